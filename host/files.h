@@ -1,0 +1,32 @@
+// files: whole-file reading and writing through the virtual file system, the allocating
+// formatter, and the process-wide lock that every writer on every thread holds while it
+// points the single write directory somewhere and writes.
+#pragma once
+#include <stddef.h>
+#include <stdint.h>
+
+// A new SDL_malloc'ed string (caller SDL_frees), or NULL.
+char *sprintf_alloc(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// The whole regular file at path plus a NUL (SDL_malloc'ed), or NULL; *length is 0 on failure.
+char *loadfile(const char *path, size_t *length);
+
+// Writes (append 0: truncating) into the current write directory, creating the parent
+// folders. 1 when every byte was written and the file closed cleanly.
+int write_file_ex(int append, const char *path, const void *data, size_t length);
+
+// Point the write directory at write_dir and write there, all under the write lock.
+// 0 (nothing written) when the directory could not be set.
+int storefile_write_override(const char *write_dir, const char *path, const void *data, size_t length);
+int appendfile_write_override(const char *write_dir, const char *path, const void *data, size_t length);
+
+// Modification time in seconds, or -1.
+int64_t lastmodtime(const char *path);
+
+// The write lock: held across "set write dir, mkdir, open, write, close".
+int files_init(void);
+void files_write_lock(void);
+void files_write_unlock(void);
+
+// PhysicsFS's text for its last error code.
+const char *physfs_last_error(void);

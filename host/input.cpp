@@ -1,0 +1,259 @@
+// Input for the runtime object: controller key transitions, the raw SDL events queued by
+// the render thread, and polling of the two game-controller slots.
+#include "host/game.h"
+#include "host/ruby.h"
+#include "render/render.h"
+
+#include <mruby/string.h>
+#include <string.h>
+
+SDL_GameController *controller_slots[2];
+
+static uint32_t *key_states(game_context *context, int player)
+{
+    return player == 1 ? context->p1_controller_key_states : context->p2_controller_key_states;
+}
+
+static int32_t *analog_sticks(game_context *context, int player)
+{
+    return player == 1 ? context->p1_analog_sticks : context->p2_analog_sticks;
+}
+
+void input_report_controller_keys(game_context *context, int player)
+{
+    mrb_state *mrb = context->interpreter;
+    uint32_t *states = key_states(context, player);
+    for (int k = 0; k < CONTROLLER_KEY_SLOTS; k++) {
+        const char *callback = nullptr;
+        switch (states[k]) {
+        case 1: callback = "controller_key_down"; states[k] = 2; break;
+        case 2: callback = "controller_key_held"; break;
+        case 3: callback = "controller_key_up"; states[k] = 0; break;
+        default: break;
+        }
+        if (callback) {
+            int ai = mrb_gc_arena_save(mrb);
+            ruby_call2(mrb, context->runtime, callback, mrb_int_value(mrb, player), mrb_int_value(mrb, k));
+            mrb_gc_arena_restore(mrb, ai);
+        }
+    }
+}
+
+static void call_ints(game_context *context, const char *name, int argc, const int64_t *values)
+{
+    mrb_state *mrb = context->interpreter;
+    mrb_value args[3];
+    for (int i = 0; i < argc; i++) args[i] = mrb_int_value(mrb, (mrb_int)values[i]);
+    ruby_call(mrb, context->runtime, name, argc, args);
+}
+
+static void call_bool(game_context *context, const char *name, bool value)
+{
+    ruby_call1(context->interpreter, context->runtime, name, mrb_bool_value(value));
+}
+
+static void controller_added(int device_index)
+{
+    SDL_GameController *controller = SDL_GameControllerOpen(device_index);
+    if (!controller) return;
+    for (SDL_GameController *&slot : controller_slots) {
+        if (!slot) {
+            slot = controller;
+            return;
+        }
+    }
+    SDL_GameControllerClose(controller); // a third controller has no player
+}
+
+static void controller_removed(SDL_JoystickID instance)
+{
+    SDL_GameController *controller = SDL_GameControllerFromInstanceID(instance);
+    if (!controller) return;
+    for (SDL_GameController *&slot : controller_slots) {
+        if (slot == controller) {
+            slot = nullptr;
+            SDL_GameControllerClose(controller);
+            return;
+        }
+    }
+}
+
+static void dispatch_event(game_context *context, const SDL_Event &e)
+{
+    mrb_state *mrb = context->interpreter;
+    switch (e.type) {
+    case SDL_QUIT:
+        context->p1_controller_key_states[CONTROLLER_QUIT_SLOT] = 1;
+        break;
+    case SDL_WINDOWEVENT:
+        if (!render_ctx || e.window.windowID != render_ctx->window_id) break;
+        switch (e.window.event) {
+        case SDL_WINDOWEVENT_ENTER: render_ctx->mouse_focus = 1; call_bool(context, "window_mouse_focus_changed", true); break;
+        case SDL_WINDOWEVENT_LEAVE: render_ctx->mouse_focus = 0; call_bool(context, "window_mouse_focus_changed", false); break;
+        case SDL_WINDOWEVENT_FOCUS_GAINED: render_ctx->keyboard_focus = 1; call_bool(context, "window_keyboard_focus_changed", true); break;
+        case SDL_WINDOWEVENT_FOCUS_LOST: render_ctx->keyboard_focus = 0; call_bool(context, "window_keyboard_focus_changed", false); break;
+        default: break;
+        }
+        break;
+    case SDL_KEYDOWN:
+    case SDL_KEYUP: {
+        int64_t v[2] = {e.key.keysym.sym, e.key.keysym.mod};
+        call_ints(context, e.type == SDL_KEYDOWN ? "key_down_raw" : "key_up_raw", 2, v);
+        break;
+    }
+    case SDL_TEXTINPUT: {
+        size_t len = strnlen(e.text.text, sizeof e.text.text);
+        ruby_call1(mrb, context->runtime, "textinput", mrb_str_new(mrb, e.text.text, len));
+        break;
+    }
+    case SDL_MOUSEMOTION:
+        if (e.motion.which != SDL_TOUCH_MOUSEID) {
+            int64_t v[2] = {e.motion.x, e.motion.y};
+            call_ints(context, "mouse_move", 2, v);
+        }
+        break;
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP:
+        if (e.button.which != SDL_TOUCH_MOUSEID) {
+            int64_t v[1] = {e.button.button};
+            call_ints(context, e.type == SDL_MOUSEBUTTONDOWN ? "mouse_button_pressed" : "mouse_button_up", 1, v);
+        }
+        break;
+    case SDL_MOUSEWHEEL:
+        if (e.wheel.which != SDL_TOUCH_MOUSEID) {
+            int d = e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -1 : 1;
+            int64_t v[2] = {(int64_t)e.wheel.x * d, (int64_t)e.wheel.y * d};
+            call_ints(context, "mouse_wheel", 2, v);
+        }
+        break;
+    case SDL_JOYAXISMOTION: {
+        int64_t v[3] = {e.jaxis.which, e.jaxis.axis, e.jaxis.value};
+        call_ints(context, "rawjoystick_axis", 3, v);
+        break;
+    }
+    case SDL_JOYHATMOTION: {
+        int64_t v[3] = {e.jhat.which, e.jhat.hat, e.jhat.value};
+        call_ints(context, "rawjoystick_hat", 3, v);
+        break;
+    }
+    case SDL_JOYBUTTONDOWN:
+    case SDL_JOYBUTTONUP: {
+        mrb_value args[3] = {mrb_int_value(mrb, e.jbutton.which), mrb_int_value(mrb, e.jbutton.button),
+                             mrb_bool_value(e.jbutton.state == SDL_PRESSED)};
+        ruby_call(mrb, context->runtime, "rawjoystick_button", 3, args);
+        break;
+    }
+    case SDL_JOYDEVICEADDED:
+        if (!SDL_IsGameController(e.jdevice.which)) {
+            SDL_Joystick *joystick = SDL_JoystickOpen(e.jdevice.which);
+            if (!joystick) break;
+            SDL_JoystickID id = SDL_JoystickInstanceID(joystick);
+            if (id == -1) {
+                SDL_JoystickClose(joystick);
+                break;
+            }
+            char guid[33];
+            SDL_JoystickGetGUIDString(SDL_JoystickGetGUID(joystick), guid, sizeof guid);
+            const char *name = SDL_JoystickName(joystick);
+            mrb_value args[3] = {mrb_int_value(mrb, id), mrb_str_new_cstr(mrb, name ? name : ""),
+                                 mrb_str_new_cstr(mrb, guid)};
+            ruby_call(mrb, context->runtime, "rawjoystick_connected", 3, args);
+        }
+        break;
+    case SDL_JOYDEVICEREMOVED: {
+        int64_t v[1] = {e.jdevice.which};
+        call_ints(context, "rawjoystick_disconnected", 1, v);
+        break;
+    }
+    case SDL_CONTROLLERDEVICEADDED: controller_added(e.cdevice.which); break;
+    case SDL_CONTROLLERDEVICEREMOVED: controller_removed(e.cdevice.which); break;
+    default: break;
+    }
+}
+
+void input_dispatch_event_stream(game_context *context, threadstream *stream)
+{
+    mrb_state *mrb = context->interpreter;
+    uint64_t count = threadstream_unpack_size_t(stream);
+    for (uint64_t i = 0; i < count && !stream->error; i++) {
+        if (stream->length - stream->read_position < sizeof(SDL_Event)) break;
+        SDL_Event e;
+        memcpy(&e, stream->data + stream->read_position, sizeof e);
+        stream->read_position += sizeof e;
+        int ai = mrb_gc_arena_save(mrb);
+        dispatch_event(context, e);
+        mrb_gc_arena_restore(mrb, ai);
+    }
+}
+
+void input_dispatch_events(game_context *context)
+{
+    threadstream *stream;
+    while (render_ctx && (stream = threadstreamqueue_getitem(render_ctx->event_queue))) {
+        input_dispatch_event_stream(context, stream);
+        threadstream_free(stream);
+    }
+}
+
+void poll_controller_player(game_context *context, int player)
+{
+    bool pressed[CONTROLLER_KEY_SLOTS] = {};
+    int32_t *sticks = analog_sticks(context, player);
+    memset(sticks, 0, 4 * sizeof *sticks);
+    SDL_GameController *c = controller_slots[player - 1];
+    if (c) {
+        static const SDL_GameControllerAxis axes[4] = {SDL_CONTROLLER_AXIS_LEFTX, SDL_CONTROLLER_AXIS_LEFTY,
+                                                       SDL_CONTROLLER_AXIS_RIGHTX, SDL_CONTROLLER_AXIS_RIGHTY};
+        for (int i = 0; i < 4; i++) sticks[i] = SDL_GameControllerGetAxis(c, axes[i]);
+        for (int stick = 0; stick < 2; stick++) {
+            int32_t x = sticks[stick * 2], y = sticks[stick * 2 + 1];
+            if (y < -20000) pressed[1] = true;
+            if (y > 20000) pressed[2] = true;
+            if (x < -20000) pressed[3] = true;
+            if (x > 20000) pressed[4] = true;
+        }
+        auto button = [c](SDL_GameControllerButton b) { return SDL_GameControllerGetButton(c, b) != 0; };
+        static const SDL_GameControllerButton dpad[4] = {SDL_CONTROLLER_BUTTON_DPAD_UP, SDL_CONTROLLER_BUTTON_DPAD_DOWN,
+                                                         SDL_CONTROLLER_BUTTON_DPAD_LEFT, SDL_CONTROLLER_BUTTON_DPAD_RIGHT};
+        for (int i = 0; i < 4; i++)
+            if (button(dpad[i])) pressed[1 + i] = pressed[24 + i] = true;
+        pressed[13] = button(SDL_CONTROLLER_BUTTON_START) || button(SDL_CONTROLLER_BUTTON_BACK) ||
+                      button(SDL_CONTROLLER_BUTTON_GUIDE);
+        pressed[14] = button(SDL_CONTROLLER_BUTTON_B);
+        pressed[15] = button(SDL_CONTROLLER_BUTTON_A);
+        pressed[16] = button(SDL_CONTROLLER_BUTTON_X);
+        pressed[17] = button(SDL_CONTROLLER_BUTTON_Y);
+        pressed[18] = button(SDL_CONTROLLER_BUTTON_LEFTSHOULDER);
+        pressed[19] = button(SDL_CONTROLLER_BUTTON_RIGHTSHOULDER);
+        pressed[20] = button(SDL_CONTROLLER_BUTTON_LEFTSTICK);
+        pressed[21] = button(SDL_CONTROLLER_BUTTON_RIGHTSTICK);
+        int lt = SDL_GameControllerGetAxis(c, SDL_CONTROLLER_AXIS_TRIGGERLEFT);
+        int rt = SDL_GameControllerGetAxis(c, SDL_CONTROLLER_AXIS_TRIGGERRIGHT);
+        pressed[22] = lt > 20000 || lt < -20000;
+        pressed[23] = rt > 20000 || rt < -20000;
+    }
+    uint32_t *states = key_states(context, player);
+    for (int k = 0; k < CONTROLLER_KEY_SLOTS; k++) {
+        if (pressed[k] && states[k] != 2) states[k] = 1;
+        else if (!pressed[k] && states[k] == 2) states[k] = 3;
+    }
+}
+
+void input_report_analog(game_context *context)
+{
+    static const char *const names[8] = {
+        "left_analog_x_player_1", "left_analog_y_player_1", "right_analog_x_player_1", "right_analog_y_player_1",
+        "left_analog_x_player_2", "left_analog_y_player_2", "right_analog_x_player_2", "right_analog_y_player_2"};
+    for (int i = 0; i < 8; i++) {
+        int64_t v[1] = {i < 4 ? context->p1_analog_sticks[i] : context->p2_analog_sticks[i - 4]};
+        call_ints(context, names[i], 1, v);
+    }
+}
+
+void input_close_controllers(void)
+{
+    for (SDL_GameController *&slot : controller_slots) {
+        if (slot) SDL_GameControllerClose(slot);
+        slot = nullptr;
+    }
+}

@@ -1,0 +1,109 @@
+#include "host/ruby.h"
+
+#include <SDL.h>
+#include <mruby/array.h>
+#include <mruby/error.h>
+#include <mruby/string.h>
+#include <math.h>
+#include <string.h>
+
+int32_t ruby_to_i32(mrb_value value, int32_t fallback)
+{
+    if (mrb_integer_p(value)) return (int32_t)(uint32_t)(uint64_t)mrb_integer(value);
+    if (mrb_float_p(value)) {
+        double d = mrb_float(value);
+        if (isnan(d)) return 0;
+        if (d >= 2147483647.0) return INT32_MAX;
+        if (d <= -2147483648.0) return INT32_MIN;
+        return (int32_t)d;
+    }
+    return fallback;
+}
+
+int32_t ruby_to_i32_saturating(mrb_value value, int32_t fallback)
+{
+    if (mrb_integer_p(value)) {
+        mrb_int i = mrb_integer(value);
+        return i > INT32_MAX ? INT32_MAX : i < INT32_MIN ? INT32_MIN : (int32_t)i;
+    }
+    return ruby_to_i32(value, fallback);
+}
+
+double ruby_to_f64(mrb_value value, double fallback)
+{
+    if (mrb_integer_p(value)) return (double)mrb_integer(value);
+    if (mrb_float_p(value)) return mrb_float(value);
+    return fallback;
+}
+
+float ruby_to_f32(mrb_value value, float fallback)
+{
+    return (float)ruby_to_f64(value, fallback);
+}
+
+static mrb_value protected_inspect(mrb_state *mrb, void *data)
+{
+    return mrb_inspect(mrb, *(mrb_value *)data);
+}
+
+char *ruby_inspect_alloc(mrb_state *mrb, mrb_value v)
+{
+    int ai = mrb_gc_arena_save(mrb);
+    mrb_bool failed = FALSE;
+    mrb_value s = mrb_protect_error(mrb, protected_inspect, &v, &failed);
+    char *out;
+    if (failed || !mrb_string_p(s)) {
+        mrb->exc = nullptr;
+        out = SDL_strdup("(uninspectable value)");
+    } else {
+        out = (char *)SDL_malloc((size_t)RSTRING_LEN(s) + 1);
+        if (out) {
+            memcpy(out, RSTRING_PTR(s), (size_t)RSTRING_LEN(s));
+            out[RSTRING_LEN(s)] = 0;
+        }
+    }
+    mrb_gc_arena_restore(mrb, ai);
+    return out;
+}
+
+int ruby_log_exception(mrb_state *mrb)
+{
+    if (!mrb->exc) return 0;
+    mrb_value exc = mrb_obj_value(mrb->exc);
+    // Cleared first so that inspecting cannot see (or re-report) the same exception.
+    mrb->exc = nullptr;
+    int ai = mrb_gc_arena_save(mrb);
+    char *text = ruby_inspect_alloc(mrb, exc);
+    mrb_value bt = mrb_exc_backtrace(mrb, exc);
+    mrb->exc = nullptr;
+    if (mrb_array_p(bt) && RARRAY_LEN(bt) > 0 && mrb_string_p(RARRAY_PTR(bt)[0])) {
+        mrb_value line = RARRAY_PTR(bt)[0];
+        SDL_Log("%s\n    from %.*s", text ? text : "", (int)RSTRING_LEN(line), RSTRING_PTR(line));
+    } else {
+        SDL_Log("%s", text ? text : "");
+    }
+    SDL_free(text);
+    mrb_gc_arena_restore(mrb, ai);
+    return 1;
+}
+
+mrb_value ruby_call(mrb_state *mrb, mrb_value recv, const char *name, mrb_int argc, const mrb_value *argv)
+{
+    mrb_value result = mrb_funcall_argv(mrb, recv, mrb_intern_cstr(mrb, name), argc, argv);
+    // What a raising call answered counts as nil.
+    if (ruby_log_exception(mrb)) return mrb_nil_value();
+    return result;
+}
+
+mrb_value ruby_call0(mrb_state *mrb, mrb_value recv, const char *name) { return ruby_call(mrb, recv, name, 0, nullptr); }
+
+mrb_value ruby_call1(mrb_state *mrb, mrb_value recv, const char *name, mrb_value a)
+{
+    return ruby_call(mrb, recv, name, 1, &a);
+}
+
+mrb_value ruby_call2(mrb_state *mrb, mrb_value recv, const char *name, mrb_value a, mrb_value b)
+{
+    mrb_value args[2] = {a, b};
+    return ruby_call(mrb, recv, name, 2, args);
+}

@@ -1,0 +1,153 @@
+// The simulation thread: a fixed 60 Hz step against the performance counter, and the
+// per-frame step in its order (load queued files, rates, input, tick, frame, audio, HTTP).
+#include "host/game.h"
+#include "host/compile.h"
+#include "host/files.h"
+#include "host/fps.h"
+#include "host/ruby.h"
+#include "render/render.h"
+#include "audio/audio.h"
+#include "ffi/ffi.h"
+
+#include <mruby/array.h>
+#include <mruby/error.h>
+#include <mruby/string.h>
+
+static fps_state simulation_fps_state;
+
+int simulation_thread_main(void *unused)
+{
+    const uint64_t frequency = SDL_GetPerformanceFrequency();
+    const uint64_t step = frequency / 60;
+    const uint64_t one_ms = frequency / 1000;
+    uint64_t deadline = SDL_GetPerformanceCounter();
+    while (SDL_AtomicGet(&quit_flag) == 0) {
+        if (!simulation_tick()) break;
+        // Never reset: late steps are caught up back to back.
+        deadline += step;
+        int64_t remaining;
+        while ((remaining = (int64_t)(deadline - SDL_GetPerformanceCounter())) >= 1) {
+            if ((uint64_t)remaining >= one_ms) {
+                while ((int64_t)(deadline - SDL_GetPerformanceCounter()) >= (int64_t)one_ms) SDL_Delay(1);
+            }
+        }
+    }
+    SDL_AtomicSet(&quit_flag, 1);
+    return 0;
+}
+
+static mrb_value shift_entry(mrb_state *mrb, void *list) { return mrb_ary_shift(mrb, *(mrb_value *)list); }
+
+mrb_int simulation_load_queued_files(game_context *context)
+{
+    mrb_state *mrb = context->interpreter;
+    mrb_value list = ruby_call0(mrb, context->runtime, "get_ruby_reload_list");
+    if (!mrb_array_p(list)) return 0;
+    mrb_int count = RARRAY_LEN(list);
+    // The runtime's own Array is emptied from the front: files it queues meanwhile load too.
+    while (RARRAY_LEN(list) > 0) {
+        int ai = mrb_gc_arena_save(mrb);
+        // Shifting raises on a frozen Array, and there is no Ruby frame here to catch it.
+        mrb_bool failed = FALSE;
+        mrb_value entry = mrb_protect_error(mrb, shift_entry, &list, &failed);
+        if (failed) {
+            ruby_log_exception(mrb);
+            mrb_gc_arena_restore(mrb, ai);
+            break;
+        }
+        if (mrb_string_p(entry)) {
+            char *path = (char *)SDL_malloc((size_t)RSTRING_LEN(entry) + 1);
+            if (path) {
+                memcpy(path, RSTRING_PTR(entry), (size_t)RSTRING_LEN(entry));
+                path[RSTRING_LEN(entry)] = 0;
+                size_t length = 0;
+                // A path with an embedded NUL names some other file: skip it.
+                char *text = strlen(path) == (size_t)RSTRING_LEN(entry) ? loadfile(path, &length) : nullptr;
+                if (text) {
+                    ruby_load(mrb, text, length, path);
+                    SDL_free(text);
+                    // One file's exception must not break the files after it.
+                    ruby_log_exception(mrb);
+                }
+                SDL_free(path);
+            }
+        }
+        mrb_gc_arena_restore(mrb, ai);
+    }
+    return count;
+}
+
+void simulation_build_frame(game_context *context)
+{
+    mrb_state *mrb = context->interpreter;
+    mrb_value runtime = context->runtime;
+    ruby_call0(mrb, runtime, "pixel_arrays");
+    threadstream_pack_u32(current_frame_stream, DRAW_PASSES);
+    mrb_value passes = ruby_call0(mrb, runtime, "passes");
+    // Anything but an Array counts as no passes.
+    mrb_int count = mrb_array_p(passes) ? RARRAY_LEN(passes) : 0;
+    threadstream_pack_u32(current_frame_stream, (uint32_t)count);
+    int screenshot = ruby_truthy(ruby_call0(mrb, runtime, "take_screenshot"));
+    threadstream_pack_u32(current_frame_stream, (uint32_t)screenshot);
+    for (mrb_int i = 0; i < count; i++) {
+        int ai = mrb_gc_arena_save(mrb);
+        mrb_value pass = mrb_ary_entry(passes, i);
+        mrb_value target = ruby_call1(mrb, runtime, "target", pass);
+        mrb_value transient = ruby_call1(mrb, runtime, "render_transient", pass);
+        mrb_value width = ruby_call1(mrb, runtime, "render_width", pass);
+        mrb_value height = ruby_call1(mrb, runtime, "render_height", pass);
+        mrb_value color = ruby_call0(mrb, pass, "background_color");
+        for (mrb_int c = 0; c < 4; c++) {
+            // A colour that is not an Array, or a missing element, gives 0.
+            mrb_value element = mrb_array_p(color) ? mrb_ary_entry(color, c) : mrb_nil_value();
+            threadstream_pack_ruby_int(current_frame_stream, element);
+        }
+        threadstream_pack_ruby_string(current_frame_stream, target);
+        threadstream_pack_ruby_int(current_frame_stream, width);
+        threadstream_pack_ruby_int(current_frame_stream, height);
+        threadstream_pack_u32(current_frame_stream, (uint32_t)ruby_truthy(transient));
+        ruby_call1(mrb, runtime, "primitives", pass);
+        threadstream_pack_u32(current_frame_stream, DRAW_END_PASS);
+        mrb_gc_arena_restore(mrb, ai);
+    }
+    if (screenshot) ruby_call0(mrb, runtime, "draw_screenshots");
+}
+
+int simulation_tick(void)
+{
+    game_context *context = &game_ctx;
+    mrb_state *mrb = context->interpreter;
+    current_frame_stream = threadstream_allocate();
+    if (!current_frame_stream) return 0;
+
+    uint32_t simulation_fps = fps_iteration(&simulation_fps_state);
+    uint32_t rendering_fps = (uint32_t)SDL_AtomicGet(&render_ctx->render_fps);
+    int ai = mrb_gc_arena_save(mrb);
+
+    mrb_int reload_count = simulation_load_queued_files(context);
+    ruby_call2(mrb, context->runtime, "current_fps", mrb_int_value(mrb, simulation_fps),
+               mrb_int_value(mrb, rendering_fps));
+    input_report_controller_keys(context, 1);
+    input_report_controller_keys(context, 2);
+    input_dispatch_events(context);
+    poll_controller_player(context, 1);
+    poll_controller_player(context, 2);
+    input_report_analog(context);
+    game_tick(context);
+    if (reload_count >= 1) ruby_call0(mrb, context->runtime, "reload_complete");
+
+    simulation_build_frame(context);
+    if (current_frame_stream->error) threadstream_free(current_frame_stream);
+    else threadstreamqueue_putitem(render_ctx->frame_queue, current_frame_stream);
+    current_frame_stream = nullptr;
+
+    audio_sync_sources(context);
+    http_tick();
+
+    int quit = ruby_truthy(ruby_call0(mrb, context->runtime, "quit_requested?"));
+    mrb_gc_arena_restore(mrb, ai);
+    if (context->p1_controller_key_states[CONTROLLER_QUIT_SLOT] || quit ||
+        context->p2_controller_key_states[CONTROLLER_QUIT_SLOT])
+        return 0;
+    return 1;
+}

@@ -1,0 +1,205 @@
+// Process start-up in its fixed order, the render loop hand-over, shutdown and the crash
+// report. Everything here runs on the main thread.
+#include "host/game.h"
+#include "host/compile.h"
+#include "host/files.h"
+#include "host/metadata.h"
+#include "host/physfsrwops.h"
+#include "host/ruby.h"
+#include "render/render.h"
+#include "audio/audio.h"
+#include "ffi/ffi.h"
+
+#include <execinfo.h>
+#include <mruby/string.h>
+#include <mruby/variable.h>
+#include <physfs.h>
+#include <signal.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+game_context game_ctx;
+render_context *render_ctx;
+threadstream *current_frame_stream;
+SDL_atomic_t quit_flag;
+
+static SDL_Thread *simulation_thread;
+
+void *physfs_sdl_malloc(unsigned long long size) { return SDL_malloc((size_t)size); }
+void *physfs_sdl_realloc(void *pointer, unsigned long long size) { return SDL_realloc(pointer, (size_t)size); }
+void physfs_sdl_free(void *pointer) { SDL_free(pointer); }
+
+void startup_fail(const char *format, ...)
+{
+    char message[256];
+    va_list ap;
+    va_start(ap, format);
+    vsnprintf(message, sizeof message, format, ap);
+    va_end(ap);
+    fprintf(stderr, "\n\n%s:\n%s\n\n", "Startup failure!", message);
+    fflush(stderr);
+    // A message box would block a headless run forever; show it only with a real display.
+    const char *driver = SDL_getenv("SDL_VIDEODRIVER");
+    if (!driver || (strcmp(driver, "dummy") != 0 && strcmp(driver, "offscreen") != 0))
+        if (SDL_getenv("DISPLAY") || SDL_getenv("WAYLAND_DISPLAY"))
+            SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Startup failure!", message, nullptr);
+    PHYSFS_deinit();
+    SDL_Quit();
+    exit(1);
+}
+
+void crash_signal_handler(int signal)
+{
+    void *frames[10];
+    int n = backtrace(frames, 10);
+    char header[64];
+    int len = snprintf(header, sizeof header, "Error: signal %d:\n", signal);
+    if (write(2, header, (size_t)len) < 0) _exit(1);
+    backtrace_symbols_fd(frames, n, 2);
+    _exit(1);
+}
+
+static int is_option(const char *arg, const char *name)
+{
+    if (arg[0] != '-') return 0;
+    while (*arg == '-') arg++;
+    return strcmp(arg, name) == 0;
+}
+
+void main_startup(int argc, char **argv)
+{
+    int fullscreen = 0, hidden = 0, production = 0;
+    const char *game_dir_arg = nullptr;
+    for (int i = 1; i < argc; i++) {
+        const char *arg = argv[i];
+        if (strncmp(arg, "-psn", 4) == 0) continue;
+        if (arg[0] == '-') {
+            if (is_option(arg, "fullscreen")) fullscreen = 1;
+            else if (is_option(arg, "windowed")) fullscreen = 0;
+            else if (is_option(arg, "production")) production = 1;
+            else if (is_option(arg, "no-tick") || is_option(arg, "test")) hidden = 1;
+        } else if (!game_dir_arg) {
+            game_dir_arg = arg;
+        }
+    }
+
+    SDL_SetHint("SDL_IOS_ORIENTATIONS", "LandscapeLeft LandscapeRight");
+    if (SDL_Init(SDL_INIT_VIDEO) == -1) startup_fail("SDL_Init(SDL_INIT_VIDEO) failed: %s", SDL_GetError());
+    if (!threadstream_init()) startup_fail("Thread initialization failed");
+    if (!files_init()) startup_fail("Thread initialization failed");
+
+    static const PHYSFS_Allocator allocator = {nullptr, nullptr, physfs_sdl_malloc, physfs_sdl_realloc, physfs_sdl_free};
+    if (PHYSFS_isInit() || !PHYSFS_setAllocator(&allocator))
+        startup_fail("PHYSFS_setAllocator failed: %s", physfs_last_error());
+    if (!PHYSFS_init(argc > 0 ? argv[0] : nullptr)) startup_fail("PHYSFS_init failed: %s", physfs_last_error());
+
+    if (argc > 0 && argv[0]) PHYSFS_mount(argv[0], nullptr, 0);
+    char *base_path = SDL_GetBasePath();
+    if (!base_path) startup_fail("Couldn't find installation directory: %s", SDL_GetError());
+    if (!PHYSFS_mount(base_path, nullptr, 0))
+        startup_fail("Couldn't mount installation directory: %s", physfs_last_error());
+
+    char *mygame_dir = nullptr;
+    if (game_dir_arg) {
+        if (!PHYSFS_mount(game_dir_arg, nullptr, 0))
+            startup_fail("Couldn't mount '%s' directory: %s", game_dir_arg, physfs_last_error());
+    } else if (!PHYSFS_exists("app") && PHYSFS_exists("mygame")) {
+        mygame_dir = sprintf_alloc("%s/mygame", base_path);
+        if (!mygame_dir) startup_fail("Out of memory!");
+        if (!PHYSFS_mount(mygame_dir, nullptr, 0))
+            startup_fail("Couldn't mount '%s' directory: %s", mygame_dir, physfs_last_error());
+        game_dir_arg = mygame_dir;
+    }
+
+    game_metadata_record *metadata = game_metadata_mutable();
+    PHYSFS_Stat marker;
+    if (!production && PHYSFS_stat("metadata/ZINTAREL_PRODUCTION_BUILD", &marker) && marker.modtime >= 1)
+        production = 1;
+    const char *write_dir = base_path;
+    if (production) {
+        metadata->production = 1;
+        write_dir = PHYSFS_getPrefDir(metadata->devtitle, metadata->gametitle);
+        if (!write_dir) startup_fail("Couldn't mount write directory: %s", physfs_last_error());
+    }
+    if (!PHYSFS_setWriteDir(write_dir)) startup_fail("Couldn't set write directory: %s", physfs_last_error());
+    if (strcmp(write_dir, base_path) != 0 && !PHYSFS_mount(write_dir, nullptr, 0))
+        startup_fail("Couldn't mount write directory: %s", physfs_last_error());
+
+    static const char *const mapping_files[] = {"metadata/engine_controller_mappings.txt",
+                                                "metadata/game_controller_mappings.txt",
+                                                "user_controller_mappings.txt"};
+    for (const char *file : mapping_files) {
+        SDL_RWops *rw = PHYSFSRWOPS_openRead(file);
+        if (rw) SDL_GameControllerAddMappingsFromRW(rw, 1);
+    }
+    SDL_SetHint("SDL_ACCELEROMETER_AS_JOYSTICK", "0");
+    SDL_Init(SDL_INIT_GAMECONTROLLER);
+
+    if (production) {
+        game_ctx.game_dir = SDL_strdup(write_dir);
+        game_ctx.base_dir = SDL_strdup(write_dir);
+    } else {
+        game_ctx.game_dir = game_dir_arg ? SDL_strdup(game_dir_arg) : sprintf_alloc("%s/mygame", base_path);
+        game_ctx.base_dir = SDL_strdup(base_path);
+    }
+    if (!game_ctx.game_dir || !game_ctx.base_dir) startup_fail("Out of memory!");
+    SDL_free(mygame_dir);
+
+    if (!game_open_interpreter(&game_ctx)) startup_fail("Couldn't load the framework: %s", SDL_GetError());
+    game_pre_init(&game_ctx, argc, argv);
+
+    render_ctx = render_context_new(fullscreen, hidden, game_ctx.logical_width, game_ctx.logical_height,
+                                    game_ctx.argv_window_width, game_ctx.argv_window_height,
+                                    game_ctx.argv_window_position_x, game_ctx.argv_window_position_y);
+    if (!render_ctx) startup_fail("Couldn't create render context: %s", SDL_GetError());
+    if (!audio_init()) startup_fail("Couldn't initialize audio");
+    ffi_init(&game_ctx, render_ctx);
+    draw_init(render_ctx, game_ctx.game_dir);
+    game_ctx.ffi_draw_class = draw_define_class(game_ctx.interpreter, game_ctx.ffi_module);
+
+    current_frame_stream = threadstream_allocate();
+    game_init(&game_ctx, argc, argv);
+    static const char default_tick[] = "def tick args; end;";
+    ruby_load(game_ctx.interpreter, default_tick, sizeof default_tick - 1, "(default tick)");
+    ruby_log_exception(game_ctx.interpreter);
+
+    if (current_frame_stream) {
+        if (current_frame_stream->error) threadstream_free(current_frame_stream);
+        else threadstreamqueue_putitem(render_ctx->frame_queue, current_frame_stream);
+    }
+    current_frame_stream = nullptr;
+    SDL_free(base_path);
+}
+
+void main_render_loop(void)
+{
+    SDL_AtomicSet(&quit_flag, 0);
+    draw_iteration(render_ctx);
+    simulation_thread = SDL_CreateThreadWithStackSize(simulation_thread_main, "simulation", 0x800000, nullptr);
+    if (!simulation_thread) startup_fail("Couldn't create simulation thread: %s", SDL_GetError());
+    while (SDL_AtomicGet(&quit_flag) == 0) draw_iteration(render_ctx);
+    SDL_WaitThread(simulation_thread, nullptr);
+    simulation_thread = nullptr;
+    // The last step's frame may carry a screenshot or a URL: run what is still queued.
+    if (threadstreamqueue_getcount(render_ctx->frame_queue) > 0) draw_iteration(render_ctx);
+    engine_shutdown();
+    exit(0);
+}
+
+void engine_shutdown(void)
+{
+    http_quit();
+    if (game_ctx.interpreter) {
+        ruby_call0(game_ctx.interpreter, game_ctx.runtime, "quit!");
+    }
+    audio_quit();
+    render_context_delete(render_ctx);
+    render_ctx = nullptr;
+    input_close_controllers();
+    threadstream_quit();
+    SDL_Quit();
+    if (PHYSFS_isInit()) PHYSFS_deinit();
+}

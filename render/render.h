@@ -1,0 +1,84 @@
+// render: the render side's one native record (window, renderer, the two queues, caches,
+// default font), the render loop step, the frame interpreter and the FFI::Draw class.
+#pragma once
+#include <SDL.h>
+#include <mruby.h>
+#include <stdint.h>
+
+#include "host/fps.h"
+#include "host/threadstream.h"
+
+struct fontatlas;
+
+enum draw_opcode : uint32_t {
+    DRAW_NOP = 0,
+    DRAW_SOLID = 1,
+    DRAW_SPRITE = 2,
+    DRAW_LABEL = 3,
+    DRAW_LINE = 4,
+    DRAW_BORDER = 5,
+    DRAW_SCREENSHOT = 6,
+    DRAW_SET_GRID = 7,
+    DRAW_PASSES = 8,
+    DRAW_END_PASS = 9,
+    DRAW_UNLOAD_SPRITE = 10,
+    DRAW_TOGGLE_CURSOR = 11,
+    DRAW_TOGGLE_FULLSCREEN = 12,
+    DRAW_UPLOAD_PIXEL_ARRAY = 13,
+    DRAW_OPENURL = 14,
+};
+
+struct texture_cache_entry {
+    char *name;
+    SDL_Texture *texture;
+    texture_cache_entry *next;
+};
+
+struct font_cache_entry {
+    char *path;
+    fontatlas *font;
+    font_cache_entry *next;
+};
+
+#define RENDER_CACHE_BUCKETS 256
+
+struct render_context {
+    threadstreamqueue *frame_queue;
+    threadstreamqueue *event_queue;
+    threadstream *last_frame;
+    SDL_Window *window;
+    SDL_Renderer *renderer;
+    SDL_Texture *missing_texture;
+    SDL_Texture *main_canvas;
+    texture_cache_entry **texture_cache;
+    fontatlas *default_font;
+    font_cache_entry **font_cache;
+    uint32_t window_id;
+    int32_t output_width, output_height;
+    int32_t logical_width, logical_height;
+    int32_t window_width, window_height;
+    volatile uint32_t keyboard_focus;
+    volatile uint32_t mouse_focus;
+    uint32_t clear_pending;
+    uint8_t background_r, background_g, background_b;
+    int32_t grid_x, grid_y;
+    int32_t grid_scale;
+    uint32_t grid_set;
+    fps_state fps;
+    SDL_atomic_t render_fps;
+    uint32_t presents_with_vsync; // present paces the loop; without it an idle step sleeps 1 ms
+};
+
+render_context *render_context_new(int32_t fullscreen, int32_t hidden, int32_t logical_width, int32_t logical_height,
+                                   int32_t window_width, int32_t window_height, int32_t window_x, int32_t window_y);
+void render_context_delete(render_context *ctx);
+void draw_init(render_context *ctx, const char *dir);
+uint32_t render_cache_hash(const char *name);
+texture_cache_entry *texture_cache_lookup(render_context *ctx, const char *name);
+fontatlas *lookup_font(render_context *ctx, const char *path);
+
+void draw_iteration(render_context *ctx);
+void draw_process_frame(render_context *ctx, threadstream *frame, int catch_up, int rerun);
+
+// Defines FFI::Draw under the FFI module; answers the class.
+RClass *draw_define_class(mrb_state *mrb, RClass *ffi_module);

@@ -1,0 +1,188 @@
+// The render context: window, renderer, fallback texture, default font, the two queues
+// and the name-keyed caches.
+#include "render/render.h"
+#include "render/fontatlas.h"
+#include "host/metadata.h"
+
+#include <string.h>
+
+static const char *screenshot_dir;
+
+static SDL_Texture *make_missing_texture(SDL_Renderer *renderer)
+{
+    uint32_t *pixels = (uint32_t *)SDL_malloc(256 * 256 * 4);
+    if (!pixels) {
+        SDL_OutOfMemory();
+        return nullptr;
+    }
+    for (int r = 0; r < 256; r++) {
+        bool white = (r & 16) != 0;
+        for (int c = 0; c < 256; c++) {
+            pixels[r * 256 + c] = white ? 0xFFFFFFFFu : 0xFF000000u;
+            if (c == 0 || c % 16 == 0) white = !white;
+        }
+    }
+    for (int i = 0; i < 256; i++) {
+        pixels[i] = pixels[255 * 256 + i] = 0xFF0000FFu;
+        pixels[i * 256] = pixels[i * 256 + 255] = 0xFF0000FFu;
+    }
+    SDL_Texture *texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ABGR8888, SDL_TEXTUREACCESS_STATIC, 256, 256);
+    if (texture) {
+        SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_BLEND);
+        if (SDL_UpdateTexture(texture, nullptr, pixels, 1024) != 0) {
+            SDL_DestroyTexture(texture);
+            texture = nullptr;
+        }
+    }
+    SDL_free(pixels);
+    return texture;
+}
+
+render_context *render_context_new(int32_t fullscreen, int32_t hidden, int32_t logical_width, int32_t logical_height,
+                                   int32_t window_width, int32_t window_height, int32_t window_x, int32_t window_y)
+{
+    render_context *ctx = (render_context *)SDL_calloc(1, sizeof(render_context));
+    if (!ctx) {
+        SDL_OutOfMemory();
+        return nullptr;
+    }
+    ctx->frame_queue = threadstreamqueue_allocate();
+    ctx->event_queue = ctx->frame_queue ? threadstreamqueue_allocate() : nullptr;
+    if (!ctx->event_queue) {
+        SDL_OutOfMemory();
+        render_context_delete(ctx);
+        return nullptr;
+    }
+    ctx->logical_width = logical_width;
+    ctx->logical_height = logical_height;
+    const game_metadata_record *metadata = game_metadata_mutable();
+
+    int w = logical_width, h = logical_height;
+    SDL_Rect bounds;
+    if (SDL_GetDisplayBounds(0, &bounds) == 0 && w > 0 && h > 0) {
+        if (bounds.w <= w) {
+            h = (int)((float)bounds.w / ((float)w / (float)h));
+            w = bounds.w;
+        }
+        if (bounds.h <= h && w > 0 && h > 0) {
+            w = (int)((float)bounds.h / ((float)h / (float)w));
+            h = bounds.h;
+        }
+    }
+    Uint32 flags = fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : SDL_WINDOW_RESIZABLE;
+    if (hidden) flags |= SDL_WINDOW_HIDDEN;
+    ctx->window = SDL_CreateWindow(metadata->gametitle, SDL_WINDOWPOS_CENTERED_DISPLAY(0),
+                                   SDL_WINDOWPOS_CENTERED_DISPLAY(0), w, h, flags);
+    if (!ctx->window) {
+        render_context_delete(ctx);
+        return nullptr;
+    }
+    ctx->window_id = SDL_GetWindowID(ctx->window);
+    SDL_GetWindowSize(ctx->window, &ctx->window_width, &ctx->window_height);
+
+    SDL_SetHint("SDL_RENDER_BATCHING", "1");
+    ctx->renderer = SDL_CreateRenderer(ctx->window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
+    if (!ctx->renderer) ctx->renderer = SDL_CreateRenderer(ctx->window, -1, SDL_RENDERER_ACCELERATED);
+    if (!ctx->renderer) ctx->renderer = SDL_CreateRenderer(ctx->window, -1, 0);
+    if (!ctx->renderer) {
+        render_context_delete(ctx);
+        return nullptr;
+    }
+    SDL_RendererInfo info;
+    if (SDL_GetRendererInfo(ctx->renderer, &info) == 0)
+        ctx->presents_with_vsync = (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
+    SDL_SetRenderDrawColor(ctx->renderer, 0, 0, 0, 255);
+    SDL_RenderClear(ctx->renderer);
+    SDL_RenderPresent(ctx->renderer);
+    SDL_GetRendererOutputSize(ctx->renderer, &ctx->output_width, &ctx->output_height);
+
+    ctx->missing_texture = make_missing_texture(ctx->renderer);
+    if (!ctx->missing_texture) {
+        render_context_delete(ctx);
+        return nullptr;
+    }
+    ctx->default_font = fontatlas_new(ctx->renderer, "font.ttf");
+    if (!ctx->default_font) {
+        render_context_delete(ctx);
+        return nullptr;
+    }
+    SDL_RenderSetLogicalSize(ctx->renderer, logical_width, logical_height);
+    SDL_SetRenderDrawBlendMode(ctx->renderer, SDL_BLENDMODE_BLEND);
+    if (window_x != -1 && window_y != -1) SDL_SetWindowPosition(ctx->window, window_x, window_y);
+    if (window_width != -1 && window_height != -1) SDL_SetWindowSize(ctx->window, window_width, window_height);
+    ctx->keyboard_focus = 1;
+    ctx->mouse_focus = 1;
+    return ctx;
+}
+
+void render_context_delete(render_context *ctx)
+{
+    if (!ctx) return;
+    fontatlas_delete(ctx->default_font);
+    if (ctx->missing_texture) SDL_DestroyTexture(ctx->missing_texture);
+    if (ctx->main_canvas) SDL_DestroyTexture(ctx->main_canvas);
+    if (ctx->renderer) SDL_DestroyRenderer(ctx->renderer);
+    if (ctx->window) SDL_DestroyWindow(ctx->window);
+    threadstream_free(ctx->last_frame);
+    threadstreamqueue_free(ctx->frame_queue);
+    threadstreamqueue_free(ctx->event_queue);
+    SDL_free(ctx);
+}
+
+void draw_init(render_context *ctx, const char *dir)
+{
+    screenshot_dir = dir;
+    if (ctx) ctx->grid_set = 0;
+}
+
+uint32_t render_cache_hash(const char *name)
+{
+    uint32_t h = 5381;
+    for (const unsigned char *p = (const unsigned char *)name; *p; p++) h = (h * 33) ^ *p;
+    return h % RENDER_CACHE_BUCKETS;
+}
+
+texture_cache_entry *texture_cache_lookup(render_context *ctx, const char *name)
+{
+    if (!name) return nullptr;
+    if (!ctx->texture_cache) {
+        ctx->texture_cache = (texture_cache_entry **)SDL_calloc(RENDER_CACHE_BUCKETS, sizeof(texture_cache_entry *));
+        if (!ctx->texture_cache) return nullptr;
+    }
+    texture_cache_entry **bucket = &ctx->texture_cache[render_cache_hash(name)];
+    for (texture_cache_entry *e = *bucket; e; e = e->next)
+        if (strcmp(e->name, name) == 0) return e;
+    texture_cache_entry *e = (texture_cache_entry *)SDL_calloc(1, sizeof *e);
+    if (!e) return nullptr;
+    e->name = SDL_strdup(name);
+    if (!e->name) {
+        SDL_free(e);
+        return nullptr;
+    }
+    e->next = *bucket;
+    *bucket = e;
+    return e;
+}
+
+fontatlas *lookup_font(render_context *ctx, const char *path)
+{
+    if (!path) return ctx->default_font;
+    if (!ctx->font_cache) {
+        ctx->font_cache = (font_cache_entry **)SDL_calloc(RENDER_CACHE_BUCKETS, sizeof(font_cache_entry *));
+        if (!ctx->font_cache) return ctx->default_font;
+    }
+    font_cache_entry **bucket = &ctx->font_cache[render_cache_hash(path)];
+    for (font_cache_entry *e = *bucket; e; e = e->next)
+        if (strcmp(e->path, path) == 0) return e->font ? e->font : ctx->default_font;
+    font_cache_entry *e = (font_cache_entry *)SDL_calloc(1, sizeof *e);
+    if (!e) return ctx->default_font;
+    e->path = SDL_strdup(path);
+    if (!e->path) {
+        SDL_free(e);
+        return ctx->default_font;
+    }
+    e->font = fontatlas_new(ctx->renderer, path);
+    e->next = *bucket;
+    *bucket = e;
+    return e->font ? e->font : ctx->default_font;
+}

@@ -1,0 +1,78 @@
+// One step of the render thread: hand polled events to the simulation, draw the queued
+// frames (only the newest to the window), present, and measure the rate.
+#include "render/render.h"
+
+#include <string.h>
+
+static void poll_events(render_context *ctx)
+{
+    threadstream *stream = threadstream_allocate();
+    if (!stream) return;
+    if (stream->error) {
+        threadstream_free(stream);
+        return;
+    }
+    uint64_t count = 0;
+    threadstream_claim_space(stream, 8);
+    if (!stream->error) stream->length = 8;
+    while (threadstream_claim_space(stream, sizeof(SDL_Event))) {
+        SDL_Event *e = (SDL_Event *)(stream->data + stream->length);
+        if (!SDL_PollEvent(e)) break;
+        if (e->type == SDL_WINDOWEVENT && e->window.windowID == ctx->window_id &&
+            e->window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
+            SDL_GetRendererOutputSize(ctx->renderer, &ctx->output_width, &ctx->output_height);
+        stream->length += sizeof(SDL_Event);
+        count++;
+    }
+    if (!stream->error && count > 0) {
+        memcpy(stream->data, &count, 8);
+        threadstreamqueue_putitem(ctx->event_queue, stream);
+    } else {
+        threadstream_free(stream);
+    }
+}
+
+void draw_iteration(render_context *ctx)
+{
+    if (!ctx) return;
+    poll_events(ctx);
+
+    threadstream *show = nullptr;
+    int rerun = 0;
+    int n = threadstreamqueue_getcount(ctx->frame_queue);
+    if (n >= 1) {
+        threadstream_free(ctx->last_frame);
+        ctx->last_frame = nullptr;
+        for (int i = 0; i < n; i++) {
+            threadstream *frame = threadstreamqueue_getitem(ctx->frame_queue);
+            if (!frame) break;
+            if (i < n - 1) {
+                draw_process_frame(ctx, frame, 1, 0);
+                threadstream_free(frame);
+            } else {
+                show = frame;
+            }
+        }
+    } else {
+        show = ctx->last_frame;
+        rerun = 1;
+    }
+
+    if (show) {
+        ctx->clear_pending = 1;
+        draw_process_frame(ctx, show, 0, rerun);
+        if (ctx->clear_pending) {
+            SDL_SetRenderDrawColor(ctx->renderer, ctx->background_r, ctx->background_g, ctx->background_b, 255);
+            SDL_RenderClear(ctx->renderer);
+        }
+        show->read_position = 0;
+        ctx->last_frame = show;
+    } else {
+        SDL_SetRenderDrawColor(ctx->renderer, 0, 0, 0, 255);
+        SDL_RenderClear(ctx->renderer);
+    }
+    SDL_RenderPresent(ctx->renderer);
+    if (ctx->keyboard_focus == 0) SDL_Delay(50);
+    else if (rerun && !ctx->presents_with_vsync) SDL_Delay(1); // nothing new and nothing paces us
+    SDL_AtomicSet(&ctx->render_fps, (int)fps_iteration(&ctx->fps));
+}

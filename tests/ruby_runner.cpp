@@ -1,0 +1,118 @@
+// Runs one Ruby test file inside the real interpreter with the framework and the FFI
+// classes (and a constructed runtime), over a fresh temporary game folder.
+// A test file calls `test "name" do ... end`; the closing line counts passes and failures.
+#include "support/host_fixture.h"
+#include "host/compile.h"
+#include "host/ruby.h"
+
+#include <mruby/array.h>
+#include <mruby/string.h>
+#include <stdio.h>
+#include <string>
+
+static const char harness[] = R"RUBY(
+$zoq_tests = []
+$zoq_test_failures = []
+
+class ZoqTestFailure < StandardError; end
+
+def test name, &block
+  $zoq_tests << [name, block]
+end
+
+def assert value, message = "expected a truthy value"
+  raise ZoqTestFailure, message unless value
+  true
+end
+
+def refute value, message = "expected a falsy value"
+  raise ZoqTestFailure, message if value
+  true
+end
+
+def assert_equal expected, actual, message = nil
+  return true if expected == actual
+  raise ZoqTestFailure, (message || "expected #{expected.inspect}, got #{actual.inspect}")
+end
+
+def assert_raises klass = StandardError, pattern = nil
+  begin
+    yield
+  rescue Exception => e
+    raise ZoqTestFailure, "expected #{klass}, got #{e.class}: #{e.message}" unless e.is_a?(klass)
+    if pattern && !e.message.include?(pattern)
+      raise ZoqTestFailure, "expected a message with #{pattern.inspect}, got #{e.message.inspect}"
+    end
+    return e
+  end
+  raise ZoqTestFailure, "expected #{klass} to be raised"
+end
+
+def zoq_run_tests
+  passed = 0
+  $zoq_tests.each do |name, block|
+    begin
+      block.call
+      passed += 1
+    rescue Exception => e
+      $zoq_test_failures << name
+      puts "FAIL: #{name}: #{e.class}: #{e.message}"
+      (e.backtrace || [])[0..3].each { |line| puts "    #{line}" }
+    end
+  end
+  [passed, $zoq_test_failures.length]
+end
+)RUBY";
+
+static std::string read_file(const char *path)
+{
+    std::string out;
+    FILE *f = fopen(path, "rb");
+    if (!f) return out;
+    char buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+    fclose(f);
+    return out;
+}
+
+int main(int argc, char **argv)
+{
+    if (argc != 2) {
+        fprintf(stderr, "usage: ruby_tests FILE_test.rb\n");
+        return 2;
+    }
+    std::string source = read_file(argv[1]);
+    if (source.empty()) {
+        fprintf(stderr, "cannot read %s\n", argv[1]);
+        return 2;
+    }
+    host_fixture fixture;
+    if (!host_fixture_up(&fixture, true)) {
+        fprintf(stderr, "host fixture failed\n");
+        return 2;
+    }
+    mrb_state *mrb = game_ctx.interpreter;
+    ruby_load(mrb, harness, sizeof harness - 1, "(harness)");
+    if (ruby_log_exception(mrb)) return 2;
+    std::string dirs = "$test_game_dir = " + std::string("\"") + fixture.game_dir + "\"; $test_base_dir = \"" +
+                       fixture.base_dir + "\"";
+    ruby_load(mrb, dirs.data(), dirs.size(), "(harness)");
+    ruby_load(mrb, source.data(), source.size(), argv[1]);
+    if (ruby_log_exception(mrb)) {
+        printf("0 passed, 1 failed\n");
+        return 1;
+    }
+    static const char run[] = "zoq_run_tests";
+    mrb_value counts = ruby_load(mrb, run, sizeof run - 1, "(harness)");
+    ruby_log_exception(mrb);
+    long passed = 0, failed = 1;
+    if (mrb_array_p(counts)) {
+        passed = (long)mrb_integer(mrb_ary_entry(counts, 0));
+        failed = (long)mrb_integer(mrb_ary_entry(counts, 1));
+    }
+    printf("%ld passed, %ld failed\n", passed, failed);
+    fflush(stdout);
+    host_fixture_down(&fixture);
+    return failed == 0 && passed > 0 ? 0 : 1;
+}

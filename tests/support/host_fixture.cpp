@@ -1,0 +1,85 @@
+#include "support/host_fixture.h"
+#include "host/compile.h"
+#include "host/files.h"
+#include "host/ruby.h"
+#include "ffi/ffi.h"
+#include "render/render.h"
+
+#include <mruby/string.h>
+#include <physfs.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <string>
+
+static void make_dirs(const std::string &path)
+{
+    for (size_t i = 1; i <= path.size(); i++)
+        if (i == path.size() || path[i] == '/') mkdir(path.substr(0, i).c_str(), 0755);
+}
+
+void host_fixture_write(const std::string &path, const std::string &contents)
+{
+    size_t slash = path.rfind('/');
+    if (slash != std::string::npos) make_dirs(path.substr(0, slash));
+    FILE *f = fopen(path.c_str(), "wb");
+    if (!f) return;
+    fwrite(contents.data(), 1, contents.size(), f);
+    fclose(f);
+}
+
+int host_fixture_up(host_fixture *fixture, bool construct_runtime)
+{
+    char templ[] = "/tmp/zintarel-test-XXXXXX";
+    if (!mkdtemp(templ)) return 0;
+    fixture->root = templ;
+    fixture->game_dir = fixture->root + "/game";
+    fixture->base_dir = fixture->root + "/base";
+    make_dirs(fixture->game_dir + "/app");
+    make_dirs(fixture->base_dir);
+    if (SDL_Init(0) != 0) return 0;
+    if (!threadstream_init() || !files_init()) return 0;
+    if (!PHYSFS_init("zintarel-tests")) return 0;
+    PHYSFS_mount(fixture->base_dir.c_str(), nullptr, 0);
+    PHYSFS_mount(fixture->game_dir.c_str(), nullptr, 0);
+    PHYSFS_setWriteDir(fixture->base_dir.c_str());
+    game_ctx.game_dir = SDL_strdup(fixture->game_dir.c_str());
+    game_ctx.base_dir = SDL_strdup(fixture->base_dir.c_str());
+    if (!game_open_interpreter(&game_ctx)) {
+        fprintf(stderr, "framework failed: %s\n", SDL_GetError());
+        return 0;
+    }
+    ffi_init(&game_ctx, nullptr);
+    game_ctx.ffi_draw_class = draw_define_class(game_ctx.interpreter, game_ctx.ffi_module);
+    if (construct_runtime) {
+        char *argv[] = {(char *)"./zintarel", (char *)"game"};
+        game_pre_init(&game_ctx, 2, argv);
+        game_init(&game_ctx, 2, argv);
+    }
+    return 1;
+}
+
+void host_fixture_down(host_fixture *fixture)
+{
+    if (game_ctx.interpreter) mrb_close(game_ctx.interpreter);
+    game_ctx = game_context();
+    PHYSFS_deinit();
+    threadstream_quit();
+    SDL_Quit();
+    std::string cmd = "rm -rf '" + fixture->root + "'";
+    if (system(cmd.c_str()) != 0) fprintf(stderr, "could not remove %s\n", fixture->root.c_str());
+}
+
+std::string host_fixture_eval(const std::string &code)
+{
+    mrb_state *mrb = game_ctx.interpreter;
+    int ai = mrb_gc_arena_save(mrb);
+    mrb_value v = ruby_load(mrb, code.data(), code.size(), "(test)");
+    if (mrb->exc) v = mrb_obj_value(mrb->exc);
+    mrb->exc = nullptr;
+    char *text = ruby_inspect_alloc(mrb, v);
+    std::string out = text ? text : "";
+    SDL_free(text);
+    mrb_gc_arena_restore(mrb, ai);
+    return out;
+}

@@ -1,0 +1,20 @@
+// A host brought up without a window for tests: PhysicsFS over a fresh temporary game
+// folder, the interpreter with the framework, the FFI classes and (optionally) a runtime.
+#pragma once
+#include <string>
+
+#include "host/game.h"
+
+struct host_fixture {
+    std::string root;     // temporary folder: game/ and base/ live under it
+    std::string game_dir; // mounted as the game folder and used by FFI::File#write
+    std::string base_dir; // the write directory, as in development
+};
+
+// Brings the host up (SDL without video, PhysicsFS, interpreter, FFI). 0 on failure.
+int host_fixture_up(host_fixture *fixture, bool construct_runtime);
+void host_fixture_down(host_fixture *fixture);
+// Writes a file below dir (parents created).
+void host_fixture_write(const std::string &path, const std::string &contents);
+// Evaluates Ruby through the compile step; answers its inspect text (or the exception's).
+std::string host_fixture_eval(const std::string &code);
