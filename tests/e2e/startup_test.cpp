@@ -67,3 +67,63 @@ TEST(Startup, SegmentationFaultIsReported)
     EXPECT_EQ(1, r.status);
     EXPECT_NE(std::string::npos, r.err.find("Error: signal 11:\n")) << r.err;
 }
+
+static const char *metadata =
+    "devid=studio\ndevtitle=Studio\ngameid=g\ngametitle=Quest\nversion=1.0\n";
+
+static const char *write_both =
+    "def tick args\n"
+    "  $zoq.ffi_file.write_root 'root.txt', 'r'\n"
+    "  $zoq.ffi_file.write 'game.txt', 'g'\n"
+    "  $zoq.request_quit\n"
+    "end\n";
+
+TEST(Startup, ProductionWritesEverythingIntoThePreferenceFolder)
+{
+    e2e_game g("production");
+    g.write("game/app/main.rb", write_both);
+    g.write("game/metadata/game_metadata.txt", metadata);
+    g.write("game/metadata/ZINTAREL_PRODUCTION_BUILD", "");
+    e2e_run r = g.run({"game"}, 20, {"XDG_DATA_HOME=" + g.root + "/prefs"});
+    EXPECT_EQ(0, r.status) << r.err;
+    // On Linux the preference folder is named after the game title alone.
+    EXPECT_EQ("r", g.read("prefs/Quest/root.txt"));
+    EXPECT_EQ("g", g.read("prefs/Quest/game.txt"));
+    EXPECT_FALSE(g.exists("root.txt"));
+    EXPECT_FALSE(g.exists("game/game.txt"));
+}
+
+TEST(Startup, DevelopmentWritesBesideTheExecutableAndIntoTheGame)
+{
+    e2e_game g("development");
+    g.write("game/app/main.rb", write_both);
+    e2e_run r = g.run({"game"});
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_EQ("r", g.read("root.txt"));
+    EXPECT_EQ("g", g.read("game/game.txt"));
+}
+
+TEST(Startup, NoPreferenceFolderIsFatal)
+{
+    e2e_game g("noprefs");
+    g.write("game/app/main.rb", write_both);
+    g.write("blocker", "a file where a folder should be");
+    e2e_run r = g.run({"game", "--production"}, 20, {"XDG_DATA_HOME=" + g.root + "/blocker/x"});
+    EXPECT_EQ(1, r.status);
+    EXPECT_NE(std::string::npos, r.err.find("Startup failure!:\nCouldn't mount write directory: ")) << r.err;
+}
+
+TEST(Startup, ARaisingGameTickIsReportedAndTheRunGoesOn)
+{
+    e2e_game g("raising");
+    g.write("game/app/main.rb",
+            "def tick args\n"
+            "  raise 'tick failed' if args.tick_count == 0\n"
+            "  puts 'still ticking'\n"
+            "  $zoq.request_quit\n"
+            "end\n");
+    e2e_run r = g.run({"game"});
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_NE(std::string::npos, r.out.find("tick failed")) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("still ticking")) << r.out;
+}

@@ -1,0 +1,311 @@
+// The per-frame step against a real interpreter and runtime: loading queued files, the
+// frame's passes block, event dispatch to the bridge callbacks, and stopping.
+#include "host/compile.h"
+#include "host/ruby.h"
+#include "render/render.h"
+#include "support/host_fixture.h"
+
+#include <gtest/gtest.h>
+#include <mruby/string.h>
+#include <set>
+#include <stdio.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+class Simulation : public ::testing::Test {
+  protected:
+    host_fixture fx;
+    render_context *rc = nullptr;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(host_fixture_up(&fx, true));
+        // The step needs only the queues of a render context, not a window.
+        rc = (render_context *)SDL_calloc(1, sizeof(render_context));
+        rc->frame_queue = threadstreamqueue_allocate();
+        rc->event_queue = threadstreamqueue_allocate();
+        rc->window_id = 7;
+        render_ctx = rc;
+    }
+
+    void TearDown() override
+    {
+        render_context_delete(rc);
+        render_ctx = nullptr;
+        host_fixture_down(&fx);
+    }
+
+    std::string eval(const std::string &code) { return host_fixture_eval(code); }
+
+    // Runs the frame build alone into a fresh stream and answers it.
+    threadstream *build_frame()
+    {
+        current_frame_stream = threadstream_allocate();
+        simulation_build_frame(&game_ctx);
+        threadstream *s = current_frame_stream;
+        current_frame_stream = nullptr;
+        return s;
+    }
+
+    void queue_events(std::initializer_list<SDL_Event> events)
+    {
+        threadstream *s = threadstream_allocate();
+        threadstream_pack_size_t(s, events.size());
+        for (const SDL_Event &e : events) {
+            threadstream_claim_space(s, sizeof e);
+            memcpy(s->data + s->length, &e, sizeof e);
+            s->length += sizeof e;
+        }
+        threadstreamqueue_putitem(rc->event_queue, s);
+    }
+
+    void record_calls(const char *names)
+    {
+        eval(std::string("$calls = []; class ZOQ::Runtime; %w[") + names +
+             "].each { |n| define_method(n) { |*a| $calls << [n.to_sym, *a] } }; end");
+    }
+};
+
+TEST_F(Simulation, PassesBlockCarriesHeadersWithDefaultsForOddValues)
+{
+    eval(R"(
+      class FakePass
+        attr_accessor :target, :width, :height, :transient, :background_color
+      end
+      a = FakePass.new; a.background_color = [10, 20, 30]; a.width = 100.7; a.height = 50
+      b = FakePass.new; b.background_color = "red"; b.target = "minimap"; b.transient = true
+      c = FakePass.new; c.background_color = [1, 2, 3, 4]; c.target = :not_a_string
+      $test_passes = [a, b, c]
+      class ZOQ::Runtime; def passes; $test_passes; end; end
+    )");
+    threadstream *s = build_frame();
+    ASSERT_EQ(0u, s->error);
+    EXPECT_EQ((int32_t)DRAW_PASSES, threadstream_unpack_int(s));
+    EXPECT_EQ(3, threadstream_unpack_int(s));
+    EXPECT_EQ(0, threadstream_unpack_int(s)); // no screenshot
+    int32_t first[4] = {threadstream_unpack_int(s), threadstream_unpack_int(s), threadstream_unpack_int(s),
+                        threadstream_unpack_int(s)};
+    EXPECT_EQ(10, first[0]);
+    EXPECT_EQ(30, first[2]);
+    EXPECT_EQ(0, first[3]); // a three-element colour has alpha 0
+    EXPECT_EQ(nullptr, threadstream_unpack_string(s, nullptr));
+    EXPECT_EQ(100, threadstream_unpack_int(s));
+    EXPECT_EQ(50, threadstream_unpack_int(s));
+    EXPECT_EQ(0, threadstream_unpack_int(s));
+    EXPECT_EQ((int32_t)DRAW_END_PASS, threadstream_unpack_int(s));
+    for (int i = 0; i < 4; i++) EXPECT_EQ(0, threadstream_unpack_int(s)); // not an Array: zeros
+    EXPECT_STREQ("minimap", threadstream_unpack_string(s, nullptr));
+    threadstream_unpack_int(s);
+    threadstream_unpack_int(s);
+    EXPECT_EQ(1, threadstream_unpack_int(s));
+    EXPECT_EQ((int32_t)DRAW_END_PASS, threadstream_unpack_int(s));
+    for (int i = 0; i < 4; i++) EXPECT_EQ(i + 1, threadstream_unpack_int(s));
+    EXPECT_EQ(nullptr, threadstream_unpack_string(s, nullptr)); // a Symbol target: the window marker
+    threadstream_free(s);
+}
+
+TEST_F(Simulation, PassesThatAreNotAnArrayCountZero)
+{
+    eval("class ZOQ::Runtime; def passes; :oops; end; def take_screenshot; raise 'no'; end; end");
+    threadstream *s = build_frame();
+    EXPECT_EQ((int32_t)DRAW_PASSES, threadstream_unpack_int(s));
+    EXPECT_EQ(0, threadstream_unpack_int(s));
+    EXPECT_EQ(0, threadstream_unpack_int(s)); // a raising answer counts as nil
+    EXPECT_TRUE(threadstream_eos(s));
+    EXPECT_EQ(nullptr, game_ctx.interpreter->exc);
+    threadstream_free(s);
+}
+
+TEST_F(Simulation, QueuedFilesLoadInOrderPastMissingAndRaisingOnes)
+{
+    host_fixture_write(fx.game_dir + "/app/raises.rb", "$order << :raises\nraise 'broken file'\n");
+    host_fixture_write(fx.game_dir + "/app/b.rb", "$order << :b\ndef from_b; 7 + 1; end\n");
+    host_fixture_write(fx.game_dir + "/app/c.rb", "$order << :c\n$zoq.mark_ruby_file_for_reload 'app/d.rb'\n");
+    host_fixture_write(fx.game_dir + "/app/d.rb", "$order << :d\n");
+    eval("$order = []; %w[app/missing.rb app/raises.rb app/b.rb app/c.rb].each { |f| $zoq.mark_ruby_file_for_reload f }");
+    EXPECT_EQ(4, simulation_load_queued_files(&game_ctx));
+    EXPECT_EQ("[:raises, :b, :c, :d]", eval("$order"));
+    EXPECT_EQ("8", eval("from_b"));
+    EXPECT_EQ(nullptr, game_ctx.interpreter->exc);
+    EXPECT_EQ("[]", eval("$zoq.get_ruby_reload_list"));
+}
+
+TEST_F(Simulation, ABacktraceNamesTheLoadedFile)
+{
+    host_fixture_write(fx.game_dir + "/app/where.rb", "\n\ndef where\n  raise 'here'\nend\n");
+    eval("$zoq.mark_ruby_file_for_reload 'app/where.rb'");
+    simulation_load_queued_files(&game_ctx);
+    EXPECT_NE(std::string::npos, eval("begin; where; rescue => e; e.backtrace[0]; end").find("app/where.rb:4"));
+}
+
+TEST_F(Simulation, AStepRunsTheGameAndQueuesItsFrame)
+{
+    host_fixture_write(fx.game_dir + "/app/main.rb", "def tick args; $ticks = (args.tick_count); end\n");
+    for (int i = 0; i < 3; i++) {
+        ASSERT_EQ(1, simulation_tick());
+        SDL_Delay(14); // the runtime skips steps less than 13 ms apart
+    }
+    // The first step queues app/main.rb, the second loads it, the third is the game's tick 0.
+    EXPECT_EQ("0", eval("$ticks"));
+    EXPECT_EQ(3, threadstreamqueue_getcount(rc->frame_queue));
+    EXPECT_EQ(":ready", eval("$zoq.load_status"));
+}
+
+TEST_F(Simulation, ASteadyGameReusesTheSameStreams)
+{
+    host_fixture_write(fx.game_dir + "/app/main.rb", "def tick args; end\n");
+    std::set<threadstream *> streams;
+    std::set<uint8_t *> buffers;
+    for (int i = 0; i < 200; i++) {
+        ASSERT_EQ(1, simulation_tick());
+        threadstream *frame;
+        while ((frame = threadstreamqueue_getitem(rc->frame_queue))) {
+            streams.insert(frame);
+            buffers.insert(frame->data);
+            threadstream_free(frame);
+        }
+    }
+    EXPECT_EQ(1u, streams.size());
+    EXPECT_EQ(1u, buffers.size());
+}
+
+TEST_F(Simulation, QuitEventFinishesTheStepThenStops)
+{
+    SDL_Event quit = {};
+    quit.type = SDL_QUIT;
+    queue_events({quit});
+    EXPECT_EQ(0, simulation_tick());
+    EXPECT_EQ(1, threadstreamqueue_getcount(rc->frame_queue)); // its frame was still queued
+}
+
+TEST_F(Simulation, RaisingQuitRequestDoesNotQuit)
+{
+    eval("class ZOQ::Runtime; def quit_requested?; raise 'oops'; end; end");
+    EXPECT_EQ(1, simulation_tick());
+    EXPECT_EQ(nullptr, game_ctx.interpreter->exc);
+}
+
+TEST_F(Simulation, EventsReachTheirCallbacksAndTouchEmulationDoesNot)
+{
+    record_calls("mouse_move mouse_wheel key_down_raw window_keyboard_focus_changed textinput mouse_button_pressed");
+    SDL_Event touch_motion = {}, motion = {}, wheel = {}, key = {}, focus_lost = {}, other_window = {}, text = {};
+    touch_motion.type = SDL_MOUSEMOTION;
+    touch_motion.motion.which = SDL_TOUCH_MOUSEID;
+    motion.type = SDL_MOUSEMOTION;
+    motion.motion.x = 3;
+    motion.motion.y = 4;
+    wheel.type = SDL_MOUSEWHEEL;
+    wheel.wheel.y = 1;
+    wheel.wheel.direction = SDL_MOUSEWHEEL_FLIPPED;
+    key.type = SDL_KEYDOWN;
+    key.key.keysym.sym = SDLK_a;
+    key.key.keysym.mod = KMOD_LSHIFT;
+    focus_lost.type = SDL_WINDOWEVENT;
+    focus_lost.window.windowID = 7;
+    focus_lost.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
+    other_window = focus_lost;
+    other_window.window.windowID = 8;
+    text.type = SDL_TEXTINPUT;
+    strcpy(text.text.text, "é");
+    queue_events({touch_motion, motion, wheel, key, focus_lost, other_window, text});
+    input_dispatch_events(&game_ctx);
+    EXPECT_EQ("[[:mouse_move, 3, 4], [:mouse_wheel, 0, -1], [:key_down_raw, 97, 1], "
+              "[:window_keyboard_focus_changed, false], [:textinput, \"\\xc3\\xa9\"]]",
+              eval("$calls"));
+    EXPECT_EQ(0u, rc->keyboard_focus);
+    EXPECT_EQ(0, threadstreamqueue_getcount(rc->event_queue));
+}
+
+TEST_F(Simulation, ARaisingCallbackIsLoggedAndTheNextOneStillRuns)
+{
+    eval("$seen = []; class ZOQ::Runtime; def key_down_raw(*a); raise 'bad key'; end; "
+         "def key_up_raw(k, m); $seen << k; end; end");
+    SDL_Event down = {}, up = {};
+    down.type = SDL_KEYDOWN;
+    up.type = SDL_KEYUP;
+    up.key.keysym.sym = SDLK_b;
+    queue_events({down, up});
+    input_dispatch_events(&game_ctx);
+    EXPECT_EQ("[98]", eval("$seen"));
+}
+
+TEST_F(Simulation, ControllerKeysReportDownHeldUp)
+{
+    record_calls("controller_key_down controller_key_held controller_key_up");
+    game_ctx.p1_controller_key_states[15] = 1;
+    input_report_controller_keys(&game_ctx, 1);
+    input_report_controller_keys(&game_ctx, 1);
+    game_ctx.p1_controller_key_states[15] = 3;
+    input_report_controller_keys(&game_ctx, 1);
+    input_report_controller_keys(&game_ctx, 1);
+    EXPECT_EQ("[[:controller_key_down, 1, 15], [:controller_key_held, 1, 15], [:controller_key_up, 1, 15]]",
+              eval("$calls"));
+    // Without controllers the poll releases what was held and zeroes the sticks.
+    game_ctx.p2_controller_key_states[4] = 2;
+    game_ctx.p2_analog_sticks[0] = 25000;
+    poll_controller_player(&game_ctx, 2);
+    EXPECT_EQ(3u, game_ctx.p2_controller_key_states[4]);
+    EXPECT_EQ(0, game_ctx.p2_analog_sticks[0]);
+}
+
+TEST(Startup, ArgvJoinKeepsItsLimitAndLeavesOutEverythingAfterAnOverflow)
+{
+    std::string long_arg(230, 'x');
+    char *argv[] = {(char *)"./zintarel", (char *)"game", (char *)long_arg.c_str(), (char *)"--speed", (char *)"2"};
+    char joined[GAME_ARGV_BYTES];
+    game_join_argv(5, argv, joined);
+    EXPECT_EQ(std::string("./zintarel game ") + long_arg + " ", std::string(joined));
+    std::string short_arg(200, 'x');
+    char *argv_fits[] = {(char *)"./zintarel", (char *)"game", (char *)short_arg.c_str(), (char *)"--speed", (char *)"2"};
+    game_join_argv(5, argv_fits, joined);
+    EXPECT_EQ(std::string("./zintarel game ") + short_arg + " --speed 2 ", std::string(joined));
+    std::string longer(250, 'y');
+    char *argv2[] = {(char *)"./zintarel", (char *)longer.c_str(), (char *)"a"};
+    game_join_argv(3, argv2, joined);
+    EXPECT_STREQ("./zintarel ", joined); // once one is left out, all later ones are too
+    for (int i = 11; i < GAME_ARGV_BYTES; i++) ASSERT_EQ(0, joined[i]);
+}
+
+TEST(Startup, LogicalSizeFollowsThePhoneRule)
+{
+    int32_t w, h;
+    game_logical_size(667, 375, &w, &h);
+    EXPECT_EQ(1280, w);
+    EXPECT_EQ(720, h);
+    game_logical_size(375, 667, &w, &h);
+    EXPECT_EQ(720, w);
+    EXPECT_EQ(1280, h);
+    game_logical_size(800, 600, &w, &h);
+    EXPECT_EQ(800, w);
+    EXPECT_EQ(600, h);
+}
+
+TEST(Startup, RaisingConstructorExitsMinusOneWithItsTextOnStandardOutput)
+{
+    int pipefd[2];
+    ASSERT_EQ(0, pipe(pipefd));
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(pipefd[1], 1);
+        host_fixture fx;
+        if (!host_fixture_up(&fx, false)) _exit(3);
+        // An exception logged earlier must not be taken for the constructor's.
+        ruby_call0(game_ctx.interpreter, mrb_nil_value(), "no_such_method");
+        host_fixture_eval("class ZOQ::Runtime; def initialize(*a); raise ArgumentError, 'bad runtime'; end; end");
+        char *argv[] = {(char *)"./zintarel"};
+        game_pre_init(&game_ctx, 1, argv);
+        game_init(&game_ctx, 1, argv);
+        _exit(0);
+    }
+    close(pipefd[1]);
+    std::string out;
+    char buf[512];
+    ssize_t n;
+    while ((n = read(pipefd[0], buf, sizeof buf)) > 0) out.append(buf, (size_t)n);
+    close(pipefd[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(255, WEXITSTATUS(status));
+    EXPECT_NE(std::string::npos, out.find("bad runtime (ArgumentError)")) << out;
+}
