@@ -1,12 +1,30 @@
-// ffi: module FFI and its natively implemented classes (File, Misc, MRB, CPtr), through
-// which the framework reaches the host; and the HTTP pump. First version: the module and
-// classes with the file methods the runtime needs at start.
+// ffi: module FFI and its natively implemented classes (File, Misc, MRB, CPtr) and
+// Array#value, through which the framework reaches the host; and the HTTP pump.
 #pragma once
 #include <mruby.h>
 
 struct game_context;
 struct render_context;
 
+// Registers module FFI, its classes and Array#value. Runs once, on the main thread at
+// start-up. render may be null (no window): methods that need it then answer gracefully.
 void ffi_init(game_context *context, render_context *render);
 void http_tick(void);
 void http_quit(void);
+
+// A new FFI::CPtr wrapping pointer (never owned). Sends `new` to FFI::CPtr; answers nil
+// (with the exception pending) when that raised.
+mrb_value ffi_cptr_new(mrb_state *mrb, void *pointer);
+// The pointer an FFI::CPtr carries; NULL for anything else.
+void *ffi_cptr_get(mrb_value value);
+
+// Set by ffi_init and never changed: native methods get only the interpreter and their
+// receiver, so this is how they find the directories, the window and the font cache.
+extern game_context *ffi_game_context;
+extern render_context *ffi_render_context;
+
+// One per class, each kept at the end of its own file; called by ffi_init in this order.
+void ffi_file_define(mrb_state *mrb, RClass *file);
+void ffi_misc_define(mrb_state *mrb, RClass *misc);
+void ffi_mrb_define(mrb_state *mrb, RClass *mrb_class);
+void ffi_cptr_define(mrb_state *mrb, RClass *cptr);

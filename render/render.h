@@ -82,3 +82,9 @@ void draw_process_frame(render_context *ctx, threadstream *frame, int catch_up, 
 
 // Defines FFI::Draw under the FFI module; answers the class.
 RClass *draw_define_class(mrb_state *mrb, RClass *ffi_module);
+
+// An image file of the virtual file system decoded to width x height pixels 0xAABBGGRR
+// (bytes R, G, B, A), rows from the top; NULL (out-values untouched) when it cannot be
+// read or decoded. Free with free_image.
+uint32_t *load_image(const char *path, int32_t *width, int32_t *height);
+void free_image(void *pixels);

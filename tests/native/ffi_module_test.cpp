@@ -1,0 +1,70 @@
+// ffi_init over an interpreter whose framework already opened module FFI, and the
+// FFI::CPtr objects the host makes for native pointers.
+#include "ffi/ffi.h"
+#include "host/compile.h"
+#include "support/host_fixture.h"
+
+#include <gtest/gtest.h>
+#include <mruby/string.h>
+#include <mruby/variable.h>
+#include <string.h>
+#include <string>
+
+class FfiModule : public ::testing::Test {
+  protected:
+    host_fixture fx;
+    void SetUp() override { ASSERT_TRUE(host_fixture_up(&fx, false)); }
+    void TearDown() override { host_fixture_down(&fx); }
+};
+
+static std::string eval_in(mrb_state *mrb, const char *code)
+{
+    mrb_value v = ruby_load(mrb, code, strlen(code), "(test)");
+    if (mrb->exc) v = mrb_obj_value(mrb->exc);
+    mrb->exc = nullptr;
+    mrb_value s = mrb_inspect(mrb, v);
+    return std::string(RSTRING_PTR(s), (size_t)RSTRING_LEN(s));
+}
+
+TEST_F(FfiModule, InitKeepsWhatTheFrameworkAlreadyPutIntoFfi)
+{
+    mrb_state *mrb = mrb_open();
+    ASSERT_TRUE(mrb);
+    ruby_compile_init(mrb);
+    eval_in(mrb, "module FFI; KEPT = 1; class Draw; def to_s; ''; end; end; end");
+    game_context context = game_context();
+    context.interpreter = mrb;
+    ffi_init(&context, nullptr);
+    EXPECT_EQ("\"\"", eval_in(mrb, "FFI::Draw.new.to_s"));
+    EXPECT_EQ("1", eval_in(mrb, "FFI::KEPT"));
+    EXPECT_EQ("[FFI::CPtr, FFI::Draw, FFI::File, FFI::MRB, FFI::Misc]",
+              eval_in(mrb, "FFI.constants.select { |c| FFI.const_get(c).is_a?(Class) }.sort.map { |c| FFI.const_get(c) }"));
+    EXPECT_EQ(mrb_module_get(mrb, "FFI"), context.ffi_module);
+    EXPECT_EQ(mrb_class_get_under(mrb, context.ffi_module, "File"), context.ffi_file_class);
+    EXPECT_EQ(mrb_class_get_under(mrb, context.ffi_module, "Misc"), context.ffi_misc_class);
+    EXPECT_EQ(mrb_class_get_under(mrb, context.ffi_module, "MRB"), context.ffi_mrb_class);
+    mrb_close(mrb);
+    ffi_init(&game_ctx, nullptr);
+}
+
+TEST_F(FfiModule, CPtrObjectsCarryTheHostsPointerWithoutOwningIt)
+{
+    mrb_state *mrb = game_ctx.interpreter;
+    static int pointee = 42;
+    mrb_value c = ffi_cptr_new(mrb, &pointee);
+    ASSERT_FALSE(mrb->exc);
+    EXPECT_EQ(&pointee, ffi_cptr_get(c));
+    EXPECT_EQ(mrb_class_get_under(mrb, game_ctx.ffi_module, "CPtr"), mrb_obj_class(mrb, c));
+    mrb_gv_set(mrb, mrb_intern_lit(mrb, "$made_by_host"), c);
+    EXPECT_EQ("true", host_fixture_eval("$made_by_host.is_a?(FFI::CPtr)"));
+    EXPECT_EQ(nullptr, ffi_cptr_get(mrb_nil_value()));
+    EXPECT_EQ(nullptr, ffi_cptr_get(mrb_int_value(mrb, 5)));
+    mrb_value made_in_ruby = ruby_load(mrb, "FFI::CPtr.new(1, 2)", 19, "(test)");
+    ASSERT_FALSE(mrb->exc);
+    EXPECT_EQ(nullptr, ffi_cptr_get(made_in_ruby));
+    EXPECT_EQ(nullptr, ffi_cptr_get(ruby_load(mrb, "Time.now", 8, "(test)")));
+    // Collecting the objects leaves the pointee alone.
+    mrb_gv_set(mrb, mrb_intern_lit(mrb, "$made_by_host"), mrb_nil_value());
+    mrb_full_gc(mrb);
+    EXPECT_EQ(42, pointee);
+}
