@@ -1,0 +1,39 @@
+// A game loaded by the running executable divides as the reference does: in its own
+// files and through string evaluation.
+#include "e2e/e2e.h"
+
+#include <gtest/gtest.h>
+
+static const char *dividing_game =
+    "class Halver\n"
+    "  def /(d) = \"halver/#{d}\"\n"
+    "end\n"
+    "HALF = 1 / 2\n"
+    "def tick args\n"
+    "  return unless args.tick_count == 0\n"
+    "  x = 9\n"
+    "  x /= 2\n"
+    "  r = [5 / 2, -7 / 2, 1 / 0, -1 / 0, (0 / 0).nan?, 7.0 / 2, x, 7 / 2, HALF, Halver.new / 3,\n"
+    "       eval('7 / 2'), 7.send(:/, 2), [1, 4].inject(:/)]\n"
+    "  $stdout.write(\"divisions #{r.inspect}\\n\")\n"
+    "  begin\n"
+    "    q = 8 / 2\n"
+    "    raise \"after #{q}\"\n"
+    "  rescue => e\n"
+    "    $stdout.write(\"raised #{e.message} at #{e.backtrace[0]}\\n\")\n"
+    "  end\n"
+    "  $zoq.request_quit\n"
+    "end\n";
+
+TEST(Arithmetic, AGameFileDividesAsTheReferenceDoes)
+{
+    e2e_game g("arith");
+    g.write("game/app/main.rb", dividing_game);
+    e2e_run r = g.run({"game"});
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_NE(std::string::npos,
+              r.out.find("divisions [2.5, -3.5, Infinity, -Infinity, true, 3.5, 4.5, 3.5, 0.5, \"halver/3\", 3.5, "
+                         "3.5, 0.25]\n"))
+        << r.out << r.err;
+    EXPECT_NE(std::string::npos, r.out.find("raised after 4.0 at app/main.rb:14")) << r.out << r.err;
+}
