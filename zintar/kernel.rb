@@ -1,21 +1,65 @@
-# First version of the Kernel extensions: the game's and the process's tick counters.
+# The frame counters, and a puts that also reaches the log files and the console.
 module Kernel
-  @@tick_count = -1
-  @@global_tick_count = -1
+  # Set only when missing, so reloading this file keeps the running counts.
+  @tick_count = -1 unless @tick_count
+  @global_tick_count = -1 unless @global_tick_count
 
   def self.tick_count
-    @@tick_count
+    @tick_count
   end
 
   def self.tick_count= value
-    @@tick_count = value
+    @tick_count = value
   end
 
   def self.global_tick_count
-    @@global_tick_count
+    @global_tick_count
   end
 
   def self.global_tick_count= value
-    @@global_tick_count = value
+    @global_tick_count = value
   end
+
+  def self.const_defined? value, *rest
+    found = super(value, *rest)
+    if !found && Module.const_defined?(value)
+      log_once :did_you_mean_module_const_defined?,
+               "* INFO: Did you mean to call ~Module::const_defined?~\n~Kernel::const_defined?~ was invoked with value ~#{value}~ and\nreturned ~false~, but ~Module::const_defined?~ returned ~true~.\n\nDid you mean to call ~Module::const_defined?~ instead of instead of\n~Kernel::const_defined?~.\n"
+    end
+    found
+  end
+
+  alias original_puts puts unless method_defined?(:original_puts)
+
+  def puts *args
+    runtime = $zoq
+    if runtime
+      ZOQ::Log.append_root "logs/puts.txt", args.join("\n") + "\n" unless ZOQ::Log.production?
+      args.each { |obj| runtime.log obj }
+    else
+      original_puts(*args)
+    end
+    if $trace_enabled
+      tab = " " * (8 * ($trace_call_depth || 0))
+      $trace_puts ||= []
+      $trace_puts << "\n"
+      $trace_puts << args.map { |obj| "#{tab}#{obj}" }.join("\n")
+    end
+    nil
+  end
+
+  def puts6 *args
+    Kernel.tick_count.zmod?(6) ? puts(*args) : nil
+  end
+
+  def puts60 *args
+    Kernel.tick_count.zmod?(60) ? puts(*args) : nil
+  end
+
+  def puts600 *args
+    Kernel.tick_count.zmod?(600) ? puts(*args) : nil
+  end
+
+  extend Docs
+  extend KernelDocs
 end

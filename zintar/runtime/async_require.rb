@@ -1,50 +1,104 @@
 module ZOQ
   class Runtime
-    # First version of the load queue shared with the host: paths are queued, handed over
-    # as the queue Array itself, and marked completed after the step that loaded them.
+    # The load queue shared with the host. Ruby only marks paths; the host loads them at the
+    # start of its next step from the very Array handed over here, so paths queued while it
+    # loads (a require inside a loaded file) load in the same pass. Every path keeps a
+    # history of its events, and the load status gates the game's tick.
     module AsyncRequire
       def async_require_init
         @reload_list = []
         @reload_list_history = {}
+        @is_reloading = nil
+        @exception_occured = nil
         @load_status = :zintarel_started
       end
 
+      def require file
+        raise "#{file} does not exist." unless read_file(file)
+        # The poll starts from the time the file had when required, so an unchanged file
+        # is not loaded a second time.
+        init_mtimes file
+        mark_ruby_file_for_reload file
+        @required_files << file unless @required_files.include?(file)
+        @required_files
+      end
+
       def mark_ruby_file_for_reload path
+        record = (@reload_list_history[path] ||= { current: {}, history: [] })
+        record[:current] ||= {}
+        record[:history] ||= []
+        now = Kernel.global_tick_count
+        last = record[:history][-1]
+        return nil if last && last[:global_at] + 50 > now
+        return nil if record[:current][:event] && now < 60
+        change_reload_event path, :reload_queued
+        log "** INFO: =#{path}= queued to load via ~require~. (#{Kernel.global_tick_count}, #{Kernel.tick_count})"
+        # In place: the host may be holding this Array right now.
         @reload_list << path
         @reload_list.uniq!
-        @reload_list_history[path] = { current: { path: path, event: :reload_queued } }
-        nil
+        true
+      rescue Exception => e
+        raise "* EXCEPTION: ~Runtime#mark_ruby_file_for_reload~ failed for =#{path}=.\n#{e}"
+      end
+
+      def change_reload_event path, event
+        record = (@reload_list_history[path] ||= {})
+        entry = { path: path, global_at: Kernel.global_tick_count, event: event }
+        record[:current] = entry
+        (record[:history] ||= []) << entry.dup
+        entry
       end
 
       def get_ruby_reload_list
         return [] if @reload_list.empty?
-        @reload_list.each do |path|
-          (@reload_list_history[path] ||= {})[:current] = { path: path, event: :processing }
-        end
+        @reload_list.each { |path| change_reload_event path, :processing }
+        @exception_occured = nil
         @is_reloading = true
         @reload_list
       end
 
       def reload_complete
-        return unless @is_reloading
+        return nil unless @is_reloading
         @is_reloading = false
+        unless @exception_occured
+          unpause!
+          @console.hide if @console.show_reason == :exception
+        end
         @reload_list_history.each do |path, record|
-          record[:current] = { path: path, event: :reload_completed } if record[:current][:event] == :processing
+          event = record[:current] && record[:current][:event]
+          next unless event == :processing || event == :reload_queued
+          log "* INFO: =#{path}= reloaded. (#{Kernel.global_tick_count}, #{Kernel.tick_count})"
+          change_reload_event path, :reload_completed
         end
         process_load_status
       end
 
-      def process_load_status
-        return if @load_status == :ready
-        main = @reload_list_history["app/main.rb"]
-        return unless main && main[:current][:event] == :reload_completed
-        @load_status = :ready
-        Kernel.tick_count = -1
-        Kernel.global_tick_count = -1
+      def most_recent_reload_history path
+        record = @reload_list_history[path]
+        record && record[:history] ? record[:history][-1] : nil
+      end
+
+      def pending_reload?
+        @reload_list_history.any? do |path, record|
+          event = record[:current] && record[:current][:event]
+          event == :reload_queued || event == :processing
+        end
       end
 
       def load_status
         @load_status
+      end
+
+      def process_load_status
+        return nil if @load_status == :ready || pending_reload?
+        return nil unless reload_completed?("app/main.rb")
+        @load_status = :ready
+        log "* INFO: ~ZOQ::Runtime#load_status~ set to ~:ready~."
+        Kernel.tick_count = -1
+        Kernel.global_tick_count = -1
+        $top_level.boot args if $top_level.respond_to?(:boot)
+        write_file_root "#{backup_directory}/boot.txt", Time.now.to_i.to_s
+        nil
       end
     end
   end

@@ -1,20 +1,326 @@
 module ZOQ
   class Runtime
-    # First version of the bridge callbacks: the host's input calls are accepted and the
-    # frame rates kept; the input model comes with input handling.
+    # The methods the host calls for every input event and for the measured frame rates.
+    # Each records the event for replay and writes args.inputs; while a replay runs, live
+    # events (any sender but :replay) are dropped.
+    #
+    # First version as to keys: key names come with the key tables, so raw keys are
+    # recorded and turned into names only once those tables are there.
     module CBridge
+      RAW_CONTROLLER_KEY_LOOKUP = {
+        1 => :up, 2 => :down, 3 => :left, 4 => :right, 13 => :start, 14 => :b, 15 => :a, 16 => :x, 17 => :y,
+        18 => :l1, 19 => :r1, 20 => :l3, 21 => :r3, 22 => :l2, 23 => :r2, 24 => :directional_up,
+        25 => :directional_down, 26 => :directional_left, 27 => :directional_right
+      }.freeze
+
+      def c_bridge_init __sender
+        @rcb_sender = __sender
+      end
+
+      def __replay_guard__ sender
+        @rcb_sender.recording.is_replaying? && sender != :replay
+      end
+
+      def __inputs__
+        @rcb_sender.args.inputs
+      end
+
       def current_fps simulation_fps, rendering_fps
         @current_framerate_calc = simulation_fps
         @current_framerate_render = rendering_fps
       end
 
-      %w[key_down_raw key_up_raw textinput mouse_move mouse_button_pressed mouse_button_up mouse_wheel
-         window_keyboard_focus_changed window_mouse_focus_changed controller_key_down controller_key_held
-         controller_key_up left_analog_x_player_1 left_analog_y_player_1 right_analog_x_player_1
-         right_analog_y_player_1 left_analog_x_player_2 left_analog_y_player_2 right_analog_x_player_2
-         right_analog_y_player_2 rawjoystick_connected rawjoystick_disconnected rawjoystick_axis
-         rawjoystick_hat rawjoystick_button].each do |name|
-        define_method(name) { |*args| nil }
+      def background_color
+        @rcb_sender.args.outputs.background_color
+      end
+
+      def untransform_mouse_x mousex
+        @rcb_sender.args.grid.untransform_x mousex
+      end
+
+      def untransform_mouse_y mousey
+        @rcb_sender.args.grid.untransform_y mousey
+      end
+
+      def mouse_move mousex, mousey, sender = false
+        return nil if __replay_guard__ sender
+        record_input_history :mouse_move, mousex, mousey, 2
+        mouse = __inputs__.mouse
+        mouse.x = untransform_mouse_x mousex
+        mouse.y = untransform_mouse_y mousey
+        mouse.moved = true
+        mouse.moved_at = Kernel.tick_count
+        mouse.global_moved_at = Kernel.global_tick_count
+      end
+
+      def update_mouse_buttons newbuttons
+        mouse = __inputs__.mouse
+        mouse.button_bits = newbuttons
+        mouse.button_left = newbuttons & 1 != 0
+        mouse.button_middle = newbuttons & 2 != 0
+        mouse.button_right = newbuttons & 4 != 0
+        mouse.button_x1 = newbuttons & 8 != 0
+        mouse.button_x2 = newbuttons & 16 != 0
+      end
+
+      def mouse_button_pressed button, sender = false
+        return nil if __replay_guard__ sender
+        record_input_history :mouse_button_pressed, button, 0, 1
+        mouse = __inputs__.mouse
+        update_mouse_buttons(mouse.button_bits | (1 << (button.to_i - 1)))
+        mouse.click = ZOQ::MousePoint.new(mouse.x, mouse.y)
+        print_help_when_mouse_clicked
+      end
+
+      def mouse_button_up button, sender = false
+        return nil if __replay_guard__ sender
+        record_input_history :mouse_button_up, button, 0, 1
+        mouse = __inputs__.mouse
+        update_mouse_buttons(mouse.button_bits & ~(1 << (button.to_i - 1)))
+        mouse.up = ZOQ::MousePoint.new(mouse.x, mouse.y)
+      end
+
+      def mouse_pressed mousex, mousey, sender = false
+        mouse_button_pressed 1, sender
+      end
+
+      def mouse_up mousex, mousey, sender = false
+        mouse_button_up 1, sender
+      end
+
+      def print_help_when_mouse_clicked
+      end
+
+      def mouse_wheel x, y, sender = false
+        return nil if __replay_guard__ sender
+        record_input_history :mouse_wheel, x, y, 2
+        mouse = __inputs__.mouse
+        if mouse.wheel.nil?
+          mouse.wheel = ZOQ::OpenEntity.new
+          mouse.wheel.x = x
+          mouse.wheel.y = y
+        else
+          mouse.wheel.x += x
+          mouse.wheel.y += y
+        end
+        mouse.wheel.created_at = Kernel.tick_count
+        mouse.wheel.created_at_time = Kernel.global_tick_count
+      end
+
+      def textinput str
+        __inputs__.text << str
+      end
+
+      def __key_tables__?
+        ZOQ.const_defined?(:KeyboardKeys) && ZOQ::KeyboardKeys.respond_to?(:sdl_to_key)
+      end
+
+      def key_down_raw raw_key, modifier, sender = false
+        if __replay_guard__ sender
+          return nil unless __key_tables__?
+          char = ZOQ::KeyboardKeys.char_with_shift(raw_key, modifier)
+          names = ZOQ::KeyboardKeys.char_to_method(char, raw_key) || []
+          toggle = names[0] ? :"#{names[0]}!" : nil
+          return nil unless toggle && @rcb_sender.console.console_toggle_keys.include?(toggle)
+          @rcb_sender.recording.stop_replay
+        end
+        record_input_history :key_down_raw, raw_key, modifier, 2, true
+        key_down_in_game raw_key.to_i, modifier
+      end
+
+      def key_up_raw raw_key, modifier, sender = false
+        return nil if __replay_guard__ sender
+        record_input_history :key_up_raw, raw_key, modifier, 2
+        key_up_in_game raw_key.to_i, modifier
+      end
+
+      def key_down_in_game raw_key, modifier
+        return nil unless __key_tables__?
+        names = ZOQ::KeyboardKeys.sdl_to_key(raw_key, modifier)
+        return nil unless names
+        keyboard = __inputs__.keyboard
+        held = keyboard.key_held.truthy_keys
+        keys = (names - held).uniq
+        keyboard.key_down.char = ZOQ::KeyboardKeys.char_with_shift(raw_key, modifier)
+        keyboard.key_down.raw_key = raw_key
+        keyboard.key_down.set keys, true
+      end
+
+      def key_up_in_game raw_key, modifier, sender = false
+        return nil unless __key_tables__?
+        names = ZOQ::KeyboardKeys.sdl_to_key(raw_key, modifier)
+        return nil unless names
+        __inputs__.keyboard.key_up.set names.uniq, true
+      end
+
+      def controller_key_down player_num, raw_key, sender = false
+        controller_key_event player_num, raw_key, :key_down, sender
+      end
+
+      def controller_key_held player_num, raw_key, sender = false
+        controller_key_event player_num, raw_key, :key_held, sender
+      end
+
+      def controller_key_up player_num, raw_key, sender = false
+        controller_key_event player_num, raw_key, :key_up, sender
+      end
+
+      def key_down_player_one raw_key, sender = false
+        controller_key_down(1, raw_key, sender)
+      end
+
+      def key_down_player_two raw_key, sender = false
+        controller_key_down(2, raw_key, sender)
+      end
+
+      def key_held_player_one raw_key, sender = false
+        controller_key_held(1, raw_key, sender)
+      end
+
+      def key_held_player_two raw_key, sender = false
+        controller_key_held(2, raw_key, sender)
+      end
+
+      def key_up_player_one raw_key, sender = false
+        controller_key_up(1, raw_key, sender)
+      end
+
+      def key_up_player_two raw_key, sender = false
+        controller_key_up(2, raw_key, sender)
+      end
+
+      def controller_key_event player_num, raw_key, event, sender = false
+        return nil if __replay_guard__ sender
+        word = player_num.to_i == 1 ? "one" : "two"
+        record_input_history :"#{event}_player_#{word}", raw_key, 0, 1
+        label = RAW_CONTROLLER_KEY_LOOKUP.fetch(raw_key.to_i)
+        controller = __inputs__.controllers[player_num.to_i - 1]
+        case event
+        when :key_down then controller.activate_down label
+        when :key_held then controller.activate_held label
+        when :key_up then controller.activate_up label
+        else
+          raise "  * ERROR:\n  Layout#set_key failed for player_num: #{player_num}, raw_key: #{raw_key}, event: #{event}.\n\n"
+        end
+      end
+
+      def analog_to_perc value
+        (value / 8000.0).to_i / 4.0
+      end
+
+      def __analog__ name, player, stick, axis, value, sender
+        return nil if __replay_guard__ sender
+        value = (value.to_f / 1000).to_i * 1000
+        ivar = :"@previous_#{name}"
+        return nil if instance_variable_get(ivar) == value
+        instance_variable_set ivar, value
+        record_input_history name, value, 0, 1
+        controller = __inputs__.controllers[player - 1]
+        stored = axis == :y ? -value : value
+        controller.send :"#{stick}_analog_#{axis}_raw=", stored
+        controller.send :"#{stick}_analog_#{axis}_perc=", analog_to_perc(stored)
+      end
+
+      def left_analog_x_player_1 value, sender = false
+        __analog__(:left_analog_x_player_1, 1, :left, :x, value, sender)
+      end
+
+      def left_analog_y_player_1 value, sender = false
+        __analog__(:left_analog_y_player_1, 1, :left, :y, value, sender)
+      end
+
+      def right_analog_x_player_1 value, sender = false
+        __analog__(:right_analog_x_player_1, 1, :right, :x, value, sender)
+      end
+
+      def right_analog_y_player_1 value, sender = false
+        __analog__(:right_analog_y_player_1, 1, :right, :y, value, sender)
+      end
+
+      def left_analog_x_player_2 value, sender = false
+        __analog__(:left_analog_x_player_2, 2, :left, :x, value, sender)
+      end
+
+      def left_analog_y_player_2 value, sender = false
+        __analog__(:left_analog_y_player_2, 2, :left, :y, value, sender)
+      end
+
+      def right_analog_x_player_2 value, sender = false
+        __analog__(:right_analog_x_player_2, 2, :right, :x, value, sender)
+      end
+
+      def right_analog_y_player_2 value, sender = false
+        __analog__(:right_analog_y_player_2, 2, :right, :y, value, sender)
+      end
+
+      def window_keyboard_focus_changed gained
+        __inputs__.keyboard.has_focus = gained ? true : false
+      end
+
+      def window_mouse_focus_changed gained
+        __inputs__.mouse.has_focus = gained ? true : false
+      end
+
+      def finger_down touchid, touchx, touchy, sender = false
+        return nil if __replay_guard__ sender
+        record_input_history :finger_down, touchid, touchx, touchy
+        inputs = __inputs__
+        finger = (inputs.touch[touchid] ||= ZOQ::FingerTouch.new)
+        __move_finger__ finger, touchx, touchy
+        finger.touch_order = @rcb_sender.increase_touch_count
+        inputs.finger_one = finger if finger.touch_order == 0
+        inputs.finger_two = finger if finger.touch_order == 1
+      end
+
+      def finger_move touchid, touchx, touchy, sender = false
+        return nil if __replay_guard__ sender
+        record_input_history :finger_move, touchid, touchx, touchy
+        finger = __inputs__.touch[touchid]
+        __move_finger__ finger, touchx, touchy if finger
+      end
+
+      def __move_finger__ finger, touchx, touchy
+        finger.moved = true
+        finger.moved_at = Kernel.tick_count
+        finger.x = untransform_mouse_x touchx
+        finger.y = untransform_mouse_y touchy
+        finger.global_moved_at = Kernel.global_tick_count
+      end
+
+      def finger_up touchid, sender = false
+        return nil if __replay_guard__ sender
+        record_input_history :finger_up, touchid, 0, 0
+        inputs = __inputs__
+        finger = inputs.touch.delete(touchid)
+        if finger
+          inputs.finger_one = nil if finger.touch_order == 0
+          inputs.finger_two = nil if finger.touch_order == 1
+        end
+        if inputs.touch.empty?
+          @rcb_sender.reset_touch_count
+          inputs.finger_one = nil
+          inputs.finger_two = nil
+        end
+      end
+
+      def rawjoystick_connected jid, joystickname, guid
+        @rcb_sender.controller_config.rawjoystick_connected jid, joystickname, guid
+      end
+
+      def rawjoystick_disconnected jid
+        @rcb_sender.controller_config.rawjoystick_disconnected jid
+      end
+
+      def rawjoystick_axis jid, axis, value
+        @rcb_sender.controller_config.rawjoystick_axis jid, axis, value
+      end
+
+      def rawjoystick_hat jid, hat, value
+        @rcb_sender.controller_config.rawjoystick_hat jid, hat, value
+      end
+
+      def rawjoystick_button jid, button, pressed
+        @rcb_sender.controller_config.rawjoystick_button jid, button, pressed
       end
     end
   end

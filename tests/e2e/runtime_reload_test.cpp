@@ -1,0 +1,195 @@
+// Code loading in a running game: require, hot reload of an edited file, a syntax error
+// that pauses the game until the fix is saved, the mailbox file, saved state, and the
+// start-up options that end a run.
+#include "e2e/e2e.h"
+
+#include <chrono>
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <thread>
+
+static size_t count_of(const std::string &text, const std::string &part)
+{
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) n++;
+    return n;
+}
+
+static std::vector<std::string> list_dir(const std::string &path)
+{
+    std::vector<std::string> names;
+    DIR *dir = opendir(path.c_str());
+    if (!dir) return names;
+    while (dirent *entry = readdir(dir))
+        if (entry->d_name[0] != '.') names.push_back(entry->d_name);
+    closedir(dir);
+    return names;
+}
+
+// The game edits its own library once it has run for a second and a half (the poll
+// ignores edits in the first second, and the modification time has whole seconds).
+static const char *reloading_main =
+    "require 'app/lib.rb'\n"
+    "def tick args\n"
+    "  v = lib_value\n"
+    "  if v != $last_value\n"
+    "    puts \"lib says #{v}\"\n"
+    "    $last_value = v\n"
+    "  end\n"
+    "  $zoq.ffi_file.write 'app/lib.rb', \"def lib_value; :two; end\\n\" if args.tick_count == 90\n"
+    "  $zoq.request_quit if v == :two || args.tick_count > 480\n"
+    "end\n";
+
+TEST(RuntimeReload, RequiredFileRunsAndReloadsWhenEdited)
+{
+    e2e_game g("reload");
+    g.write("game/app/main.rb", reloading_main);
+    g.write("game/app/lib.rb", "def lib_value; :one; end\n");
+    e2e_run r = g.run({"game"});
+    EXPECT_EQ(0, r.status) << r.err;
+    size_t one = r.out.find("lib says one");
+    size_t reloaded = r.out.find("* INFO: =app/lib.rb= reloaded.", one);
+    size_t two = r.out.find("lib says two");
+    ASSERT_NE(std::string::npos, one) << r.out;
+    ASSERT_NE(std::string::npos, two) << r.out;
+    EXPECT_LT(one, two);
+    EXPECT_NE(std::string::npos, reloaded) << r.out;
+    // Loaded once at start and once after the edit: an unchanged required file is not reloaded.
+    EXPECT_EQ(2u, count_of(r.out, "=app/lib.rb= reloaded.")) << r.out;
+    EXPECT_EQ("def lib_value; :two; end\n", g.read("tmp/src_backup/src_backup_app_lib.rb"));
+}
+
+// The game breaks its library; while it is paused only the test can save the fix.
+static const char *breaking_main =
+    "require 'app/lib.rb'\n"
+    "def tick args\n"
+    "  if $last_tick && Kernel.global_tick_count - $last_global > 30\n"
+    "    puts \"resumed after a pause of #{Kernel.global_tick_count - $last_global} ticks with #{lib_value}\"\n"
+    "    $zoq.request_quit\n"
+    "  end\n"
+    "  $last_tick = args.tick_count\n"
+    "  $last_global = Kernel.global_tick_count\n"
+    "  if args.tick_count == 90\n"
+    "    $zoq.ffi_file.write 'app/lib.rb', \"def lib_value; :broken\\n\"\n"
+    "    puts 'broke the library'\n"
+    "  end\n"
+    "  $zoq.request_quit if args.tick_count > 600\n"
+    "end\n";
+
+TEST(RuntimeReload, SyntaxErrorPausesTheGameAndTheFixResumesIt)
+{
+    e2e_game g("syntax");
+    g.write("game/app/main.rb", breaking_main);
+    g.write("game/app/lib.rb", "def lib_value; :one; end\n");
+    std::thread fixer([&g] {
+        for (int i = 0; i < 100 && !g.exists("exceptions/current.txt"); i++)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        // A new second for the modification time, and a pause long enough to see.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+        g.write("game/app/lib.rb", "def lib_value; :fixed; end\n");
+    });
+    e2e_run r = g.run({"game"});
+    fixer.join();
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_NE(std::string::npos, r.out.find("broke the library")) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("Failed to reload app/lib.rb.")) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("with fixed")) << r.out;
+    std::string report = g.read("exceptions/current.txt");
+    EXPECT_NE(std::string::npos, report.find("Failed to reload app/lib.rb.")) << report;
+    EXPECT_NE(std::string::npos, report.find("Game State:")) << report;
+}
+
+static const char *mailbox_main =
+    "def tick args\n"
+    "  $zoq.ffi_file.write 'app/mailbox.rb', \"puts 'mail ran'\\n$mail = ($mail || 0) + 1\\n\" if args.tick_count == 90\n"
+    "  if args.tick_count == 300\n"
+    "    puts \"mail count #{$mail}\"\n"
+    "    $zoq.request_quit\n"
+    "  end\n"
+    "end\n";
+
+TEST(RuntimeReload, MailboxCodeRunsOnceAndIsMovedAside)
+{
+    e2e_game g("mailbox");
+    g.write("game/app/main.rb", mailbox_main);
+    e2e_run r = g.run({"game"});
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_EQ(1u, count_of(r.out, "mail ran\n")) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("mail count 1")) << r.out;
+    EXPECT_EQ("", g.read("game/app/mailbox.rb"));
+    std::vector<std::string> processed = list_dir(g.root + "/game/app/mailbox-processed");
+    ASSERT_EQ(1u, processed.size());
+    EXPECT_EQ(0u, processed[0].find("mailbox-"));
+    EXPECT_EQ("puts 'mail ran'\n$mail = ($mail || 0) + 1",
+              g.read("game/app/mailbox-processed/" + processed[0]));
+}
+
+static const char *saving_main =
+    "def tick args\n"
+    "  $step = ($step || 0) + 1\n"
+    "  if $step == 3\n"
+    "    args.state.score = 42\n"
+    "    args.state.best = Float::INFINITY\n"
+    "    $zoq.save_state\n"
+    "  elsif $step == 4\n"
+    "    args.state.score = 0\n"
+    "    $zoq.load_state\n"
+    "  elsif $step == 5\n"
+    "    puts \"score #{args.state.score} best #{args.state.best}\"\n"
+    "    $zoq.request_quit\n"
+    "  end\n"
+    "end\n";
+
+TEST(RuntimeReload, SavedStateComesBackFromGameStateTxt)
+{
+    e2e_game g("state");
+    g.write("game/app/main.rb", saving_main);
+    e2e_run r = g.run({"game"});
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_NE(std::string::npos, r.out.find("score 42 best Infinity")) << r.out;
+    std::string saved = g.read("game/game_state.txt");
+    EXPECT_NE(std::string::npos, saved.find(":score=>42")) << saved;
+    int stamped = 0;
+    for (const std::string &name : list_dir(g.root + "/game"))
+        if (name.rfind("game_state_", 0) == 0) stamped++;
+    EXPECT_EQ(1, stamped);
+}
+
+TEST(RuntimeReload, EvalWithNoTickEndsTheRunWhetherOrNotTheFileExists)
+{
+    e2e_game g("eval");
+    g.write("game/app/main.rb", "def tick args; puts 'game ticked'; end\n");
+    g.write("game/app/startup.rb", "puts \"evaluated at #{Kernel.tick_count}\"\n");
+    e2e_run ran = g.run({"game", "--eval", "app/startup.rb", "--no-tick"}, 10);
+    EXPECT_EQ(0, ran.status) << ran.err;
+    EXPECT_NE(std::string::npos, ran.out.find("evaluated at -1")) << ran.out;
+    EXPECT_EQ(std::string::npos, ran.out.find("game ticked")) << ran.out;
+
+    e2e_run missing = g.run({"game", "--eval", "app/none.rb", "--no-tick"}, 10);
+    EXPECT_EQ(0, missing.status) << missing.err;
+    EXPECT_NE(std::string::npos, missing.out.find("File does not exist: app/none.rb")) << missing.out;
+
+    e2e_run no_test = g.run({"game", "--test", "app/none_test.rb"}, 10);
+    EXPECT_EQ(0, no_test.status) << no_test.err;
+    EXPECT_NE(std::string::npos, no_test.out.find("File does not exist: app/none_test.rb")) << no_test.out;
+}
+
+// With the framework's sources beside the executable, they are watched like the game's.
+static const char *framework_main =
+    "def tick args\n"
+    "  if args.tick_count == 90\n"
+    "    $zoq.ffi_file.write_root 'zintar/readme_docs.rb', \"puts 'framework source reloaded'\\n$zoq.request_quit\\n\"\n"
+    "  end\n"
+    "  $zoq.request_quit if args.tick_count > 300\n"
+    "end\n";
+
+TEST(RuntimeReload, FrameworkSourcesBesideTheExecutableAreWatched)
+{
+    e2e_game g("framework");
+    g.write("zintar/top_level.rb", "# present: the framework's sources are beside the executable\n");
+    g.write("game/app/main.rb", framework_main);
+    e2e_run r = g.run({"game"});
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_NE(std::string::npos, r.out.find("WARNING: YOU ARE IN AN UNOPTIMIZED DEV MODE.")) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("framework source reloaded")) << r.out;
+}

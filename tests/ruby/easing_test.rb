@@ -1,0 +1,75 @@
+# ZOQ::Easing: progress between two ticks shaped by chains of definitions, and splines.
+
+E = ZOQ::Easing
+
+# Float literals are read with less precision than arithmetic keeps here.
+def assert_close expected, actual
+  assert (expected - actual).abs < 1e-12, "expected #{expected}, got #{actual}"
+end
+
+test "without definitions the progress is linear and limited to 0..1" do
+  assert_equal 0.0, E.ease(10, 10, 20)
+  assert_equal 0.5, E.ease(10, 20, 20)
+  assert_equal 1, E.ease(10, 40, 20)
+  assert_equal 0, E.ease(10, 0, 20)
+end
+
+test "each named function shapes the progress" do
+  assert_equal 0.5, E.ease(0, 5, 10, :identity)
+  assert_equal 0.5, E.ease(0, 5, 10, :flip)
+  assert_equal 0.25, E.ease(0, 5, 10, :quad)
+  assert_equal 0.125, E.ease(0, 5, 10, :cube)
+  assert_close 0.03125, E.ease(0, 5, 10, :quart)
+  assert_close 0.015625, E.ease(0, 5, 10, :quint)
+end
+
+test "a chain applies left to right, and nested Arrays are flattened" do
+  assert_equal 0.75, E.ease(0, 30, 60, :quad, :flip)
+  assert_equal 0.25, E.ease(0, 30, 60, :flip, :quad)
+  assert_equal 0.75, E.ease(0, 30, 60, [:quad, :flip])
+  assert_equal 0.75, E.ease(0, 30, 60, [[:quad], [:flip]])
+  assert_equal 0.75, E.ease(0, 30, 60, :quad, [:flip])
+end
+
+test "initial and final values read the last definition of the flattened chain" do
+  assert_equal 1, E.initial_value(:quad, :flip)
+  assert_equal 1, E.initial_value([:quad, :flip])
+  assert_equal 0.0, E.final_value([[:quad, :flip]])
+  assert_equal 0, E.initial_value
+  assert_equal 1.0, E.final_value
+end
+
+test "a Proc is called with the progress, the start tick and the duration" do
+  calls = []
+  doubler = ->(x, s, d) { calls << [x, s, d]; 2 * x }
+  assert_equal 1.0, E.ease(0, 5, 10, doubler)
+  assert_equal [[0, 0, 10], [1.0, 0, 10], [0.5, 0, 10]], calls
+end
+
+test "unknown definitions raise" do
+  assert_raises(StandardError, "bogus") { E.ease(0, 5, 10, :bogus) }
+  assert_raises(RuntimeError, "* ERROR:\nI don't know how to execute easing function with definition 3.\n\n") do
+    E.ease(0, 5, 10, 3)
+  end
+end
+
+test "ease_extended takes an end tick and ignores the two defaults" do
+  assert_equal 0.25, E.ease_extended(100, 105, 110, :ignored, :ignored, :quad)
+end
+
+test "a spline answers the curve point, and its last value once the time is over" do
+  spline = [[0, 0.3, 0.6, 1]]
+  assert_equal 1, E.ease_spline(0, 90, 60, spline)
+  assert_equal 1, E.ease_spline(0, 60, 60, spline)
+  assert_equal 0.4625, E.ease_spline(0, 30, 60, spline)
+  assert_equal 0, E.ease_spline(0, 0, 60, spline)
+  two = [[0, 0, 0, 0.5], [0.5, 1, 1, 1]]
+  assert_equal 0.5, E.ease_spline(0, 30, 60, two)
+  assert_equal two[1][0], E.ease_spline_extended(0, 30, 60, two)
+  assert_equal 1, E.ease_spline(0, 45, 60, [[1, 1, 1, 1], [1, 1, 1, 1]])
+end
+
+test "Easing is the module at top level" do
+  assert_equal ZOQ::Easing, Easing
+  assert_equal ZOQ::Easing, $zoq.args.easing
+end

@@ -1,0 +1,115 @@
+# A property that was never set reads as a nil that creates the missing entities on first
+# use: the open entity binds the nil to itself, nil and false do the rest.
+
+def fresh_state
+  ZOQ::OpenEntity.new
+end
+
+test "a chain of reads ending in an assignment creates the entities in between" do
+  state = fresh_state
+  state.a.b.c = 1
+  assert state.a.is_a?(ZOQ::OpenEntity)
+  assert state.a.b.is_a?(ZOQ::OpenEntity)
+  assert_equal :a, state.a.as_hash[:entity_name]
+  assert_equal :b, state.a.b.as_hash[:entity_name]
+  assert_equal 1, state.a.b.c
+end
+
+test "||= on a missing nested property stores the default once" do
+  state = fresh_state
+  state.player.x ||= 100
+  state.player.x ||= 200
+  assert_equal 100, state.player.x
+  state.player.x += 1
+  assert_equal 101, state.player.x
+end
+
+test "a missing property read with [] creates entities as well" do
+  state = fresh_state
+  state[:world].size = 3
+  assert_equal 3, state[:world].size
+  assert_equal 3, state.world.size
+end
+
+test "map on a missing property answers an empty Array and stores nothing" do
+  state = fresh_state
+  assert_equal [], state.list.map { |x| x }
+  refute state.as_hash.key?(:list)
+  assert_equal [], state.rows.map_with_index { |x, i| x }
+end
+
+test "appending an Array to a missing property makes it an Array" do
+  state = fresh_state
+  state.items << [1, 2]
+  assert_equal [[1, 2]], state.items
+end
+
+test "false reads coerce like nil" do
+  state = fresh_state
+  state.flag = false
+  state.flag.on = true
+  assert_equal true, state.flag.on
+end
+
+test "a missing property read three times with one method warns, six times raises" do
+  state = fresh_state
+  state.timer
+  2.times { state.timer + 1 }
+  state.timer + 1
+  assert_equal 3, state.as_hash[:__thrash_count__][:timer][:+]
+  2.times { state.timer + 1 }
+  assert_raises(StandardError, "has reached it's\ninvocation limit") { state.timer + 1 }
+  refute state.as_hash.key?(:timer)
+end
+
+test "calls that create different properties are counted apart" do
+  state = ZOQ::OpenEntity.new
+  [:player, :enemy, :boss, :camera, :cursor, :goal, :door].each_with_index do |name, i|
+    state[name].x ||= i
+  end
+  assert_equal 5, state.goal.x
+  assert_equal 6, state.door.x
+  assert_equal({ x: 1 }, state.as_hash[:__thrash_count__][:door])
+end
+
+test "two or more arguments on a coerced nil raise instead of creating" do
+  state = fresh_state
+  state.thing
+  assert_raises(StandardError, "Undefined method for") { nil.move(1, 2) }
+  refute state.as_hash.key?(:thing)
+end
+
+test "the latest missing read decides which property a nil creates" do
+  state = fresh_state
+  first = state.first
+  state.second
+  first.x = 1
+  refute state.as_hash.key?(:first)
+  assert_equal 1, state.second.x
+end
+
+test "with coercion switched off a missing property reads as plain nil" do
+  state = fresh_state
+  $disable_nil_coersion = true
+  begin
+    assert state.nothing.nil?
+    assert state[:nothing].nil?
+    refute state.as_hash.key?(:__thrash_count__)
+  ensure
+    $disable_nil_coersion = nil
+  end
+end
+
+test "args.state.a.b.c = 1 inside a game tick" do
+  def tick args
+    args.state.a.b.c = 1
+    args.state.count ||= 0
+    args.state.count += 1
+  end
+  args = $zoq.args
+  args.state.clear!
+  $top_level.tick args
+  $top_level.tick args
+  assert_equal 1, args.state.a.b.c
+  assert_equal 2, args.state.count
+end

@@ -1,0 +1,328 @@
+# The save text of the game state: entities written as Ruby literal text and rebuilt from
+# the evaluated text, as saving and loading the state does.
+
+def save_and_load value
+  text = value.to_s
+  eval "$load_data = #{text}"
+  ZOQ::Entity.parse_serialization_data $load_data
+end
+
+test "an entity is written as its property hash" do
+  ZOQ::Entity.__reset_id__!
+  e = ZOQ::OpenEntity.new
+  e.x = 100
+  assert_equal "{:entity_id=>1, :entity_keys_by_ref=>{}, :x=>100}", e.to_s
+  assert_equal e.to_s, e.inspect
+  e.name = "a \"quoted\"\nline \#{not code}"
+  e.tags = [:a, nil, true, false, -3, 2.5]
+  assert_equal "{:entity_id=>1, :entity_keys_by_ref=>{}, :x=>100, :name=>\"a \\\"quoted\\\"\\nline \\\#{not code}\", :tags=>[:a, nil, true, false, -3, 2.5]}", e.to_s
+end
+
+test "a loaded state has its values, its nested entities and their names" do
+  state = ZOQ::OpenEntity.new
+  state.player.x = 10
+  state.player.inventory = ["sword", { count: 2 }]
+  state["label"] = :hello
+  loaded = save_and_load state
+  assert loaded.is_a?(ZOQ::OpenEntity)
+  assert_equal state.entity_id, loaded.entity_id
+  assert loaded.player.is_a?(ZOQ::OpenEntity)
+  assert_equal :player, loaded.player.as_hash[:entity_name]
+  assert_equal 10, loaded.player.x
+  assert_equal ["sword", { count: 2 }], loaded.player.inventory
+  assert_equal :hello, loaded["label"]
+end
+
+test "two properties that held one Array hold one Array again after loading" do
+  e = ZOQ::OpenEntity.new
+  list = [1, 2]
+  e.a = list
+  e.b = list
+  e.c = [1, 2]
+  loaded = save_and_load e
+  assert loaded.a.equal?(loaded.b)
+  refute loaded.a.equal?(loaded.c)
+  loaded.a << 3
+  assert_equal [1, 2, 3], loaded.b
+end
+
+test "save, load, change, save, load keeps every value, nested entities included" do
+  state = ZOQ::OpenEntity.new
+  shared = [:s]
+  state.player.hp = 1
+  state.player.lives = 1
+  state.player.mode = :walk
+  state.player.pose = :walk
+  state.player.left = shared
+  state.player.right = shared
+  state.player.ok = true
+  state.player.done = true
+  loaded = save_and_load state
+  assert loaded.player.left.equal?(loaded.player.right)
+
+  loaded.player.hp = 2
+  loaded.player.mode = :run
+  loaded.player.right = [:t]
+  loaded.player.ok = false
+  again = save_and_load loaded
+  assert_equal 2, again.player.hp
+  assert_equal 1, again.player.lives
+  assert_equal :run, again.player.mode
+  assert_equal :walk, again.player.pose
+  assert_equal [:s], again.player.left
+  assert_equal [:t], again.player.right
+  assert_equal false, again.player.ok
+  assert_equal true, again.player.done
+end
+
+test "values the interpreter keeps by value are not recorded as shared" do
+  e = ZOQ::OpenEntity.new
+  e.a = 1
+  e.b = 1
+  e.c = :x
+  e.d = :x
+  e.f = nil
+  e.g = nil
+  e.to_s
+  assert_equal({}, e.as_hash[:entity_keys_by_ref])
+end
+
+test "Floats, Infinity and NaN read back as the same values" do
+  e = ZOQ::OpenEntity.new
+  e.sum = 0.1 + 0.2
+  e.big = 1.0e20
+  e.tiny = 1.0e-7
+  e.third = 1.0 / 3
+  e.up = Float::INFINITY
+  e.down = -Float::INFINITY
+  e.nan = Float::NAN
+  loaded = save_and_load e
+  assert_equal e.sum, loaded.sum
+  assert_equal e.big, loaded.big
+  assert_equal e.tiny, loaded.tiny
+  assert_equal e.third, loaded.third
+  assert_equal Float::INFINITY, loaded.up
+  assert_equal(-Float::INFINITY, loaded.down)
+  assert loaded.nan.nan?
+end
+
+test "keys that end in operators or question marks read back" do
+  e = ZOQ::OpenEntity.new
+  e[:alive?] = true
+  e[:[]] = 0
+  e[:<] = 1
+  e[:x=] = 2
+  e[:ok!] = :>=
+  e["text key"] = :"odd symbol"
+  loaded = save_and_load e
+  assert_equal true, loaded[:alive?]
+  assert_equal 0, loaded[:[]]
+  assert_equal 1, loaded[:<]
+  assert_equal 2, loaded[:x=]
+  assert_equal :>=, loaded[:ok!]
+  assert_equal :"odd symbol", loaded["text key"]
+end
+
+test "the counters of coerced nils are saved with the state and read back" do
+  state = ZOQ::OpenEntity.new
+  state.missing
+  nil.__check_thrash__!(:empty?)
+  state.other
+  nil.__check_thrash__!(:[])
+  loaded = save_and_load state
+  assert loaded.as_hash[:__thrash_count__].is_a?(Hash)
+end
+
+test "Integer keys read back and mark the entity as an array indexer" do
+  e = ZOQ::OpenEntity.new
+  e[0] = :first
+  e[1] = :second
+  loaded = save_and_load e
+  assert_equal :second, loaded[1]
+  assert loaded.__contains_array_indexers__
+end
+
+test "entities inside Arrays are rebuilt; a Hash without an id stays a plain Hash" do
+  state = ZOQ::OpenEntity.new
+  state.enemies = [state.new_entity(:enemy, { hp: 1 }), [state.new_entity(:enemy, { hp: 2 })]]
+  state.table = { inner: state.new_entity(:cell) }
+  loaded = save_and_load state
+  assert loaded.enemies[0].is_a?(ZOQ::OpenEntity)
+  assert_equal 1, loaded.enemies[0].hp
+  assert_equal 2, loaded.enemies[1][0].hp
+  assert loaded.table.is_a?(Hash)
+  assert loaded.table[:inner].is_a?(Hash)
+  assert_equal :cell, loaded.table[:inner][:entity_type]
+end
+
+def entity_chain depth
+  root = ZOQ::OpenEntity.new
+  node = root
+  depth.times do |i|
+    child = ZOQ::OpenEntity.new
+    child.depth = i
+    node.child = child
+    node = child
+  end
+  root
+end
+
+test "deeply nested entities save and load without running out of call depth" do
+  loaded = save_and_load entity_chain(250)
+  node = loaded
+  250.times { node = node.child }
+  assert_equal 249, node.depth
+
+  # Deeper than the compiler reads back, but written and rebuilt all the same.
+  text = entity_chain(3000).to_s
+  assert_equal 3000, text.split(":child=>").length - 1
+  data = { entity_id: 1 }
+  inner = data
+  3000.times { |i| inner[:child] = { entity_id: i + 2, depth: i }; inner = inner[:child] }
+  node = ZOQ::Entity.parse_serialization_data data
+  3000.times { node = node.child }
+  assert_equal 2999, node.depth
+  list = []
+  deep = list
+  3000.times { inner_list = []; deep << inner_list; deep = inner_list }
+  deep << :bottom
+  loaded_list = ZOQ::Entity.parse_serialization_data list
+  3000.times { loaded_list = loaded_list[0] }
+  assert_equal [:bottom], loaded_list
+end
+
+test "an entity that contains itself is written with nil where the cycle closes" do
+  e = ZOQ::OpenEntity.new
+  e.me = e
+  e.list = [1]
+  e.list << e.list
+  loaded = save_and_load e
+  assert loaded.me.nil?
+  assert_equal [1, nil], loaded.list
+end
+
+test "a nested entity inside a plain Hash is written with a fresh reference map" do
+  inner = ZOQ::OpenEntity.new
+  list = []
+  inner.a = list
+  inner.b = list
+  eval "$load_data = #{{ wrapper: inner }.to_s}"
+  assert_equal({ b: :a }, $load_data[:wrapper][:entity_keys_by_ref])
+end
+
+test "a saved strict entity loads back as its filed class with its saved id" do
+  e = ZOQ::Entity.new_entity_strict :rock, { size: 3, parts: [1] }
+  e.size = 4
+  loaded = save_and_load e
+  assert loaded.instance_of?(ZOQ::Entity.strict_entities[:rock])
+  assert_equal e.entity_id, loaded.entity_id
+  assert_equal 4, loaded.size
+  assert_equal [1], loaded.parts
+end
+
+test "a strict entity of a type this process never made files a class from the save" do
+  e = ZOQ::Entity.new_entity_strict :comet, { speed: 9 }
+  text = e.to_s
+  ZOQ::Entity.strict_entities.clear
+  eval "$load_data = #{text}"
+  loaded = ZOQ::Entity.parse_serialization_data $load_data
+  assert loaded.is_a?(ZOQ::StrictEntity)
+  assert_equal 9, loaded.speed
+  assert_equal e.entity_id, loaded.entity_id
+  assert_equal loaded.class, ZOQ::Entity.strict_entities[:comet]
+end
+
+test "strict entities nested in open ones keep their shared references" do
+  state = ZOQ::OpenEntity.new
+  list = [5]
+  state.boss = state.new_entity_strict(:boss, { a: list, b: list })
+  loaded = save_and_load state
+  assert loaded.boss.a.equal?(loaded.boss.b)
+end
+
+test "ids handed out after a load are above every loaded id" do
+  e = ZOQ::OpenEntity.new
+  e.as_hash[:entity_id] = ZOQ::Entity.id! + 500
+  loaded = save_and_load e
+  assert_equal e.entity_id, loaded.entity_id
+  assert ZOQ::Entity.id! > loaded.entity_id
+end
+
+test "corrupt entity data raises the load error with the data and the inner message" do
+  e = ZOQ::OpenEntity.new
+  error = assert_raises(RuntimeError) { e.load_entity_data!(5) }
+  assert error.message.start_with?("* ERROR:\nFailed to load entity data from:\n\n#+begin_src\n5\n#+end_src\n\nThe save data looks to be corrupt.\n\n** INNER EXCEPTION:\n")
+end
+
+test "load_entity_data! fills an entity in place, ids and values from the data" do
+  e = ZOQ::OpenEntity.new
+  e.load_entity_data!({ entity_id: 77, x: 1, y: { entity_id: 78, z: 2 } })
+  assert_equal 77, e.entity_id
+  assert_equal 2, e.y.z
+end
+
+test "values other than entity data come back unchanged" do
+  h = { a: { b: 1 } }
+  assert h.equal?(ZOQ::Entity.parse_serialization_data(h))
+  assert_equal 5, ZOQ::OpenEntity.parse_serialization_data(5)
+  assert_equal "s", ZOQ::StrictEntity.parse_serialization_data("s")
+end
+
+class SerializeProbe
+  include ZOQ::Serialize
+  def initialize
+    @one = 1
+    @none = nil
+    @no = false
+    @list = [1]
+    @table = { a: 1 }
+    @name = "n"
+  end
+end
+
+test "Serialize turns instance variables into a Hash without nil and false" do
+  probe = SerializeProbe.new
+  assert_equal({ one: 1, list: [1], table: [[:a, 1]], name: "n" }, probe.serialize)
+  assert_equal probe.serialize.to_s, probe.inspect
+end
+
+test "an object that includes Serialize is saved as its serialize hash" do
+  e = ZOQ::OpenEntity.new
+  e.probe = SerializeProbe.new
+  loaded = save_and_load e
+  assert_equal({ one: 1, list: [1], table: [[:a, 1]], name: "n" }, loaded.probe)
+end
+
+test "saving and loading args.state from a game tick" do
+  def tick args
+    args.state.a.b.c = 1
+    args.state.hits ||= []
+    args.state.hits << args.state.hits.length
+    $saved_text = args.state.to_s if args.state.hits.length == 2
+  end
+  args = $zoq.args
+  args.state = ZOQ::OpenEntity.new
+  3.times { $top_level.tick args }
+  eval "$load_data = #{$saved_text}"
+  args.state = ZOQ::Entity.parse_serialization_data $load_data
+  assert_equal 1, args.state.a.b.c
+  assert_equal [0, 1], args.state.hits
+end
+
+test "the runtime saves args.state to game_state.txt and loads it back" do
+  args = $zoq.args
+  args.state = ZOQ::OpenEntity.new
+  args.state.player.x = 0.1 + 0.2
+  args.state.player.checks = { alive?: true }
+  list = [1]
+  args.state.a = list
+  args.state.b = list
+  $zoq.save_state
+  args.state = ZOQ::OpenEntity.new
+  $zoq.load_state
+  assert_equal 0.1 + 0.2, args.state.player.x
+  assert_equal({ alive?: true }, args.state.player.checks)
+  assert args.state.a.equal?(args.state.b)
+  text = $zoq.serialize_state args.state
+  assert_equal text, $zoq.deserialize_state(text).to_s
+end

@@ -1,0 +1,221 @@
+# ZOQ::Geometry as module functions and as the mixin that Hash includes.
+
+# Arrays answer rectangle readers by position through the primitive mixin; where that has
+# not been loaded, the same readers stand in so that the Array forms can be exercised.
+unless [].respond_to?(:x)
+  class Array
+    def x; self[0]; end
+    def y; self[1]; end
+    def w; self[2]; end
+    def h; self[3]; end
+  end
+end
+
+G = ZOQ::Geometry
+
+def rect x, y, w, h
+  { x: x, y: y, w: w, h: h }
+end
+
+class PlainBox
+  attr_accessor :x, :y, :w, :h
+  def initialize x, y, w, h
+    @x = x
+    @y = y
+    @w = w
+    @h = h
+  end
+end
+
+test "rectangles that only touch do not intersect under the default tolerance" do
+  a = rect 0, 0, 10, 10
+  assert_equal false, a.intersect_rect?(rect(10, 0, 10, 10))
+  assert_equal true, a.intersect_rect?(rect(9.8, 0, 10, 10))
+  assert_equal false, a.intersect_rect?(rect(9.85, 0, 10, 10))
+  assert_equal true, G.intersect_rect?(a, rect(10, 0, 10, 10), 0)
+  assert_equal false, G.intersect_rect?(a, rect(0, 10, 10, 10))
+  assert_equal true, G.intersect_rect?(a, rect(-5, -5, 10, 10))
+  assert_equal [:left, :right, :top, :bottom], G.contract_intersect_rect?
+end
+
+test "intersect_rect? names the methods an operand lacks" do
+  error = assert_raises(StandardError) { G.intersect_rect?(rect(0, 0, 1, 1), Object.new) }
+  assert error.message.start_with?("* ERROR:\n:intersect_rect? failed for\n- rect_one: ")
+  assert error.message.include?("* FAILURE REASON:\nrect_two needs to implement the following methods: [:left, :right, :top, :bottom]\nNOTE: You may want to try include the ~ZOQ::Geometry~ module")
+  refute error.message.include?("rect_one needs")
+  error = assert_raises(StandardError) { G.intersect_rect?(Object.new, rect(0, 0, 1, 1)) }
+  assert error.message.include?("rect_one needs to implement the following methods: [:left, :right, :top, :bottom]\n\nYou may want to try include the ~AttrRect~ module")
+end
+
+test "inside_rect? holds for a rectangle in itself and grows with the tolerance" do
+  a = rect 0, 0, 10, 10
+  assert_equal true, a.inside_rect?(a)
+  shifted = rect 1, 0, 10, 10
+  assert_equal false, a.inside_rect?(shifted)
+  assert_equal false, a.inside_rect?(shifted, 0.4)
+  assert_equal true, a.inside_rect?(shifted, 0.5)
+  assert_equal true, G.inside_rect?(rect(2, 2, 2, 2), a)
+  assert_raises(StandardError, ":inside_rect? failed for inner_rect: ") { G.inside_rect?(5, a) }
+end
+
+test "intersects_rect? with an s is refused with advice" do
+  assert_raises(RuntimeError, "intersects_rect? (with an \"s\") has been deprecated.\nUse intersect_rect? instead") do
+    rect(0, 0, 1, 1).intersects_rect?(rect(0, 0, 1, 1))
+  end
+  assert_raises(RuntimeError, ":angle_given_point has been deprecated use :angle_from instead.") do
+    rect(0, 0, 1, 1).angle_given_point(rect(0, 0, 1, 1))
+  end
+end
+
+test "scale_rect scales around its anchors for Hashes, Arrays and objects" do
+  scaled = G.scale_rect(rect(0, 0, 100, 50), 0.5, 0.5)
+  assert_equal({ x: 25.0, y: 12.5, w: 50.0, h: 25.0 }, scaled)
+  assert_equal [0, 0, 200, 100, 255], G.scale_rect([0, 0, 100, 50, 255], 2)
+  assert_equal({ x: 0.0, y: 25.0, w: 50.0, h: 25.0 }, rect(0, 0, 100, 50).scale_rect(0.5, [0, 1]))
+  box = PlainBox.new 0, 0, 10, 10
+  same = G.scale_rect(box, 2, 0.5)
+  assert same.equal?(box)
+  assert_equal [-5.0, -5.0, 20, 20], [box.x, box.y, box.w, box.h]
+end
+
+test "scale_rect_extended takes nil as the default and asks the receiver for missing keywords" do
+  scaled = G.scale_rect_extended(rect(10, 10, 10, 10), percentage_x: 2, percentage_y: nil, anchor_x: nil, anchor_y: 1)
+  assert_equal({ x: 10, y: 10, w: 20, h: 10 }, scaled)
+  assert_raises(StandardError) { G.scale_rect_extended(rect(0, 0, 1, 1), percentage_x: 1, percentage_y: 1, anchor_x: 0) }
+  box = PlainBox.new 0, 0, 10, 10
+  def box.percentage_y; 3; end
+  def box.anchor_y; 0; end
+  box.extend ZOQ::Geometry
+  box.scale_rect_extended(percentage_x: 1, anchor_x: 0)
+  assert_equal 30, box.h
+  error = assert_raises(StandardError) { G.scale_rect_extended(5, percentage_x: 1, percentage_y: 1, anchor_x: 0, anchor_y: 0) }
+  assert error.message.start_with?(":scale_rect_extended failed for rect: 5 percentage_x: 1 percentage_y: 1 anchors_x: 0 anchor_y: 0.")
+  assert_raises(StandardError, ":scale_rect failed for rect: 5 percentage: 2 anchors [0 (x), 0 (y)].") { G.scale_rect(5, 2) }
+end
+
+test "center_inside_rect centres a copy on one or both axes" do
+  small = rect 0, 0, 10, 20
+  big = rect 100, 200, 50, 40
+  assert_equal({ x: 120, y: 210, w: 10, h: 20 }, small.center_inside_rect(big))
+  assert_equal({ x: 120, y: 200, w: 10, h: 20 }, small.center_inside_rect_x(big))
+  assert_equal({ x: 100, y: 210, w: 10, h: 20 }, small.center_inside_rect_y(big))
+  assert_equal({ x: 0, y: 0, w: 10, h: 20 }, small)
+  odd = G.center_inside_rect(rect(0, 0, 1, 1), rect(0, 0, 4, 4))
+  assert_equal 1.5, odd[:x]
+  assert_raises(StandardError, "* ERROR:\ncenter_inside_rect for self ") { G.center_inside_rect(5, big) }
+end
+
+test "anchor_rect shifts by the anchors times the size" do
+  box = PlainBox.new 10, 10, 4, 2
+  def box.shift_rect dx, dy; [x + dx, y + dy]; end
+  box.extend ZOQ::Geometry
+  assert_equal [8.0, 9.0], box.anchor_rect(0.5, 0.5)
+end
+
+test "to_square, distance and point_inside_circle?" do
+  assert_equal [95.0, 95.0, 10, 10], G.to_square(10, 100, 100)
+  assert_equal [100, 90.0, 10, 10], G.to_square(10, 100, 100, 0, 1)
+  assert_equal 5.0, G.distance({ x: 0, y: 0 }, { x: 3, y: 4 })
+  assert_equal true, G.point_inside_circle?({ x: 1, y: 1 }, { x: 0, y: 0 }, 2)
+  assert_equal false, G.point_inside_circle?({ x: 3, y: 4 }, { x: 0, y: 0 }, 5)
+  assert_equal true, { x: 3, y: 3.9 }.point_inside_circle?({ x: 0, y: 0 }, 5)
+  assert_raises(StandardError, ":distance failed for point_one: 1 point_two 2.") { G.distance(1, 2) }
+  assert_raises(StandardError, ":to_square failed for size: a") { G.to_square("a", nil, 1) }
+end
+
+test "angles run from above 0 up to 360 degrees" do
+  origin = { x: 0, y: 0 }
+  assert_equal 90.0, G.angle_to(origin, { x: 0, y: 10 })
+  assert_equal 360.0, G.angle_to(origin, { x: 10, y: 0 })
+  assert_equal 180.0, G.angle_to(origin, { x: -10, y: 0 })
+  assert_equal 270.0, origin.angle_to({ x: 0, y: -10 }).round(9)
+  assert_equal 270.0, G.angle_from(origin, { x: 0, y: 10 }).round(9)
+  assert_equal 90.0, origin.angle_from({ x: 0, y: -10 })
+  assert_raises(StandardError, ":angle_to failed for start_point: 1 end_point: 2.") { G.angle_to(1, 2) }
+end
+
+test "cubic_bezier weighs its four control values" do
+  assert_equal 0, G.cubic_bezier(0, 0, 0.3, 0.6, 1)
+  assert_equal 1, G.cubic_bezier(1, 0, 0.3, 0.6, 1)
+  assert_equal 0.4625, G.cubic_bezier(0.5, 0, 0.3, 0.6, 1)
+end
+
+test "line_slope and the functions on it answer nil for a vertical line" do
+  vertical = { x: 5, y: 0, x2: 5, y2: 10 }
+  slanted = { x: 0, y: 1, x2: 2, y2: 5 }
+  assert_equal 2.0, G.line_slope(slanted)
+  assert G.line_slope(vertical).nil?
+  assert_equal 1000, G.line_slope(vertical, replace_infinity: 1000)
+  assert_equal 1.0, G.line_y_intercept(slanted)
+  assert G.line_y_intercept(vertical).nil?
+  assert G.angle_between_lines(vertical, slanted).nil?
+  assert G.line_intersect(vertical, slanted).nil?
+  assert G.line_intersect(slanted, vertical).nil?
+end
+
+test "a vertical line never writes into the game state through a coerced nil" do
+  state = ZOQ::OpenEntity.new
+  state.never_set
+  vertical = { x: 5, y: 0, x2: 5, y2: 10 }
+  slanted = { x: 0, y: 1, x2: 2, y2: 5 }
+  G.line_y_intercept(vertical)
+  G.angle_between_lines(slanted, vertical)
+  G.line_intersect(vertical, slanted)
+  refute state.as_hash.key?(:never_set)
+end
+
+test "angle_between_lines and line_intersect of slanted lines" do
+  flat = { x: 0, y: 0, x2: 10, y2: 0 }
+  diagonal = { x: 0, y: 0, x2: 10, y2: 10 }
+  assert_equal(-45.0, G.angle_between_lines(flat, diagonal).round(6))
+  assert_equal 45.0, G.angle_between_lines(diagonal, flat).round(6)
+  up = { x: 0, y: 0, x2: 1, y2: 1 }
+  down = { x: 0, y: 4, x2: 1, y2: 3 }
+  assert_equal [2.0, 2.0], G.line_intersect(up, down)
+  parallel = G.line_intersect(up, { x: 0, y: 1, x2: 1, y2: 2 })
+  refute parallel[0].finite?
+  assert_equal 90.0, G.angle_between_lines(up, down, replace_infinity: 1000).round(6).abs
+end
+
+test "line_rise_run makes the larger part one" do
+  assert_equal({ x: 0.25, y: 1.0 }, G.line_rise_run({ x: 0, y: 0, x2: 2, y2: 8 }))
+  assert_equal({ x: 1.0, y: 1.0 }, G.line_rise_run({ x: 0, y: 0, x2: 3, y2: 3 }))
+  assert_equal({ x: 0.0, y: 0.0 }, G.line_rise_run({ x: 1, y: 1, x2: 1, y2: 1 }))
+  assert_equal({ x: -1.0, y: 0.5 }, G.line_rise_run({ x: 4, y: 0, x2: 0, y2: 2 }))
+end
+
+test "line_rect starts at the endpoint with the smaller x" do
+  assert_equal({ x: 0, y: 5, w: 10, h: -5 }, G.line_rect({ x: 10, y: 0, x2: 0, y2: 5 }))
+  assert_equal({ x: 3, y: 1, w: 0, h: 4 }, G.line_rect({ x: 3, y: 1, x2: 3, y2: 5 }))
+end
+
+test "shift_line moves copies of Arrays and Hashes and refuses anything else" do
+  line = [0, 0, 10, 10, 255]
+  assert_equal [1, 2, 11, 12, 255], G.shift_line(line, 1, 2)
+  assert_equal [0, 0, 10, 10, 255], line
+  assert_equal({ x: 1, y: 2, x2: 11, y2: 12 }, G.shift_line({ x: 0, y: 0, x2: 10, y2: 10 }, 1, 2))
+  assert_raises(RuntimeError, "shift_line for 5 is not supported.") { G.shift_line(5, 1, 1) }
+end
+
+test "ray_test tells the side of a line, whatever order its endpoints come in" do
+  rising = { x: 0, y: 0, x2: 10, y2: 10 }
+  assert_equal :on, G.ray_test({ x: 5, y: 5 }, rising)
+  assert_equal :left, G.ray_test({ x: 0, y: 10 }, rising)
+  assert_equal :right, G.ray_test({ x: 10, y: 0 }, rising)
+  reversed = { x: 10, y: 10, x2: 0, y2: 0 }
+  assert_equal :left, G.ray_test({ x: 0, y: 10 }, reversed)
+  assert_equal :right, G.ray_test({ x: 10, y: 0 }, reversed)
+  falling = { x: 0, y: 10, x2: 10, y2: 0 }
+  assert_equal :right, G.ray_test({ x: 10, y: 10 }, falling)
+  assert_equal :left, G.ray_test({ x: 0, y: 0 }, falling)
+  vertical = { x: 0, y: 0, x2: 0, y2: 10 }
+  assert_equal :right, G.ray_test({ x: 5, y: 5 }, vertical)
+  assert_equal :left, G.ray_test({ x: -5, y: 5 }, vertical)
+end
+
+test "args.geometry and the documentation module" do
+  assert Geometry.docs_class.start_with?("* DOCS: ")
+  assert Geometry.docs_scale_rect.include?("scale_rect")
+  assert({}.is_a?(ZOQ::Geometry))
+  assert_equal ZOQ::Geometry, $zoq.args.geometry
+end

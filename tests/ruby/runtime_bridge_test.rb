@@ -1,0 +1,84 @@
+# The bridge callbacks the host calls per input event, and the recording they feed.
+
+def fresh_runtime
+  $zoq = $runtime = $args = $state = $console = $recording = $tests = $wizards = nil
+  ZOQ::Runtime.new("Linux", false, 1280, 720, "./zintarel game", "./zintarel")
+end
+
+test "analog values are cut to multiples of 1000; a repeat is ignored; y is negated" do
+  zoq = fresh_runtime
+  c = zoq.args.inputs.controller_one
+  zoq.left_analog_x_player_1 15999
+  assert_equal 15000, c.left_analog_x_raw
+  assert_equal 0.25, c.left_analog_x_perc
+  assert_equal nil, zoq.left_analog_x_player_1(15500)
+  zoq.left_analog_y_player_1 32767
+  assert_equal(-32000, c.left_analog_y_raw)
+  assert_equal(-1.0, c.left_analog_y_perc)
+  zoq.right_analog_x_player_2(-1500)
+  assert_equal(-1000, zoq.args.inputs.controller_two.right_analog_x_raw)
+end
+
+test "controller keys, mouse buttons, wheel, text and focus reach args.inputs" do
+  zoq = fresh_runtime
+  inputs = zoq.args.inputs
+  zoq.controller_key_down 2, 15
+  assert inputs.controller_two.key_down.a
+  zoq.controller_key_up 2, 15
+  refute inputs.controller_two.key_down.a
+  assert inputs.controller_two.key_up.a
+  assert_raises(KeyError) { zoq.controller_key_down 1, 99 }
+  zoq.mouse_move 100, 20
+  assert_equal [100, 700], inputs.mouse.point
+  zoq.mouse_button_pressed 3
+  assert_equal 4, inputs.mouse.button_bits
+  assert inputs.mouse.button_right
+  assert_equal [100, 700], inputs.mouse.click.point
+  zoq.mouse_button_up 3
+  assert_equal 0, inputs.mouse.button_bits
+  refute inputs.mouse.button_right
+  assert inputs.mouse.up
+  zoq.mouse_wheel 0, 1
+  zoq.mouse_wheel 0, 1
+  assert_equal 2, inputs.mouse.wheel.y
+  zoq.textinput "a"
+  zoq.textinput "b"
+  assert_equal ["a", "b"], inputs.text
+  zoq.window_keyboard_focus_changed 1
+  assert_equal true, inputs.keyboard.has_focus
+  zoq.current_fps 58, 61
+  assert_equal 58, zoq.current_framerate_calc
+  assert_equal 61, zoq.current_framerate_render
+end
+
+test "while a replay runs, live events are dropped and replayed ones accepted" do
+  zoq = fresh_runtime
+  zoq.write_file "r.txt", "replay_version 2.0\nstopped_at 100\nseed 3\nrecorded_at now\n[:mouse_move, 10, 20, 2, 1, 0]\n"
+  zoq.start_replay "r.txt"
+  assert zoq.recording.is_replaying?
+  assert_equal 3, zoq.seed
+  mouse = zoq.args.inputs.mouse
+  zoq.mouse_move 500, 500
+  assert_equal [0, 0], mouse.point
+  zoq.mouse_move 10, 20, :replay
+  assert_equal [10, 700], mouse.point
+  zoq.recording.stop_replay
+  refute zoq.recording.is_replaying?
+end
+
+test "a recording keeps the events with their order and tick, and writes the replay file" do
+  zoq = fresh_runtime
+  zoq.start_recording 9
+  zoq.mouse_move 1, 2
+  zoq.recording.tick
+  zoq.mouse_button_pressed 1
+  assert_equal [[:mouse_move, 1, 2, 2, 1, 0], [:mouse_button_pressed, 1, 0, 1, 2, 1]], zoq.recording.input_history
+  zoq.stop_recording "rec.txt"
+  lines = zoq.read_file("rec.txt").split("\n")
+  assert_equal "replay_version 2.0", lines[0]
+  assert_equal "stopped_at 1", lines[1]
+  assert_equal "seed 9", lines[2]
+  assert_equal "[:mouse_move, 1, 2, 2, 1, 0]", lines[4]
+  assert_equal zoq.read_file("rec.txt"), zoq.read_file("last_replay.txt")
+  refute zoq.recording.is_recording?
+end

@@ -1,0 +1,183 @@
+# Code loading through the queue shared with the host: require, the guards, the load
+# status and boot hook, reloading a changed file, syntax errors and the mailbox.
+
+$host_errors = []
+$host_loaded = []
+
+def host_step ms
+  list = $zoq.get_ruby_reload_list
+  count = list.length
+  until list.empty?
+    path = list.shift
+    $host_loaded << path
+    text = $zoq.ffi_file.read(path)
+    begin
+      $zoq.ffi_mrb.eval(text) if text
+    rescue Exception => e
+      $host_errors << e
+    end
+  end
+  $zoq.tick ms
+  $zoq.reload_complete if count > 0
+end
+
+def new_runtime argv = "./zintarel game"
+  [:reset, :boot].each { |hook| Object.send(:remove_method, hook) if Object.method_defined?(hook) }
+  $zoq = $runtime = $args = $state = $console = $recording = $tests = $wizards = nil
+  ZOQ::Runtime.new("Linux", false, 1280, 720, argv, "./zintarel")
+end
+
+def write path, text
+  FFI::File.new.write path, text
+end
+
+# Steps the runtime n times, 20 ms apart, from the time given; answers the next time.
+def run_steps from, n
+  n.times { |i| host_step from + i * 20 }
+  from + n * 20
+end
+
+test "main.rb and the file it requires load in the same step, in order; boot runs once when ready" do
+  write "app/lib.rb", "$order << :lib\ndef lib_value; :one; end\n"
+  write "app/main.rb", "$order << :main\nrequire 'app/lib.rb'\n" \
+                       "def boot args; $boots << [Kernel.tick_count, Kernel.global_tick_count]; end\n" \
+                       "def tick args; $seen = lib_value; end\n"
+  $order = []
+  $boots = []
+  $host_loaded = []
+  new_runtime
+  assert_equal :zintarel_started, $zoq.load_status
+  host_step 1000
+  assert_equal :main_rb_first_time_load, $zoq.load_status
+  host_step 1020
+  assert_equal [:main, :lib], $order
+  assert_equal ["app/main.rb", "app/lib.rb"], $host_loaded
+  assert_equal :ready, $zoq.load_status
+  assert_equal [[-1, -1]], $boots
+  assert_equal ["app/lib.rb"], $zoq.required_files
+  assert $zoq.ffi_file.read("tmp/src_backup/boot.txt").to_i > 0
+  run_steps 1040, 3
+  assert_equal :one, $seen
+  assert_equal [[-1, -1]], $boots
+  # The required file is not loaded again by the poll while it has not changed.
+  $order = []
+  run_steps 1100, 130
+  assert_equal [], $order
+end
+
+test "require raises for a missing file and queues a path once per tick" do
+  new_runtime
+  assert_raises(RuntimeError, "app/nothing.rb does not exist.") { $zoq.require "app/nothing.rb" }
+  write "app/twice.rb", "$twice = ($twice || 0) + 1\n"
+  $twice = nil
+  list = $zoq.require "app/twice.rb"
+  $zoq.require "app/twice.rb"
+  assert_equal ["app/twice.rb"], list
+  queue = $zoq.get_ruby_reload_list
+  assert_equal ["app/twice.rb"], queue
+  assert_equal [:reload_queued, :processing], $zoq.reload_list_history["app/twice.rb"][:history].map { |e| e[:event] }
+end
+
+test "the host's list is the runtime's own Array, also after a reset" do
+  new_runtime
+  write "app/a.rb", "1\n"
+  write "app/b.rb", "2\n"
+  $zoq.mark_ruby_file_for_reload "app/a.rb"
+  list = $zoq.get_ruby_reload_list
+  $zoq.__reset__
+  $zoq.mark_ruby_file_for_reload "app/b.rb"
+  assert_equal ["app/a.rb", "app/b.rb"], list
+  assert list.equal?($zoq.get_ruby_reload_list)
+  # An empty queue hands over a fresh empty Array, never the queue itself.
+  list.clear
+  refute list.equal?($zoq.get_ruby_reload_list)
+end
+
+test "a path is not queued again within 50 global ticks, nor while the first 60 global ticks run" do
+  write "app/main.rb", "def tick args; end\n"
+  write "app/g.rb", "$g = ($g || 0) + 1\n"
+  new_runtime
+  now = run_steps 1000, 2
+  Kernel.global_tick_count = 100
+  assert $zoq.mark_ruby_file_for_reload("app/g.rb")
+  assert_equal nil, $zoq.mark_ruby_file_for_reload("app/g.rb")
+  Kernel.global_tick_count = 149
+  assert_equal nil, $zoq.mark_ruby_file_for_reload("app/g.rb")
+  Kernel.global_tick_count = 151
+  assert $zoq.mark_ruby_file_for_reload("app/g.rb")
+  # Early in a run a path with an event waits, whatever its history says.
+  Kernel.global_tick_count = 10
+  $zoq.reload_list_history["app/g.rb"][:history].clear
+  assert_equal nil, $zoq.mark_ruby_file_for_reload("app/g.rb")
+end
+
+test "a changed file with a syntax error pauses the game with a report; the fix loads and resumes" do
+  write "app/lib.rb", "def lib_value; :one; end\n"
+  write "app/main.rb", "require 'app/lib.rb'\ndef tick args; $ticks << args.tick_count; end\n"
+  $ticks = []
+  new_runtime
+  now = run_steps 1000, 4
+  Kernel.global_tick_count = 200
+  write "app/lib.rb", "def lib_value; :two\n"
+  assert_equal false, $zoq.reload_ruby_file("app/lib.rb")
+  assert $zoq.paused?
+  assert $console.visible?
+  assert_equal :exception, $console.show_reason
+  report = $zoq.ffi_file.read("exceptions/current.txt")
+  assert report.include?("Failed to reload app/lib.rb."), report
+  ticks = $ticks.length
+  now = run_steps now, 3
+  assert_equal ticks, $ticks.length
+  assert_equal :one, lib_value
+  write "app/lib.rb", "def lib_value; :two; end\n"
+  assert_equal true, $zoq.reload_ruby_file("app/lib.rb")
+  now = run_steps now, 3
+  assert_equal :two, lib_value
+  refute $zoq.paused?
+  refute $console.visible?
+  assert $ticks.length > ticks
+  assert ($console.log + $console.archived_log).any? { |l| l.include?("=app/lib.rb= reloaded.") }
+  # The backup keeps the latest copy and lists the file in its change list.
+  assert_equal "def lib_value; :two; end\n", $zoq.ffi_file.read("tmp/src_backup/src_backup_app_lib.rb")
+  assert $zoq.ffi_file.read("tmp/src_backup/changes.txt").include?("tmp/src_backup/src_backup_app_lib.rb, ")
+end
+
+test "suppress_hotload accepts changes without loading them; other files than .rb are ignored" do
+  write "app/main.rb", "def tick args; end\n"
+  new_runtime
+  run_steps 1000, 2
+  Kernel.global_tick_count = 300
+  write "app/quiet.rb", "$quiet = true\n"
+  $zoq.suppress_hotload = true
+  assert_equal true, $zoq.reload_ruby_file("app/quiet.rb")
+  assert_equal [], $zoq.get_ruby_reload_list
+  $zoq.suppress_hotload = nil
+  assert_equal false, $zoq.reload_ruby_file("app/notes.txt")
+  assert_equal [], $zoq.get_ruby_reload_list
+end
+
+test "the mailbox's code runs once and moves to mailbox-processed" do
+  write "app/main.rb", "def tick args; end\n"
+  new_runtime
+  now = run_steps 1000, 2
+  Kernel.global_tick_count = 400
+  $mail = 0
+  $zoq.write_file "app/mailbox.rb", "$mail += 1\n"
+  now = run_steps now, 3
+  assert_equal 1, $mail
+  assert_equal "", $zoq.ffi_file.read("app/mailbox.rb")
+  processed = $zoq.reload_list_history.keys.select { |k| k.include?("mailbox-processed/") }
+  assert_equal 1, processed.length
+  assert processed[0].start_with?("app/mailbox-processed/mailbox-")
+  assert_equal "$mail += 1", $zoq.ffi_file.read(processed[0])
+  now = run_steps now, 130
+  assert_equal 1, $mail
+end
+
+test "an empty main.rb is never queued, so the game does not start until it has content" do
+  write "app/main.rb", ""
+  new_runtime
+  run_steps 1000, 5
+  assert_equal :main_rb_first_time_load, $zoq.load_status
+  assert_equal [], $zoq.get_ruby_reload_list
+end

@@ -1,0 +1,211 @@
+# The runtime's services for the game: saved state, notifications, args' render targets
+# and audio, logging, suggestions, the primitive dispatch, file wrappers and deprecations.
+
+def host_step ms
+  list = $zoq.get_ruby_reload_list
+  count = list.length
+  until list.empty?
+    text = $zoq.ffi_file.read(list.shift)
+    $zoq.ffi_mrb.eval(text) if text
+  end
+  $zoq.tick ms
+  $zoq.reload_complete if count > 0
+end
+
+def boot_game main_source
+  $zoq = $runtime = $args = $state = $console = $recording = $tests = $wizards = nil
+  FFI::File.new.write "app/main.rb", main_source
+  ZOQ::Runtime.new("Linux", false, 1280, 720, "./zintarel game", "./zintarel")
+  host_step 1000
+  host_step 1020
+  1040
+end
+
+def run_steps from, n
+  n.times { |i| host_step from + i * 20 }
+  from + n * 20
+end
+
+test "save_state then load_state brings the state back through game_state.txt, non-finite numbers too" do
+  now = boot_game "def tick args; end\n"
+  now = run_steps now, 3
+  $args.state.score = 42
+  $args.state.player.name = "Ada"
+  $args.state.speeds = [1.5, Float::INFINITY, -Float::INFINITY, Float::NAN]
+  $args.state.shared = [1, 2]
+  $args.state.alias_of_shared = $args.state.shared
+  old = $args.state
+  $zoq.save_state
+  saved = $zoq.ffi_file.read("game_state.txt")
+  assert saved.include?(":score=>42"), saved
+  $args.state.score = 0
+  loaded = $zoq.load_state
+  state = $args.state
+  refute state.equal?(old)
+  assert state.equal?(loaded)
+  assert state.equal?($state)
+  assert_equal 42, state.score
+  assert_equal "Ada", state.player.name
+  speeds = state.speeds
+  assert_equal 1.5, speeds[0]
+  assert_equal Float::INFINITY, speeds[1]
+  assert_equal(-Float::INFINITY, speeds[2])
+  assert speeds[3].nan?
+  assert state.shared.equal?(state.alias_of_shared)
+  assert_equal 2, Kernel.tick_count
+end
+
+test "load_state without a saved file keeps the current state and says so" do
+  now = boot_game "def tick args; end\n"
+  run_steps now, 2
+  $zoq.ffi_file.write "game_state.txt", ""
+  $args.state.kept = :yes
+  state = $args.state
+  $zoq.load_state
+  assert state.equal?($args.state)
+  assert_equal :yes, $args.state.kept
+  assert $console.log.any? { |l| l.include?("No saved state was found in game_state.txt") }
+  # A name that is not a file name is taken as the data itself.
+  assert_raises(RuntimeError, "Failed to eval: save.") { $zoq.deserialize_state("save") }
+  assert_equal nil, $zoq.deserialize_state("missing.txt")
+end
+
+test "notify! shows a notification that fades in and out over its duration" do
+  now = boot_game "def tick args; end\n"
+  now = run_steps now, 2
+  $zoq.notify! "Hello", 40
+  alphas = []
+  45.times do
+    host_step now
+    now += 20
+    logo = $args.outputs.reserved.find { |p| p[:path] == "console-logo.png" }
+    alphas << (logo ? logo[:a] : nil)
+  end
+  assert $console.log.include?("* NOTIFY: Hello")
+  assert alphas[0] > 0 && alphas[0] < 40, alphas.inspect
+  assert_equal 255, alphas[20]
+  assert alphas[35] < 255 && alphas[35] > 0, alphas.inspect
+  assert_equal [nil, nil, nil], alphas[-3..-1]
+  label = nil
+  $zoq.notify! "Again", 300
+  host_step now
+  label = $args.outputs.reserved.find { |p| p[:text] == "Again" }
+  assert label
+  # The same message does not restart the timer; a blank one shows only the logo.
+  now = run_steps now + 20, 20
+  $zoq.notify! "Again", 300
+  host_step now
+  label = $args.outputs.reserved.find { |p| p[:text] == "Again" }
+  assert_equal 255, label[:a]
+  $zoq.notify_subdued!
+  host_step now + 20
+  assert_equal 1, $args.outputs.reserved.length
+end
+
+test "render_target by Symbol or String is one pass within a step and a new one the next step" do
+  now = boot_game "def tick args\n" \
+                  "  a = args.render_target(:a); b = args.render_target('a')\n" \
+                  "  $same = a.equal?(b); $passes = args.passes.length; $pass = a\n" \
+                  "  a.solids << { x: 1 }\n" \
+                  "  args.audio = nil\n" \
+                  "end\n"
+  host_step now
+  assert $same
+  assert_equal 1, $passes
+  first = $pass
+  assert_equal [first, $args.outputs], $zoq.passes
+  assert_equal "a", $zoq.target(first)
+  assert_equal nil, $zoq.target($args.outputs)
+  assert_equal [255, 255, 255, 0], first.background_color
+  assert_equal({}, $zoq.audio)
+  host_step now + 20
+  refute first.equal?($pass)
+  assert_equal 1, $pass.solids.length
+  assert $args.zoq.equal?($args.runtime)
+  assert_equal nil, $args.click
+  assert_raises(RuntimeError, "Args#zintar has been deprecated") { $args.zintar }
+end
+
+test "the log level switches the console but not standard output; an unknown level becomes :on" do
+  now = boot_game "def tick args; end\n"
+  $zoq.log_level = :off
+  assert_equal :off, $zoq.log_level
+  before = $console.log.length
+  $zoq.log "quiet line", ZOQ::Log
+  assert_equal before, $console.log.length
+  $zoq.log "direct line"
+  assert_equal "direct line", $console.log[-1]
+  $zoq.log_level = :loud
+  assert_equal :on, $zoq.log_level
+  assert_equal [:on, :off], $zoq.log_levels
+end
+
+test "draw_primitive dispatches on the marker and explains an unknown one" do
+  now = boot_game "def tick args; end\n"
+  assert_equal nil, $zoq.draw_primitive(nil)
+  $zoq.draw_primitive({ x: 1, y: 2, text: "hi" })
+  error = assert_raises(RuntimeError, "I don't know how to use the above Hash with SDL's FFI.") do
+    $zoq.draw_primitive({ x: 1, y: 2, w: 3, h: 4 })
+  end
+  assert error.message.start_with?("* ERROR:\n")
+end
+
+test "suggestions list methods that begin like the missing one, and grep_source finds the calls" do
+  now = boot_game "def tick args\n  args.state.playr.x = 1\nend\n"
+  text = $zoq.grep_did_you_mean("", :upcasee)
+  assert text.start_with?("Here's a list of methods that kind of look like :upcasee.\n"), text
+  assert text.include?(":upcase")
+  assert_equal "", $zoq.grep_did_you_mean("", :zzz)
+  found = $zoq.grep_source([".playr", "player"])
+  assert found.include?("app/main.rb, line 2: args.state.playr.x = 1"), found
+  assert found.include?("  recommendation: player (.playr, 2)"), found
+  assert_equal "No search parameters were provided. The request to search came from ZOQ::Runtime with value #<ZOQ::Runtime>.",
+               $zoq.grep_source
+  assert $zoq.ignore_search_term?(".state")
+  assert $zoq.ignore_search_term?("ab")
+end
+
+test "deprecated accessors leave a source search in the prompt and raise with the replacement" do
+  now = boot_game "def tick args; end\n"
+  assert_raises(RuntimeError, "Use zoq.schedule_callback TICKCOUNT { BLOCK } instead.") { $zoq.on_tick(5) { } }
+  assert_equal "$zoq.grep_source [\".on_tick\", '']", $console.current_input_str
+  assert_raises(RuntimeError, "current_framerate_raw has been deprecated") { $zoq.current_framerate_raw }
+  refute $zoq.autocomplete_methods.include?(:on_tick)
+  assert $zoq.autocomplete_methods.include?(:notify!)
+end
+
+test "file wrappers name the failing call; game_directory and cursor commands" do
+  now = boot_game "def tick args; end\n"
+  assert_raises(RuntimeError, "~$zoq.write_file~ for 5 failed.") { $zoq.write_file 5, "x" }
+  assert_raises(RuntimeError, "~$zoq.read_file~ for 7 failed.") { $zoq.read_file 7 }
+  assert_equal "game/app/a.txt", $zoq.game_directory("/app/a.txt")
+  assert $zoq.cursor_shown?
+  assert_equal nil, $zoq.show_cursor
+  $zoq.hide_cursor
+  refute $zoq.cursor_shown?
+  assert_equal :b, $zoq.queue_key_up("b")[-1]
+  assert_equal "2.7", $zoq.version
+end
+
+test "legacy sounds become audio entries: effects get fresh keys, music one key" do
+  now = boot_game "def tick args\n  args.outputs.sounds << 'hit.wav' << 'song.ogg' << 'skip.mp3'\nend\n"
+  host_step now
+  host_step now + 20
+  keys = $zoq.audio.keys
+  assert keys.include?(:ZOQ_LEGACY_AUDIO_API_SOUND_1)
+  assert keys.include?(:ZOQ_LEGACY_AUDIO_API_SOUND_2)
+  assert_equal({ input: "song.ogg", looping: true }, $zoq.audio[:ZOQ_LEGACY_AUDIO_API_MUSIC])
+  assert_equal 3, keys.length
+  $zoq.stop_music
+  host_step now + 40
+  assert $zoq.audio.key?(:ZOQ_LEGACY_AUDIO_API_MUSIC)
+end
+
+test "completion offers the methods after a period and the words of the text otherwise" do
+  now = boot_game "def tick args; end\n"
+  assert $zoq.suggest_autocompletion(text: "args.inp", index: 8).include?("inputs")
+  assert_equal ["hello_world"], $zoq.suggest_autocompletion(text: "hello_world = 1\nhel", index: 19)
+  parsed = $zoq.autocomplete_parse(text: "x = args.state.pl", index: 17)
+  assert_equal "pl", parsed[:word]
+  assert_equal "args.state", parsed[:token]
+end

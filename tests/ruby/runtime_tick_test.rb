@@ -1,0 +1,230 @@
+# The runtime's step driven the way the host drives it, with made-up millisecond times:
+# queued files are loaded from the very Array the runtime hands over, then tick, then
+# reload_complete when something was loaded.
+
+$host_errors = []
+
+def host_step ms
+  list = $zoq.get_ruby_reload_list
+  count = list.length
+  until list.empty?
+    path = list.shift
+    text = $zoq.ffi_file.read(path)
+    begin
+      $zoq.ffi_mrb.eval(text) if text
+    rescue Exception => e
+      $host_errors << e
+    end
+  end
+  result = $zoq.tick ms
+  $zoq.reload_complete if count > 0
+  result
+end
+
+# A fresh runtime over the given main.rb, stepped until the game is ready (its first tick
+# is the next calculation). Answers the next free millisecond time.
+def boot_game main_source, argv = "./zintarel game"
+  [:reset, :boot].each { |hook| Object.send(:remove_method, hook) if Object.method_defined?(hook) }
+  $zoq = $runtime = $args = $state = $console = $recording = $tests = $wizards = nil
+  FFI::File.new.write "app/main.rb", main_source
+  ZOQ::Runtime.new("Linux", false, 1280, 720, argv, "./zintarel")
+  host_step 1000
+  host_step 1020
+  assert_equal :ready, $zoq.load_status
+  1040
+end
+
+test "the 13 ms rule: a step sooner than 13 ms after the last calculated one does not calculate" do
+  now = boot_game "def tick args; $ticks << args.tick_count; end\n"
+  $ticks = []
+  assert_equal nil, host_step(now)
+  assert_equal [0], $ticks
+  host_step now + 12
+  assert_equal [0], $ticks
+  host_step now + 13
+  assert_equal [0, 1], $ticks
+  # Skipped steps do not move the reference time either.
+  host_step now + 20
+  host_step now + 25
+  assert_equal [0, 1], $ticks
+  host_step now + 26
+  assert_equal [0, 1, 2], $ticks
+end
+
+test "--speed sets how many calculations one step makes: 0 gives 1, -3 gives 3, 2 gives 2" do
+  [["0", 1], ["-3", 3], ["2", 2]].each do |speed, per_step|
+    now = boot_game "def tick args; $ticks << args.tick_count; end\n", "./zintarel game --speed #{speed}"
+    $ticks = []
+    global_before = Kernel.global_tick_count
+    host_step now
+    host_step now + 20
+    assert_equal (0...(2 * per_step)).to_a, $ticks, "speed #{speed}"
+    assert_equal global_before + 2 * per_step, Kernel.global_tick_count
+  end
+end
+
+test "slow motion runs the game's tick on one calculation in factor + 1 while the game keeps asking" do
+  now = boot_game "def tick args; $ticks << Kernel.global_tick_count; $zoq.slowmo!(3) if $slow; end\n"
+  $ticks = []
+  $slow = true
+  12.times { |i| host_step now + i * 20 }
+  assert_equal [0, 4, 8], $ticks
+  # Not asking on a tick returns to normal speed.
+  $slow = false
+  $ticks = []
+  8.times { |i| host_step now + 240 + i * 20 }
+  assert $ticks.length >= 5, $ticks.inspect
+  last = $ticks[-4..-1]
+  assert_equal (last[0]..(last[0] + 3)).to_a, last
+end
+
+test "schedule_callback runs on its tick; a second block for the same tick raises and the first stays" do
+  now = boot_game "def tick args; end\n"
+  $called = []
+  $zoq.schedule_callback(2) { $called << :first }
+  error = assert_raises(RuntimeError, "Callback has already been scheduled for tick 2. If you meant to do this, execute $zoq.scheduled_callbacks.clear first.") do
+    $zoq.schedule_callback(2) { $called << :second }
+  end
+  assert error
+  4.times { |i| host_step now + i * 20 }
+  assert_equal [:first], $called
+end
+
+test "a reset before the first game tick does nothing; a reset from the game's reset hook is ignored" do
+  now = boot_game "def tick args; args.state.counter = (args.state.counter || 0) + 1; end\n" \
+                  "def reset; $hook_calls += 1; $zoq.reset; $zoq.__reset__; end\n"
+  $hook_calls = 0
+  assert_equal nil, $zoq.reset
+  assert_equal 0, $hook_calls
+  3.times { |i| host_step now + i * 20 }
+  assert_equal 3, $args.state.counter
+  $zoq.reset
+  assert_equal 1, $hook_calls
+  assert_equal(-1, Kernel.tick_count)
+  assert_equal nil, $args.state.counter
+  # A second reset in the same tick finds the tick count at -1.
+  $zoq.reset
+  assert_equal 1, $hook_calls
+  host_step now + 100
+  assert_equal 0, Kernel.tick_count
+  assert_equal 1, $args.state.counter
+end
+
+test "reset with an explicit override seeds with it rather than with the old seed" do
+  now = boot_game "def tick args; end\n"
+  3.times { |i| host_step now + i * 20 }
+  $zoq.reset 77
+  assert_equal 77, $zoq.seed
+  host_step now + 100
+  host_step now + 120
+  $zoq.reset
+  assert_equal 77, $zoq.seed
+  host_step now + 140
+  host_step now + 160
+  $zoq.reset seed: 5
+  assert_equal 5, $zoq.seed
+end
+
+test "an exception in the game's tick writes both reports, pauses the game and prepares the reset command" do
+  now = boot_game "def tick args; $ticks << args.tick_count; raise 'boom at two' if args.tick_count == 2; end\n"
+  $ticks = []
+  4.times { |i| host_step now + i * 20 }
+  assert_equal [0, 1, 2], $ticks
+  assert $zoq.paused?
+  current = $zoq.ffi_file.read("exceptions/current.txt")
+  assert current.include?("boom at two"), current.to_s
+  assert current.include?("Game State:")
+  report = $zoq.ffi_file.read("exceptions/game_state_2.txt")
+  assert_equal current, report
+  assert $console.visible?
+  assert_equal :exception, $console.show_reason
+  assert_equal "$zoq.reset seed: #{$zoq.seed}", $console.current_input_str
+  # Later steps run the engine (the window pass is still submitted) but not the game.
+  host_step now + 200
+  assert_equal [0, 1, 2], $ticks
+  assert_equal [$args.outputs], $zoq.passes
+  # A reset unpauses and the game starts over.
+  Kernel.tick_count = 3
+  $zoq.reset
+  host_step now + 220
+  assert_equal [0, 1, 2, 0], $ticks
+  refute $zoq.paused?
+end
+
+test "a game that breaks args.state still gets one report and a paused game, not an exception every step" do
+  now = boot_game "def tick args; $ticks += 1; args.state = nil; raise 'state gone'; end\n"
+  $ticks = 0
+  host_step now
+  assert $zoq.paused?
+  assert_equal 1, $ticks
+  log_before = $console.log.length
+  5.times { |i| host_step now + 20 + i * 20 }
+  assert_equal 1, $ticks
+  later = $console.log[log_before..-1] || []
+  assert later.none? { |line| line.to_s.include?("EXCEPTION") }, later.inspect
+  # A reset gives the game a state again, and $state follows it.
+  Kernel.tick_count = 2
+  $zoq.reset
+  assert $args.state.is_a?(ZOQ::OpenEntity)
+  assert $state.equal?($args.state)
+end
+
+test "--eval or --test naming a missing file logs the error and quits instead of idling" do
+  boot = lambda do |argv|
+    $zoq = $runtime = $args = $state = $console = $recording = $tests = $wizards = nil
+    ZOQ::Runtime.new("Linux", false, 1280, 720, argv, "./zintarel")
+    host_step 5000
+  end
+  boot.call "./zintarel game --eval app/none.rb --no-tick"
+  assert $zoq.quit_requested?
+  assert $console.log.any? { |line| line.include?("File does not exist: app/none.rb") }, $console.log.inspect
+  boot.call "./zintarel game --test app/none_test.rb"
+  assert $zoq.quit_requested?
+  # No-tick with nothing to run ends as well.
+  boot.call "./zintarel game --no-tick"
+  assert $zoq.quit_requested?
+  boot.call "./zintarel game --record --no-tick"
+  assert $zoq.quit_requested?
+  # Without no-tick the run goes on.
+  boot.call "./zintarel game --eval app/none.rb"
+  refute $zoq.quit_requested?
+end
+
+test "--eval with --no-tick loads the file before any game tick and quits once its callbacks ran" do
+  FFI::File.new.write "app/startup.rb", "$eval_ran = Kernel.tick_count\n$zoq.schedule_callback(3) { $callback_ran = true }\n"
+  $eval_ran = nil
+  $callback_ran = nil
+  now = boot_game "def tick args; $game_ticked = true; end\n", "./zintarel game --eval app/startup.rb --no-tick"
+  $game_ticked = nil
+  steps = 0
+  until $zoq.quit_requested? || steps > 20
+    host_step now + steps * 20
+    steps += 1
+  end
+  assert $zoq.quit_requested?, "the run must end"
+  assert_equal(-1, $eval_ran)
+  assert $callback_ran
+  refute $game_ticked
+end
+
+test "--test loads the test file, runs its tests without the game's tick and quits" do
+  FFI::File.new.write "app/my_test.rb", "def test_sums args, assert; assert.equal! 1 + 1, 2; end\n"
+  now = boot_game "def tick args; $game_ticked = true; end\n", "./zintarel game --test app/my_test.rb"
+  $game_ticked = nil
+  4.times { |i| host_step now + i * 20 }
+  assert $zoq.quit_requested?
+  refute $game_ticked
+  assert_equal [{ m: :test_sums }], $tests.passed
+  Object.send(:remove_method, :test_sums)
+end
+
+test "--record starts a recording seeded with 100 and wins over --replay" do
+  now = boot_game "def tick args; end\n", "./zintarel game --record --replay x.txt"
+  host_step now
+  assert $recording.is_recording?
+  refute $recording.is_replaying?
+  assert_equal 100, $zoq.seed
+  # The seed cannot be changed while recording.
+  assert_equal nil, $zoq.set_rng(5)
+  assert_equal 100, $zoq.seed
+end

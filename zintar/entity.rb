@@ -1,0 +1,254 @@
+module ZOQ
+  # Entity ids, strict entity types, and the save text of the game state: writing entities as
+  # Ruby literal text and rebuilding them from the evaluated literal.
+  #
+  # Both directions walk the data with an explicit work list: the interpreter stops at about
+  # 960 nested calls, and a game's state can nest deeper than a recursive walk allows.
+  class Entity
+    def self.id!
+      @id ||= 0
+      @id += 1
+    end
+
+    def self.__reset_id__!
+      @id = 0
+    end
+
+    # Ids are never reused: a loaded entity keeps its saved id, so later ids start above it.
+    def self.__note_loaded_id__ id
+      @id ||= 0
+      @id = id if id.is_a?(Integer) && id > @id
+    end
+
+    def self.strict_entities
+      @strict_entities ||= {}
+    end
+
+    def self.new_entity entity_type, init_hash = nil, block = nil
+      entity = OpenEntity.new entity_type
+      entity.entity_type = entity_type
+      entity.created_at = Kernel.tick_count
+      entity.global_created_at = Kernel.global_tick_count
+      if init_hash
+        properties = entity.__entity_hash__
+        init_hash.each { |k, v| properties[k] = v }
+      end
+      block.call entity if block
+      entity
+    end
+
+    def self.new_entity_strict entity_type, init_hash = nil, block = nil
+      klass = strict_entities[entity_type]
+      unless klass
+        init_hash ||= {}
+        probe = new_entity entity_type, init_hash, block
+        names = init_hash.keys
+        probe.__entity_hash__.each_key { |k| names << k unless init_hash[k] }
+        klass = Class.new StrictEntity
+        names.each { |name| klass.__send__ :attr_accessor, name }
+        strict_entities[entity_type] = klass
+      end
+      klass.new entity_type, init_hash, block
+    end
+
+    # value: an evaluated save text. Hashes carrying an :entity_id become entities again,
+    # Arrays are rebuilt element by element, anything else comes back unchanged.
+    def self.parse_serialization_data value
+      tasks = []
+      result = __parse_value__ value, tasks
+      __run_load_tasks__ tasks
+      result
+    end
+
+    def self.__load_into__ entity, data
+      tasks = []
+      __fill_entity__ entity, data, tasks
+      __run_load_tasks__ tasks
+      entity
+    end
+
+    # Answers the object that stands for value; entities and Arrays are only made here and
+    # queued, to be filled by __run_load_tasks__.
+    def self.__parse_value__ value, tasks
+      if value.is_a?(Hash) && value[:entity_id]
+        entity = if value[:entity_strict]
+                   new_entity_strict value[:entity_name], value
+                 else
+                   OpenEntity.new
+                 end
+        tasks << entity << value
+        entity
+      elsif value.is_a? Array
+        copy = []
+        tasks << copy << value
+        copy
+      else
+        value
+      end
+    end
+
+    def self.__run_load_tasks__ tasks
+      i = 0
+      while i < tasks.length
+        target = tasks[i]
+        source = tasks[i + 1]
+        i += 2
+        if target.is_a? Array
+          source.each { |element| target << __parse_value__(element, tasks) }
+        else
+          __fill_entity__ target, source, tasks
+        end
+      end
+    end
+
+    def self.__fill_entity__ entity, data, tasks
+      strict = entity.is_a? StrictEntity
+      entity[:entity_id] = id!
+      data.each do |k, v|
+        __note_loaded_id__ v if k == :entity_id
+        entity.class.__send__ :attr_accessor, k if strict && !entity.respond_to?(k)
+        entity[k] = __parse_value__ v, tasks
+      end
+      refs = data[:entity_keys_by_ref]
+      if refs
+        if strict
+          refs.each { |other, main| entity[other] = entity[main] }
+        else
+          properties = entity.__entity_hash__
+          refs.each { |other, main| entity[other] = properties[main] }
+        end
+      end
+      entity
+    rescue Exception => e
+      raise "* ERROR:\nFailed to load entity data from:\n\n#+begin_src\n#{data}\n#+end_src\n\nThe save data looks to be corrupt.\n\n** INNER EXCEPTION:\n#{e}\n"
+    end
+
+    # Values the interpreter keeps by value (equal ones share an object_id). They are not
+    # recorded as shared references: once one of them changes, an old link would overwrite it.
+    def self.__by_value__? value
+      value.nil? || true == value || false == value ||
+        value.is_a?(Integer) || value.is_a?(Float) || value.is_a?(Symbol)
+    end
+
+    # pairs: [key, value, ...]; answers { later_key => first_key } for keys whose values are
+    # one and the same object.
+    def self.__keys_by_ref__ pairs
+      first_key_by_id = {}
+      refs = {}
+      i = 0
+      while i < pairs.length
+        key = pairs[i]
+        value = pairs[i + 1]
+        i += 2
+        next if __by_value__? value
+        id = value.object_id
+        if first_key_by_id.key? id
+          refs[key] = first_key_by_id[id]
+        else
+          first_key_by_id[id] = key
+        end
+      end
+      refs
+    end
+
+    SAVE_VALUE = 0
+    SAVE_TEXT = 1
+    SAVE_LEAVE = 2
+
+    # The save text of value: Ruby literal text that evaluates back to the same values.
+    # Entities are written as their property hashes with fresh reference maps; an object
+    # met again inside itself is written as nil (a literal cannot express the cycle).
+    def self.__save_text__ root
+      out = ""
+      open = {}
+      stack = [root, SAVE_VALUE]
+      until stack.empty?
+        kind = stack.pop
+        item = stack.pop
+        if kind == SAVE_TEXT
+          out << item
+          next
+        elsif kind == SAVE_LEAVE
+          open.delete item
+          next
+        end
+
+        if item.nil?
+          out << "nil"
+        elsif true == item
+          out << "true"
+        elsif false == item
+          out << "false"
+        elsif item.is_a?(Integer)
+          out << item.to_s
+        elsif item.is_a?(Float)
+          out << __float_text__(item)
+        elsif item.is_a?(String) || item.is_a?(Symbol)
+          out << item.inspect
+        elsif item.is_a?(Hash) || item.is_a?(Array) || item.is_a?(OpenEntity) || item.is_a?(StrictEntity)
+          id = item.object_id
+          if open[id]
+            out << "nil"
+            next
+          end
+          open[id] = true
+          stack << id << SAVE_LEAVE
+          if item.is_a? Array
+            out << "["
+            stack << "]" << SAVE_TEXT
+            i = item.length - 1
+            while i >= 0
+              stack << item[i] << SAVE_VALUE
+              stack << ", " << SAVE_TEXT if i > 0
+              i -= 1
+            end
+          else
+            hash = if item.is_a? OpenEntity
+                     item.update_entity_keys_by_ref
+                     item.__entity_hash__
+                   elsif item.is_a? StrictEntity
+                     item.to_hash
+                   else
+                     item
+                   end
+            out << "{"
+            stack << "}" << SAVE_TEXT
+            pairs = hash.to_a
+            i = pairs.length - 1
+            while i >= 0
+              key = pairs[i][0]
+              stack << pairs[i][1] << SAVE_VALUE
+              stack << (__key_needs_blank__?(key) ? " =>" : "=>") << SAVE_TEXT
+              stack << key << SAVE_VALUE
+              stack << ", " << SAVE_TEXT if i > 0
+              i -= 1
+            end
+          end
+        else
+          out << item.inspect.to_s
+        end
+      end
+      out
+    end
+
+    # :a? =>1 reads back, :a?=>1 does not: a Symbol key whose text ends in an operator or
+    # punctuation gets a blank before "=>".
+    def self.__key_needs_blank__? key
+      return false unless key.is_a? Symbol
+      c = key.inspect[-1]
+      !((c >= "a" && c <= "z") || (c >= "A" && c <= "Z") || (c >= "0" && c <= "9") || c == "_" || c == "\"")
+    end
+
+    # The interpreter's own text when it reads back to the same Float, else enough digits.
+    def self.__float_text__ f
+      return "Float::NAN" if f.nan?
+      return (f > 0 ? "Float::INFINITY" : "-Float::INFINITY") if f.infinite?
+      text = f.inspect
+      return text if text.to_f == f
+      text = format("%.16g", f)
+      text = format("%.17g", f) unless text.to_f == f
+      text += ".0" unless text.include?(".") || text.include?("e")
+      text
+    end
+  end
+end

@@ -1,0 +1,134 @@
+module ZOQ
+  class Runtime
+    # Polls the modification times of the watched sources and of the mailbox file, and
+    # queues what changed after a syntax check and a backup.
+    module Hotload
+      CORE_FILES = ["repl.rb", "app/main.rb", "app/repl.rb", "app/tests.rb", "app/test.rb", "app/stdin.rb"].freeze
+
+      FRAMEWORK_FILES = [
+        "zintar/docs.rb", "zintar/help.rb", "zintar/kernel_docs.rb", "zintar/kernel.rb", "zintar/easing.rb",
+        "zintar/top_level.rb", "zintar/log.rb", "zintar/geometry.rb", "zintar/attr_zoq.rb", "zintar/attr_sprite.rb",
+        "zintar/object.rb", "zintar/class.rb", "zintar/string.rb", "zintar/entity.rb", "zintar/strict_entity.rb",
+        "zintar/open_entity.rb", "zintar/serialize.rb", "zintar/primitive.rb", "zintar/nil_class_false_class.rb",
+        "zintar/symbol.rb", "zintar/numeric_deprecated.rb", "zintar/numeric.rb", "zintar/hash.rb",
+        "zintar/outputs_deprecated.rb", "zintar/array_docs.rb", "zintar/array.rb", "zintar/outputs.rb",
+        "zintar/inputs.rb", "zintar/mouse_docs.rb", "zintar/recording.rb", "zintar/grid.rb", "zintar/layout.rb",
+        "zintar/args_deprecated.rb", "zintar/args.rb", "zintar/console_prompt.rb", "zintar/console_menu.rb",
+        "zintar/console.rb", "zintar/assert.rb", "zintar/tests.rb", "zintar/controller_config.rb",
+        "zintar/runtime/draw.rb", "zintar/runtime/deprecated.rb", "zintar/runtime/framerate.rb",
+        "zintar/runtime/c_bridge.rb", "zintar/runtime/hotload.rb", "zintar/runtime/backup.rb",
+        "zintar/runtime/async_require.rb", "zintar/runtime/autocomplete.rb", "zintar/runtime.rb", "zintar/trace.rb",
+        "zintar/readme_docs.rb", "zintar/hotload_client.rb", "zintar/ios_wizard.rb", "zintar/itch_wizard.rb"
+      ].freeze
+
+      MAILBOX = "app/mailbox.rb"
+
+      def hotload_init
+        @hotload_if_needed = 0
+        @mailbox_if_needed = 0
+        @file_mtimes = {}
+        @suppress_mailbox = true
+        files_to_reload.each { |file| init_mtimes file }
+        init_mtimes MAILBOX
+      end
+
+      def core_files_to_reload
+        CORE_FILES
+      end
+
+      def files_to_reload
+        return core_files_to_reload + @required_files if @rcb_release_mode
+        FRAMEWORK_FILES + core_files_to_reload + @required_files
+      end
+
+      def init_mtimes file
+        current = :"current_#{file}"
+        return if @file_mtimes.key? current
+        mtime = @ffi_file.mtime(file)
+        @file_mtimes[current] = mtime
+        @file_mtimes[:"last_#{file}"] = mtime
+      end
+
+      def hotload_if_needed
+        hotload_source_files
+        check_mailbox
+      end
+
+      def hotload_source_files
+        @hotload_if_needed += 1
+        return if @hotload_if_needed < 60
+        @hotload_if_needed = 0
+        files_to_reload.each { |file| reload_if_needed file }
+        @console.enable
+      end
+
+      def mailbox_timeout
+        @suppress_mailbox ? 60 : 3
+      end
+
+      def check_mailbox
+        if @mailbox_if_needed == :force
+          reload_if_needed MAILBOX, true
+          @mailbox_if_needed = 1
+          return
+        end
+        @mailbox_if_needed += 1
+        return unless @mailbox_if_needed % mailbox_timeout == 0
+        @mailbox_if_needed = 1
+        reload_if_needed MAILBOX
+      end
+
+      def reload_if_needed file, force = false
+        current = :"current_#{file}"
+        last = :"last_#{file}"
+        @file_mtimes[current] = @ffi_file.mtime(file)
+        return nil if !force && @file_mtimes[current] == @file_mtimes[last]
+        begin
+          on_load_succeeded file if reload_ruby_file(file)
+        ensure
+          # Seen either way: a refused or failed change waits for the next edit.
+          @file_mtimes[last] = @file_mtimes[current]
+        end
+      end
+
+      def on_load_succeeded file
+        @files_reloaded << file
+        @reloaded_files << file
+        ZOQ::Trace.untrace_classes!
+      end
+
+      def hotload_on_write_file file_name
+        @mailbox_if_needed = :force if file_name.to_s.include?("mailbox.rb")
+      end
+
+      def reload_ruby_file file
+        return false unless File.extname(file) == ".rb"
+        return true if @suppress_hotload
+        backup_create file
+        text = @ffi_file.read(file) || ""
+        return true if text.strip.empty?
+        result = @ffi_mrb.parse(text)
+        raise "  ** Failed to reload #{file}.\n  #{result}\n\n" unless result == "Syntax OK"
+        if file.include? "mailbox.rb"
+          contents = (read_file(file) || "").strip
+          unless contents.empty?
+            processed = file.gsub("mailbox.rb", "mailbox-processed/mailbox-#{Kernel.global_tick_count}.rb")
+            write_file file, ""
+            write_file processed, contents
+            reload_if_needed processed, true
+            return true
+          end
+        else
+          mark_ruby_file_for_reload file
+        end
+        notify_subdued!
+        true
+      rescue Exception => e
+        pretty_print_exception_and_export! e
+        pause!
+        show_console :exception
+        false
+      end
+    end
+  end
+end
