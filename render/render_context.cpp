@@ -38,6 +38,21 @@ static SDL_Texture *make_missing_texture(SDL_Renderer *renderer)
     return texture;
 }
 
+// A missing or undecodable icon is not worth failing start-up for.
+static void set_window_icon(SDL_Window *window, const char *path)
+{
+    if (!path[0]) return;
+    int32_t w = 0, h = 0;
+    uint32_t *pixels = load_image(path, &w, &h);
+    if (!pixels) return;
+    SDL_Surface *icon = SDL_CreateRGBSurfaceWithFormatFrom(pixels, w, h, 32, w * 4, SDL_PIXELFORMAT_ABGR8888);
+    if (icon) {
+        SDL_SetWindowIcon(window, icon);
+        SDL_FreeSurface(icon);
+    }
+    free_image(pixels);
+}
+
 render_context *render_context_new(int32_t fullscreen, int32_t hidden, int32_t logical_width, int32_t logical_height,
                                    int32_t window_width, int32_t window_height, int32_t window_x, int32_t window_y)
 {
@@ -79,6 +94,7 @@ render_context *render_context_new(int32_t fullscreen, int32_t hidden, int32_t l
     }
     ctx->window_id = SDL_GetWindowID(ctx->window);
     SDL_GetWindowSize(ctx->window, &ctx->window_width, &ctx->window_height);
+    set_window_icon(ctx->window, metadata->icon);
 
     SDL_SetHint("SDL_RENDER_BATCHING", "1");
     ctx->renderer = SDL_CreateRenderer(ctx->window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);

@@ -128,3 +128,19 @@ TEST(Startup, ARaisingGameTickIsReportedAndTheRunGoesOn)
     EXPECT_EQ(std::string::npos, r.out.find("still ticking")) << r.out;
     EXPECT_NE(std::string::npos, g.read("exceptions/current.txt").find("tick failed"));
 }
+
+TEST(Startup, AWindowIconIsUsedWhenItDecodesAndIgnoredWhenItDoesNot)
+{
+    static const char png[] =
+        "\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49\x48\x44\x52\x00\x00\x00\x01\x00\x00\x00\x01\x08\x06"
+        "\x00\x00\x00\x1f\x15\xc4\x89\x00\x00\x00\x0d\x49\x44\x41\x54\x78\x9c\x63\xf8\xcf\xc0\xf0\x1f\x00\x05\x00"
+        "\x01\xff\x89\x99\x3d\x1d\x00\x00\x00\x00\x49\x45\x4e\x44\xae\x42\x60\x82";
+    const char *quit = "def tick args\n  $zoq.request_quit\nend\n";
+    e2e_game g("icon");
+    g.write("good/app/main.rb", quit);
+    g.write("good/metadata/icon.png", std::string(png, sizeof png - 1));
+    g.write("bad/app/main.rb", quit);
+    g.write("bad/metadata/icon.png", "not a picture");
+    EXPECT_EQ(0, g.run({"good"}).status);
+    EXPECT_EQ(0, g.run({"bad"}).status);
+}
