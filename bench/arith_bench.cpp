@@ -2,6 +2,7 @@
 // command line, run as it is) and by the runtime's compile step. Prints nanoseconds per
 // loop iteration, best of several runs. Usage: arith_bench arith_cases.rb arith_cases.mrb [n]
 #include "host/compile.h"
+#include "support/read_file.h"
 
 #include <mruby/irep.h>
 #include <mruby/string.h>
@@ -10,17 +11,6 @@
 #include <string.h>
 #include <time.h>
 #include <string>
-
-static bool read_all(const char *path, std::string &out)
-{
-    FILE *f = fopen(path, "rb");
-    if (!f) return false;
-    char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-    fclose(f);
-    return true;
-}
 
 static double now(void)
 {
@@ -62,7 +52,7 @@ int main(int argc, char **argv)
         return 2;
     }
     std::string source, image;
-    if (!read_all(argv[1], source) || !read_all(argv[2], image)) {
+    if (!read_file_into(argv[1], source) || !read_file_into(argv[2], image)) {
         fprintf(stderr, "cannot read %s or %s\n", argv[1], argv[2]);
         return 2;
     }

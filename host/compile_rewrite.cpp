@@ -11,6 +11,7 @@
 #include <mruby/opcode.h>
 #include <mruby/proc.h>
 #include <string.h>
+#include <utility>
 
 enum operand_format { FMT_Z, FMT_B, FMT_BB, FMT_BBB, FMT_BS, FMT_BSS, FMT_S, FMT_W };
 
@@ -349,37 +350,28 @@ static int same_shape(const mrb_irep *a, const mrb_irep *b)
     return 1;
 }
 
+// Exchanges the code of two scopes; their child scopes stay where they are.
+static void swap_code(mrb_irep *a, mrb_irep *b)
+{
+    std::swap(a->nlocals, b->nlocals);
+    std::swap(a->nregs, b->nregs);
+    std::swap(a->clen, b->clen);
+    std::swap(a->flags, b->flags);
+    std::swap(a->iseq, b->iseq);
+    std::swap(a->pool, b->pool);
+    std::swap(a->syms, b->syms);
+    std::swap(a->lv, b->lv);
+    std::swap(a->debug_info, b->debug_info);
+    std::swap(a->ilen, b->ilen);
+    std::swap(a->plen, b->plen);
+    std::swap(a->slen, b->slen);
+}
+
 // Where optimising folded a division of two literals away, the scope takes the
 // unoptimised code (its own parts only: child scopes are decided one by one).
 static void keep_divisions(mrb_irep *fast, mrb_irep *plain)
 {
-    if (irep_div_count(plain) > irep_div_count(fast)) {
-        mrb_irep body = *fast;
-        fast->nlocals = plain->nlocals;
-        fast->nregs = plain->nregs;
-        fast->clen = plain->clen;
-        fast->flags = plain->flags;
-        fast->iseq = plain->iseq;
-        fast->pool = plain->pool;
-        fast->syms = plain->syms;
-        fast->lv = plain->lv;
-        fast->debug_info = plain->debug_info;
-        fast->ilen = plain->ilen;
-        fast->plen = plain->plen;
-        fast->slen = plain->slen;
-        plain->nlocals = body.nlocals;
-        plain->nregs = body.nregs;
-        plain->clen = body.clen;
-        plain->flags = body.flags;
-        plain->iseq = body.iseq;
-        plain->pool = body.pool;
-        plain->syms = body.syms;
-        plain->lv = body.lv;
-        plain->debug_info = body.debug_info;
-        plain->ilen = body.ilen;
-        plain->plen = body.plen;
-        plain->slen = body.slen;
-    }
+    if (irep_div_count(plain) > irep_div_count(fast)) swap_code(fast, plain);
     for (uint16_t i = 0; i < fast->rlen; i++) keep_divisions((mrb_irep *)fast->reps[i], (mrb_irep *)plain->reps[i]);
 }
 

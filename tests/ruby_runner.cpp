@@ -1,7 +1,9 @@
 // Runs one Ruby test file inside the real interpreter with the framework and the FFI
 // classes (and a constructed runtime), over a fresh temporary game folder.
 // A test file calls `test "name" do ... end`; the closing line counts passes and failures.
+// A support.rb beside the file, loaded first, holds the helpers the files there share.
 #include "support/host_fixture.h"
+#include "support/read_file.h"
 #include "host/compile.h"
 #include "host/ruby.h"
 
@@ -64,18 +66,6 @@ def zoq_run_tests
 end
 )RUBY";
 
-static std::string read_file(const char *path)
-{
-    std::string out;
-    FILE *f = fopen(path, "rb");
-    if (!f) return out;
-    char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-    fclose(f);
-    return out;
-}
-
 int main(int argc, char **argv)
 {
     if (argc != 2) {
@@ -87,6 +77,12 @@ int main(int argc, char **argv)
         fprintf(stderr, "cannot read %s\n", argv[1]);
         return 2;
     }
+    // The helpers shared by the test files of a folder: its support.rb, when there is one.
+    std::string support_path = argv[1];
+    size_t slash = support_path.rfind('/');
+    support_path = (slash == std::string::npos ? std::string() : support_path.substr(0, slash + 1)) + "support.rb";
+    std::string support;
+    bool has_support = read_file_into(support_path, support);
     host_fixture fixture;
     if (!host_fixture_up(&fixture, true)) {
         fprintf(stderr, "host fixture failed\n");
@@ -98,6 +94,11 @@ int main(int argc, char **argv)
     std::string dirs = "$test_game_dir = " + std::string("\"") + fixture.game_dir + "\"; $test_base_dir = \"" +
                        fixture.base_dir + "\"";
     ruby_load(mrb, dirs.data(), dirs.size(), "(harness)");
+    if (has_support) ruby_load(mrb, support.data(), support.size(), support_path.c_str());
+    if (ruby_log_exception(mrb)) {
+        printf("0 passed, 1 failed\n");
+        return 1;
+    }
     ruby_load(mrb, source.data(), source.size(), argv[1]);
     if (ruby_log_exception(mrb)) {
         printf("0 passed, 1 failed\n");

@@ -5,6 +5,9 @@ module ZOQ
   # Both directions walk the data with an explicit work list: the interpreter stops at about
   # 960 nested calls, and a game's state can nest deeper than a recursive walk allows.
   class Entity
+    # An entity's hash stays Object#hash; the first call logs where the property Hash went.
+    HASH_RENAMED_WARNING = "* WARNING:\nEntity#hash has been renamed to Entity#as_hash so as not to clober Object#hash. If you get a weird exception later on, this may end up being why (since now this function returns a fixnum and not a dictionary).\n".freeze
+
     def self.id!
       @id ||= 0
       @id += 1

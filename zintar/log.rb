@@ -21,22 +21,20 @@ module ZOQ
     # wrapper, or its file object while the runtime has no wrapper yet; nothing before the
     # runtime exists.
     def self.append_root path, text
-      runtime = $zoq
-      return nil unless runtime
-      if runtime.respond_to?(:append_file_root)
-        runtime.append_file_root path, text
-      elsif runtime.respond_to?(:ffi_file) && runtime.ffi_file
-        runtime.ffi_file.append_root path, text
-      end
+      root_file :append_file_root, :append_root, path, text
     end
 
     def self.write_root path, text
+      root_file :write_file_root, :write_root, path, text
+    end
+
+    def self.root_file wrapper_method, ffi_method, path, text
       runtime = $zoq
       return nil unless runtime
-      if runtime.respond_to?(:write_file_root)
-        runtime.write_file_root path, text
+      if runtime.respond_to?(wrapper_method)
+        runtime.send wrapper_method, path, text
       elsif runtime.respond_to?(:ffi_file) && runtime.ffi_file
-        runtime.ffi_file.write_root path, text
+        runtime.ffi_file.send ffi_method, path, text
       end
     end
 

@@ -98,26 +98,6 @@ class Numeric
     super
   end
 
-  def >= other
-    return false unless other
-    gte(other)
-  end
-
-  def > other
-    return false unless other
-    gt(other)
-  end
-
-  def <= other
-    return false unless other
-    lte(other)
-  end
-
-  def < other
-    return false unless other
-    lt(other)
-  end
-
   def == other
     return true if original_eq_eq(other)
     return self == other.entity_id if other.is_a?(ZOQ::OpenEntity)
@@ -488,6 +468,30 @@ end
       check_numeric!(:/, other)
     end
 
+    def sign
+      return 1 if self > 0
+      return -1 if self < 0
+      0
+    end
+
+    def to_sf
+      format("%.2f", self)
+    end
+
+    def ifloor int
+      idiv(int.to_i) * int.to_i
+    end
+
+    def serialize
+      self
+    end
+  end
+end
+
+# Comparing with nil answers false. Integer and Float own their core comparisons, so each
+# of the three classes defines these itself, over the core ones aliased above.
+[Numeric, Integer, Float].each do |klass|
+  klass.class_eval do
     def >= other
       return false unless other
       gte(other)
@@ -506,24 +510,6 @@ end
     def < other
       return false unless other
       lt(other)
-    end
-
-    def sign
-      return 1 if self > 0
-      return -1 if self < 0
-      0
-    end
-
-    def to_sf
-      format("%.2f", self)
-    end
-
-    def ifloor int
-      idiv(int.to_i) * int.to_i
-    end
-
-    def serialize
-      self
     end
   end
 end

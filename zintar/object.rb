@@ -561,30 +561,19 @@ class Object
   end
 end
 
-class NilClass
-  def __supports_ivars__?
-    false
-  end
+# nil and false hold no instance variables and have no source files.
+[NilClass, FalseClass].each do |klass|
+  klass.class_eval do
+    def __supports_ivars__?
+      false
+    end
 
-  def fast_rand
-    rand
-  end
+    def fast_rand
+      rand
+    end
 
-  def __zoq_ruby_source_files__
-    []
-  end
-end
-
-class FalseClass
-  def __supports_ivars__?
-    false
-  end
-
-  def fast_rand
-    rand
-  end
-
-  def __zoq_ruby_source_files__
-    []
+    def __zoq_ruby_source_files__
+      []
+    end
   end
 end

@@ -77,7 +77,7 @@ module ZOQ
     end
 
     def hash
-      log_once :hash_renamed_to_as_hash, "* WARNING:\nEntity#hash has been renamed to Entity#as_hash so as not to clober Object#hash. If you get a weird exception later on, this may end up being why (since now this function returns a fixnum and not a dictionary).\n"
+      log_once :hash_renamed_to_as_hash, ZOQ::Entity::HASH_RENAMED_WARNING
       super
     end
 

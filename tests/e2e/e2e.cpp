@@ -1,4 +1,5 @@
 #include "e2e/e2e.h"
+#include "support/read_file.h"
 
 #include <chrono>
 #include <fcntl.h>
@@ -17,21 +18,9 @@ static void make_dirs(const std::string &path)
         if (i == path.size() || path[i] == '/') mkdir(path.substr(0, i).c_str(), 0755);
 }
 
-static std::string slurp(const std::string &path)
-{
-    std::string out;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f) return out;
-    char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-    fclose(f);
-    return out;
-}
-
 static void copy_file(const std::string &from, const std::string &to)
 {
-    std::string data = slurp(from);
+    std::string data = read_file(from);
     FILE *f = fopen(to.c_str(), "wb");
     if (!f) return;
     fwrite(data.data(), 1, data.size(), f);
@@ -67,7 +56,7 @@ void e2e_game::write(const std::string &relative, const std::string &contents) c
     fclose(f);
 }
 
-std::string e2e_game::read(const std::string &relative) const { return slurp(root + "/" + relative); }
+std::string e2e_game::read(const std::string &relative) const { return read_file(root + "/" + relative); }
 
 bool e2e_game::exists(const std::string &relative) const
 {
@@ -117,7 +106,7 @@ e2e_run e2e_game::run(const std::vector<std::string> &args, int timeout_seconds,
     }
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-    result.out = slurp(out_path);
-    result.err = slurp(err_path);
+    result.out = read_file(out_path);
+    result.err = read_file(err_path);
     return result;
 }

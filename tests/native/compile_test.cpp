@@ -3,6 +3,7 @@
 // is what the generator made, and the rewritten code keeps its jumps, handlers, line
 // tables and image form.
 #include "host/compile.h"
+#include "support/read_file.h"
 
 #include <gtest/gtest.h>
 #include <mruby/array.h>
@@ -519,12 +520,7 @@ TEST(CompileStep, TheBuildToolEmbedsCodeThatAlreadyDivides)
     std::string cmd = zoqc_path() + " " + c + " " + rb;
     ASSERT_EQ(0, system(cmd.c_str())) << cmd;
     std::string text;
-    f = fopen(c.c_str(), "r");
-    ASSERT_NE(nullptr, f);
-    char buf[4096];
-    size_t got;
-    while ((got = fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, got);
-    fclose(f);
+    ASSERT_TRUE(read_file_into(c, text));
     size_t at = text.find("zoq_framework_0[] = {");
     ASSERT_NE(std::string::npos, at);
     std::vector<uint8_t> image;

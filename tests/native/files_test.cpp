@@ -6,6 +6,7 @@
 #include "host/physfsrwops.h"
 #include "host/utf8.h"
 #include "support/host_fixture.h"
+#include "support/read_file.h"
 
 #include <gtest/gtest.h>
 #include <physfs.h>
@@ -17,17 +18,7 @@
 #include <thread>
 #include <unistd.h>
 
-static std::string slurp(const std::string &path)
-{
-    std::string out;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f) return "<missing>";
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-    fclose(f);
-    return out;
-}
+static std::string slurp(const std::string &path) { return read_file(path, "<missing>"); }
 
 class Files : public ::testing::Test {
   protected:

@@ -1,14 +1,5 @@
 # The frame counters, puts and its every-n-ticks forms, and Kernel's documentation.
 
-def on_disk path
-  full = "#{$test_base_dir}/#{path}"
-  return "" unless File.exist?(full)
-  f = File.open(full, "rb")
-  data = f.read
-  f.close
-  data || ""
-end
-
 # Stand-ins on the runtime, switched by globals. They are defined once and never removed:
 # this interpreter's remove_method leaves a stale method cache entry behind.
 class << $zoq
@@ -29,14 +20,6 @@ def capture_runtime_log
   yield $lib_seen
 ensure
   $lib_seen = nil
-end
-
-def at_tick tick
-  saved = Kernel.tick_count
-  Kernel.tick_count = tick
-  yield
-ensure
-  Kernel.tick_count = saved
 end
 
 test "both counters answer -1 before the runtime sets them, and keep what is set" do

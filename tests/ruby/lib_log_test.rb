@@ -2,12 +2,7 @@
 # once-only messages, the formatted INFO and ERROR texts and the coloured forms.
 
 def log_file
-  full = "#{$test_base_dir}/logs/log.txt"
-  return "" unless File.exist?(full)
-  f = File.open(full, "rb")
-  data = f.read
-  f.close
-  data || ""
+  on_disk "logs/log.txt"
 end
 
 # Stand-ins on the runtime, switched by globals. They are defined once and never removed:

@@ -1,13 +1,5 @@
 # Numbers: nil-tolerant operators, ticks and animation frames, stepping and limits.
 
-def at_tick tick
-  saved = Kernel.tick_count
-  Kernel.tick_count = tick
-  yield
-ensure
-  Kernel.tick_count = saved
-end
-
 test "the four operators answer nil for a nil or false operand, also when sent as a message" do
   assert_equal nil, 5 + nil
   assert_equal nil, 5 - false

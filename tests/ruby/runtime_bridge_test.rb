@@ -1,12 +1,7 @@
 # The bridge callbacks the host calls per input event, and the recording they feed.
 
-def fresh_runtime
-  $zoq = $runtime = $args = $state = $console = $recording = $tests = $wizards = nil
-  ZOQ::Runtime.new("Linux", false, 1280, 720, "./zintarel game", "./zintarel")
-end
-
 test "analog values are cut to multiples of 1000; a repeat is ignored; y is negated" do
-  zoq = fresh_runtime
+  zoq = new_runtime
   c = zoq.args.inputs.controller_one
   zoq.left_analog_x_player_1 15999
   assert_equal 15000, c.left_analog_x_raw
@@ -20,7 +15,7 @@ test "analog values are cut to multiples of 1000; a repeat is ignored; y is nega
 end
 
 test "controller keys, mouse buttons, wheel, text and focus reach args.inputs" do
-  zoq = fresh_runtime
+  zoq = new_runtime
   inputs = zoq.args.inputs
   zoq.controller_key_down 2, 15
   assert inputs.controller_two.key_down.a
@@ -52,7 +47,7 @@ test "controller keys, mouse buttons, wheel, text and focus reach args.inputs" d
 end
 
 test "while a replay runs, live events are dropped and replayed ones accepted" do
-  zoq = fresh_runtime
+  zoq = new_runtime
   zoq.write_file "r.txt", "replay_version 2.0\nstopped_at 100\nseed 3\nrecorded_at now\n[:mouse_move, 10, 20, 2, 1, 0]\n"
   zoq.start_replay "r.txt"
   assert zoq.recording.is_replaying?
@@ -67,7 +62,7 @@ test "while a replay runs, live events are dropped and replayed ones accepted" d
 end
 
 test "a recording keeps the events with their order and tick, and writes the replay file" do
-  zoq = fresh_runtime
+  zoq = new_runtime
   zoq.start_recording 9
   zoq.mouse_move 1, 2
   zoq.recording.tick

@@ -1,40 +1,8 @@
 # Code loading through the queue shared with the host: require, the guards, the load
 # status and boot hook, reloading a changed file, syntax errors and the mailbox.
 
-$host_errors = []
-$host_loaded = []
-
-def host_step ms
-  list = $zoq.get_ruby_reload_list
-  count = list.length
-  until list.empty?
-    path = list.shift
-    $host_loaded << path
-    text = $zoq.ffi_file.read(path)
-    begin
-      $zoq.ffi_mrb.eval(text) if text
-    rescue Exception => e
-      $host_errors << e
-    end
-  end
-  $zoq.tick ms
-  $zoq.reload_complete if count > 0
-end
-
-def new_runtime argv = "./zintarel game"
-  [:reset, :boot].each { |hook| Object.send(:remove_method, hook) if Object.method_defined?(hook) }
-  $zoq = $runtime = $args = $state = $console = $recording = $tests = $wizards = nil
-  ZOQ::Runtime.new("Linux", false, 1280, 720, argv, "./zintarel")
-end
-
 def write path, text
   FFI::File.new.write path, text
-end
-
-# Steps the runtime n times, 20 ms apart, from the time given; answers the next time.
-def run_steps from, n
-  n.times { |i| host_step from + i * 20 }
-  from + n * 20
 end
 
 test "main.rb and the file it requires load in the same step, in order; boot runs once when ready" do

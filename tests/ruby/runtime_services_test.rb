@@ -1,31 +1,6 @@
 # The runtime's services for the game: saved state, notifications, args' render targets
 # and audio, logging, suggestions, the primitive dispatch, file wrappers and deprecations.
 
-def host_step ms
-  list = $zoq.get_ruby_reload_list
-  count = list.length
-  until list.empty?
-    text = $zoq.ffi_file.read(list.shift)
-    $zoq.ffi_mrb.eval(text) if text
-  end
-  $zoq.tick ms
-  $zoq.reload_complete if count > 0
-end
-
-def boot_game main_source
-  $zoq = $runtime = $args = $state = $console = $recording = $tests = $wizards = nil
-  FFI::File.new.write "app/main.rb", main_source
-  ZOQ::Runtime.new("Linux", false, 1280, 720, "./zintarel game", "./zintarel")
-  host_step 1000
-  host_step 1020
-  1040
-end
-
-def run_steps from, n
-  n.times { |i| host_step from + i * 20 }
-  from + n * 20
-end
-
 test "save_state then load_state brings the state back through game_state.txt, non-finite numbers too" do
   now = boot_game "def tick args; end\n"
   now = run_steps now, 3

@@ -2,38 +2,6 @@
 # queued files are loaded from the very Array the runtime hands over, then tick, then
 # reload_complete when something was loaded.
 
-$host_errors = []
-
-def host_step ms
-  list = $zoq.get_ruby_reload_list
-  count = list.length
-  until list.empty?
-    path = list.shift
-    text = $zoq.ffi_file.read(path)
-    begin
-      $zoq.ffi_mrb.eval(text) if text
-    rescue Exception => e
-      $host_errors << e
-    end
-  end
-  result = $zoq.tick ms
-  $zoq.reload_complete if count > 0
-  result
-end
-
-# A fresh runtime over the given main.rb, stepped until the game is ready (its first tick
-# is the next calculation). Answers the next free millisecond time.
-def boot_game main_source, argv = "./zintarel game"
-  [:reset, :boot].each { |hook| Object.send(:remove_method, hook) if Object.method_defined?(hook) }
-  $zoq = $runtime = $args = $state = $console = $recording = $tests = $wizards = nil
-  FFI::File.new.write "app/main.rb", main_source
-  ZOQ::Runtime.new("Linux", false, 1280, 720, argv, "./zintarel")
-  host_step 1000
-  host_step 1020
-  assert_equal :ready, $zoq.load_status
-  1040
-end
-
 test "the 13 ms rule: a step sooner than 13 ms after the last calculated one does not calculate" do
   now = boot_game "def tick args; $ticks << args.tick_count; end\n"
   $ticks = []

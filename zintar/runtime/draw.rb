@@ -98,77 +98,72 @@ module ZOQ
         end
       end
 
-      def draw_solid s
-        return nil unless s
-        return s.draw_override(@ffi_draw) if s.respond_to?(:draw_override)
-        f = primitive_reader s, :solid
-        @ffi_draw.draw_solid f.call(:x), f.call(:y), f.call(:w), f.call(:h), f.call(:r), f.call(:g), f.call(:b),
-                             f.call(:a)
+      # The six drawing methods: nothing for nil or false, the primitive's own drawing when it
+      # answers draw_override, otherwise one FFI::Draw call made from its readers (given to
+      # the block). A failure is re-raised naming the primitive and its kind.
+      def draw_with_readers p, kind, layout = kind
+        return nil unless p
+        return p.draw_override(@ffi_draw) if p.respond_to?(:draw_override)
+        yield primitive_reader(p, layout)
       rescue Exception => e
-        raise_conversion_for_rendering_failed s, e, :solid
+        raise_conversion_for_rendering_failed p, e, kind
+      end
+
+      def draw_solid s
+        draw_with_readers s, :solid do |f|
+          @ffi_draw.draw_solid f.call(:x), f.call(:y), f.call(:w), f.call(:h), f.call(:r), f.call(:g), f.call(:b),
+                               f.call(:a)
+        end
       end
 
       def draw_border s
-        return nil unless s
-        return s.draw_override(@ffi_draw) if s.respond_to?(:draw_override)
-        f = primitive_reader s, :border
-        @ffi_draw.draw_border f.call(:x), f.call(:y), f.call(:w), f.call(:h), f.call(:r), f.call(:g), f.call(:b),
-                              f.call(:a)
-      rescue Exception => e
-        raise_conversion_for_rendering_failed s, e, :border
+        draw_with_readers s, :border do |f|
+          @ffi_draw.draw_border f.call(:x), f.call(:y), f.call(:w), f.call(:h), f.call(:r), f.call(:g), f.call(:b),
+                                f.call(:a)
+        end
       end
 
       def draw_line l
-        return nil unless l
-        return l.draw_override(@ffi_draw) if l.respond_to?(:draw_override)
-        f = primitive_reader l, :line
-        @ffi_draw.draw_line f.call(:x), f.call(:y), f.call(:x2), f.call(:y2), f.call(:r), f.call(:g), f.call(:b),
-                            f.call(:a)
-      rescue Exception => e
-        raise_conversion_for_rendering_failed l, e, :line
+        draw_with_readers l, :line do |f|
+          @ffi_draw.draw_line f.call(:x), f.call(:y), f.call(:x2), f.call(:y2), f.call(:r), f.call(:g), f.call(:b),
+                              f.call(:a)
+        end
       end
 
       def draw_label l
-        return nil unless l
-        return l.draw_override(@ffi_draw) if l.respond_to?(:draw_override)
-        f = primitive_reader l, :label
-        text = f.call(:text)
-        font = f.call(:font)
-        @ffi_draw.draw_label f.call(:x), f.call(:y), text ? text.to_s : "", f.call(:size_enum),
-                             f.call(:alignment_enum), f.call(:r), f.call(:g), f.call(:b), f.call(:a),
-                             font ? font.to_s : nil
-      rescue Exception => e
-        raise_conversion_for_rendering_failed l, e, :label
+        draw_with_readers l, :label do |f|
+          text = f.call(:text)
+          font = f.call(:font)
+          @ffi_draw.draw_label f.call(:x), f.call(:y), text ? text.to_s : "", f.call(:size_enum),
+                               f.call(:alignment_enum), f.call(:r), f.call(:g), f.call(:b), f.call(:a),
+                               font ? font.to_s : nil
+        end
       end
 
       def draw_sprite s
-        return nil unless s
-        return s.draw_override(@ffi_draw) if s.respond_to?(:draw_override)
-        f = primitive_reader s, :sprite
-        path = f.call(:path)
-        @ffi_draw.draw_sprite_3 f.call(:x), f.call(:y), f.call(:w), f.call(:h), path ? path.to_s : "",
-                                f.call(:angle), f.call(:a), f.call(:r), f.call(:g), f.call(:b),
-                                f.call(:tile_x), f.call(:tile_y), f.call(:tile_w), f.call(:tile_h),
-                                !!f.call(:flip_horizontally), !!f.call(:flip_vertically),
-                                f.call(:angle_anchor_x), f.call(:angle_anchor_y),
-                                f.call(:source_x), f.call(:source_y), f.call(:source_w), f.call(:source_h)
-      rescue Exception => e
-        raise_conversion_for_rendering_failed s, e, :sprite
+        draw_with_readers s, :sprite do |f|
+          path = f.call(:path)
+          @ffi_draw.draw_sprite_3 f.call(:x), f.call(:y), f.call(:w), f.call(:h), path ? path.to_s : "",
+                                  *sprite_tail(f)
+        end
       end
 
+      # A screenshot is read like a sprite; its angle is the colour-key tolerance.
       def draw_screenshot s
-        return nil unless s
-        return s.draw_override(@ffi_draw) if s.respond_to?(:draw_override)
-        f = primitive_reader s, :sprite
-        path = f.call(:path)
-        @ffi_draw.draw_screenshot path ? path.to_s : "", f.call(:x), f.call(:y), f.call(:w), f.call(:h),
-                                  f.call(:angle), f.call(:a), f.call(:r), f.call(:g), f.call(:b),
-                                  f.call(:tile_x), f.call(:tile_y), f.call(:tile_w), f.call(:tile_h),
-                                  !!f.call(:flip_horizontally), !!f.call(:flip_vertically),
-                                  f.call(:angle_anchor_x), f.call(:angle_anchor_y),
-                                  f.call(:source_x), f.call(:source_y), f.call(:source_w), f.call(:source_h)
-      rescue Exception => e
-        raise_conversion_for_rendering_failed s, e, :screenshot
+        draw_with_readers s, :screenshot, :sprite do |f|
+          path = f.call(:path)
+          @ffi_draw.draw_screenshot path ? path.to_s : "", f.call(:x), f.call(:y), f.call(:w), f.call(:h),
+                                    *sprite_tail(f)
+        end
+      end
+
+      # What a sprite and a screenshot read after the path and the rectangle, in call order.
+      def sprite_tail f
+        [f.call(:angle), f.call(:a), f.call(:r), f.call(:g), f.call(:b),
+         f.call(:tile_x), f.call(:tile_y), f.call(:tile_w), f.call(:tile_h),
+         !!f.call(:flip_horizontally), !!f.call(:flip_vertically),
+         f.call(:angle_anchor_x), f.call(:angle_anchor_y),
+         f.call(:source_x), f.call(:source_y), f.call(:source_w), f.call(:source_h)]
       end
     end
   end
