@@ -65,7 +65,7 @@ void game_pre_init(game_context *context, int argc, char **argv);
 void game_init(game_context *context, int argc, char **argv);
 void game_tick(game_context *context);
 
-// Simulation thread (Part of the per-frame step).
+// Simulation thread and its per-frame step.
 int simulation_thread_main(void *unused);
 int simulation_tick(void);
 // Loads the runtime's queued Ruby files; answers how many the list held.

@@ -51,6 +51,8 @@ mrb_int simulation_load_queued_files(game_context *context)
         mrb_bool failed = FALSE;
         mrb_value entry = mrb_protect_error(mrb, shift_entry, &list, &failed);
         if (failed) {
+            // The protected call hands the exception back and clears it: pend it again to log it.
+            if (mrb_type(entry) == MRB_TT_EXCEPTION) mrb->exc = mrb_obj_ptr(entry);
             ruby_log_exception(mrb);
             mrb_gc_arena_restore(mrb, ai);
             break;

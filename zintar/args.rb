@@ -12,11 +12,57 @@ module ZOQ
     end
   end
 
+  module ArgsDocs
+    def docs_method_sort_order
+      [:docs_audio]
+    end
+
+    def docs_api_summary
+      <<-HEREDOC
+* DOCS: ~ZOQ::Args~ API summary
+~args~ is handed to your ~tick~ method every frame:
+- ~args.state~: your game's state; set any property on it (~args.state.score ||= 0~).
+- ~args.inputs~: ~keyboard~, ~mouse~, ~controller_one~, ~controller_two~ and ~touch~.
+- ~args.outputs~: ~solids~, ~sprites~, ~labels~, ~lines~, ~borders~ and ~primitives~
+  (each also as a ~static_~ collection that is kept between frames).
+- ~args.render_target(:name)~: an extra output drawn to a texture called :name.
+- ~args.audio~: the sounds that are playing (see ~docs_audio~).
+- ~args.grid~ and ~args.layout~: the screen's coordinates and a layout grid.
+- ~args.geometry~ and ~args.easing~: geometry helpers and easing functions.
+- ~args.tick_count~: the number of the current tick (0 in the first tick).
+- ~args.zoq~: the runtime (see ~ZOQ::Runtime.docs~).
+HEREDOC
+    end
+
+    def docs_audio
+      <<-HEREDOC
+* DOCS: ~ZOQ::Args#audio~
+~args.audio~ is a Hash of the sounds that are playing, one key per sound. Add an
+entry to play a sound, change it to move or pause it, and delete it to stop it.
+#+begin_src
+  def tick args
+    if args.inputs.keyboard.key_down.space
+      args.audio[:jump] = { input: "sounds/jump.wav", gain: 0.5 }
+    end
+    args.audio[:music] ||= { input: "sounds/music.ogg", looping: true }
+    args.audio[:music][:paused] = args.state.paused
+  end
+#+end_src
+The keys of an entry: ~input~ (the path of a WAV or Ogg Vorbis file, or
+[channels, frequency, samples] for generated sound), ~gain~ (volume, 1.0 by
+default), ~pitch~ (1.0 is normal), ~looping~, ~paused~, and ~x~, ~y~ and ~z~ (the
+position).
+HEREDOC
+    end
+  end
+
   # What the game's tick receives: input, output collections, render targets, pixel
   # arrays, the audio hash, the state, the grid and layout, and the runtime itself.
   class Args
     include ArgsDeprecated
     include ZOQ::Serialize if ZOQ.const_defined?(:Serialize)
+    extend Docs
+    extend ArgsDocs
 
     attr_accessor :inputs, :outputs, :audio, :passes, :runtime, :recording, :grid, :geometry, :wizards,
                   :layout, :easing, :string

@@ -25,13 +25,14 @@ module ZOQ
     end
 
     # Each curve takes an equal share of the time. Not limited to 0..1: a tick before the
-    # start gives a negative index, which counts from the end of the spline.
+    # start gives a negative index (the whole part is taken downward, so the fraction stays
+    # in 0...1), which counts from the end of the spline.
     def self.ease_spline_extended start_tick, current_tick, end_tick, spline
       return spline[-1][-1] if current_tick >= end_tick
       t = (current_tick - start_tick).to_f / (end_tick - start_tick)
       share = 1.0 / spline.length
       s = t / share
-      index = s.to_i
+      index = s.floor
       ZOQ::Geometry.cubic_bezier s - index, *spline[index]
     end
 

@@ -58,32 +58,31 @@ module ZOQ
     # Arrays are rebuilt element by element, anything else comes back unchanged.
     def self.parse_serialization_data value
       tasks = []
-      result = __parse_value__ value, tasks
+      result = __parse_value__ value, tasks, nil
       __run_load_tasks__ tasks
       result
     end
 
     def self.__load_into__ entity, data
-      tasks = []
-      __fill_entity__ entity, data, tasks
-      __run_load_tasks__ tasks
+      __run_load_tasks__ [entity, data, nil]
       entity
     end
 
     # Answers the object that stands for value; entities and Arrays are only made here and
-    # queued, to be filled by __run_load_tasks__.
-    def self.__parse_value__ value, tasks
+    # queued, to be filled by __run_load_tasks__. A task is [target, source, owner]: owner
+    # is the task index of the entity whose data holds the source (nil at the top).
+    def self.__parse_value__ value, tasks, owner
       if value.is_a?(Hash) && value[:entity_id]
         entity = if value[:entity_strict]
                    new_entity_strict value[:entity_name], value
                  else
                    OpenEntity.new
                  end
-        tasks << entity << value
+        tasks << entity << value << owner
         entity
       elsif value.is_a? Array
         copy = []
-        tasks << copy << value
+        tasks << copy << value << owner
         copy
       else
         value
@@ -95,22 +94,43 @@ module ZOQ
       while i < tasks.length
         target = tasks[i]
         source = tasks[i + 1]
-        i += 2
-        if target.is_a? Array
-          source.each { |element| target << __parse_value__(element, tasks) }
-        else
-          __fill_entity__ target, source, tasks
+        owner = tasks[i + 2]
+        begin
+          if target.is_a? Array
+            source.each { |element| target << __parse_value__(element, tasks, owner) }
+          else
+            __fill_entity__ target, source, tasks, i
+          end
+        rescue Exception => e
+          __raise_load_error__ tasks, owner, e
         end
+        i += 3
       end
     end
 
-    def self.__fill_entity__ entity, data, tasks
+    # A failure inside a nested entity reads as if each entity around it had loaded its
+    # data itself: every owner wraps the message in its own load error, innermost first.
+    def self.__raise_load_error__ tasks, owner, error
+      raise error unless owner
+      message = error.message
+      while owner
+        message = __load_error_text__ tasks[owner + 1], message
+        owner = tasks[owner + 2]
+      end
+      raise message
+    end
+
+    def self.__load_error_text__ data, inner
+      "* ERROR:\nFailed to load entity data from:\n\n#+begin_src\n#{data}\n#+end_src\n\nThe save data looks to be corrupt.\n\n** INNER EXCEPTION:\n#{inner}\n"
+    end
+
+    def self.__fill_entity__ entity, data, tasks, index
       strict = entity.is_a? StrictEntity
       entity[:entity_id] = id!
       data.each do |k, v|
         __note_loaded_id__ v if k == :entity_id
         entity.class.__send__ :attr_accessor, k if strict && !entity.respond_to?(k)
-        entity[k] = __parse_value__ v, tasks
+        entity[k] = __parse_value__ v, tasks, index
       end
       refs = data[:entity_keys_by_ref]
       if refs
@@ -123,7 +143,7 @@ module ZOQ
       end
       entity
     rescue Exception => e
-      raise "* ERROR:\nFailed to load entity data from:\n\n#+begin_src\n#{data}\n#+end_src\n\nThe save data looks to be corrupt.\n\n** INNER EXCEPTION:\n#{e}\n"
+      raise __load_error_text__(data, e)
     end
 
     # Values the interpreter keeps by value (equal ones share an object_id). They are not
@@ -159,8 +179,9 @@ module ZOQ
     SAVE_LEAVE = 2
 
     # The save text of value: Ruby literal text that evaluates back to the same values.
-    # Entities are written as their property hashes with fresh reference maps; an object
-    # met again inside itself is written as nil (a literal cannot express the cycle).
+    # Entities are written as their property hashes with fresh reference maps, objects
+    # that include Serialize as their serialize hashes; an object met again inside itself
+    # is written as nil (a literal cannot express the cycle).
     def self.__save_text__ root
       out = ""
       open = {}
@@ -227,6 +248,10 @@ module ZOQ
               i -= 1
             end
           end
+        elsif item.is_a? Serialize
+          # Its serialize hash, written like any other value so that Floats inside keep
+          # their digits.
+          stack << item.serialize << SAVE_VALUE
         else
           out << item.inspect.to_s
         end

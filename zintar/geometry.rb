@@ -177,7 +177,8 @@ module ZOQ
     end
 
     # The crossing of the two infinite lines; nil when either is vertical. Parallel lines
-    # divide by zero and answer Infinity or NaN.
+    # divide by zero and answer Infinity or NaN. A horizontal line crossing a slanted one
+    # takes its own height as y: the general form would divide by its zero slope.
     def self.line_intersect line_one, line_two
       m1 = line_slope line_one
       m2 = line_slope line_two
@@ -185,7 +186,13 @@ module ZOQ
       b1 = line_one.y - m1 * line_one.x
       b2 = line_two.y - m2 * line_two.x
       x = (b1 - b2) / (m2 - m1)
-      y = (b1 / m1 - b2 / m2) / (1 / m1 - 1 / m2)
+      y = if m1 != m2 && m1 == 0
+            b1
+          elsif m1 != m2 && m2 == 0
+            b2
+          else
+            (b1 / m1 - b2 / m2) / (1 / m1 - 1 / m2)
+          end
       [x, y]
     end
 

@@ -31,10 +31,17 @@ module Kernel
 
   alias original_puts puts unless method_defined?(:original_puts)
 
+  # join and interpolation skip the text form of a class, which the core puts prints.
+  def self.__puts_text__ obj
+    obj.is_a?(Class) ? obj.to_s : obj
+  end
+
   def puts *args
     runtime = $zoq
     if runtime
-      ZOQ::Log.append_root "logs/puts.txt", args.join("\n") + "\n" unless ZOQ::Log.production?
+      unless ZOQ::Log.production?
+        ZOQ::Log.append_root "logs/puts.txt", args.map { |obj| Kernel.__puts_text__(obj) }.join("\n") + "\n"
+      end
       args.each { |obj| runtime.log obj }
     else
       original_puts(*args)
@@ -43,7 +50,7 @@ module Kernel
       tab = " " * (8 * ($trace_call_depth || 0))
       $trace_puts ||= []
       $trace_puts << "\n"
-      $trace_puts << args.map { |obj| "#{tab}#{obj}" }.join("\n")
+      $trace_puts << args.map { |obj| "#{tab}#{Kernel.__puts_text__(obj)}" }.join("\n")
     end
     nil
   end

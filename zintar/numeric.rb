@@ -291,10 +291,7 @@ class Numeric
   end
 
   def percentage_of n
-    ratio = self / n.to_f
-    return 0.0 if ratio < 0
-    return 1.0 if ratio > 1
-    ratio
+    (self / n.to_f).cap_min_max(0, 1)
   end
 
   def cap i

@@ -25,7 +25,8 @@ class ObjectMetadata
   def self.with_meta o, meta_value
     current = __meta__[o.metadata_object_id]
     if current && current != meta_value
-      log_important "WARNING:\nObject:\n#{o}\n\nCurrent Metadata:\n#{current}\n\nNew Metadata:\n#{meta_value}\n\nThe object (details above) already has metadata associated with it and will be over written.\n\n"
+      # Interpolation would skip the text form of a class: to_s is called by hand.
+      log_important "WARNING:\nObject:\n#{o.to_s}\n\nCurrent Metadata:\n#{current.to_s}\n\nNew Metadata:\n#{meta_value.to_s}\n\nThe object (details above) already has metadata associated with it and will be over written.\n\n"
     end
     __meta__[o.metadata_object_id] = meta_value
     o
@@ -38,7 +39,7 @@ class ObjectMetadata
   def self.meta! o
     value = __meta__[o.metadata_object_id]
     if value.nil?
-      raise "* ERROR:\nNo metadata found for #{o} of type #{o.class.to_s}. Did the reference change?\n** BACKTRACE:\n#{caller.join("\n")}\n"
+      raise "* ERROR:\nNo metadata found for #{o.to_s} of type #{o.class.to_s}. Did the reference change?\n** BACKTRACE:\n#{caller.join("\n")}\n"
     end
     value
   end

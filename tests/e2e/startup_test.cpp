@@ -28,6 +28,21 @@ TEST(Startup, MygameBesideTheExecutableIsTheDefaultGame)
     EXPECT_NE(std::string::npos, r.out.find("tick 2")) << r.out;
 }
 
+TEST(Startup, WithoutAGameFolderTheGameDirectoryStillNamesMygame)
+{
+    // Only the executable's folder is mounted: its own app/main.rb runs, while writes aimed
+    // at the game go to a "mygame" folder that does not exist, and so fail.
+    e2e_game g("nogame");
+    g.write("app/main.rb", "def tick args\n  puts \"dir #{$zoq.ffi_file.get_game_dir}\"\n"
+                           "  puts \"wrote #{$zoq.ffi_file.write('x.txt', 'x')}\"\n  $zoq.request_quit\nend\n");
+    e2e_run r = g.run({});
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_NE(std::string::npos, r.out.find("dir " + g.root + "//mygame\n")) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("wrote false\n")) << r.out;
+    EXPECT_FALSE(g.exists("mygame"));
+    EXPECT_FALSE(g.exists("x.txt"));
+}
+
 TEST(Startup, SigtermEndsARunWithStatusZero)
 {
     e2e_game g("sigterm");
@@ -49,6 +64,33 @@ TEST(Startup, FatalFailuresExitOneWithTheirMessage)
     e2e_run nofont = g.run({"game"});
     EXPECT_EQ(1, nofont.status);
     EXPECT_NE(std::string::npos, nofont.err.find("Couldn't create render context:")) << nofont.err;
+}
+
+TEST(Startup, OptionsTakeAnyNumberOfDashesAndTheFirstUndashedWordIsTheGame)
+{
+    e2e_game g("options");
+    g.write("game/app/main.rb", "def tick args\n  puts \"size #{$zoq.device_width}x#{$zoq.device_height}\"\n"
+                                "  $zoq.request_quit\nend\n");
+    // The dummy display is 1024 x 768: a 1280 x 720 window shrinks to 1024 x 576, a
+    // fullscreen one covers the display.
+    struct {
+        std::vector<std::string> args;
+        const char *size;
+    } runs[] = {
+        {{"game"}, "size 1024.0x576.0\n"},
+        {{"game", "-fullscreen"}, "size 1024.0x768.0\n"},
+        {{"---fullscreen", "game"}, "size 1024.0x768.0\n"},
+        {{"--fullscreen", "--windowed", "game"}, "size 1024.0x576.0\n"},
+        {{"-psn_0_1234", "game", "other"}, "size 1024.0x576.0\n"},
+    };
+    for (const auto &run : runs) {
+        e2e_run r = g.run(run.args);
+        EXPECT_EQ(0, r.status) << run.args[0] << r.err;
+        EXPECT_NE(std::string::npos, r.out.find(run.size)) << run.args[0] << "\n" << r.out;
+    }
+    e2e_run word = g.run({"fullscreen", "game"});
+    EXPECT_EQ(1, word.status);
+    EXPECT_NE(std::string::npos, word.err.find("Couldn't mount 'fullscreen' directory:")) << word.err;
 }
 
 TEST(Startup, WindowSizesBelowOneFallBackToTheDefault)

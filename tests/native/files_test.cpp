@@ -191,7 +191,7 @@ TEST_F(Metadata, MissingFileLeavesTheIconEmpty)
     game_metadata_forget();
 }
 
-TEST(Utf8, DecodesAndRejectsAsSpecified)
+TEST(Utf8, DecodesValidSequencesAndRejectsBadOnes)
 {
     struct row {
         const char *bytes;

@@ -11,6 +11,7 @@ test "without definitions the progress is linear and limited to 0..1" do
   assert_equal 0.0, E.ease(10, 10, 20)
   assert_equal 0.5, E.ease(10, 20, 20)
   assert_equal 1, E.ease(10, 40, 20)
+  assert E.ease(10, 40, 20).is_a?(Integer), "past the end the limit itself, the Integer 1"
   assert_equal 0, E.ease(10, 0, 20)
 end
 
@@ -67,6 +68,13 @@ test "a spline answers the curve point, and its last value once the time is over
   assert_equal 0.5, E.ease_spline(0, 30, 60, two)
   assert_equal two[1][0], E.ease_spline_extended(0, 30, 60, two)
   assert_equal 1, E.ease_spline(0, 45, 60, [[1, 1, 1, 1], [1, 1, 1, 1]])
+end
+
+test "a tick before the start reads the spline from its end" do
+  two = [[0, 0, 0, 0.5], [0.5, 1, 1, 1]]
+  # t = -1/6: s = -1/3 lies in the last curve, two thirds along it.
+  assert_close ZOQ::Geometry.cubic_bezier(2.0 / 3, *two[-1]), E.ease_spline(0, -10, 60, two)
+  assert_close ZOQ::Geometry.cubic_bezier(0.5, *two[0]), E.ease_spline(0, -45, 60, two)
 end
 
 test "Easing is the module at top level" do

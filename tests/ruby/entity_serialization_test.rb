@@ -293,6 +293,49 @@ test "an object that includes Serialize is saved as its serialize hash" do
   assert_equal({ one: 1, list: [1], table: [[:a, 1]], name: "n" }, loaded.probe)
 end
 
+class FloatProbe
+  include ZOQ::Serialize
+  def initialize
+    @sum = 0.1 + 0.2
+    @list = [1.0 / 3]
+  end
+end
+
+class ShownProbe
+  include ZOQ::Serialize
+  def initialize
+    @hp = 3
+  end
+
+  def inspect
+    "#<ShownProbe>"
+  end
+end
+
+test "a Serialize object is written as its serialize hash, Floats with every digit" do
+  e = ZOQ::OpenEntity.new
+  e.probe = FloatProbe.new
+  e.shown = ShownProbe.new
+  loaded = save_and_load e
+  assert_equal({ sum: 0.1 + 0.2, list: [1.0 / 3] }, loaded.probe)
+  assert_equal({ hp: 3 }, loaded.shown)
+end
+
+test "a load error inside nested entities is wrapped in the data of each entity around it" do
+  inner = { entity_id: 3, entity_keys_by_ref: 5 }
+  middle = { entity_id: 2, list: [inner] }
+  outer = { entity_id: 1, child: middle }
+  head = "* ERROR:\nFailed to load entity data from:\n\n#+begin_src\n"
+  tail = "\n#+end_src\n\nThe save data looks to be corrupt.\n\n** INNER EXCEPTION:\n"
+  error = assert_raises(RuntimeError) { ZOQ::OpenEntity.new.load_entity_data!(outer) }
+  assert error.message.start_with?("#{head}#{outer}#{tail}#{head}#{middle}#{tail}#{head}#{inner}#{tail}"),
+         error.message
+  assert_equal 3, error.message.split("Failed to load entity data").length - 1
+  error = assert_raises(RuntimeError) { ZOQ::Entity.parse_serialization_data([1, [inner]]) }
+  assert error.message.start_with?("#{head}#{inner}#{tail}")
+  assert_equal 1, error.message.split("Failed to load entity data").length - 1
+end
+
 test "saving and loading args.state from a game tick" do
   def tick args
     args.state.a.b.c = 1

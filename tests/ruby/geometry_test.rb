@@ -177,6 +177,17 @@ test "angle_between_lines and line_intersect of slanted lines" do
   assert_equal 90.0, G.angle_between_lines(up, down, replace_infinity: 1000).round(6).abs
 end
 
+test "a horizontal line crosses a slanted one at its own height" do
+  flat = { x: 0, y: 3, x2: 10, y2: 3 }
+  diagonal = { x: 0, y: 0, x2: 10, y2: 10 }
+  assert_equal [3.0, 3.0], G.line_intersect(flat, diagonal)
+  assert_equal [3.0, 3.0], G.line_intersect(diagonal, flat)
+  assert_equal [0.0, 0.0], G.line_intersect({ x: 0, y: 0, x2: 10, y2: 0 }, diagonal)
+  both_flat = G.line_intersect(flat, { x: 0, y: 5, x2: 10, y2: 5 })
+  refute both_flat[0].finite?
+  refute both_flat[1].finite?
+end
+
 test "line_rise_run makes the larger part one" do
   assert_equal({ x: 0.25, y: 1.0 }, G.line_rise_run({ x: 0, y: 0, x2: 2, y2: 8 }))
   assert_equal({ x: 1.0, y: 1.0 }, G.line_rise_run({ x: 0, y: 0, x2: 3, y2: 3 }))

@@ -40,6 +40,9 @@ test "puts hands each argument to the runtime's log and appends them to logs/put
     assert_equal [["one", nil], [2, nil]], seen
   end
   assert_equal before + "one\n2\n", on_disk("logs/puts.txt")
+  # A class is written in the text form that the core puts prints.
+  capture_runtime_log { |seen| puts Float, [1, [2]] }
+  assert_equal before + "one\n2\n" + Float.to_s + "\n1\n2\n", on_disk("logs/puts.txt")
 end
 
 test "in production puts still reaches the log but not the file" do
@@ -93,6 +96,8 @@ test "while tracing, puts also fills the trace buffer, indented by depth" do
   begin
     capture_runtime_log { |seen| puts "a", "b" }
     assert_equal ["\n", "        a\n        b"], $trace_puts
+    capture_runtime_log { |seen| puts Float }
+    assert_equal "        #{Float.to_s}", $trace_puts.last
   ensure
     $trace_enabled = nil
     $trace_call_depth = nil

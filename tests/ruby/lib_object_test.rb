@@ -287,9 +287,22 @@ test "object metadata is kept per object and a change is announced" do
   assert_equal({ hp: 1 }, ObjectMetadata.meta(a))
   assert_equal nil, ObjectMetadata.meta(b)
   assert_raises(StandardError, "* ERROR:\nNo metadata found for ") { ObjectMetadata.meta!(b) }
+  before = on_disk("logs/log.txt")
+  ObjectMetadata.with_meta(a, { hp: 1 })
+  assert_equal before, on_disk("logs/log.txt")
   ObjectMetadata.with_meta(a, { hp: 2 })
   assert_equal({ hp: 2 }, ObjectMetadata.meta!(a))
   assert ObjectMetadata.__meta__.key?(a.object_id)
+  # Classes appear in their text form, in the warning and in the error alike.
+  ObjectMetadata.with_meta(LibPlain, LibNoAttrs)
+  ObjectMetadata.with_meta(LibPlain, LibPlain)
+  added = on_disk("logs/log.txt")[before.length..-1]
+  assert added.include?("WARNING:\nObject:\n#{a.to_s}\n\nCurrent Metadata:\n{:hp=>1}\n\nNew Metadata:\n{:hp=>2}\n\n" \
+                        "The object (details above) already has metadata associated with it and will be over written.\n\n")
+  assert added.include?("WARNING:\nObject:\n(class LibPlain)\n\nCurrent Metadata:\n(class LibNoAttrs)\n\nNew Metadata:\n(class LibPlain)\n\n")
+  assert_raises(StandardError, "* ERROR:\nNo metadata found for (class LibNoAttrs) of type (class Class). Did the reference change?\n** BACKTRACE:\n") do
+    ObjectMetadata.meta!(LibNoAttrs)
+  end
 end
 
 test "class macros mix in the sprite and rect attributes" do

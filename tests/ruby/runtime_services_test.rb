@@ -184,3 +184,62 @@ test "completion offers the methods after a period and the words of the text oth
   assert_equal "pl", parsed[:word]
   assert_equal "args.state", parsed[:token]
 end
+
+test "serialize_state warns above 20000 characters and still writes the file" do
+  now = boot_game "def tick args; end\n"
+  warning = "The serialized state is longer than 20,000 characters."
+  seen = lambda { ($console.log + $console.archived_log).count { |l| l.to_s.include?(warning) } }
+  assert_equal "x" * 20000, $zoq.serialize_state("exact.txt", "x" * 20000)
+  assert_equal 0, seen.call
+  assert_equal 20000, $zoq.ffi_file.read("exact.txt").length
+  $zoq.serialize_state "big.txt", "y" * 20001
+  assert_equal 1, seen.call
+  assert_equal 20001, $zoq.ffi_file.read("big.txt").length
+  assert $console.log.any? { |l| l.include?("State with length of 20001 saved to file big.txt.") }
+  # Without a file name only the text is answered.
+  assert_equal "[1, 2]", $zoq.serialize_state([1, 2])
+end
+
+test "the runtime and args carry their documentation topics" do
+  now = boot_game "def tick args; end\n"
+  assert $docs_classes.include?(ZOQ::Runtime)
+  assert $docs_classes.include?(ZOQ::Args)
+  topics = ZOQ::Runtime.docs
+  [:docs_api_summary, :docs_reset, :docs_calcstringbox, :docs_write_file, :docs_class].each do |topic|
+    assert topics.include?("** ZOQ::Runtime.#{topic}\n"), topics
+    assert ZOQ::Runtime.send(topic).start_with?("* DOCS: ")
+  end
+  assert ZOQ::Args.docs.include?("** ZOQ::Args.docs_audio\n** ZOQ::Args.docs_api_summary\n")
+  assert ZOQ::Args.docs_audio.include?("args.audio")
+  # Reachable from the objects the game holds.
+  assert_equal ZOQ::Runtime.docs_reset, $zoq.docs_reset
+end
+
+test "args.click and click_at describe this step's click" do
+  now = boot_game "def tick args; $click = args.click; $click_at = args.click_at; end\n"
+  now = run_steps now, 3
+  $zoq.mouse_move 100, 20
+  $zoq.mouse_button_pressed 1
+  clicked_at = Kernel.tick_count
+  host_step now
+  assert_equal [100, 700], $click
+  assert_equal clicked_at, $click_at
+  host_step now + 20
+  assert_equal nil, $click
+  assert_equal nil, $click_at
+end
+
+# Last in this file: nil coercion stays off for the rest of the process.
+test "disable_nil_coersion! makes nil and false stop answering arithmetic, once" do
+  now = boot_game "def tick args; end\n"
+  $zoq.disable_nil_coersion!
+  assert $disable_nil_coersion
+  assert_raises(Exception) { nil + 1 }
+  assert_raises(Exception) { false < 2 }
+  refute nil.respond_to?(:frame_index)
+  assert_equal nil, $zoq.disable_nil_coersion!
+  # A reset leaves it off.
+  run_steps now, 2
+  $zoq.reset
+  assert_raises(Exception) { nil + 1 }
+end

@@ -76,6 +76,17 @@ test "a reset before the first game tick does nothing; a reset from the game's r
   host_step now + 100
   assert_equal 0, Kernel.tick_count
   assert_equal 1, $args.state.counter
+  # The same state object, emptied, with a new entity id.
+  state = $args.state
+  old_id = state.entity_id
+  state[0] = :indexed
+  host_step now + 120
+  $zoq.reset
+  assert_equal 2, $hook_calls
+  assert state.equal?($args.state)
+  assert_equal nil, state[0]
+  refute old_id == state.entity_id
+  refute $console.log.any? { |line| line.to_s.include?("array indexers") }, "a reset is not the game's use of as_hash"
 end
 
 test "reset with an explicit override seeds with it rather than with the old seed" do
@@ -91,6 +102,12 @@ test "reset with an explicit override seeds with it rather than with the old see
   host_step now + 160
   $zoq.reset seed: 5
   assert_equal 5, $zoq.seed
+  # An explicit nil seed asks for a fresh one rather than keeping the one in use.
+  host_step now + 180
+  host_step now + 200
+  $zoq.reset seed: nil
+  refute 5 == $zoq.seed
+  assert $zoq.seed > 1000000, $zoq.seed.inspect
 end
 
 test "an exception in the game's tick writes both reports, pauses the game and prepares the reset command" do
@@ -195,4 +212,19 @@ test "--record starts a recording seeded with 100 and wins over --replay" do
   # The seed cannot be changed while recording.
   assert_equal nil, $zoq.set_rng(5)
   assert_equal 100, $zoq.seed
+end
+
+test "--replay without a file name replays last_replay.txt at the given speed" do
+  now = boot_game "def tick args; end\n", "./zintarel game --replay --speed 2"
+  host_step now
+  text = "--replay switch found. Replay will be started using file [last_replay.txt] (--replay FILENAME) with replay speed [2] (--speed SPEED)."
+  assert ($console.log + $console.archived_log).any? { |line| line.include?(text) }, $console.log.inspect
+end
+
+test "an exception naming its docs puts that docs call, not the rest of the report, into the prompt" do
+  now = boot_game "def tick args; raise \"Bad shift\\n** docs: $zoq.docs.shift_left\\n\"; end\n"
+  host_step now
+  assert $zoq.paused?
+  assert_equal "$zoq.docs.shift_left", $console.current_input_str
+  assert_equal :exception, $console.show_reason
 end

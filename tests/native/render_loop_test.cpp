@@ -1,0 +1,300 @@
+// The render context and the render loop step over a real SDL window and software renderer
+// (the dummy video driver, whose display is 1024 x 768): window geometry, the fallback
+// texture, the caches, event hand-over, and which queued frame is shown.
+#include "host/metadata.h"
+#include "render/render.h"
+#include "support/host_fixture.h"
+#include "support/read_file.h"
+
+#include <gtest/gtest.h>
+#include <string.h>
+#include <string>
+
+static const char *default_font_file = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+
+class RenderLoop : public ::testing::Test {
+  protected:
+    host_fixture fx;
+    render_context *ctx = nullptr;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(host_fixture_up(&fx, false));
+        ASSERT_EQ(0, SDL_InitSubSystem(SDL_INIT_VIDEO)) << SDL_GetError();
+        host_fixture_write(fx.game_dir + "/font.ttf", read_file(default_font_file));
+        game_metadata_forget();
+    }
+
+    void TearDown() override
+    {
+        render_context_delete(ctx);
+        game_metadata_forget();
+        host_fixture_down(&fx);
+    }
+
+    render_context *open(int fullscreen = 0, int32_t lw = 1280, int32_t lh = 720, int32_t ww = -1, int32_t wh = -1)
+    {
+        ctx = render_context_new(fullscreen, 1, lw, lh, ww, wh, -1, -1);
+        return ctx;
+    }
+
+    // The window's pixel at (x, y) as 0xAABBGGRR.
+    uint32_t pixel(int x = 4, int y = 4)
+    {
+        uint32_t px = 0;
+        SDL_Rect one = {x, y, 1, 1};
+        SDL_RenderReadPixels(ctx->renderer, &one, SDL_PIXELFORMAT_ABGR8888, &px, 4);
+        return px;
+    }
+
+    // A frame of one window pass cleared to (r, g, b), with a grid command before it.
+    threadstream *frame(int32_t grid_x, int window_passes = 1, uint8_t r = 0, uint8_t g = 0, uint8_t b = 0)
+    {
+        threadstream *s = threadstream_allocate();
+        threadstream_pack_u32(s, DRAW_SET_GRID);
+        threadstream_pack_float(s, (float)grid_x);
+        threadstream_pack_float(s, 0.0f);
+        threadstream_pack_int(s, 1);
+        threadstream_pack_u32(s, DRAW_PASSES);
+        threadstream_pack_u32(s, (uint32_t)window_passes);
+        threadstream_pack_u32(s, 0);
+        for (int i = 0; i < window_passes; i++) {
+            threadstream_pack_int(s, r);
+            threadstream_pack_int(s, g);
+            threadstream_pack_int(s, b);
+            threadstream_pack_int(s, 255);
+            threadstream_pack_string(s, nullptr);
+            threadstream_pack_int(s, 0);
+            threadstream_pack_int(s, 0);
+            threadstream_pack_u32(s, 0);
+            threadstream_pack_u32(s, DRAW_END_PASS);
+        }
+        return s;
+    }
+
+    void drain_sdl_events()
+    {
+        SDL_Event e;
+        while (SDL_PollEvent(&e)) {
+        }
+    }
+};
+
+TEST_F(RenderLoop, TheWindowFitsTheDisplayKeepsItsFirstSizeAndThenTakesTheAskedOne)
+{
+    host_fixture_write(fx.game_dir + "/metadata/game_metadata.txt",
+                       "devid=d\ndevtitle=D\ngameid=g\ngametitle=Quest\nversion=1\n");
+    ASSERT_TRUE(open(0, 1280, 720, 1280, 720)) << SDL_GetError();
+    // 1280 x 720 on a display 1024 wide: 1024 x 576, recorded before the asked size is applied.
+    EXPECT_EQ(1024, ctx->window_width);
+    EXPECT_EQ(576, ctx->window_height);
+    int w = 0, h = 0;
+    SDL_GetWindowSize(ctx->window, &w, &h);
+    EXPECT_EQ(1280, w);
+    EXPECT_EQ(720, h);
+    Uint32 flags = SDL_GetWindowFlags(ctx->window);
+    EXPECT_TRUE(flags & SDL_WINDOW_RESIZABLE);
+    EXPECT_TRUE(flags & SDL_WINDOW_HIDDEN);
+    EXPECT_FALSE(flags & SDL_WINDOW_FULLSCREEN);
+    EXPECT_STREQ("Quest", SDL_GetWindowTitle(ctx->window));
+    EXPECT_EQ(SDL_GetWindowID(ctx->window), ctx->window_id);
+    EXPECT_EQ(1u, ctx->keyboard_focus);
+    EXPECT_EQ(1u, ctx->mouse_focus);
+    EXPECT_GT(ctx->output_width, 0);
+    int lw = 0, lh = 0;
+    SDL_RenderGetLogicalSize(ctx->renderer, &lw, &lh);
+    EXPECT_EQ(1280, lw);
+    EXPECT_EQ(720, lh);
+    EXPECT_TRUE(ctx->default_font);
+    render_context_delete(ctx);
+
+    // A size that fits the display is taken as it is; no asked size leaves it there.
+    ASSERT_TRUE(open(0, 800, 600));
+    EXPECT_EQ(800, ctx->window_width);
+    EXPECT_EQ(600, ctx->window_height);
+    SDL_GetWindowSize(ctx->window, &w, &h);
+    EXPECT_EQ(800, w);
+    render_context_delete(ctx);
+
+    ASSERT_TRUE(open(1));
+    flags = SDL_GetWindowFlags(ctx->window);
+    EXPECT_EQ((Uint32)SDL_WINDOW_FULLSCREEN_DESKTOP, flags & SDL_WINDOW_FULLSCREEN_DESKTOP);
+    EXPECT_TRUE(flags & SDL_WINDOW_HIDDEN);
+    EXPECT_FALSE(flags & SDL_WINDOW_RESIZABLE);
+}
+
+TEST_F(RenderLoop, AMissingDefaultFontFailsCreationWithTheReason)
+{
+    ASSERT_EQ(0, remove((fx.game_dir + "/font.ttf").c_str()));
+    EXPECT_EQ(nullptr, open());
+    EXPECT_NE(nullptr, strstr(SDL_GetError(), "font.ttf")) << SDL_GetError();
+}
+
+TEST_F(RenderLoop, TheMissingTextureIsACheckerboardInARedFrame)
+{
+    ASSERT_TRUE(open());
+    SDL_Texture *target = SDL_CreateTexture(ctx->renderer, SDL_PIXELFORMAT_ABGR8888, SDL_TEXTUREACCESS_TARGET, 256, 256);
+    ASSERT_TRUE(target);
+    SDL_SetRenderTarget(ctx->renderer, target);
+    SDL_SetRenderDrawColor(ctx->renderer, 0, 0, 0, 0);
+    SDL_RenderClear(ctx->renderer);
+    SDL_SetTextureBlendMode(ctx->missing_texture, SDL_BLENDMODE_NONE);
+    SDL_RenderCopy(ctx->renderer, ctx->missing_texture, nullptr, nullptr);
+    static uint32_t px[256 * 256];
+    ASSERT_EQ(0, SDL_RenderReadPixels(ctx->renderer, nullptr, SDL_PIXELFORMAT_ABGR8888, px, 1024));
+    SDL_SetRenderTarget(ctx->renderer, nullptr);
+    SDL_DestroyTexture(target);
+    const uint32_t black = 0xFF000000u, white = 0xFFFFFFFFu, red = 0xFF0000FFu;
+    auto at = [&](int x, int y) { return px[y * 256 + x]; };
+    for (int i = 0; i < 256; i++) {
+        ASSERT_EQ(red, at(i, 0)) << i;
+        ASSERT_EQ(red, at(i, 255)) << i;
+        ASSERT_EQ(red, at(0, i)) << i;
+        ASSERT_EQ(red, at(255, i)) << i;
+    }
+    // Rows with bit 4 clear start black; the colour flips after column 0 and after every
+    // sixteenth column.
+    EXPECT_EQ(white, at(1, 1));
+    EXPECT_EQ(white, at(16, 1));
+    EXPECT_EQ(black, at(17, 1));
+    EXPECT_EQ(black, at(32, 15));
+    EXPECT_EQ(white, at(33, 15));
+    EXPECT_EQ(black, at(1, 16));
+    EXPECT_EQ(white, at(17, 16));
+    EXPECT_EQ(white, at(1, 32));
+}
+
+TEST_F(RenderLoop, CachesFindTheSameEntriesAndNeverRetryABrokenFont)
+{
+    ASSERT_TRUE(open());
+    EXPECT_EQ(nullptr, texture_cache_lookup(ctx, nullptr));
+    texture_cache_entry *a = texture_cache_lookup(ctx, "sprites/a.png");
+    ASSERT_TRUE(a);
+    EXPECT_EQ(nullptr, a->texture);
+    EXPECT_EQ(a, texture_cache_lookup(ctx, "sprites/a.png"));
+    // Two names in one bucket both stay reachable.
+    std::string other;
+    for (int i = 0; other.empty(); i++) {
+        std::string name = "n" + std::to_string(i);
+        if (render_cache_hash(name.c_str()) == render_cache_hash("sprites/a.png")) other = name;
+    }
+    texture_cache_entry *b = texture_cache_lookup(ctx, other.c_str());
+    ASSERT_TRUE(b);
+    EXPECT_NE(a, b);
+    EXPECT_EQ(a, texture_cache_lookup(ctx, "sprites/a.png"));
+    EXPECT_EQ(b, texture_cache_lookup(ctx, other.c_str()));
+
+    EXPECT_EQ(ctx->default_font, lookup_font(ctx, nullptr));
+    EXPECT_EQ(ctx->default_font, lookup_font(ctx, "fonts/late.ttf"));
+    // The file appearing later does not make the path load: it failed once.
+    host_fixture_write(fx.game_dir + "/fonts/late.ttf", read_file(default_font_file));
+    EXPECT_EQ(ctx->default_font, lookup_font(ctx, "fonts/late.ttf"));
+    fontatlas *loaded = lookup_font(ctx, "font.ttf");
+    EXPECT_NE(ctx->default_font, loaded);
+    EXPECT_EQ(loaded, lookup_font(ctx, "font.ttf"));
+}
+
+TEST_F(RenderLoop, BeforeAnyFrameEachStepClearsTheWindowBlackAndQuietStepsQueueNoEvents)
+{
+    ASSERT_TRUE(open());
+    drain_sdl_events();
+    SDL_SetRenderDrawColor(ctx->renderer, 200, 0, 0, 255);
+    SDL_RenderClear(ctx->renderer);
+    int pooled = threadstream_pool_size();
+    draw_iteration(ctx);
+    EXPECT_EQ(0xFF000000u, pixel());
+    EXPECT_EQ(nullptr, ctx->last_frame);
+    EXPECT_EQ(0, threadstreamqueue_getcount(ctx->event_queue));
+    EXPECT_EQ(pooled > 0 ? pooled : 1, threadstream_pool_size()); // the unused event stream went back
+    draw_iteration(nullptr);
+}
+
+TEST_F(RenderLoop, PolledEventsTravelRawAndOurSizeChangesReadTheOutputSizeAgain)
+{
+    ASSERT_TRUE(open());
+    drain_sdl_events();
+    ctx->output_width = ctx->output_height = 0;
+    SDL_Event other = {}, ours = {}, user = {};
+    other.type = SDL_WINDOWEVENT;
+    other.window.windowID = ctx->window_id + 1;
+    other.window.event = SDL_WINDOWEVENT_SIZE_CHANGED;
+    SDL_PushEvent(&other);
+    draw_iteration(ctx);
+    EXPECT_EQ(0, ctx->output_width); // another window's size change is not ours
+    ours = other;
+    ours.window.windowID = ctx->window_id;
+    SDL_PushEvent(&ours);
+    user.type = SDL_USEREVENT;
+    user.user.code = 77;
+    const int many = 100; // more than one 1,024-byte buffer holds
+    for (int i = 0; i < many; i++) SDL_PushEvent(&user);
+    draw_iteration(ctx);
+    EXPECT_GT(ctx->output_width, 0);
+    EXPECT_GT(ctx->output_height, 0);
+
+    ASSERT_EQ(2, threadstreamqueue_getcount(ctx->event_queue));
+    threadstream *first = threadstreamqueue_getitem(ctx->event_queue);
+    EXPECT_EQ(1u, threadstream_unpack_size_t(first));
+    EXPECT_EQ(8u + sizeof(SDL_Event), first->length);
+    threadstream_free(first);
+    threadstream *second = threadstreamqueue_getitem(ctx->event_queue);
+    ASSERT_EQ(56u, sizeof(SDL_Event));
+    EXPECT_EQ((uint64_t)many + 1, threadstream_unpack_size_t(second));
+    EXPECT_EQ(8u + (many + 1) * 56u, second->length);
+    SDL_Event e;
+    memcpy(&e, second->data + 8, sizeof e);
+    EXPECT_EQ((Uint32)SDL_WINDOWEVENT, e.type);
+    memcpy(&e, second->data + 8 + many * 56, sizeof e);
+    EXPECT_EQ((Uint32)SDL_USEREVENT, e.type);
+    EXPECT_EQ(77, e.user.code);
+    threadstream_free(second);
+}
+
+TEST_F(RenderLoop, OnlyTheNewestQueuedFrameIsShownAndWithoutANewOneItIsRerun)
+{
+    ASSERT_TRUE(open());
+    drain_sdl_events();
+    threadstream *frames[3] = {frame(1), frame(2), frame(3)};
+    for (threadstream *f : frames) threadstreamqueue_putitem(ctx->frame_queue, f);
+    int pooled = threadstream_pool_size();
+    draw_iteration(ctx);
+    EXPECT_EQ(0, threadstreamqueue_getcount(ctx->frame_queue));
+    EXPECT_EQ(frames[2], ctx->last_frame);
+    EXPECT_EQ(0u, ctx->last_frame->read_position); // ready to be drawn again
+    EXPECT_EQ(3, ctx->grid_x);                     // catch-up frames and the shown one all ran
+    // The two catch-up frames went back to the pool, beside the step's unused event stream
+    // (new when the pool was empty).
+    EXPECT_EQ(pooled + 2 + (pooled == 0 ? 1 : 0), threadstream_pool_size());
+
+    // No new frame: the last one is drawn again as a rerun, so its grid command is not applied.
+    ctx->grid_x = 99;
+    draw_iteration(ctx);
+    EXPECT_EQ(frames[2], ctx->last_frame);
+    EXPECT_EQ(99, ctx->grid_x);
+
+    // A newer frame replaces it and the old last frame goes back to the pool.
+    threadstream *next = frame(4);
+    threadstreamqueue_putitem(ctx->frame_queue, next);
+    draw_iteration(ctx);
+    EXPECT_EQ(next, ctx->last_frame);
+    EXPECT_EQ(4, ctx->grid_x);
+    threadstream *reused = threadstream_allocate();
+    EXPECT_EQ(frames[2], reused);
+    threadstream_free(reused);
+}
+
+TEST_F(RenderLoop, AFrameThatClearsNoWindowIsClearedToTheLastBackground)
+{
+    ASSERT_TRUE(open());
+    drain_sdl_events();
+    threadstreamqueue_putitem(ctx->frame_queue, frame(0, 1, 10, 20, 30));
+    draw_iteration(ctx);
+    EXPECT_EQ(0xFF1E140Au, pixel());
+    EXPECT_EQ(10, ctx->background_r);
+
+    SDL_SetRenderDrawColor(ctx->renderer, 200, 0, 0, 255);
+    SDL_RenderClear(ctx->renderer);
+    threadstreamqueue_putitem(ctx->frame_queue, frame(0, 0));
+    draw_iteration(ctx);
+    EXPECT_EQ(0xFF1E140Au, pixel());
+}
