@@ -49,14 +49,7 @@ class Simulation : public ::testing::Test {
 
     void queue_events(std::initializer_list<SDL_Event> events)
     {
-        threadstream *s = threadstream_allocate();
-        threadstream_pack_size_t(s, events.size());
-        for (const SDL_Event &e : events) {
-            threadstream_claim_space(s, sizeof e);
-            memcpy(s->data + s->length, &e, sizeof e);
-            s->length += sizeof e;
-        }
-        threadstreamqueue_putitem(rc->event_queue, s);
+        threadstreamqueue_putitem(rc->event_queue, host_fixture_event_stream(events));
     }
 
     void record_calls(const char *names)

@@ -10,6 +10,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <string.h>
 #include <string>
 
 static void make_dirs(const std::string &path)
@@ -68,6 +69,18 @@ void host_fixture_down(host_fixture *fixture)
     SDL_Quit();
     std::string cmd = "rm -rf '" + fixture->root + "'";
     if (system(cmd.c_str()) != 0) fprintf(stderr, "could not remove %s\n", fixture->root.c_str());
+}
+
+threadstream *host_fixture_event_stream(std::initializer_list<SDL_Event> events)
+{
+    threadstream *s = threadstream_allocate();
+    threadstream_pack_size_t(s, events.size());
+    for (const SDL_Event &e : events) {
+        threadstream_claim_space(s, sizeof e);
+        memcpy(s->data + s->length, &e, sizeof e);
+        s->length += sizeof e;
+    }
+    return s;
 }
 
 std::string host_fixture_eval(const std::string &code)

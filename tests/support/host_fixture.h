@@ -1,6 +1,7 @@
 // A host brought up without a window for tests: PhysicsFS over a fresh temporary game
 // folder, the interpreter with the framework, the FFI classes and (optionally) a runtime.
 #pragma once
+#include <initializer_list>
 #include <string>
 
 #include "host/game.h"
@@ -16,5 +17,7 @@ int host_fixture_up(host_fixture *fixture, bool construct_runtime);
 void host_fixture_down(host_fixture *fixture);
 // Writes a file below dir (parents created).
 void host_fixture_write(const std::string &path, const std::string &contents);
+// An event stream as the render thread writes it: the count, then the raw events.
+threadstream *host_fixture_event_stream(std::initializer_list<SDL_Event> events);
 // Evaluates Ruby through the compile step; answers its inspect text (or the exception's).
 std::string host_fixture_eval(const std::string &code);
