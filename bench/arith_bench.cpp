@@ -2,7 +2,7 @@
 // command line, run as it is) and by the runtime's compile step. Prints nanoseconds per
 // loop iteration, best of several runs. Usage: arith_bench arith_cases.rb arith_cases.mrb [n]
 #include "host/compile.h"
-#include "support/read_file.h"
+#include "support/test_files.h"
 
 #include <mruby/irep.h>
 #include <mruby/string.h>

@@ -20,7 +20,6 @@ end
 RUBY
 cd "$dir"
 runs=5
-total=0
 for i in $(seq $runs); do
   start=$(date +%s.%N)
   out=$(SDL_VIDEODRIVER=dummy ALSOFT_DRIVERS=null timeout -s KILL 30 ./zintarel game)

@@ -12,11 +12,8 @@ int main()
 {
     host_fixture fx;
     if (!host_fixture_up(&fx, true)) return 1;
-    render_context *rc = (render_context *)SDL_calloc(1, sizeof(render_context));
-    rc->frame_queue = threadstreamqueue_allocate();
-    rc->event_queue = threadstreamqueue_allocate();
-    render_ctx = rc;
-    host_fixture_write(fx.game_dir + "/app/main.rb", "def tick args; end\n");
+    render_context *rc = host_fixture_queues();
+    write_file(fx.game_dir + "/app/main.rb", "def tick args; end\n");
     // Pretend each step comes 16 ms after the last so the 13 ms rule never skips one.
     host_fixture_eval("class ZOQ::Runtime; alias host_tick tick; def tick(ms); @fake_ms = (@fake_ms || 0) + 16; host_tick(@fake_ms); end; end");
     auto drain = [&] {

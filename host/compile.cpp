@@ -175,27 +175,18 @@ static mrb_value basic_object_div(mrb_state *mrb, mrb_value self)
 static mrb_func_t core_integer_div;
 static mrb_func_t core_float_div;
 
-static mrb_value core_or_refuse(mrb_state *mrb, mrb_func_t core, mrb_value self, mrb_value other)
-{
-    if (!core) mrb_raisef(mrb, E_TYPE_ERROR, "%T can't be coerced into Float", other);
-    return core(mrb, self);
-}
-
-static mrb_value integer_div(mrb_state *mrb, mrb_value self)
+template <mrb_func_t *core>
+static mrb_value number_div(mrb_state *mrb, mrb_value self)
 {
     mrb_value other = single_argument(mrb);
     mrb_float q;
     if (divide_numbers(self, other, &q)) return mrb_float_value(mrb, q);
-    return core_or_refuse(mrb, core_integer_div, self, other);
+    if (!*core) mrb_raisef(mrb, E_TYPE_ERROR, "%T can't be coerced into Float", other);
+    return (*core)(mrb, self);
 }
 
-static mrb_value float_div(mrb_state *mrb, mrb_value self)
-{
-    mrb_value other = single_argument(mrb);
-    mrb_float q;
-    if (divide_numbers(self, other, &q)) return mrb_float_value(mrb, q);
-    return core_or_refuse(mrb, core_float_div, self, other);
-}
+static const mrb_func_t integer_div = number_div<&core_integer_div>;
+static const mrb_func_t float_div = number_div<&core_float_div>;
 
 static mrb_func_t core_method(mrb_state *mrb, RClass *klass, mrb_func_t ours, mrb_func_t known)
 {

@@ -77,10 +77,15 @@ void game_logical_size(int32_t w, int32_t h, int32_t *logical_w, int32_t *logica
     }
 }
 
+// The runtime's class; start-up checked that the framework defined it.
+static mrb_value top_level_view(mrb_state *mrb)
+{
+    return mrb_const_get(mrb, mrb_obj_value(mrb->object_class), mrb_intern_lit(mrb, "TopLevelView"));
+}
+
 static int32_t window_query(mrb_state *mrb, const char *name, mrb_value argv, int32_t fallback)
 {
-    mrb_value klass = mrb_const_get(mrb, mrb_obj_value(mrb->object_class), mrb_intern_lit(mrb, "TopLevelView"));
-    mrb_value v = ruby_call1(mrb, klass, name, argv);
+    mrb_value v = ruby_call1(mrb, top_level_view(mrb), name, argv);
     // A query that raised or answered something else keeps the default.
     return (mrb_integer_p(v) || mrb_float_p(v)) ? ruby_to_i32_saturating(v, fallback) : fallback;
 }
@@ -102,8 +107,7 @@ void game_pre_init(game_context *context, int argc, char **argv)
 
     context->argv_window_width = window_query(mrb, "argv_window_width", context->argv, 1280);
     context->argv_window_height = window_query(mrb, "argv_window_height", context->argv, 720);
-    mrb_value klass = mrb_const_get(mrb, mrb_obj_value(mrb->object_class), mrb_intern_lit(mrb, "TopLevelView"));
-    ruby_call1(mrb, klass, "argv_window_scale", context->argv);
+    ruby_call1(mrb, top_level_view(mrb), "argv_window_scale", context->argv);
     context->argv_window_position_x = window_query(mrb, "argv_window_position_x", context->argv, -1);
     context->argv_window_position_y = window_query(mrb, "argv_window_position_y", context->argv, -1);
 
@@ -119,7 +123,7 @@ void game_pre_init(game_context *context, int argc, char **argv)
 void game_init(game_context *context, int argc, char **argv)
 {
     mrb_state *mrb = context->interpreter;
-    const game_metadata_record *metadata = game_metadata_mutable();
+    const game_metadata_record *metadata = game_metadata();
     const char *platform = SDL_GetPlatform();
     mrb_value args[6] = {
         mrb_str_new_cstr(mrb, platform ? platform : ""),
@@ -129,8 +133,7 @@ void game_init(game_context *context, int argc, char **argv)
         context->argv,
         context->argv0,
     };
-    mrb_value klass = mrb_const_get(mrb, mrb_obj_value(mrb->object_class), mrb_intern_lit(mrb, "TopLevelView"));
-    mrb_value runtime = mrb_funcall_argv(mrb, klass, mrb_intern_lit(mrb, "new"), 6, args);
+    mrb_value runtime = mrb_funcall_argv(mrb, top_level_view(mrb), mrb_intern_lit(mrb, "new"), 6, args);
     if (mrb->exc) {
         char *text = ruby_inspect_alloc(mrb, mrb_obj_value(mrb->exc));
         printf("%s\n", text ? text : "");

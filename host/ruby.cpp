@@ -87,9 +87,42 @@ int ruby_log_exception(mrb_state *mrb)
     return 1;
 }
 
+// The host calls the same few dozen methods every step, each by a literal name, and
+// interning a name walks a long chain of the interpreter's symbol table. So each name's
+// symbol is kept, keyed by the name's address and checked against the name before use:
+// the key can outlive its interpreter, and a non-literal name can reuse an address.
+static mrb_sym method_symbol(mrb_state *mrb, const char *name)
+{
+    struct entry {
+        const char *name;
+        mrb_sym sym;
+    };
+    static thread_local entry cache[256];
+    size_t length = strlen(name);
+    size_t home = (size_t)(((uint64_t)(uintptr_t)name * 0x9E3779B97F4A7C15u) >> 56);
+    entry *slot = &cache[home];
+    for (size_t probe = 0; probe < 8; probe++) {
+        entry &e = cache[(home + probe) % 256];
+        if (e.name == name) {
+            mrb_int known_length = 0;
+            const char *known = mrb_sym_name_len(mrb, e.sym, &known_length);
+            if (known && (size_t)known_length == length && memcmp(known, name, length) == 0) return e.sym;
+            slot = &e;
+            break;
+        }
+        if (!e.name) {
+            slot = &e;
+            break;
+        }
+    }
+    slot->name = name;
+    slot->sym = mrb_intern(mrb, name, length);
+    return slot->sym;
+}
+
 mrb_value ruby_call(mrb_state *mrb, mrb_value recv, const char *name, mrb_int argc, const mrb_value *argv)
 {
-    mrb_value result = mrb_funcall_argv(mrb, recv, mrb_intern_cstr(mrb, name), argc, argv);
+    mrb_value result = mrb_funcall_argv(mrb, recv, method_symbol(mrb, name), argc, argv);
     // What a raising call answered counts as nil.
     if (ruby_log_exception(mrb)) return mrb_nil_value();
     return result;

@@ -28,5 +28,5 @@ mrb_value ruby_call0(mrb_state *mrb, mrb_value recv, const char *name);
 mrb_value ruby_call1(mrb_state *mrb, mrb_value recv, const char *name, mrb_value a);
 mrb_value ruby_call2(mrb_state *mrb, mrb_value recv, const char *name, mrb_value a, mrb_value b);
 
-// The inspect text of a value as a new std::string-free C buffer (SDL_malloc; caller frees).
+// The inspect text of a value as a new NUL-terminated buffer (SDL_malloc; the caller frees).
 char *ruby_inspect_alloc(mrb_state *mrb, mrb_value v);

@@ -12,6 +12,7 @@
 #include <mruby/array.h>
 #include <mruby/error.h>
 #include <mruby/string.h>
+#include <string.h>
 
 static fps_state simulation_fps_state;
 
@@ -25,11 +26,9 @@ int simulation_thread_main(void *unused)
         if (!simulation_tick()) break;
         // Never reset: late steps are caught up back to back.
         deadline += step;
-        int64_t remaining;
-        while ((remaining = (int64_t)(deadline - SDL_GetPerformanceCounter())) >= 1) {
-            if ((uint64_t)remaining >= one_ms) {
-                while ((int64_t)(deadline - SDL_GetPerformanceCounter()) >= (int64_t)one_ms) SDL_Delay(1);
-            }
+        // Sleep whole milliseconds, then spin through the last one.
+        while ((int64_t)(deadline - SDL_GetPerformanceCounter()) >= (int64_t)one_ms) SDL_Delay(1);
+        while ((int64_t)(deadline - SDL_GetPerformanceCounter()) >= 1) {
         }
     }
     SDL_AtomicSet(&quit_flag, 1);
@@ -57,22 +56,23 @@ mrb_int simulation_load_queued_files(game_context *context)
             mrb_gc_arena_restore(mrb, ai);
             break;
         }
-        if (mrb_string_p(entry)) {
-            char *path = (char *)SDL_malloc((size_t)RSTRING_LEN(entry) + 1);
-            if (path) {
-                memcpy(path, RSTRING_PTR(entry), (size_t)RSTRING_LEN(entry));
-                path[RSTRING_LEN(entry)] = 0;
-                size_t length = 0;
-                // A path with an embedded NUL names some other file: skip it.
-                char *text = strlen(path) == (size_t)RSTRING_LEN(entry) ? loadfile(path, &length) : nullptr;
-                if (text) {
-                    ruby_load(mrb, text, length, path);
-                    SDL_free(text);
-                    // One file's exception must not break the files after it.
-                    ruby_log_exception(mrb);
-                }
-                SDL_free(path);
+        // A path with an embedded NUL names some other file: skip it.
+        size_t path_length = mrb_string_p(entry) ? (size_t)RSTRING_LEN(entry) : 0;
+        char *path = path_length && !memchr(RSTRING_PTR(entry), 0, path_length)
+                         ? (char *)SDL_malloc(path_length + 1)
+                         : nullptr;
+        if (path) {
+            memcpy(path, RSTRING_PTR(entry), path_length);
+            path[path_length] = 0;
+            size_t length = 0;
+            char *text = loadfile(path, &length);
+            if (text) {
+                ruby_load(mrb, text, length, path);
+                SDL_free(text);
+                // One file's exception must not break the files after it.
+                ruby_log_exception(mrb);
             }
+            SDL_free(path);
         }
         mrb_gc_arena_restore(mrb, ai);
     }

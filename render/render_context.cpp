@@ -70,7 +70,7 @@ render_context *render_context_new(int32_t fullscreen, int32_t hidden, int32_t l
     }
     ctx->logical_width = logical_width;
     ctx->logical_height = logical_height;
-    const game_metadata_record *metadata = game_metadata_mutable();
+    const game_metadata_record *metadata = game_metadata();
 
     int w = logical_width, h = logical_height;
     SDL_Rect bounds;

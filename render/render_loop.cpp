@@ -8,13 +8,8 @@ static void poll_events(render_context *ctx)
 {
     threadstream *stream = threadstream_allocate();
     if (!stream) return;
-    if (stream->error) {
-        threadstream_free(stream);
-        return;
-    }
     uint64_t count = 0;
-    threadstream_claim_space(stream, 8);
-    if (!stream->error) stream->length = 8;
+    threadstream_pack_size_t(stream, count); // filled in once the events are in
     while (threadstream_claim_space(stream, sizeof(SDL_Event))) {
         SDL_Event *e = (SDL_Event *)(stream->data + stream->length);
         if (!SDL_PollEvent(e)) break;

@@ -3,7 +3,7 @@
 // A test file calls `test "name" do ... end`; the closing line counts passes and failures.
 // A support.rb beside the file, loaded first, holds the helpers the files there share.
 #include "support/host_fixture.h"
-#include "support/read_file.h"
+#include "support/test_files.h"
 #include "host/compile.h"
 #include "host/ruby.h"
 
@@ -91,8 +91,7 @@ int main(int argc, char **argv)
     mrb_state *mrb = game_ctx.interpreter;
     ruby_load(mrb, harness, sizeof harness - 1, "(harness)");
     if (ruby_log_exception(mrb)) return 2;
-    std::string dirs = "$test_game_dir = " + std::string("\"") + fixture.game_dir + "\"; $test_base_dir = \"" +
-                       fixture.base_dir + "\"";
+    std::string dirs = "$test_game_dir = \"" + fixture.game_dir + "\"; $test_base_dir = \"" + fixture.base_dir + "\"";
     ruby_load(mrb, dirs.data(), dirs.size(), "(harness)");
     if (has_support) ruby_load(mrb, support.data(), support.size(), support_path.c_str());
     if (ruby_log_exception(mrb)) {

@@ -60,7 +60,7 @@ HEREDOC
   # arrays, the audio hash, the state, the grid and layout, and the runtime itself.
   class Args
     include ArgsDeprecated
-    include ZOQ::Serialize if ZOQ.const_defined?(:Serialize)
+    include ZOQ::Serialize
     extend Docs
     extend ArgsDocs
 
@@ -80,10 +80,10 @@ HEREDOC
       @grid = ZOQ::Grid.new(runtime)
       @render_targets = {}
       @pixel_arrays = {}
-      @geometry = ZOQ.const_defined?(:Geometry) ? ZOQ::Geometry : nil
+      @geometry = ZOQ::Geometry
       @wizards = ZOQ::Wizards.new
       @layout = ZOQ::Layout.new(@grid.w, @grid.h)
-      @easing = ZOQ.const_defined?(:Easing) ? ZOQ::Easing : nil
+      @easing = ZOQ::Easing
       @string = String
     end
 

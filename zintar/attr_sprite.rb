@@ -1,7 +1,7 @@
 # Rectangle readers for any object with x, y, w and h, and the sprite fields for game
 # classes drawn as sprites (attr_rect and attr_sprite mix these in).
 module AttrRect
-  include ZOQ::Geometry if ZOQ.const_defined?(:Geometry)
+  include ZOQ::Geometry
 
   def left
     value = instance_variable_get(:@x)

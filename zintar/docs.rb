@@ -22,11 +22,6 @@ module DocsOrganizer
     order
   end
 
-  def self.class_position klass
-    index = class_sort_order.index(klass)
-    index ? index : 50000
-  end
-
   def self.sort_docs_classes!
     order = class_sort_order
     positions = {}

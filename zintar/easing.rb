@@ -83,5 +83,3 @@ module ZOQ
     end
   end
 end
-
-Easing = ZOQ::Easing unless Object.const_defined? :Easing

@@ -86,30 +86,26 @@ module ZOQ
     end
 
     def self.center_inside_rect rect, other_rect
-      copy = rect.shift_rect 0, 0
-      copy.x = other_rect.x + (other_rect.w - rect.w) / 2
-      copy.y = other_rect.y + (other_rect.h - rect.h) / 2
-      copy
-    rescue Exception => e
-      raise e.exception("* ERROR:\ncenter_inside_rect for self #{self} and other_rect #{other_rect}. Failed with exception #{e}.\n")
+      __center__ :center_inside_rect, rect, other_rect, true, true
     end
 
     def self.center_inside_rect_x rect, other_rect
-      copy = rect.shift_rect 0, 0
-      copy.x = other_rect.x + (other_rect.w - rect.w) / 2
-      copy.y = other_rect.y
-      copy
-    rescue Exception => e
-      raise e.exception("* ERROR:\ncenter_inside_rect_x for self #{self} and other_rect #{other_rect}. Failed with exception #{e}.\n")
+      __center__ :center_inside_rect_x, rect, other_rect, true, false
     end
 
     def self.center_inside_rect_y rect, other_rect
+      __center__ :center_inside_rect_y, rect, other_rect, false, true
+    end
+
+    # A copy of rect centred inside other_rect along the axes asked for; along the other,
+    # it takes other_rect's position.
+    def self.__center__ name, rect, other_rect, along_x, along_y
       copy = rect.shift_rect 0, 0
-      copy.x = other_rect.x
-      copy.y = other_rect.y + (other_rect.h - rect.h) / 2
+      copy.x = along_x ? other_rect.x + (other_rect.w - rect.w) / 2 : other_rect.x
+      copy.y = along_y ? other_rect.y + (other_rect.h - rect.h) / 2 : other_rect.y
       copy
     rescue Exception => e
-      raise e.exception("* ERROR:\ncenter_inside_rect_y for self #{self} and other_rect #{other_rect}. Failed with exception #{e}.\n")
+      raise e.exception("* ERROR:\n#{name} for self #{self} and other_rect #{other_rect}. Failed with exception #{e}.\n")
     end
 
     def self.to_square size, x, y, anchor_x = 0.5, anchor_y = nil

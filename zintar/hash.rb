@@ -1,7 +1,7 @@
 # Hashes speak the attribute protocol of primitives and rectangles (x, y, w, h, colours,
 # sprite fields) and get the geometry methods.
 class Hash
-  include ZOQ::Geometry if ZOQ.const_defined?(:Geometry)
+  include ZOQ::Geometry
 
   [:dx, :dy, :x2, :y2, :text, :size_enum, :alignment_enum, :pos, :z, :font, :tile_x, :tile_y,
    :tile_w, :tile_h, :source_x, :source_y, :source_w, :source_h, :flip_horizontally,

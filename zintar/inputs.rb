@@ -5,27 +5,36 @@ module ZOQ
   class KeyboardKeys
     attr_accessor :char, :raw_key
 
+    # Not keys: the two readers and the cache of the key variables.
+    NOT_KEYS = [:@char, :@raw_key, :@__key_ivars__].freeze
+
     def set collection, value = true
       return nil if collection.nil? || collection.empty?
+      @__key_ivars__ = nil
       value = Kernel.tick_count if value
       collection.each { |name| instance_variable_set :"@#{name.to_s.gsub('!', '')}", value }
       nil
     end
 
     def clear_key key
+      @__key_ivars__ = nil
       instance_variable_set :"@#{key.to_s.gsub('!', '')}", false
     end
 
-    NOT_KEYS = [:@char, :@raw_key].freeze
-
-    def all
-      (instance_variables - NOT_KEYS).map { |ivar| ivar.to_s[1..-1].to_sym }
+    # The variables of the keys stored so far, kept until a key may have been added: the
+    # runtime asks for the truthy keys of every set several times a frame.
+    def __key_ivars__
+      @__key_ivars__ ||= instance_variables - NOT_KEYS
     end
 
-    # Runs every frame: only the keys that are set are turned into names.
+    def all
+      __key_ivars__.map { |ivar| ivar.to_s[1..-1].to_sym }
+    end
+
     def truthy_keys
-      (instance_variables - NOT_KEYS).select { |ivar| instance_variable_get(ivar) }
-                                     .map { |ivar| ivar.to_s[1..-1].to_sym }
+      keys = []
+      __key_ivars__.each { |ivar| keys << ivar.to_s[1..-1].to_sym if instance_variable_get(ivar) }
+      keys
     end
 
     def clear
@@ -38,7 +47,7 @@ module ZOQ
       key = key[0..-2] if bang
       ivar = :"@#{key}"
       value = instance_variable_get(ivar)
-      instance_variable_set(ivar, false) if bang
+      clear_key key if bang
       value
     end
 

@@ -14,33 +14,24 @@ module ZOQ
   class Log
     def self.production?
       runtime = $zoq
-      runtime && runtime.respond_to?(:production) && runtime.production ? true : false
+      runtime && runtime.production ? true : false
     end
 
     # Appends to (or writes) a file of the root (write) directory through the runtime's file
-    # wrapper, or its file object while the runtime has no wrapper yet; nothing before the
-    # runtime exists.
+    # wrapper; nothing before the runtime exists.
     def self.append_root path, text
-      root_file :append_file_root, :append_root, path, text
+      runtime = $zoq
+      runtime.append_file_root path, text if runtime
     end
 
     def self.write_root path, text
-      root_file :write_file_root, :write_root, path, text
-    end
-
-    def self.root_file wrapper_method, ffi_method, path, text
       runtime = $zoq
-      return nil unless runtime
-      if runtime.respond_to?(wrapper_method)
-        runtime.send wrapper_method, path, text
-      elsif runtime.respond_to?(:ffi_file) && runtime.ffi_file
-        runtime.ffi_file.send ffi_method, path, text
-      end
+      runtime.write_file_root path, text if runtime
     end
 
     def self.notify message
       runtime = $zoq
-      runtime.notify! message if runtime && runtime.respond_to?(:notify!)
+      runtime.notify! message if runtime
     end
 
     # The runtime's low-level log (standard output and console), or the core puts before
@@ -112,7 +103,7 @@ module ZOQ
 
     def self.replaying_or_recording?
       runtime = $zoq
-      return false unless runtime && runtime.respond_to?(:cli_arguments)
+      return false unless runtime
       arguments = runtime.cli_arguments
       arguments.key?(:replay) || arguments.key?(:record)
     end

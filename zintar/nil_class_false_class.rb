@@ -1,5 +1,3 @@
-module ValueType; end
-
 # Stands for nil in undefined-method errors of a nil whose coercion was removed.
 class NIL; end
 

@@ -1,5 +1,3 @@
-module ValueType; end
-
 module NumericDocs
   def docs_method_sort_order
     [:docs_frame_index, :docs_elapsed_time, :docs_elapsed?, :docs_new?]

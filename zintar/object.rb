@@ -217,7 +217,6 @@ class Object
   end
 
   def trace! instance = nil
-    return nil unless ZOQ.const_defined?(:Trace)
     if !instance && !equal?(Object)
       ZOQ::Trace.trace!(self)
     else
@@ -340,7 +339,7 @@ class Object
 
   def better_class_hierarchy_information
     return [Kernel] if equal?(Kernel)
-    list = if Object.const_defined?(:NIL) && equal?(NIL)
+    list = if equal?(NIL)
              [NilClass]
            elsif is_a?(Module)
              [self] + ancestors
@@ -387,7 +386,7 @@ class Object
   end
 
   def __pretty_print_exception__ e, inner_exception = nil
-    quiet = is_a?(ZOQ) || (Object.const_defined?(:TopLevelView) && is_a?(TopLevelView))
+    quiet = is_a?(ZOQ) || is_a?(TopLevelView)
     class_info = quiet ? "" : "\n" + self.class.to_s
     if inner_exception
       text = "* EXCEPTION:\n#{e}\n* INNER EXCEPTION: #{inner_exception}\n#{class_info}"

@@ -26,12 +26,7 @@ module ZOQ
   # First version: the pass header and the collections as plain Arrays; the primitive
   # classes, id tables and deprecated forms come with rendering.
   class Outputs
-    NON_STATIC = [:solids, :sprites, :lines, :labels, :borders, :primitives, :debug].freeze
-    STATIC = [:static_solids, :static_sprites, :static_lines, :static_labels, :static_borders,
-              :static_primitives, :static_reserved, :static_debug].freeze
-    # Made once: building a symbol per call is slow, and these are cleared every frame.
-    NON_STATIC_IVARS = NON_STATIC.map { |name| :"@#{name}" }.freeze
-    STATIC_IVARS = STATIC.map { |name| :"@#{name}" }.freeze
+    DEFAULT_BACKGROUND_COLOR = [230, 230, 230, 255].freeze
 
     attr_accessor :target, :width, :height, :transient, :sounds, :outputs_with_ids
     attr_reader :solids, :sprites, :lines, :labels, :borders, :primitives, :reserved, :debug,
@@ -45,7 +40,23 @@ module ZOQ
       @transient = false
       @args = opts[:args]
       @outputs_with_ids = {}
-      (NON_STATIC + STATIC + [:reserved, :screenshots]).each { |name| instance_variable_set :"@#{name}", [] }
+      @solids = []
+      @sprites = []
+      @lines = []
+      @labels = []
+      @borders = []
+      @primitives = []
+      @reserved = []
+      @debug = []
+      @static_solids = []
+      @static_sprites = []
+      @static_lines = []
+      @static_labels = []
+      @static_borders = []
+      @static_primitives = []
+      @static_reserved = []
+      @static_debug = []
+      @screenshots = []
       @background_color = opts[:background_color_override] || default_background_color
       @sounds = []
     end
@@ -59,7 +70,7 @@ module ZOQ
     end
 
     def default_background_color
-      [230, 230, 230, 255]
+      DEFAULT_BACKGROUND_COLOR.dup
     end
 
     def background_color= value
@@ -68,20 +79,26 @@ module ZOQ
       @background_color = value
     end
 
+    # Read by the host for every pass of every frame.
     def background_color
       if !$zoq || $zoq.load_status != :ready || Kernel.global_tick_count < 0
         return [0, 0, 0]
       end
-      color = @background_color || []
-      defaults = default_background_color
-      (0..3).map { |i| (color[i].nil? ? defaults[i] : color[i]).to_i }
+      color = @background_color || DEFAULT_BACKGROUND_COLOR
+      [__color_element__(color, 0), __color_element__(color, 1), __color_element__(color, 2),
+       __color_element__(color, 3)]
+    end
+
+    def __color_element__ color, i
+      value = color[i]
+      (value.nil? ? DEFAULT_BACKGROUND_COLOR[i] : value).to_i
     end
 
     def tick
       @width ||= $zoq.logical_width if $zoq
       @height ||= $zoq.logical_height if $zoq
       @sounds ||= []
-      @sounds = @sounds.map { |sound| ZOQ::Sound.parse(sound) }
+      @sounds = @sounds.map { |sound| ZOQ::Sound.parse(sound) } unless @sounds.empty?
     end
 
     def can_screenshot?
@@ -89,10 +106,16 @@ module ZOQ
     end
 
     def clear_non_static
-      @background_color = default_background_color
+      @background_color = DEFAULT_BACKGROUND_COLOR
       @screenshots.clear if can_screenshot?
       @outputs_with_ids.clear
-      NON_STATIC_IVARS.each { |ivar| instance_variable_get(ivar).clear }
+      @labels.clear
+      @sprites.clear
+      @lines.clear
+      @solids.clear
+      @borders.clear
+      @primitives.clear
+      @debug.clear
     end
 
     def clear_non_static_reserved
@@ -101,7 +124,14 @@ module ZOQ
 
     def clear
       clear_non_static
-      STATIC_IVARS.each { |ivar| instance_variable_get(ivar).clear }
+      @static_solids.clear
+      @static_sprites.clear
+      @static_lines.clear
+      @static_labels.clear
+      @static_borders.clear
+      @static_primitives.clear
+      @static_reserved.clear
+      @static_debug.clear
     end
 
     def [] name

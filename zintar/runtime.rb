@@ -249,8 +249,11 @@ HEREDOC
       # Catch-up steps come back to back: the game is calculated at most every 13 ms.
       return nil if @last_sdl_tick && sdl_tick - @last_sdl_tick < 13
       @last_sdl_tick = sdl_tick
-      calc_wrapper
-      (@simulation_speed - 1).times { calc_wrapper }
+      calculations = 0
+      while calculations < @simulation_speed
+        calc_wrapper
+        calculations += 1
+      end
       nil
     rescue Exception => e
       handle_step_exception e
@@ -420,14 +423,17 @@ HEREDOC
 
     def tick_zoq_engine_after
       check_framerate
-      args.outputs.target = nil
-      args.passes << args.outputs
-      args.passes.each { |pass| pass.tick }
+      outputs = args.outputs
+      passes = args.passes
+      outputs.target = nil
+      passes << outputs
+      passes.each { |pass| pass.tick }
       args.audio = {} unless args.audio.is_a? Hash
       migrate_legacy_sounds
       next_keyboard_inputs_after_tick
       clear_inputs
-      args.inputs.touch.each { |id, finger| finger.first_tick_down = false }
+      touch = args.inputs.touch
+      touch.each { |id, finger| finger.first_tick_down = false } unless touch.empty?
     end
 
     def tick_console
@@ -435,9 +441,12 @@ HEREDOC
     end
 
     def clear_draw_passes
-      clear_draw_primitives args.outputs
-      args.passes.each { |pass| clear_draw_primitives pass }
-      args.passes.clear
+      outputs = args.outputs
+      passes = args.passes
+      clear_draw_primitives outputs
+      # The window's pass is the last pass of the step before: cleared once is enough.
+      passes.each { |pass| clear_draw_primitives pass unless pass.equal?(outputs) }
+      passes.clear
       args.clear_render_targets
       args.clear_pixel_arrays
     end
@@ -454,7 +463,9 @@ HEREDOC
     def next_keyboard_inputs_before_tick
       return if slowmo_active?
       keyboard = args.inputs.keyboard
-      keyboard.key_up.truthy_keys.each do |key|
+      released = keyboard.key_up.truthy_keys
+      return if released.empty?
+      released.each do |key|
         keyboard.key_down.clear_key key
         keyboard.key_held.clear_key key
       end
@@ -464,8 +475,10 @@ HEREDOC
       return if slowmo_active?
       keyboard = args.inputs.keyboard
       keys = keyboard.key_down.truthy_keys
-      keys.each { |key| keyboard.key_down.clear_key key }
-      keyboard.key_held.set keys, true
+      unless keys.empty?
+        keys.each { |key| keyboard.key_down.clear_key key }
+        keyboard.key_held.set keys, true
+      end
       keyboard.key_up.clear
     end
 
@@ -554,13 +567,9 @@ HEREDOC
     def __reset__ rng_override = nil, seed: self.seed
       return nil if @is_resetting == Kernel.global_tick_count
       @is_resetting = Kernel.global_tick_count
-      if !$disable_nil_coersion && nil.respond_to?(:unassign_method_missing)
-        nil.unassign_method_missing
-      end
+      nil.unassign_method_missing unless $disable_nil_coersion
       reset_framerate_calculation
-      if ZOQ.const_defined?(:Entity) && ZOQ::Entity.respond_to?(:strict_entities)
-        ZOQ::Entity.strict_entities.clear
-      end
+      ZOQ::Entity.strict_entities.clear
       ZOQ::Trace.untrace_classes!
       pin_root_values
       if @load_status == :ready && Kernel.global_tick_count > 1000
@@ -602,7 +611,7 @@ HEREDOC
         # The live hash, without as_hash's advice to the game about array indexers.
         hash = state.__entity_hash__
         hash.clear
-        hash[:entity_id] = ZOQ::Entity.id! if ZOQ.const_defined?(:Entity) && ZOQ::Entity.respond_to?(:id!)
+        hash[:entity_id] = ZOQ::Entity.id!
       else
         # A game that replaced its state by something else gets a fresh one back.
         args.state = ZOQ::OpenEntity.new
@@ -655,10 +664,6 @@ HEREDOC
       count
     end
 
-    def load_status
-      @load_status
-    end
-
     # The state's tick count for report names; a state the game broke must not stop a report.
     def report_tick_count
       args.state.tick_count
@@ -683,7 +688,7 @@ HEREDOC
     end
 
     def pretty_print_exception_and_export! e
-      text = exception_report_text e
+      text = __pretty_print_exception__ e, nil
       export! text
       @exception_occured = true
       reason = @is_reloading ? :exception_on_load : :exception
@@ -698,15 +703,6 @@ HEREDOC
           @console.set_command rest, reason unless rest.empty?
         end
       end
-      text
-    end
-
-    def exception_report_text e
-      return __pretty_print_exception__(e, nil) if respond_to?(:__pretty_print_exception__)
-      # First version of the report while the game library's is not there.
-      lines = (e.backtrace || []).map { |line| "*** #{line}" }.join("\n")
-      text = "* EXCEPTION: #{e}\n** Backtrace:\n#{lines}".strip
-      log "#{text} (#{Kernel.global_tick_count})"
       text
     end
 
@@ -797,12 +793,8 @@ HEREDOC
         write_file file, result
         log_info "State with length of #{result.length} saved to file #{file}."
       end
-      log_important ZOQ::Help.serialization_too_large if result.length > 20000 && serialization_help?
+      log_important ZOQ::Help.serialization_too_large if result.length > 20000
       result
-    end
-
-    def serialization_help?
-      ZOQ.const_defined?(:Help) && ZOQ::Help.respond_to?(:serialization_too_large)
     end
 
     def save_state
@@ -851,7 +843,7 @@ HEREDOC
 
     def log obj, sender = nil
       original_puts obj
-      if sender.nil? || (@log_level == :on && ZOQ.const_defined?(:Log) && sender == ZOQ::Log)
+      if sender.nil? || (@log_level == :on && sender == ZOQ::Log)
         @console.add_text obj if @console
       end
       nil
@@ -879,7 +871,6 @@ HEREDOC
     def disable_nil_coersion!
       return nil if $disable_nil_coersion
       $disable_nil_coersion = true
-      return nil unless Object.const_defined?(:NilClassFalseClass)
       NilClassFalseClass.instance_methods(false).each do |name|
         [NilClass, FalseClass].each do |klass|
           if klass.instance_methods(false).include?(name)
@@ -914,7 +905,7 @@ HEREDOC
 
     def draw_primitive p
       return nil if p.nil?
-      case primitive_marker_of(p)
+      case p.primitive_marker
       when :solid then draw_solid p
       when :sprite then draw_sprite p
       when :label then draw_label p
@@ -926,8 +917,7 @@ HEREDOC
     end
 
     def raise_conversion_for_rendering_failed p, e, name = nil
-      contract = ZOQ.const_defined?(:Help) && ZOQ::Help.respond_to?(:primitive_contract) ? ZOQ::Help.primitive_contract(name) : ""
-      raise e, "* ERROR:\nFailed to convert #{p} for rendering (#{name}).\n\nA primitive must respond to :primitive_marker, and then subsequently\nrespond to ALL the methods required for that specific marker:\n\n#{contract}\n#{e}\n"
+      raise e, "* ERROR:\nFailed to convert #{p} for rendering (#{name}).\n\nA primitive must respond to :primitive_marker, and then subsequently\nrespond to ALL the methods required for that specific marker:\n\n#{ZOQ::Help.primitive_contract(name)}\n#{e}\n"
     end
 
     def grep_did_you_mean instance, method
@@ -1164,7 +1154,7 @@ HEREDOC
 
     def dequeue_sounds pass
       sounds = pass.sounds
-      return unless sounds
+      return if sounds.nil? || sounds.empty?
       sounds.each do |sound|
         path = (sound.respond_to?(:path) ? sound.path : sound).to_s
         if path.end_with? ".wav"
@@ -1178,6 +1168,7 @@ HEREDOC
 
     def migrate_legacy_sounds
       args.passes.each { |pass| dequeue_sounds pass }
+      return if @sound_queue.empty?
       queue = @sound_queue
       @sound_queue = []
       queue.each do |path, type, repeat|

@@ -1,3 +1,5 @@
+# Marks the values saved as they are (strings, symbols, numbers, true and false); the
+# classes that load after this file include it too.
 module ValueType; end
 
 # Line wrapping and indenting, and a few small conveniences.

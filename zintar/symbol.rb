@@ -1,5 +1,3 @@
-module ValueType; end
-
 # A few String methods, answered through the Symbol's text.
 class Symbol
   include ValueType

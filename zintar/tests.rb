@@ -53,11 +53,16 @@ module ZOQ
     end
 
     def test_methods
-      Object.methods.map { |m| m.to_s }.select { |m| m.start_with?("test_") }.map { |m| m.to_sym }
+      top_level_methods_starting_with "test_"
     end
 
     def test_methods_focused
-      Object.methods.map { |m| m.to_s }.select { |m| m.start_with?("focus_test_") }.map { |m| m.to_sym }
+      top_level_methods_starting_with "focus_test_"
+    end
+
+    # The game's top-level methods are methods of Object, so Object itself answers them.
+    def top_level_methods_starting_with prefix
+      Object.methods.select { |m| m.to_s.start_with?(prefix) }
     end
 
     def start

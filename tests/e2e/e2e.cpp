@@ -1,30 +1,22 @@
 #include "e2e/e2e.h"
-#include "support/read_file.h"
+#include "support/test_files.h"
 
 #include <chrono>
 #include <fcntl.h>
-#include <string.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
-static void make_dirs(const std::string &path)
-{
-    for (size_t i = 1; i <= path.size(); i++)
-        if (i == path.size() || path[i] == '/') mkdir(path.substr(0, i).c_str(), 0755);
-}
+extern char **environ;
 
-static void copy_file(const std::string &from, const std::string &to)
+static void copy_executable(const std::string &from, const std::string &to)
 {
-    std::string data = read_file(from);
-    FILE *f = fopen(to.c_str(), "wb");
-    if (!f) return;
-    fwrite(data.data(), 1, data.size(), f);
-    fclose(f);
+    write_file(to, read_file(from));
     chmod(to.c_str(), 0755);
 }
 
@@ -35,8 +27,8 @@ e2e_game::e2e_game(const std::string &name)
     buf.push_back(0);
     root = mkdtemp(buf.data()) ? buf.data() : "/tmp";
     // A real copy: the runtime writes beside its executable, and the file system refuses links.
-    copy_file(ZINTAREL_BINARY, root + "/zintarel");
-    copy_file(ZINTAREL_FONT, root + "/font.ttf");
+    copy_executable(ZINTAREL_BINARY, root + "/zintarel");
+    write_file(root + "/font.ttf", read_file(ZINTAREL_FONT));
 }
 
 e2e_game::~e2e_game()
@@ -48,12 +40,7 @@ e2e_game::~e2e_game()
 
 void e2e_game::write(const std::string &relative, const std::string &contents) const
 {
-    std::string path = root + "/" + relative;
-    make_dirs(path.substr(0, path.rfind('/')));
-    FILE *f = fopen(path.c_str(), "wb");
-    if (!f) return;
-    fwrite(contents.data(), 1, contents.size(), f);
-    fclose(f);
+    write_file(root + "/" + relative, contents);
 }
 
 std::string e2e_game::read(const std::string &relative) const { return read_file(root + "/" + relative); }
@@ -65,46 +52,61 @@ bool e2e_game::exists(const std::string &relative) const
 }
 
 e2e_run e2e_game::run(const std::vector<std::string> &args, int timeout_seconds,
-                      const std::vector<std::string> &extra_env, int signal_after_ms, int signal_number) const
+                      const std::vector<std::string> &extra_env, const e2e_signal *signal) const
 {
     e2e_run result;
     std::string out_path = root + "/.stdout", err_path = root + "/.stderr";
+    // Everything the child needs is made before the fork: a test may run other threads,
+    // and the child may then only make async-signal-safe calls.
+    std::vector<std::string> env_strings = {"SDL_VIDEODRIVER=dummy", "ALSOFT_DRIVERS=null"};
+    env_strings.insert(env_strings.end(), extra_env.begin(), extra_env.end());
+    for (char **e = environ; *e; e++) {
+        const char *eq = strchr(*e, '=');
+        size_t name_length = eq ? (size_t)(eq - *e) + 1 : strlen(*e);
+        bool replaced = false;
+        for (const std::string &mine : env_strings)
+            if (mine.compare(0, name_length, *e, name_length) == 0) replaced = true;
+        if (!replaced) env_strings.push_back(*e);
+    }
+    std::vector<char *> envp, argv = {(char *)"./zintarel"};
+    for (std::string &e : env_strings) envp.push_back(&e[0]);
+    envp.push_back(nullptr);
+    for (const std::string &a : args) argv.push_back((char *)a.c_str());
+    argv.push_back(nullptr);
+
     auto start = std::chrono::steady_clock::now();
+    auto elapsed = [&start] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
     pid_t pid = fork();
     if (pid == 0) {
-        if (chdir(root.c_str()) != 0) _exit(126);
         int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out < 0 || err < 0 || chdir(root.c_str()) != 0) _exit(126);
         dup2(out, 1);
         dup2(err, 2);
-        setenv("SDL_VIDEODRIVER", "dummy", 1);
-        setenv("ALSOFT_DRIVERS", "null", 1);
-        for (const std::string &e : extra_env) putenv(strdup(e.c_str()));
-        std::vector<char *> argv;
-        argv.push_back((char *)"./zintarel");
-        for (const std::string &a : args) argv.push_back((char *)a.c_str());
-        argv.push_back(nullptr);
-        execv("./zintarel", argv.data());
+        execve("./zintarel", argv.data(), envp.data());
         _exit(127);
     }
     int status = 0;
-    bool termed = false;
+    bool signalled = false;
+    double ready_at = -1; // when the signal's file was first seen
     for (;;) {
         pid_t done = waitpid(pid, &status, WNOHANG);
         if (done == pid) break;
-        double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (signal_after_ms >= 0 && !termed && elapsed * 1000 >= signal_after_ms) {
-            kill(pid, signal_number);
-            termed = true;
+        if (signal && !signalled) {
+            if (ready_at < 0 && (signal->when_exists.empty() || exists(signal->when_exists))) ready_at = elapsed();
+            if (ready_at >= 0 && (elapsed() - ready_at) * 1000 >= signal->after_ms) {
+                kill(pid, signal->number);
+                signalled = true;
+            }
         }
-        if (elapsed > timeout_seconds) {
+        if (elapsed() > timeout_seconds) {
             kill(pid, SIGKILL);
             waitpid(pid, &status, 0);
             break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    result.seconds = elapsed();
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
     result.out = read_file(out_path);
     result.err = read_file(err_path);

@@ -11,6 +11,15 @@ struct e2e_run {
     double seconds = 0;
 };
 
+// A signal sent to a running game once it is ready for it: when the file `when_exists`
+// (relative to the temporary folder) has appeared, `after_ms` later. The game writes that
+// file itself, so the signal never lands before start-up is done, however slow the machine.
+struct e2e_signal {
+    std::string when_exists;
+    int after_ms = 0;
+    int number = 15;
+};
+
 struct e2e_game {
     std::string root; // the temporary folder holding the binary copy, font.ttf and games
     explicit e2e_game(const std::string &name);
@@ -18,9 +27,8 @@ struct e2e_game {
     void write(const std::string &relative, const std::string &contents) const;
     std::string read(const std::string &relative) const;
     bool exists(const std::string &relative) const;
-    // Runs ./zintarel with args from root; extra_env is "NAME=value" entries; with
-    // signal_after_ms >= 0 the process is sent signal_number after that many milliseconds.
-    e2e_run run(const std::vector<std::string> &args, int timeout_seconds = 20,
-                const std::vector<std::string> &extra_env = {}, int signal_after_ms = -1,
-                int signal_number = 15) const;
+    // Runs ./zintarel with args from root; extra_env is "NAME=value" entries. Without a
+    // signal the run ends by itself, or is killed after timeout_seconds.
+    e2e_run run(const std::vector<std::string> &args, int timeout_seconds = 30,
+                const std::vector<std::string> &extra_env = {}, const e2e_signal *signal = nullptr) const;
 };

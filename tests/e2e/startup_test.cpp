@@ -43,12 +43,18 @@ TEST(Startup, WithoutAGameFolderTheGameDirectoryStillNamesMygame)
     EXPECT_FALSE(g.exists("x.txt"));
 }
 
+// A game that says when it is running: it writes game/ready.txt on its second tick.
+static const char *ready_game = "def tick args\n  $zoq.ffi_file.write 'ready.txt', 'x' if args.tick_count == 1\nend\n";
+
 TEST(Startup, SigtermEndsARunWithStatusZero)
 {
     e2e_game g("sigterm");
-    g.write("game/app/main.rb", "def tick args; end\n");
-    e2e_run r = g.run({"game"}, 20, {}, 700);
+    g.write("game/app/main.rb", ready_game);
+    e2e_signal term;
+    term.when_exists = "game/ready.txt";
+    e2e_run r = g.run({"game"}, 30, {}, &term);
     EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_TRUE(g.exists("game/ready.txt"));
 }
 
 TEST(Startup, FatalFailuresExitOneWithTheirMessage)
@@ -96,16 +102,24 @@ TEST(Startup, OptionsTakeAnyNumberOfDashesAndTheFirstUndashedWordIsTheGame)
 TEST(Startup, WindowSizesBelowOneFallBackToTheDefault)
 {
     e2e_game g("size");
-    g.write("game/app/main.rb", "def tick args\n  $zoq.request_quit if args.tick_count == 1\nend\n");
+    g.write("game/app/main.rb", "def tick args\n  puts \"logical #{$zoq.logical_width}x#{$zoq.logical_height}\"\n"
+                                "  $zoq.request_quit\nend\n");
     e2e_run r = g.run({"game", "--window_width", "0", "--window_height", "-5"});
     EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_NE(std::string::npos, r.out.find("logical 1280x720\n")) << r.out;
+    // Any other size is the logical size as asked.
+    r = g.run({"game", "--window_width", "640", "--window_height", "360"});
+    EXPECT_NE(std::string::npos, r.out.find("logical 640x360\n")) << r.out;
 }
 
 TEST(Startup, SegmentationFaultIsReported)
 {
     e2e_game g("segv");
-    g.write("game/app/main.rb", "def tick args; end\n");
-    e2e_run r = g.run({"game"}, 20, {}, 700, 11);
+    g.write("game/app/main.rb", ready_game);
+    e2e_signal segv;
+    segv.when_exists = "game/ready.txt";
+    segv.number = 11;
+    e2e_run r = g.run({"game"}, 30, {}, &segv);
     EXPECT_EQ(1, r.status);
     EXPECT_NE(std::string::npos, r.err.find("Error: signal 11:\n")) << r.err;
 }
@@ -126,7 +140,7 @@ TEST(Startup, ProductionWritesEverythingIntoThePreferenceFolder)
     g.write("game/app/main.rb", write_both);
     g.write("game/metadata/game_metadata.txt", metadata);
     g.write("game/metadata/ZINTAREL_PRODUCTION_BUILD", "");
-    e2e_run r = g.run({"game"}, 20, {"XDG_DATA_HOME=" + g.root + "/prefs"});
+    e2e_run r = g.run({"game"}, 30, {"XDG_DATA_HOME=" + g.root + "/prefs"});
     EXPECT_EQ(0, r.status) << r.err;
     // On Linux the preference folder is named after the game title alone.
     EXPECT_EQ("r", g.read("prefs/Quest/root.txt"));
@@ -150,7 +164,7 @@ TEST(Startup, NoPreferenceFolderIsFatal)
     e2e_game g("noprefs");
     g.write("game/app/main.rb", write_both);
     g.write("blocker", "a file where a folder should be");
-    e2e_run r = g.run({"game", "--production"}, 20, {"XDG_DATA_HOME=" + g.root + "/blocker/x"});
+    e2e_run r = g.run({"game", "--production"}, 30, {"XDG_DATA_HOME=" + g.root + "/blocker/x"});
     EXPECT_EQ(1, r.status);
     EXPECT_NE(std::string::npos, r.err.find("Startup failure!:\nCouldn't mount write directory: ")) << r.err;
 }
@@ -163,15 +177,20 @@ TEST(Startup, ARaisingGameTickIsReportedAndTheRunGoesOn)
             "  raise 'tick failed' if args.tick_count == 0\n"
             "  puts 'still ticking'\n"
             "end\n");
-    // The failing game is paused (its tick no longer runs) while the process carries on.
-    e2e_run r = g.run({"game"}, 20, {}, 1500);
+    // The failing game is paused (its tick no longer runs) while the process carries on:
+    // half a second after the report it still answers SIGTERM from its loop.
+    e2e_signal term;
+    term.when_exists = "exceptions/current.txt";
+    term.after_ms = 500;
+    e2e_run r = g.run({"game"}, 30, {}, &term);
     EXPECT_EQ(0, r.status) << r.err;
     EXPECT_NE(std::string::npos, r.out.find("tick failed")) << r.out;
     EXPECT_EQ(std::string::npos, r.out.find("still ticking")) << r.out;
     EXPECT_NE(std::string::npos, g.read("exceptions/current.txt").find("tick failed"));
 }
 
-TEST(Startup, AWindowIconIsUsedWhenItDecodesAndIgnoredWhenItDoesNot)
+// Whether SDL took the icon cannot be read back; what can fail is start-up itself.
+TEST(Startup, StartUpGoesOnWithADecodableIconAndWithABrokenOne)
 {
     static const char png[] =
         "\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49\x48\x44\x52\x00\x00\x00\x01\x00\x00\x00\x01\x08\x06"

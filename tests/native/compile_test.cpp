@@ -3,7 +3,7 @@
 // is what the generator made, and the rewritten code keeps its jumps, handlers, line
 // tables and image form.
 #include "host/compile.h"
-#include "support/read_file.h"
+#include "support/test_files.h"
 
 #include <gtest/gtest.h>
 #include <mruby/array.h>

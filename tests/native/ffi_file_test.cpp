@@ -90,7 +90,7 @@ TEST_F(FfiFile, AWriteWhoseFolderCannotBeChosenAnswersFalseAndWritesNowhere)
     EXPECT_EQ("false", host_fixture_eval("FFI::File.new.append('sub/lost.txt', 'x')"));
     SDL_free(game_ctx.game_dir);
     // A regular file is no folder either.
-    host_fixture_write(fx.root + "/plainfile", "x");
+    write_file(fx.root + "/plainfile", "x");
     std::string plain = fx.root + "/plainfile";
     game_ctx.game_dir = SDL_strdup(plain.c_str());
     EXPECT_EQ("false", host_fixture_eval("FFI::File.new.write('lost2.txt', 'x')"));
@@ -170,13 +170,13 @@ static std::string bytes(std::initializer_list<int> list)
 TEST_F(FfiFile, LoadImageGivesRgbaWordsForEveryKindOfPng)
 {
     // Each row starts with filter byte 0.
-    host_fixture_write(fx.game_dir + "/red.png", make_png(1, 1, 8, 6, bytes({0, 255, 0, 0, 255})));
-    host_fixture_write(fx.game_dir + "/deep.png",
-                       make_png(2, 1, 16, 2, bytes({0, 0x12, 0x34, 0xAB, 0xCD, 0xFF, 0x00, 1, 2, 3, 4, 5, 6})));
-    host_fixture_write(fx.game_dir + "/grey.png", make_png(2, 1, 8, 0, bytes({0, 0x40, 0xC0})));
-    host_fixture_write(fx.game_dir + "/palette.png",
-                       make_png(2, 1, 8, 3, bytes({0, 1, 0}), bytes({10, 20, 30, 200, 100, 50})));
-    host_fixture_write(fx.game_dir + "/tall.png", make_png(1, 2, 8, 0, bytes({0, 7, 0, 9})));
+    write_file(fx.game_dir + "/red.png", make_png(1, 1, 8, 6, bytes({0, 255, 0, 0, 255})));
+    write_file(fx.game_dir + "/deep.png",
+               make_png(2, 1, 16, 2, bytes({0, 0x12, 0x34, 0xAB, 0xCD, 0xFF, 0x00, 1, 2, 3, 4, 5, 6})));
+    write_file(fx.game_dir + "/grey.png", make_png(2, 1, 8, 0, bytes({0, 0x40, 0xC0})));
+    write_file(fx.game_dir + "/palette.png",
+               make_png(2, 1, 8, 3, bytes({0, 1, 0}), bytes({10, 20, 30, 200, 100, 50})));
+    write_file(fx.game_dir + "/tall.png", make_png(1, 2, 8, 0, bytes({0, 7, 0, 9})));
 
     EXPECT_EQ("[[4278190335], 1, 1]", host_fixture_eval("FFI::File.new.load_image('red.png')"));
     EXPECT_EQ("[[" + std::to_string(0xFFFFAB12u) + ", " + std::to_string(0xFF050301u) + "], 2, 1]",
@@ -193,12 +193,12 @@ TEST_F(FfiFile, LoadImageLeavesTheSizesAloneWhenItFails)
 {
     int32_t w = 77, h = 88;
     EXPECT_EQ(nullptr, load_image("missing.png", &w, &h));
-    host_fixture_write(fx.game_dir + "/cut.png", make_png(1, 1, 8, 6, bytes({0, 255, 0, 0, 255})).substr(0, 40));
+    write_file(fx.game_dir + "/cut.png", make_png(1, 1, 8, 6, bytes({0, 255, 0, 0, 255})).substr(0, 40));
     EXPECT_EQ(nullptr, load_image("cut.png", &w, &h));
     EXPECT_EQ(77, w);
     EXPECT_EQ(88, h);
     EXPECT_EQ("nil", host_fixture_eval("FFI::File.new.load_image('cut.png')"));
-    host_fixture_write(fx.game_dir + "/ok.png", make_png(1, 1, 8, 6, bytes({0, 1, 2, 3, 4})));
+    write_file(fx.game_dir + "/ok.png", make_png(1, 1, 8, 6, bytes({0, 1, 2, 3, 4})));
     uint32_t *pixels = load_image("ok.png", nullptr, &h);
     ASSERT_TRUE(pixels);
     EXPECT_EQ(0x04030201u, pixels[0]);

@@ -5,9 +5,7 @@
 #include "support/host_fixture.h"
 
 #include <gtest/gtest.h>
-#include <mruby/string.h>
 #include <mruby/variable.h>
-#include <string.h>
 #include <string>
 
 class FfiModule : public ::testing::Test {
@@ -17,28 +15,20 @@ class FfiModule : public ::testing::Test {
     void TearDown() override { host_fixture_down(&fx); }
 };
 
-static std::string eval_in(mrb_state *mrb, const char *code)
-{
-    mrb_value v = ruby_load(mrb, code, strlen(code), "(test)");
-    if (mrb->exc) v = mrb_obj_value(mrb->exc);
-    mrb->exc = nullptr;
-    mrb_value s = mrb_inspect(mrb, v);
-    return std::string(RSTRING_PTR(s), (size_t)RSTRING_LEN(s));
-}
-
 TEST_F(FfiModule, InitKeepsWhatTheFrameworkAlreadyPutIntoFfi)
 {
     mrb_state *mrb = mrb_open();
     ASSERT_TRUE(mrb);
     ruby_compile_init(mrb);
-    eval_in(mrb, "module FFI; KEPT = 1; class Draw; def to_s; ''; end; end; end");
+    host_fixture_eval_in(mrb, "module FFI; KEPT = 1; class Draw; def to_s; ''; end; end; end");
     game_context context = game_context();
     context.interpreter = mrb;
     ffi_init(&context, nullptr);
-    EXPECT_EQ("\"\"", eval_in(mrb, "FFI::Draw.new.to_s"));
-    EXPECT_EQ("1", eval_in(mrb, "FFI::KEPT"));
+    EXPECT_EQ("\"\"", host_fixture_eval_in(mrb, "FFI::Draw.new.to_s"));
+    EXPECT_EQ("1", host_fixture_eval_in(mrb, "FFI::KEPT"));
     EXPECT_EQ("[FFI::CPtr, FFI::Draw, FFI::File, FFI::MRB, FFI::Misc]",
-              eval_in(mrb, "FFI.constants.select { |c| FFI.const_get(c).is_a?(Class) }.sort.map { |c| FFI.const_get(c) }"));
+              host_fixture_eval_in(mrb, "FFI.constants.select { |c| FFI.const_get(c).is_a?(Class) }.sort"
+                                        ".map { |c| FFI.const_get(c) }"));
     EXPECT_EQ(mrb_module_get(mrb, "FFI"), context.ffi_module);
     EXPECT_EQ(mrb_class_get_under(mrb, context.ffi_module, "File"), context.ffi_file_class);
     EXPECT_EQ(mrb_class_get_under(mrb, context.ffi_module, "Misc"), context.ffi_misc_class);

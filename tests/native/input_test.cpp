@@ -19,10 +19,7 @@ class Input : public ::testing::Test {
     {
         ASSERT_TRUE(host_fixture_up(&fx, true));
         ASSERT_EQ(0, SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER)) << SDL_GetError();
-        rc = (render_context *)SDL_calloc(1, sizeof(render_context));
-        rc->frame_queue = threadstreamqueue_allocate();
-        rc->event_queue = threadstreamqueue_allocate();
-        render_ctx = rc;
+        rc = host_fixture_queues();
         host_fixture_eval("$calls = []; class ZOQ::Runtime; %w[controller_key_down controller_key_held "
                           "controller_key_up left_analog_x_player_1 right_analog_y_player_1 left_analog_x_player_2 "
                           "rawjoystick_connected rawjoystick_disconnected rawjoystick_axis rawjoystick_hat "

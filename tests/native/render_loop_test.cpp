@@ -4,7 +4,7 @@
 #include "host/metadata.h"
 #include "render/render.h"
 #include "support/host_fixture.h"
-#include "support/read_file.h"
+#include "support/test_files.h"
 
 #include <gtest/gtest.h>
 #include <string.h>
@@ -21,7 +21,7 @@ class RenderLoop : public ::testing::Test {
     {
         ASSERT_TRUE(host_fixture_up(&fx, false));
         ASSERT_EQ(0, SDL_InitSubSystem(SDL_INIT_VIDEO)) << SDL_GetError();
-        host_fixture_write(fx.game_dir + "/font.ttf", read_file(default_font_file));
+        write_file(fx.game_dir + "/font.ttf", read_file(default_font_file));
         game_metadata_forget();
     }
 
@@ -82,8 +82,8 @@ class RenderLoop : public ::testing::Test {
 
 TEST_F(RenderLoop, TheWindowFitsTheDisplayKeepsItsFirstSizeAndThenTakesTheAskedOne)
 {
-    host_fixture_write(fx.game_dir + "/metadata/game_metadata.txt",
-                       "devid=d\ndevtitle=D\ngameid=g\ngametitle=Quest\nversion=1\n");
+    write_file(fx.game_dir + "/metadata/game_metadata.txt",
+               "devid=d\ndevtitle=D\ngameid=g\ngametitle=Quest\nversion=1\n");
     ASSERT_TRUE(open(0, 1280, 720, 1280, 720)) << SDL_GetError();
     // 1280 x 720 on a display 1024 wide: 1024 x 576, recorded before the asked size is applied.
     EXPECT_EQ(1024, ctx->window_width);
@@ -187,7 +187,7 @@ TEST_F(RenderLoop, CachesFindTheSameEntriesAndNeverRetryABrokenFont)
     EXPECT_EQ(ctx->default_font, lookup_font(ctx, nullptr));
     EXPECT_EQ(ctx->default_font, lookup_font(ctx, "fonts/late.ttf"));
     // The file appearing later does not make the path load: it failed once.
-    host_fixture_write(fx.game_dir + "/fonts/late.ttf", read_file(default_font_file));
+    write_file(fx.game_dir + "/fonts/late.ttf", read_file(default_font_file));
     EXPECT_EQ(ctx->default_font, lookup_font(ctx, "fonts/late.ttf"));
     fontatlas *loaded = lookup_font(ctx, "font.ttf");
     EXPECT_NE(ctx->default_font, loaded);

@@ -21,11 +21,8 @@ class Simulation : public ::testing::Test {
     {
         ASSERT_TRUE(host_fixture_up(&fx, true));
         // The step needs only the queues of a render context, not a window.
-        rc = (render_context *)SDL_calloc(1, sizeof(render_context));
-        rc->frame_queue = threadstreamqueue_allocate();
-        rc->event_queue = threadstreamqueue_allocate();
+        rc = host_fixture_queues();
         rc->window_id = 7;
-        render_ctx = rc;
     }
 
     void TearDown() override
@@ -111,10 +108,10 @@ TEST_F(Simulation, PassesThatAreNotAnArrayCountZero)
 
 TEST_F(Simulation, QueuedFilesLoadInOrderPastMissingAndRaisingOnes)
 {
-    host_fixture_write(fx.game_dir + "/app/raises.rb", "$order << :raises\nraise 'broken file'\n");
-    host_fixture_write(fx.game_dir + "/app/b.rb", "$order << :b\ndef from_b; 7 + 1; end\n");
-    host_fixture_write(fx.game_dir + "/app/c.rb", "$order << :c\n$zoq.mark_ruby_file_for_reload 'app/d.rb'\n");
-    host_fixture_write(fx.game_dir + "/app/d.rb", "$order << :d\n");
+    write_file(fx.game_dir + "/app/raises.rb", "$order << :raises\nraise 'broken file'\n");
+    write_file(fx.game_dir + "/app/b.rb", "$order << :b\ndef from_b; 7 + 1; end\n");
+    write_file(fx.game_dir + "/app/c.rb", "$order << :c\n$zoq.mark_ruby_file_for_reload 'app/d.rb'\n");
+    write_file(fx.game_dir + "/app/d.rb", "$order << :d\n");
     eval("$order = []; %w[app/missing.rb app/raises.rb app/b.rb app/c.rb].each { |f| $zoq.mark_ruby_file_for_reload f }");
     EXPECT_EQ(4, simulation_load_queued_files(&game_ctx));
     EXPECT_EQ("[:raises, :b, :c, :d]", eval("$order"));
@@ -144,7 +141,7 @@ TEST_F(Simulation, AReloadListThatCannotBeEmptiedIsLoggedNotLost)
 
 TEST_F(Simulation, ABacktraceNamesTheLoadedFile)
 {
-    host_fixture_write(fx.game_dir + "/app/where.rb", "\n\ndef where\n  raise 'here'\nend\n");
+    write_file(fx.game_dir + "/app/where.rb", "\n\ndef where\n  raise 'here'\nend\n");
     eval("$zoq.mark_ruby_file_for_reload 'app/where.rb'");
     simulation_load_queued_files(&game_ctx);
     EXPECT_NE(std::string::npos, eval("begin; where; rescue => e; e.backtrace[0]; end").find("app/where.rb:4"));
@@ -152,7 +149,7 @@ TEST_F(Simulation, ABacktraceNamesTheLoadedFile)
 
 TEST_F(Simulation, AStepRunsTheGameAndQueuesItsFrame)
 {
-    host_fixture_write(fx.game_dir + "/app/main.rb", "def tick args; $ticks = (args.tick_count); end\n");
+    write_file(fx.game_dir + "/app/main.rb", "def tick args; $ticks = (args.tick_count); end\n");
     for (int i = 0; i < 3; i++) {
         ASSERT_EQ(1, simulation_tick());
         SDL_Delay(14); // the runtime skips steps less than 13 ms apart
@@ -165,7 +162,7 @@ TEST_F(Simulation, AStepRunsTheGameAndQueuesItsFrame)
 
 TEST_F(Simulation, ASteadyGameReusesTheSameStreams)
 {
-    host_fixture_write(fx.game_dir + "/app/main.rb", "def tick args; end\n");
+    write_file(fx.game_dir + "/app/main.rb", "def tick args; end\n");
     std::set<threadstream *> streams;
     std::set<uint8_t *> buffers;
     for (int i = 0; i < 200; i++) {
@@ -239,25 +236,6 @@ TEST_F(Simulation, ARaisingCallbackIsLoggedAndTheNextOneStillRuns)
     queue_events({down, up});
     input_dispatch_events(&game_ctx);
     EXPECT_EQ("[98]", eval("$seen"));
-}
-
-TEST_F(Simulation, ControllerKeysReportDownHeldUp)
-{
-    record_calls("controller_key_down controller_key_held controller_key_up");
-    game_ctx.p1_controller_key_states[15] = 1;
-    input_report_controller_keys(&game_ctx, 1);
-    input_report_controller_keys(&game_ctx, 1);
-    game_ctx.p1_controller_key_states[15] = 3;
-    input_report_controller_keys(&game_ctx, 1);
-    input_report_controller_keys(&game_ctx, 1);
-    EXPECT_EQ("[[:controller_key_down, 1, 15], [:controller_key_held, 1, 15], [:controller_key_up, 1, 15]]",
-              eval("$calls"));
-    // Without controllers the poll releases what was held and zeroes the sticks.
-    game_ctx.p2_controller_key_states[4] = 2;
-    game_ctx.p2_analog_sticks[0] = 25000;
-    poll_controller_player(&game_ctx, 2);
-    EXPECT_EQ(3u, game_ctx.p2_controller_key_states[4]);
-    EXPECT_EQ(0, game_ctx.p2_analog_sticks[0]);
 }
 
 TEST(Startup, ArgvJoinKeepsItsLimitAndLeavesOutEverythingAfterAnOverflow)

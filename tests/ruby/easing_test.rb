@@ -63,11 +63,11 @@ test "a spline answers the curve point, and its last value once the time is over
   assert_equal 1, E.ease_spline(0, 90, 60, spline)
   assert_equal 1, E.ease_spline(0, 60, 60, spline)
   assert_equal 0.4625, E.ease_spline(0, 30, 60, spline)
-  assert_equal 0, E.ease_spline(0, 0, 60, spline)
+  assert_equal 0.0, E.ease_spline(0, 0, 60, spline)
   two = [[0, 0, 0, 0.5], [0.5, 1, 1, 1]]
   assert_equal 0.5, E.ease_spline(0, 30, 60, two)
   assert_equal two[1][0], E.ease_spline_extended(0, 30, 60, two)
-  assert_equal 1, E.ease_spline(0, 45, 60, [[1, 1, 1, 1], [1, 1, 1, 1]])
+  assert_equal 1.0, E.ease_spline(0, 45, 60, [[1, 1, 1, 1], [1, 1, 1, 1]])
 end
 
 test "a tick before the start reads the spline from its end" do

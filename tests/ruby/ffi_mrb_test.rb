@@ -56,7 +56,7 @@ test "eval compiles through the runtime's compile step and runs with top-level s
   FFI::MRB.new.eval("$ffi_mrb_self = self.to_s")
   assert_equal "main", $ffi_mrb_self
   FFI::MRB.new.eval("$ffi_mrb_seven = 7; $ffi_mrb_half = $ffi_mrb_seven / 2")
-  assert_equal $ffi_mrb_seven / 2, $ffi_mrb_half
+  assert_equal 3.5, $ffi_mrb_half
 end
 
 test "the text ends at its first NUL byte" do

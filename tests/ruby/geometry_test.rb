@@ -96,9 +96,9 @@ end
 test "center_inside_rect centres a copy on one or both axes" do
   small = rect 0, 0, 10, 20
   big = rect 100, 200, 50, 40
-  assert_equal({ x: 120, y: 210, w: 10, h: 20 }, small.center_inside_rect(big))
-  assert_equal({ x: 120, y: 200, w: 10, h: 20 }, small.center_inside_rect_x(big))
-  assert_equal({ x: 100, y: 210, w: 10, h: 20 }, small.center_inside_rect_y(big))
+  assert_equal({ x: 120.0, y: 210.0, w: 10, h: 20 }, small.center_inside_rect(big))
+  assert_equal({ x: 120.0, y: 200, w: 10, h: 20 }, small.center_inside_rect_x(big))
+  assert_equal({ x: 100, y: 210.0, w: 10, h: 20 }, small.center_inside_rect_y(big))
   assert_equal({ x: 0, y: 0, w: 10, h: 20 }, small)
   odd = G.center_inside_rect(rect(0, 0, 1, 1), rect(0, 0, 4, 4))
   assert_equal 1.5, odd[:x]
@@ -114,7 +114,7 @@ end
 
 test "to_square, distance and point_inside_circle?" do
   assert_equal [95.0, 95.0, 10, 10], G.to_square(10, 100, 100)
-  assert_equal [100, 90.0, 10, 10], G.to_square(10, 100, 100, 0, 1)
+  assert_equal [100, 90, 10, 10], G.to_square(10, 100, 100, 0, 1)
   assert_equal 5.0, G.distance({ x: 0, y: 0 }, { x: 3, y: 4 })
   assert_equal true, G.point_inside_circle?({ x: 1, y: 1 }, { x: 0, y: 0 }, 2)
   assert_equal false, G.point_inside_circle?({ x: 3, y: 4 }, { x: 0, y: 0 }, 5)
@@ -135,8 +135,8 @@ test "angles run from above 0 up to 360 degrees" do
 end
 
 test "cubic_bezier weighs its four control values" do
-  assert_equal 0, G.cubic_bezier(0, 0, 0.3, 0.6, 1)
-  assert_equal 1, G.cubic_bezier(1, 0, 0.3, 0.6, 1)
+  assert_equal 0.0, G.cubic_bezier(0, 0, 0.3, 0.6, 1)
+  assert_equal 1.0, G.cubic_bezier(1, 0, 0.3, 0.6, 1)
   assert_equal 0.4625, G.cubic_bezier(0.5, 0, 0.3, 0.6, 1)
 end
 

@@ -1,19 +1,5 @@
 # The frame counters, puts and its every-n-ticks forms, and Kernel's documentation.
 
-# Stand-ins on the runtime, switched by globals. They are defined once and never removed:
-# this interpreter's remove_method leaves a stale method cache entry behind.
-class << $zoq
-  def log obj, sender = nil
-    return super unless $lib_seen
-    $lib_seen << [obj, sender]
-    nil
-  end
-
-  def production
-    $lib_production ? true : super
-  end
-end
-
 # Records what reaches the runtime's low-level log (standard output and the console).
 def capture_runtime_log
   $lib_seen = []

@@ -5,30 +5,6 @@ def log_file
   on_disk "logs/log.txt"
 end
 
-# Stand-ins on the runtime, switched by globals. They are defined once and never removed:
-# this interpreter's remove_method leaves a stale method cache entry behind.
-class << $zoq
-  def log obj, sender = nil
-    raise $lib_log_error if $lib_log_error
-    return super unless $lib_seen
-    $lib_seen << [obj, sender]
-    nil
-  end
-
-  def production
-    $lib_production ? true : super
-  end
-
-  def notify! message, duration = 300
-    $lib_notes << message if $lib_notes
-    super if ZOQ::Runtime.method_defined?(:notify!)
-  end
-
-  def cli_arguments
-    $lib_cli || super
-  end
-end
-
 # Runs the block and answers [what reached the runtime's log, what was added to log.txt].
 def logged
   $lib_seen = []

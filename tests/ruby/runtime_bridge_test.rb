@@ -12,6 +12,18 @@ test "analog values are cut to multiples of 1000; a repeat is ignored; y is nega
   assert_equal(-1.0, c.left_analog_y_perc)
   zoq.right_analog_x_player_2(-1500)
   assert_equal(-1000, zoq.args.inputs.controller_two.right_analog_x_raw)
+  assert_equal 0.0, zoq.args.inputs.controller_two.right_analog_x_perc
+  # Only accepted values are recorded, y before its negation.
+  zoq.start_recording 4
+  zoq.left_analog_x_player_1 15999
+  zoq.left_analog_x_player_1(-500)
+  zoq.left_analog_y_player_1(-32768)
+  assert_equal [[:left_analog_x_player_1, 0, 0, 1, 1, 0], [:left_analog_y_player_1, -32000, 0, 1, 2, 0]],
+               zoq.recording.input_history
+  assert_equal 0, c.left_analog_x_raw
+  assert_equal 0.0, c.left_analog_x_perc
+  assert_equal 32000, c.left_analog_y_raw
+  assert_equal 1.0, c.left_analog_y_perc
 end
 
 test "controller keys, mouse buttons, wheel, text and focus reach args.inputs" do

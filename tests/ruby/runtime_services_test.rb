@@ -243,3 +243,29 @@ test "disable_nil_coersion! makes nil and false stop answering arithmetic, once"
   $zoq.reset
   assert_raises(Exception) { nil + 1 }
 end
+
+test "the background colour: black until the game is ready, then the game's with defaults for what it leaves out" do
+  zoq = new_runtime
+  outputs = zoq.args.outputs
+  assert_equal [0, 0, 0], outputs.background_color
+  now = boot_game "def tick args; args.outputs.background_color = $colour if $colour; end\n"
+  outputs = $args.outputs
+  $colour = nil
+  host_step now
+  assert_equal [230, 230, 230, 255], outputs.background_color
+  $colour = [10, 20]
+  host_step now + 20
+  assert_equal [10, 20, 230, 255], outputs.background_color
+  $colour = [1.9, 2, 3, 4.7]
+  host_step now + 40
+  colour = outputs.background_color
+  # Whole numbers: assert_equal compares the classes too.
+  assert_equal [1, 2, 3, 4], colour
+  # The answer is a copy: changing it changes nothing.
+  colour[0] = 99
+  assert_equal 1, outputs.background_color[0]
+  # Each step starts from the default again.
+  $colour = nil
+  host_step now + 60
+  assert_equal [230, 230, 230, 255], outputs.background_color
+end

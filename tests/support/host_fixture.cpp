@@ -9,25 +9,8 @@
 #include <physfs.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 #include <string.h>
 #include <string>
-
-static void make_dirs(const std::string &path)
-{
-    for (size_t i = 1; i <= path.size(); i++)
-        if (i == path.size() || path[i] == '/') mkdir(path.substr(0, i).c_str(), 0755);
-}
-
-void host_fixture_write(const std::string &path, const std::string &contents)
-{
-    size_t slash = path.rfind('/');
-    if (slash != std::string::npos) make_dirs(path.substr(0, slash));
-    FILE *f = fopen(path.c_str(), "wb");
-    if (!f) return;
-    fwrite(contents.data(), 1, contents.size(), f);
-    fclose(f);
-}
 
 int host_fixture_up(host_fixture *fixture, bool construct_runtime)
 {
@@ -71,6 +54,16 @@ void host_fixture_down(host_fixture *fixture)
     if (system(cmd.c_str()) != 0) fprintf(stderr, "could not remove %s\n", fixture->root.c_str());
 }
 
+render_context *host_fixture_queues(void)
+{
+    render_context *rc = (render_context *)SDL_calloc(1, sizeof(render_context));
+    if (!rc) return nullptr;
+    rc->frame_queue = threadstreamqueue_allocate();
+    rc->event_queue = threadstreamqueue_allocate();
+    render_ctx = rc;
+    return rc;
+}
+
 threadstream *host_fixture_event_stream(std::initializer_list<SDL_Event> events)
 {
     threadstream *s = threadstream_allocate();
@@ -83,9 +76,10 @@ threadstream *host_fixture_event_stream(std::initializer_list<SDL_Event> events)
     return s;
 }
 
-std::string host_fixture_eval(const std::string &code)
+std::string host_fixture_eval(const std::string &code) { return host_fixture_eval_in(game_ctx.interpreter, code); }
+
+std::string host_fixture_eval_in(mrb_state *mrb, const std::string &code)
 {
-    mrb_state *mrb = game_ctx.interpreter;
     int ai = mrb_gc_arena_save(mrb);
     mrb_value v = ruby_load(mrb, code.data(), code.size(), "(test)");
     if (mrb->exc) v = mrb_obj_value(mrb->exc);

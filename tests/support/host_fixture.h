@@ -5,6 +5,7 @@
 #include <string>
 
 #include "host/game.h"
+#include "support/test_files.h"
 
 struct host_fixture {
     std::string root;     // temporary folder: game/ and base/ live under it
@@ -15,9 +16,12 @@ struct host_fixture {
 // Brings the host up (SDL without video, PhysicsFS, interpreter, FFI). 0 on failure.
 int host_fixture_up(host_fixture *fixture, bool construct_runtime);
 void host_fixture_down(host_fixture *fixture);
-// Writes a file below dir (parents created).
-void host_fixture_write(const std::string &path, const std::string &contents);
+// A render context with only its two queues, installed as the host's: what the per-frame
+// step needs of the render side. Free it with render_context_delete (and clear render_ctx).
+render_context *host_fixture_queues(void);
 // An event stream as the render thread writes it: the count, then the raw events.
 threadstream *host_fixture_event_stream(std::initializer_list<SDL_Event> events);
 // Evaluates Ruby through the compile step; answers its inspect text (or the exception's).
 std::string host_fixture_eval(const std::string &code);
+// The same in another interpreter.
+std::string host_fixture_eval_in(mrb_state *mrb, const std::string &code);

@@ -111,8 +111,9 @@ module ZOQ
         __inputs__.text << str
       end
 
+      # The key-name tables come later (see above): until then keys have no names.
       def __key_tables__?
-        ZOQ.const_defined?(:KeyboardKeys) && ZOQ::KeyboardKeys.respond_to?(:sdl_to_key)
+        ZOQ::KeyboardKeys.respond_to?(:sdl_to_key)
       end
 
       def key_down_raw raw_key, modifier, sender = false
@@ -208,49 +209,64 @@ module ZOQ
         (value / 8000.0).to_i / 4.0
       end
 
-      def __analog__ name, player, stick, axis, value, sender
+      # Per analog callback: the variable of its last accepted value, the controller's
+      # index, the raw and percentage writers, and the sign (up is positive).
+      ANALOG_AXES = {}
+      [1, 2].each do |player|
+        [:left, :right].each do |stick|
+          [:x, :y].each do |axis|
+            name = :"#{stick}_analog_#{axis}_player_#{player}"
+            ANALOG_AXES[name] = [:"@previous_#{name}", player - 1, :"#{stick}_analog_#{axis}_raw=",
+                                 :"#{stick}_analog_#{axis}_perc=", axis == :y ? -1 : 1].freeze
+          end
+        end
+      end
+      ANALOG_AXES.freeze
+
+      # The host calls the eight analog callbacks every step, mostly with unchanged values.
+      def __analog__ name, value, sender
         return nil if __replay_guard__ sender
         value = (value.to_f / 1000).to_i * 1000
-        ivar = :"@previous_#{name}"
+        ivar, index, raw_writer, perc_writer, sign = ANALOG_AXES[name]
         return nil if instance_variable_get(ivar) == value
         instance_variable_set ivar, value
         record_input_history name, value, 0, 1
-        controller = __inputs__.controllers[player - 1]
-        stored = axis == :y ? -value : value
-        controller.send :"#{stick}_analog_#{axis}_raw=", stored
-        controller.send :"#{stick}_analog_#{axis}_perc=", analog_to_perc(stored)
+        controller = __inputs__.controllers[index]
+        stored = sign * value
+        controller.__send__ raw_writer, stored
+        controller.__send__ perc_writer, analog_to_perc(stored)
       end
 
       def left_analog_x_player_1 value, sender = false
-        __analog__(:left_analog_x_player_1, 1, :left, :x, value, sender)
+        __analog__ :left_analog_x_player_1, value, sender
       end
 
       def left_analog_y_player_1 value, sender = false
-        __analog__(:left_analog_y_player_1, 1, :left, :y, value, sender)
+        __analog__ :left_analog_y_player_1, value, sender
       end
 
       def right_analog_x_player_1 value, sender = false
-        __analog__(:right_analog_x_player_1, 1, :right, :x, value, sender)
+        __analog__ :right_analog_x_player_1, value, sender
       end
 
       def right_analog_y_player_1 value, sender = false
-        __analog__(:right_analog_y_player_1, 1, :right, :y, value, sender)
+        __analog__ :right_analog_y_player_1, value, sender
       end
 
       def left_analog_x_player_2 value, sender = false
-        __analog__(:left_analog_x_player_2, 2, :left, :x, value, sender)
+        __analog__ :left_analog_x_player_2, value, sender
       end
 
       def left_analog_y_player_2 value, sender = false
-        __analog__(:left_analog_y_player_2, 2, :left, :y, value, sender)
+        __analog__ :left_analog_y_player_2, value, sender
       end
 
       def right_analog_x_player_2 value, sender = false
-        __analog__(:right_analog_x_player_2, 2, :right, :x, value, sender)
+        __analog__ :right_analog_x_player_2, value, sender
       end
 
       def right_analog_y_player_2 value, sender = false
-        __analog__(:right_analog_y_player_2, 2, :right, :y, value, sender)
+        __analog__ :right_analog_y_player_2, value, sender
       end
 
       def window_keyboard_focus_changed gained

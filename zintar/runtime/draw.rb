@@ -5,11 +5,13 @@ module ZOQ
     # First version: objects are read through their readers; Hashes and Arrays are read
     # here by key and by position, until the game library's primitive readers take over.
     module Draw
+      # Each walk draws what the collection held when it began, except in the two marked
+      # :growing, which also draw what is added to them while they are drawn.
       COLLECTIONS = [
-        [:solids, :draw_solid], [:static_solids, :draw_solid], [:sprites, :draw_sprite],
+        [:solids, :draw_solid, :growing], [:static_solids, :draw_solid], [:sprites, :draw_sprite],
         [:static_sprites, :draw_sprite], [:primitives, :draw_primitive], [:static_primitives, :draw_primitive],
-        [:labels, :draw_label], [:static_labels, :draw_label], [:lines, :draw_line], [:static_lines, :draw_line],
-        [:borders, :draw_border], [:static_borders, :draw_border]
+        [:labels, :draw_label], [:static_labels, :draw_label], [:lines, :draw_line],
+        [:static_lines, :draw_line, :growing], [:borders, :draw_border], [:static_borders, :draw_border]
       ].freeze
       DEBUG_COLLECTIONS = [[:debug, :draw_primitive], [:static_debug, :draw_primitive]].freeze
       LAST_COLLECTIONS = [[:reserved, :draw_primitive], [:static_reserved, :draw_primitive]].freeze
@@ -17,23 +19,43 @@ module ZOQ
       DEVELOPMENT_ORDER = (COLLECTIONS + DEBUG_COLLECTIONS + LAST_COLLECTIONS).freeze
       PRODUCTION_ORDER = (COLLECTIONS + LAST_COLLECTIONS).freeze
 
-      ARRAY_LAYOUTS = {
-        solid: [:x, :y, :w, :h, :r, :g, :b, :a],
-        border: [:x, :y, :w, :h, :r, :g, :b, :a],
-        line: [:x, :y, :x2, :y2, :r, :g, :b, :a],
-        label: [:x, :y, :text, :size_enum, :alignment_enum, :r, :g, :b, :a, :font],
+      # The fields each kind reads, in the order of its FFI::Draw call's arguments.
+      FIELDS = {
+        solid: [:x, :y, :w, :h, :r, :g, :b, :a].freeze,
+        border: [:x, :y, :w, :h, :r, :g, :b, :a].freeze,
+        line: [:x, :y, :x2, :y2, :r, :g, :b, :a].freeze,
+        label: [:x, :y, :text, :size_enum, :alignment_enum, :r, :g, :b, :a, :font].freeze,
         sprite: [:x, :y, :w, :h, :path, :angle, :a, :r, :g, :b, :tile_x, :tile_y, :tile_w, :tile_h,
                  :flip_horizontally, :flip_vertically, :angle_anchor_x, :angle_anchor_y,
-                 :source_x, :source_y, :source_w, :source_h]
+                 :source_x, :source_y, :source_w, :source_h].freeze,
+        screenshot: [:path, :x, :y, :w, :h, :angle, :a, :r, :g, :b, :tile_x, :tile_y, :tile_w, :tile_h,
+                     :flip_horizontally, :flip_vertically, :angle_anchor_x, :angle_anchor_y,
+                     :source_x, :source_y, :source_w, :source_h].freeze
       }.freeze
+
+      # Where an Array primitive holds those fields: in that order, a screenshot laid out like
+      # a sprite. A short label Array carries its colour right after the text (nil: no field).
+      ARRAY_POSITIONS = {
+        solid: (0..7).to_a.freeze, border: (0..7).to_a.freeze, line: (0..7).to_a.freeze,
+        label: (0..9).to_a.freeze, sprite: (0..21).to_a.freeze,
+        screenshot: ([4, 0, 1, 2, 3] + (5..21).to_a).freeze
+      }.freeze
+      SHORT_LABEL_POSITIONS = [0, 1, 2, nil, nil, 3, 4, 5, 6, nil].freeze
 
       def primitives pass
         return $top_level.tick_render(args, pass) if $top_level.respond_to?(:primitives_override)
         result = nil
-        (@production ? PRODUCTION_ORDER : DEVELOPMENT_ORDER).each do |name, method|
+        order = @production ? PRODUCTION_ORDER : DEVELOPMENT_ORDER
+        k = 0
+        # Runs for every pass of every frame, mostly over empty collections: a loop rather
+        # than a block, and no call for an empty collection.
+        while k < order.length
+          name, method, growing = order[k]
+          k += 1
           # A pass without a collection draws none (never reach method_missing through send).
-          collection = pass.respond_to?(name) ? pass.send(name) : nil
-          result = draw_collection(collection, method) if collection
+          next unless pass.respond_to?(name)
+          collection = pass.send(name)
+          result = draw_collection(collection, method, growing) if collection && !collection.empty?
         end
         result
       rescue Exception => e
@@ -41,10 +63,11 @@ module ZOQ
         pretty_print_exception_and_export! e
       end
 
-      def draw_collection collection, method
+      def draw_collection collection, method, growing = nil
         result = nil
+        count = collection.length
         i = 0
-        while i < collection.length
+        while i < (growing ? collection.length : count)
           result = send(method, collection.at(i))
           i += 1
         end
@@ -58,7 +81,9 @@ module ZOQ
       end
 
       def pixel_arrays
-        args.pixel_arrays.each do |name, pixel_array|
+        arrays = args.pixel_arrays
+        return nil if arrays.empty?
+        arrays.each do |name, pixel_array|
           pixels = pixel_array.pixels
           width = pixel_array.width.to_i
           height = pixel_array.height.to_i
@@ -71,99 +96,82 @@ module ZOQ
         pretty_print_exception_and_export! e
       end
 
-      def primitive_marker_of p
-        if p.is_a?(Hash)
-          return p[:primitive_marker] if p.key?(:primitive_marker)
-          return :label if p.key?(:text)
-          return :sprite if p.key?(:path)
-          return :line if p.key?(:x2)
-          return nil
-        end
-        p.respond_to?(:primitive_marker) ? p.primitive_marker : nil
-      end
-
-      def primitive_reader p, kind
-        if p.is_a?(Hash)
-          lambda { |name| p[name] }
-        elsif p.is_a?(Array)
-          layout = ARRAY_LAYOUTS[kind]
-          flat = p
-          if kind == :label && (p.length < 4 || p.length == 6 || p.length == 7)
-            # Short label arrays carry their colour right after the text.
-            layout = [:x, :y, :text, :r, :g, :b, :a]
+      # The values of a primitive's fields, in argument order: a Hash's by key, an Array's by
+      # position, any other object's from its readers. Loops rather than blocks: this runs
+      # for every primitive of every frame.
+      def primitive_fields p, kind
+        fields = FIELDS[kind]
+        return p.values_at(*fields) if p.is_a?(Hash)
+        values = []
+        i = 0
+        if p.is_a?(Array)
+          short = kind == :label && (p.length < 4 || p.length == 6 || p.length == 7)
+          positions = short ? SHORT_LABEL_POSITIONS : ARRAY_POSITIONS[kind]
+          while i < positions.length
+            position = positions[i]
+            values << (position ? p[position] : nil)
+            i += 1
           end
-          lambda { |name| (index = layout.index(name)) ? flat[index] : nil }
         else
-          lambda { |name| p.respond_to?(name) ? p.send(name) : nil }
+          while i < fields.length
+            name = fields[i]
+            values << (p.respond_to?(name) ? p.send(name) : nil)
+            i += 1
+          end
         end
+        values
       end
 
       # The six drawing methods: nothing for nil or false, the primitive's own drawing when it
-      # answers draw_override, otherwise one FFI::Draw call made from its readers (given to
+      # answers draw_override, otherwise one FFI::Draw call made from its fields (given to
       # the block). A failure is re-raised naming the primitive and its kind.
-      def draw_with_readers p, kind, layout = kind
+      def draw_with_fields p, kind
         return nil unless p
         return p.draw_override(@ffi_draw) if p.respond_to?(:draw_override)
-        yield primitive_reader(p, layout)
+        yield primitive_fields(p, kind)
       rescue Exception => e
         raise_conversion_for_rendering_failed p, e, kind
       end
 
       def draw_solid s
-        draw_with_readers s, :solid do |f|
-          @ffi_draw.draw_solid f.call(:x), f.call(:y), f.call(:w), f.call(:h), f.call(:r), f.call(:g), f.call(:b),
-                               f.call(:a)
-        end
+        draw_with_fields(s, :solid) { |f| @ffi_draw.draw_solid(*f) }
       end
 
       def draw_border s
-        draw_with_readers s, :border do |f|
-          @ffi_draw.draw_border f.call(:x), f.call(:y), f.call(:w), f.call(:h), f.call(:r), f.call(:g), f.call(:b),
-                                f.call(:a)
-        end
+        draw_with_fields(s, :border) { |f| @ffi_draw.draw_border(*f) }
       end
 
       def draw_line l
-        draw_with_readers l, :line do |f|
-          @ffi_draw.draw_line f.call(:x), f.call(:y), f.call(:x2), f.call(:y2), f.call(:r), f.call(:g), f.call(:b),
-                              f.call(:a)
-        end
+        draw_with_fields(l, :line) { |f| @ffi_draw.draw_line(*f) }
       end
 
       def draw_label l
-        draw_with_readers l, :label do |f|
-          text = f.call(:text)
-          font = f.call(:font)
-          @ffi_draw.draw_label f.call(:x), f.call(:y), text ? text.to_s : "", f.call(:size_enum),
-                               f.call(:alignment_enum), f.call(:r), f.call(:g), f.call(:b), f.call(:a),
-                               font ? font.to_s : nil
+        draw_with_fields l, :label do |f|
+          text = f[2]
+          font = f[9]
+          f[2] = text ? text.to_s : ""
+          f[9] = font ? font.to_s : nil
+          @ffi_draw.draw_label(*f)
         end
       end
 
       def draw_sprite s
-        draw_with_readers s, :sprite do |f|
-          path = f.call(:path)
-          @ffi_draw.draw_sprite_3 f.call(:x), f.call(:y), f.call(:w), f.call(:h), path ? path.to_s : "",
-                                  *sprite_tail(f)
-        end
+        draw_with_fields(s, :sprite) { |f| @ffi_draw.draw_sprite_3(*sprite_fields!(f, 4)) }
       end
 
       # A screenshot is read like a sprite; its angle is the colour-key tolerance.
       def draw_screenshot s
-        draw_with_readers s, :screenshot, :sprite do |f|
-          path = f.call(:path)
-          @ffi_draw.draw_screenshot path ? path.to_s : "", f.call(:x), f.call(:y), f.call(:w), f.call(:h),
-                                    *sprite_tail(f)
-        end
+        draw_with_fields(s, :screenshot) { |f| @ffi_draw.draw_screenshot(*sprite_fields!(f, 0)) }
       end
 
-      # What a sprite and a screenshot read after the path and the rectangle, in call order.
-      def sprite_tail f
-        [f.call(:angle), f.call(:a), f.call(:r), f.call(:g), f.call(:b),
-         f.call(:tile_x), f.call(:tile_y), f.call(:tile_w), f.call(:tile_h),
-         !!f.call(:flip_horizontally), !!f.call(:flip_vertically),
-         f.call(:angle_anchor_x), f.call(:angle_anchor_y),
-         f.call(:source_x), f.call(:source_y), f.call(:source_w), f.call(:source_h)]
+      # The path as text and the flips as booleans: a sprite's and a screenshot's fields
+      # differ only in where the path is.
+      def sprite_fields! f, path_index
+        path = f[path_index]
+        f[path_index] = path ? path.to_s : ""
+        f[14] = !!f[14]
+        f[15] = !!f[15]
+        f
       end
     end
   end

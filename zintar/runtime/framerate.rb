@@ -105,9 +105,11 @@ module ZOQ
           reset_framerate_calculation
           return
         end
+        # One clock read per check: the time that closes this interval opens the next.
+        now = Time.now.to_i
         if @tick_time
           @tick_speed_count += 1
-          @tick_speed_sum += Time.now.to_i - @tick_time
+          @tick_speed_sum += now - @tick_time
           if @tick_speed_count > 60 * 2
             if framerate_below_threshold?
               @last_framerate = current_framerate
@@ -123,7 +125,7 @@ module ZOQ
             @previous_framerate = current_framerate.floor
           end
         end
-        @tick_time = Time.new.to_i
+        @tick_time = now
       rescue StandardError
         reset_framerate_calculation
       end
