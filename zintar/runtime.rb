@@ -1044,29 +1044,28 @@ HEREDOC
     # --- Forwarding ---
 
     def write_file file_name, text
-      result = @ffi_file.write file_name, text
-      hotload_on_write_file file_name
-      result
+      write_and_hotload :write, file_name, text
     rescue Exception => e
       raise "* ERROR:\n~$zoq.write_file~ for #{file_name} failed.\n#{e}\n"
     end
 
     def append_file file_name, text
-      result = @ffi_file.append file_name, text
-      hotload_on_write_file file_name
-      result
+      write_and_hotload :append, file_name, text
     rescue Exception => e
       raise "* ERROR:\n~$zoq.append_file~ for #{file_name} failed.\n#{e}\n"
     end
 
     def write_file_root file_name, text
-      result = @ffi_file.write_root file_name, text
-      hotload_on_write_file file_name
-      result
+      write_and_hotload :write_root, file_name, text
     end
 
     def append_file_root file_name, text
-      result = @ffi_file.append_root file_name, text
+      write_and_hotload :append_root, file_name, text
+    end
+
+    # One of FFI::File's four writers, then the reload queue hears of the file.
+    def write_and_hotload writer, file_name, text
+      result = @ffi_file.__send__ writer, file_name, text
       hotload_on_write_file file_name
       result
     end

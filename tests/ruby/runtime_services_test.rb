@@ -269,3 +269,16 @@ test "the background colour: black until the game is ready, then the game's with
   host_step now + 60
   assert_equal [230, 230, 230, 255], outputs.background_color
 end
+
+test "the four file writers land in their folders and append where asked" do
+  boot_game "def tick args; end\n"
+  assert_equal true, $zoq.write_file("w/a.txt", "a")
+  assert_equal true, $zoq.append_file("w/a.txt", "b")
+  assert_equal true, $zoq.write_file_root("w/r.txt", "r")
+  assert_equal true, $zoq.append_file_root("w/r.txt", "s")
+  assert_equal "ab", File.read("#{$test_game_dir}/w/a.txt")
+  assert_equal "rs", File.read("#{$test_base_dir}/w/r.txt")
+  refute File.exist?("#{$test_base_dir}/w/a.txt")
+  refute File.exist?("#{$test_game_dir}/w/r.txt")
+  assert_raises(RuntimeError, "~$zoq.append_file~ for 5 failed.") { $zoq.append_file 5, "x" }
+end
