@@ -2,7 +2,7 @@
 // search path; writes go to game_dir (write, append) or base_dir (*_root).
 #include "ffi/ffi.h"
 #include "host/files.h"
-#include "host/game.h"
+#include "host/game_context.h"
 #include "render/render.h"
 
 #include <mruby/array.h>

@@ -5,6 +5,7 @@
 #include "host/metadata.h"
 #include "host/ruby.h"
 
+#include <SDL.h>
 #include <mruby/class.h>
 #include <mruby/string.h>
 #include <mruby/variable.h>
@@ -102,8 +103,6 @@ void game_pre_init(game_context *context, int argc, char **argv)
     mrb_gc_register(mrb, context->argv);
     context->argv0 = mrb_str_new_cstr(mrb, argc >= 1 && argv[0] ? argv[0] : "");
     mrb_gc_register(mrb, context->argv0);
-    context->plain_object = mrb_obj_new(mrb, mrb->object_class, 0, nullptr);
-    mrb_gc_register(mrb, context->plain_object);
 
     context->argv_window_width = window_query(mrb, "argv_window_width", context->argv, 1280);
     context->argv_window_height = window_query(mrb, "argv_window_height", context->argv, 720);

@@ -1,8 +1,8 @@
 // Input for the runtime object: controller key transitions, the raw SDL events queued by
 // the render thread, and polling of the two game-controller slots.
-#include "host/game.h"
+#include "host/input.h"
+#include "host/channel.h"
 #include "host/ruby.h"
-#include "render/render.h"
 
 #include <mruby/string.h>
 #include <string.h>
@@ -86,12 +86,12 @@ static void dispatch_event(game_context *context, const SDL_Event &e)
         context->p1_controller_key_states[CONTROLLER_QUIT_SLOT] = 1;
         break;
     case SDL_WINDOWEVENT:
-        if (!render_ctx || e.window.windowID != render_ctx->window_id) break;
+        if (!context->channel || e.window.windowID != context->channel->window_id) break;
         switch (e.window.event) {
-        case SDL_WINDOWEVENT_ENTER: render_ctx->mouse_focus = 1; call_bool(context, "window_mouse_focus_changed", true); break;
-        case SDL_WINDOWEVENT_LEAVE: render_ctx->mouse_focus = 0; call_bool(context, "window_mouse_focus_changed", false); break;
-        case SDL_WINDOWEVENT_FOCUS_GAINED: render_ctx->keyboard_focus = 1; call_bool(context, "window_keyboard_focus_changed", true); break;
-        case SDL_WINDOWEVENT_FOCUS_LOST: render_ctx->keyboard_focus = 0; call_bool(context, "window_keyboard_focus_changed", false); break;
+        case SDL_WINDOWEVENT_ENTER: call_bool(context, "window_mouse_focus_changed", true); break;
+        case SDL_WINDOWEVENT_LEAVE: call_bool(context, "window_mouse_focus_changed", false); break;
+        case SDL_WINDOWEVENT_FOCUS_GAINED: call_bool(context, "window_keyboard_focus_changed", true); break;
+        case SDL_WINDOWEVENT_FOCUS_LOST: call_bool(context, "window_keyboard_focus_changed", false); break;
         default: break;
         }
         break;
@@ -189,7 +189,7 @@ void input_dispatch_event_stream(game_context *context, threadstream *stream)
 void input_dispatch_events(game_context *context)
 {
     threadstream *stream;
-    while (render_ctx && (stream = threadstreamqueue_getitem(render_ctx->event_queue))) {
+    while (context->channel && (stream = threadstreamqueue_getitem(context->channel->event_queue))) {
         input_dispatch_event_stream(context, stream);
         threadstream_free(stream);
     }

@@ -1,5 +1,5 @@
 // The executable: start up, then hand the main thread to the render loop.
-#include "host/game.h"
+#include "host/startup.h"
 
 #include <signal.h>
 

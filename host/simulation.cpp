@@ -1,9 +1,13 @@
 // The simulation thread: a fixed 60 Hz step against the performance counter, and the
 // per-frame step in its order (load queued files, rates, input, tick, frame, audio, HTTP).
-#include "host/game.h"
+#include "host/simulation.h"
+#include "host/channel.h"
 #include "host/compile.h"
 #include "host/files.h"
 #include "host/fps.h"
+#include "host/frame_stream.h"
+#include "host/game.h"
+#include "host/input.h"
 #include "host/ruby.h"
 #include "render/render.h"
 #include "audio/audio.h"
@@ -14,15 +18,17 @@
 #include <mruby/string.h>
 #include <string.h>
 
+threadstream *current_frame_stream;
 static fps_state simulation_fps_state;
 
-int simulation_thread_main(void *unused)
+int simulation_thread_main(void *data)
 {
+    thread_channel *channel = (thread_channel *)data;
     const uint64_t frequency = SDL_GetPerformanceFrequency();
     const uint64_t step = frequency / 60;
     const uint64_t one_ms = frequency / 1000;
     uint64_t deadline = SDL_GetPerformanceCounter();
-    while (SDL_AtomicGet(&quit_flag) == 0) {
+    while (SDL_AtomicGet(&channel->quit) == 0) {
         if (!simulation_tick()) break;
         // Never reset: late steps are caught up back to back.
         deadline += step;
@@ -31,7 +37,7 @@ int simulation_thread_main(void *unused)
         while ((int64_t)(deadline - SDL_GetPerformanceCounter()) >= 1) {
         }
     }
-    SDL_AtomicSet(&quit_flag, 1);
+    SDL_AtomicSet(&channel->quit, 1);
     return 0;
 }
 
@@ -118,12 +124,13 @@ void simulation_build_frame(game_context *context)
 int simulation_tick(void)
 {
     game_context *context = &game_ctx;
+    thread_channel *channel = context->channel;
     mrb_state *mrb = context->interpreter;
     current_frame_stream = threadstream_allocate();
     if (!current_frame_stream) return 0;
 
     uint32_t simulation_fps = fps_iteration(&simulation_fps_state);
-    uint32_t rendering_fps = (uint32_t)SDL_AtomicGet(&render_ctx->render_fps);
+    uint32_t rendering_fps = (uint32_t)SDL_AtomicGet(&channel->render_fps);
     int ai = mrb_gc_arena_save(mrb);
 
     mrb_int reload_count = simulation_load_queued_files(context);
@@ -140,7 +147,7 @@ int simulation_tick(void)
 
     simulation_build_frame(context);
     if (current_frame_stream->error) threadstream_free(current_frame_stream);
-    else threadstreamqueue_putitem(render_ctx->frame_queue, current_frame_stream);
+    else threadstreamqueue_putitem(channel->frame_queue, current_frame_stream);
     current_frame_stream = nullptr;
 
     audio_sync_sources(context);

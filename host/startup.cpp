@@ -1,11 +1,16 @@
 // Process start-up in its fixed order, the render loop hand-over, shutdown and the crash
 // report. Everything here runs on the main thread.
-#include "host/game.h"
+#include "host/startup.h"
+#include "host/channel.h"
 #include "host/compile.h"
 #include "host/files.h"
+#include "host/frame_stream.h"
+#include "host/game.h"
+#include "host/input.h"
 #include "host/metadata.h"
 #include "host/physfsrwops.h"
 #include "host/ruby.h"
+#include "host/simulation.h"
 #include "render/render.h"
 #include "audio/audio.h"
 #include "ffi/ffi.h"
@@ -22,9 +27,8 @@
 #include <unistd.h>
 
 game_context game_ctx;
-render_context *render_ctx;
-threadstream *current_frame_stream;
-SDL_atomic_t quit_flag;
+static thread_channel *channel;
+static render_context *render_ctx;
 
 static SDL_Thread *simulation_thread;
 
@@ -151,7 +155,10 @@ void main_startup(int argc, char **argv)
     if (!game_open_interpreter(&game_ctx)) startup_fail("Couldn't load the framework: %s", SDL_GetError());
     game_pre_init(&game_ctx, argc, argv);
 
-    render_ctx = render_context_new(fullscreen, hidden, game_ctx.logical_width, game_ctx.logical_height,
+    channel = thread_channel_create();
+    if (!channel) startup_fail("Thread initialization failed");
+    game_ctx.channel = channel;
+    render_ctx = render_context_new(channel, fullscreen, hidden, game_ctx.logical_width, game_ctx.logical_height,
                                     game_ctx.argv_window_width, game_ctx.argv_window_height,
                                     game_ctx.argv_window_position_x, game_ctx.argv_window_position_y);
     if (!render_ctx) startup_fail("Couldn't create render context: %s", SDL_GetError());
@@ -168,7 +175,7 @@ void main_startup(int argc, char **argv)
 
     if (current_frame_stream) {
         if (current_frame_stream->error) threadstream_free(current_frame_stream);
-        else threadstreamqueue_putitem(render_ctx->frame_queue, current_frame_stream);
+        else threadstreamqueue_putitem(channel->frame_queue, current_frame_stream);
     }
     current_frame_stream = nullptr;
     SDL_free(base_path);
@@ -176,15 +183,15 @@ void main_startup(int argc, char **argv)
 
 void main_render_loop(void)
 {
-    SDL_AtomicSet(&quit_flag, 0);
+    SDL_AtomicSet(&channel->quit, 0);
     draw_iteration(render_ctx);
-    simulation_thread = SDL_CreateThreadWithStackSize(simulation_thread_main, "simulation", 0x800000, nullptr);
+    simulation_thread = SDL_CreateThreadWithStackSize(simulation_thread_main, "simulation", 0x800000, channel);
     if (!simulation_thread) startup_fail("Couldn't create simulation thread: %s", SDL_GetError());
-    while (SDL_AtomicGet(&quit_flag) == 0) draw_iteration(render_ctx);
+    while (SDL_AtomicGet(&channel->quit) == 0) draw_iteration(render_ctx);
     SDL_WaitThread(simulation_thread, nullptr);
     simulation_thread = nullptr;
     // The last step's frame may carry a screenshot or a URL: run what is still queued.
-    if (threadstreamqueue_getcount(render_ctx->frame_queue) > 0) draw_iteration(render_ctx);
+    if (threadstreamqueue_getcount(channel->frame_queue) > 0) draw_iteration(render_ctx);
     engine_shutdown();
     exit(0);
 }
@@ -198,6 +205,9 @@ void engine_shutdown(void)
     audio_quit();
     render_context_delete(render_ctx);
     render_ctx = nullptr;
+    game_ctx.channel = nullptr;
+    thread_channel_delete(channel);
+    channel = nullptr;
     input_close_controllers();
     threadstream_quit();
     SDL_Quit();

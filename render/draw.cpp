@@ -2,7 +2,7 @@
 // current frame stream. First version: the immediate commands are written; the primitive,
 // screenshot and pixel-array writers accept their arguments and write nothing yet.
 #include "render/render.h"
-#include "host/game.h"
+#include "host/frame_stream.h"
 
 #include <mruby/class.h>
 

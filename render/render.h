@@ -5,6 +5,7 @@
 #include <mruby.h>
 #include <stdint.h>
 
+#include "host/channel.h"
 #include "host/fps.h"
 #include "host/threadstream.h"
 
@@ -43,8 +44,7 @@ struct font_cache_entry {
 #define RENDER_CACHE_BUCKETS 256
 
 struct render_context {
-    threadstreamqueue *frame_queue;
-    threadstreamqueue *event_queue;
+    thread_channel *channel; // shared with the simulation thread; not owned
     threadstream *last_frame;
     SDL_Window *window;
     SDL_Renderer *renderer;
@@ -53,23 +53,20 @@ struct render_context {
     texture_cache_entry **texture_cache;
     fontatlas *default_font;
     font_cache_entry **font_cache;
-    uint32_t window_id;
     int32_t output_width, output_height;
     int32_t logical_width, logical_height;
     int32_t window_width, window_height;
-    volatile uint32_t keyboard_focus;
-    volatile uint32_t mouse_focus;
     uint32_t clear_pending;
     uint8_t background_r, background_g, background_b;
     int32_t grid_x, grid_y;
     int32_t grid_scale;
     uint32_t grid_set;
     fps_state fps;
-    SDL_atomic_t render_fps;
     uint32_t presents_with_vsync; // present paces the loop; without it an idle step sleeps 1 ms
 };
 
-render_context *render_context_new(int32_t fullscreen, int32_t hidden, int32_t logical_width, int32_t logical_height,
+// Sets the channel's window id; the channel outlives the context.
+render_context *render_context_new(thread_channel *channel, int32_t fullscreen, int32_t hidden, int32_t logical_width, int32_t logical_height,
                                    int32_t window_width, int32_t window_height, int32_t window_x, int32_t window_y);
 void render_context_delete(render_context *ctx);
 void draw_init(render_context *ctx, const char *dir);

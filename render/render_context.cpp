@@ -53,7 +53,7 @@ static void set_window_icon(SDL_Window *window, const char *path)
     free_image(pixels);
 }
 
-render_context *render_context_new(int32_t fullscreen, int32_t hidden, int32_t logical_width, int32_t logical_height,
+render_context *render_context_new(thread_channel *channel, int32_t fullscreen, int32_t hidden, int32_t logical_width, int32_t logical_height,
                                    int32_t window_width, int32_t window_height, int32_t window_x, int32_t window_y)
 {
     render_context *ctx = (render_context *)SDL_calloc(1, sizeof(render_context));
@@ -61,13 +61,7 @@ render_context *render_context_new(int32_t fullscreen, int32_t hidden, int32_t l
         SDL_OutOfMemory();
         return nullptr;
     }
-    ctx->frame_queue = threadstreamqueue_allocate();
-    ctx->event_queue = ctx->frame_queue ? threadstreamqueue_allocate() : nullptr;
-    if (!ctx->event_queue) {
-        SDL_OutOfMemory();
-        render_context_delete(ctx);
-        return nullptr;
-    }
+    ctx->channel = channel;
     ctx->logical_width = logical_width;
     ctx->logical_height = logical_height;
     const game_metadata_record *metadata = game_metadata();
@@ -92,7 +86,7 @@ render_context *render_context_new(int32_t fullscreen, int32_t hidden, int32_t l
         render_context_delete(ctx);
         return nullptr;
     }
-    ctx->window_id = SDL_GetWindowID(ctx->window);
+    channel->window_id = SDL_GetWindowID(ctx->window);
     SDL_GetWindowSize(ctx->window, &ctx->window_width, &ctx->window_height);
     set_window_icon(ctx->window, metadata->icon);
 
@@ -126,8 +120,6 @@ render_context *render_context_new(int32_t fullscreen, int32_t hidden, int32_t l
     SDL_SetRenderDrawBlendMode(ctx->renderer, SDL_BLENDMODE_BLEND);
     if (window_x != -1 && window_y != -1) SDL_SetWindowPosition(ctx->window, window_x, window_y);
     if (window_width != -1 && window_height != -1) SDL_SetWindowSize(ctx->window, window_width, window_height);
-    ctx->keyboard_focus = 1;
-    ctx->mouse_focus = 1;
     return ctx;
 }
 
@@ -140,8 +132,6 @@ void render_context_delete(render_context *ctx)
     if (ctx->renderer) SDL_DestroyRenderer(ctx->renderer);
     if (ctx->window) SDL_DestroyWindow(ctx->window);
     threadstream_free(ctx->last_frame);
-    threadstreamqueue_free(ctx->frame_queue);
-    threadstreamqueue_free(ctx->event_queue);
     SDL_free(ctx);
 }
 

@@ -13,7 +13,8 @@ static void poll_events(render_context *ctx)
     while (threadstream_claim_space(stream, sizeof(SDL_Event))) {
         SDL_Event *e = (SDL_Event *)(stream->data + stream->length);
         if (!SDL_PollEvent(e)) break;
-        if (e->type == SDL_WINDOWEVENT && e->window.windowID == ctx->window_id &&
+        thread_channel_note_focus(ctx->channel, e);
+        if (e->type == SDL_WINDOWEVENT && e->window.windowID == ctx->channel->window_id &&
             e->window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
             SDL_GetRendererOutputSize(ctx->renderer, &ctx->output_width, &ctx->output_height);
         stream->length += sizeof(SDL_Event);
@@ -21,7 +22,7 @@ static void poll_events(render_context *ctx)
     }
     if (!stream->error && count > 0) {
         memcpy(stream->data, &count, 8);
-        threadstreamqueue_putitem(ctx->event_queue, stream);
+        threadstreamqueue_putitem(ctx->channel->event_queue, stream);
     } else {
         threadstream_free(stream);
     }
@@ -34,12 +35,12 @@ void draw_iteration(render_context *ctx)
 
     threadstream *show = nullptr;
     int rerun = 0;
-    int n = threadstreamqueue_getcount(ctx->frame_queue);
+    int n = threadstreamqueue_getcount(ctx->channel->frame_queue);
     if (n >= 1) {
         threadstream_free(ctx->last_frame);
         ctx->last_frame = nullptr;
         for (int i = 0; i < n; i++) {
-            threadstream *frame = threadstreamqueue_getitem(ctx->frame_queue);
+            threadstream *frame = threadstreamqueue_getitem(ctx->channel->frame_queue);
             if (!frame) break;
             if (i < n - 1) {
                 draw_process_frame(ctx, frame, 1, 0);
@@ -67,7 +68,7 @@ void draw_iteration(render_context *ctx)
         SDL_RenderClear(ctx->renderer);
     }
     SDL_RenderPresent(ctx->renderer);
-    if (ctx->keyboard_focus == 0) SDL_Delay(50);
+    if (SDL_AtomicGet(&ctx->channel->keyboard_focus) == 0) SDL_Delay(50);
     else if (rerun && !ctx->presents_with_vsync) SDL_Delay(1); // nothing new and nothing paces us
-    SDL_AtomicSet(&ctx->render_fps, (int)fps_iteration(&ctx->fps));
+    SDL_AtomicSet(&ctx->channel->render_fps, (int)fps_iteration(&ctx->fps));
 }

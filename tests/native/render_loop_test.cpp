@@ -16,6 +16,7 @@ class RenderLoop : public ::testing::Test {
   protected:
     host_fixture fx;
     render_context *ctx = nullptr;
+    thread_channel *channel = nullptr;
 
     void SetUp() override
     {
@@ -23,18 +24,21 @@ class RenderLoop : public ::testing::Test {
         ASSERT_EQ(0, SDL_InitSubSystem(SDL_INIT_VIDEO)) << SDL_GetError();
         write_file(fx.game_dir + "/font.ttf", read_file(default_font_file));
         game_metadata_forget();
+        channel = thread_channel_create();
+        ASSERT_TRUE(channel);
     }
 
     void TearDown() override
     {
         render_context_delete(ctx);
+        thread_channel_delete(channel);
         game_metadata_forget();
         host_fixture_down(&fx);
     }
 
     render_context *open(int fullscreen = 0, int32_t lw = 1280, int32_t lh = 720, int32_t ww = -1, int32_t wh = -1)
     {
-        ctx = render_context_new(fullscreen, 1, lw, lh, ww, wh, -1, -1);
+        ctx = render_context_new(channel, fullscreen, 1, lw, lh, ww, wh, -1, -1);
         return ctx;
     }
 
@@ -97,9 +101,9 @@ TEST_F(RenderLoop, TheWindowFitsTheDisplayKeepsItsFirstSizeAndThenTakesTheAskedO
     EXPECT_TRUE(flags & SDL_WINDOW_HIDDEN);
     EXPECT_FALSE(flags & SDL_WINDOW_FULLSCREEN);
     EXPECT_STREQ("Quest", SDL_GetWindowTitle(ctx->window));
-    EXPECT_EQ(SDL_GetWindowID(ctx->window), ctx->window_id);
-    EXPECT_EQ(1u, ctx->keyboard_focus);
-    EXPECT_EQ(1u, ctx->mouse_focus);
+    EXPECT_EQ(SDL_GetWindowID(ctx->window), ctx->channel->window_id);
+    EXPECT_EQ(1, SDL_AtomicGet(&ctx->channel->keyboard_focus));
+    EXPECT_EQ(1, SDL_AtomicGet(&ctx->channel->mouse_focus));
     EXPECT_GT(ctx->output_width, 0);
     int lw = 0, lh = 0;
     SDL_RenderGetLogicalSize(ctx->renderer, &lw, &lh);
@@ -204,7 +208,7 @@ TEST_F(RenderLoop, BeforeAnyFrameEachStepClearsTheWindowBlackAndQuietStepsQueueN
     draw_iteration(ctx);
     EXPECT_EQ(0xFF000000u, pixel());
     EXPECT_EQ(nullptr, ctx->last_frame);
-    EXPECT_EQ(0, threadstreamqueue_getcount(ctx->event_queue));
+    EXPECT_EQ(0, threadstreamqueue_getcount(ctx->channel->event_queue));
     EXPECT_EQ(pooled > 0 ? pooled : 1, threadstream_pool_size()); // the unused event stream went back
     draw_iteration(nullptr);
 }
@@ -216,13 +220,13 @@ TEST_F(RenderLoop, PolledEventsTravelRawAndOurSizeChangesReadTheOutputSizeAgain)
     ctx->output_width = ctx->output_height = 0;
     SDL_Event other = {}, ours = {}, user = {};
     other.type = SDL_WINDOWEVENT;
-    other.window.windowID = ctx->window_id + 1;
+    other.window.windowID = ctx->channel->window_id + 1;
     other.window.event = SDL_WINDOWEVENT_SIZE_CHANGED;
     SDL_PushEvent(&other);
     draw_iteration(ctx);
     EXPECT_EQ(0, ctx->output_width); // another window's size change is not ours
     ours = other;
-    ours.window.windowID = ctx->window_id;
+    ours.window.windowID = ctx->channel->window_id;
     SDL_PushEvent(&ours);
     user.type = SDL_USEREVENT;
     user.user.code = 77;
@@ -232,12 +236,12 @@ TEST_F(RenderLoop, PolledEventsTravelRawAndOurSizeChangesReadTheOutputSizeAgain)
     EXPECT_GT(ctx->output_width, 0);
     EXPECT_GT(ctx->output_height, 0);
 
-    ASSERT_EQ(2, threadstreamqueue_getcount(ctx->event_queue));
-    threadstream *first = threadstreamqueue_getitem(ctx->event_queue);
+    ASSERT_EQ(2, threadstreamqueue_getcount(ctx->channel->event_queue));
+    threadstream *first = threadstreamqueue_getitem(ctx->channel->event_queue);
     EXPECT_EQ(1u, threadstream_unpack_size_t(first));
     EXPECT_EQ(8u + sizeof(SDL_Event), first->length);
     threadstream_free(first);
-    threadstream *second = threadstreamqueue_getitem(ctx->event_queue);
+    threadstream *second = threadstreamqueue_getitem(ctx->channel->event_queue);
     ASSERT_EQ(56u, sizeof(SDL_Event));
     EXPECT_EQ((uint64_t)many + 1, threadstream_unpack_size_t(second));
     EXPECT_EQ(8u + (many + 1) * 56u, second->length);
@@ -250,15 +254,42 @@ TEST_F(RenderLoop, PolledEventsTravelRawAndOurSizeChangesReadTheOutputSizeAgain)
     threadstream_free(second);
 }
 
+TEST_F(RenderLoop, TheRenderThreadKeepsTheFocusOfItsOwnWindowAsItPolls)
+{
+    ASSERT_TRUE(open());
+    drain_sdl_events();
+    auto window_event = [&](uint32_t id, uint8_t what) {
+        SDL_Event e = {};
+        e.type = SDL_WINDOWEVENT;
+        e.window.windowID = id;
+        e.window.event = what;
+        SDL_PushEvent(&e);
+    };
+    const uint32_t ours = ctx->channel->window_id;
+    struct { uint8_t event; uint32_t window; int keyboard, mouse; } steps[] = {
+        {SDL_WINDOWEVENT_FOCUS_LOST, ours + 1, 1, 1}, // another window's focus is not ours
+        {SDL_WINDOWEVENT_FOCUS_LOST, ours, 0, 1},
+        {SDL_WINDOWEVENT_LEAVE, ours, 0, 0},
+        {SDL_WINDOWEVENT_FOCUS_GAINED, ours, 1, 0},
+        {SDL_WINDOWEVENT_ENTER, ours, 1, 1},
+    };
+    for (const auto &step : steps) {
+        window_event(step.window, step.event);
+        draw_iteration(ctx);
+        EXPECT_EQ(step.keyboard, SDL_AtomicGet(&channel->keyboard_focus)) << (int)step.event;
+        EXPECT_EQ(step.mouse, SDL_AtomicGet(&channel->mouse_focus)) << (int)step.event;
+    }
+}
+
 TEST_F(RenderLoop, OnlyTheNewestQueuedFrameIsShownAndWithoutANewOneItIsRerun)
 {
     ASSERT_TRUE(open());
     drain_sdl_events();
     threadstream *frames[3] = {frame(1), frame(2), frame(3)};
-    for (threadstream *f : frames) threadstreamqueue_putitem(ctx->frame_queue, f);
+    for (threadstream *f : frames) threadstreamqueue_putitem(ctx->channel->frame_queue, f);
     int pooled = threadstream_pool_size();
     draw_iteration(ctx);
-    EXPECT_EQ(0, threadstreamqueue_getcount(ctx->frame_queue));
+    EXPECT_EQ(0, threadstreamqueue_getcount(ctx->channel->frame_queue));
     EXPECT_EQ(frames[2], ctx->last_frame);
     EXPECT_EQ(0u, ctx->last_frame->read_position); // ready to be drawn again
     EXPECT_EQ(3, ctx->grid_x);                     // catch-up frames and the shown one all ran
@@ -274,7 +305,7 @@ TEST_F(RenderLoop, OnlyTheNewestQueuedFrameIsShownAndWithoutANewOneItIsRerun)
 
     // A newer frame replaces it and the old last frame goes back to the pool.
     threadstream *next = frame(4);
-    threadstreamqueue_putitem(ctx->frame_queue, next);
+    threadstreamqueue_putitem(ctx->channel->frame_queue, next);
     draw_iteration(ctx);
     EXPECT_EQ(next, ctx->last_frame);
     EXPECT_EQ(4, ctx->grid_x);
@@ -287,14 +318,14 @@ TEST_F(RenderLoop, AFrameThatClearsNoWindowIsClearedToTheLastBackground)
 {
     ASSERT_TRUE(open());
     drain_sdl_events();
-    threadstreamqueue_putitem(ctx->frame_queue, frame(0, 1, 10, 20, 30));
+    threadstreamqueue_putitem(ctx->channel->frame_queue, frame(0, 1, 10, 20, 30));
     draw_iteration(ctx);
     EXPECT_EQ(0xFF1E140Au, pixel());
     EXPECT_EQ(10, ctx->background_r);
 
     SDL_SetRenderDrawColor(ctx->renderer, 200, 0, 0, 255);
     SDL_RenderClear(ctx->renderer);
-    threadstreamqueue_putitem(ctx->frame_queue, frame(0, 0));
+    threadstreamqueue_putitem(ctx->channel->frame_queue, frame(0, 0));
     draw_iteration(ctx);
     EXPECT_EQ(0xFF1E140Au, pixel());
 }

@@ -54,14 +54,10 @@ void host_fixture_down(host_fixture *fixture)
     if (system(cmd.c_str()) != 0) fprintf(stderr, "could not remove %s\n", fixture->root.c_str());
 }
 
-render_context *host_fixture_queues(void)
+thread_channel *host_fixture_queues(void)
 {
-    render_context *rc = (render_context *)SDL_calloc(1, sizeof(render_context));
-    if (!rc) return nullptr;
-    rc->frame_queue = threadstreamqueue_allocate();
-    rc->event_queue = threadstreamqueue_allocate();
-    render_ctx = rc;
-    return rc;
+    game_ctx.channel = thread_channel_create();
+    return game_ctx.channel;
 }
 
 threadstream *host_fixture_event_stream(std::initializer_list<SDL_Event> events)

@@ -4,6 +4,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "host/channel.h"
 #include "host/game.h"
 #include "support/test_files.h"
 
@@ -16,9 +17,9 @@ struct host_fixture {
 // Brings the host up (SDL without video, PhysicsFS, interpreter, FFI). 0 on failure.
 int host_fixture_up(host_fixture *fixture, bool construct_runtime);
 void host_fixture_down(host_fixture *fixture);
-// A render context with only its two queues, installed as the host's: what the per-frame
-// step needs of the render side. Free it with render_context_delete (and clear render_ctx).
-render_context *host_fixture_queues(void);
+// A thread channel installed as the game's: what the per-frame step needs of the render
+// side. Free it with thread_channel_delete (and clear game_ctx.channel).
+thread_channel *host_fixture_queues(void);
 // An event stream as the render thread writes it: the count, then the raw events.
 threadstream *host_fixture_event_stream(std::initializer_list<SDL_Event> events);
 // Evaluates Ruby through the compile step; answers its inspect text (or the exception's).

@@ -1,0 +1,14 @@
+// simulation: the 60 Hz simulation thread and its per-frame step.
+#pragma once
+#include <mruby.h>
+
+#include "host/game_context.h"
+
+// Thread entry; data is the thread_channel shared with the render thread.
+int simulation_thread_main(void *data);
+// One step: 0 when the simulation should end.
+int simulation_tick(void);
+// Loads the runtime's queued Ruby files; answers how many the list held.
+mrb_int simulation_load_queued_files(game_context *context);
+// Writes the passes block of the frame (and the screenshot requests).
+void simulation_build_frame(game_context *context);
