@@ -6,6 +6,7 @@
 #include "host/ruby.h"
 
 #include <SDL.h>
+#include <mruby/array.h>
 #include <mruby/class.h>
 #include <mruby/string.h>
 #include <mruby/variable.h>
@@ -28,6 +29,11 @@ int game_open_interpreter(game_context *context)
     }
     context->interpreter = mrb;
     ruby_compile_init(mrb);
+    // The framework's hot reload watches the same files the build compiled in.
+    mrb_value files = mrb_ary_new_capa(mrb, (mrb_int)zoq_framework_count);
+    for (size_t i = 0; i < zoq_framework_count; i++) mrb_ary_push(mrb, files, mrb_str_new_cstr(mrb, zoq_framework_files[i]));
+    mrb_obj_freeze(mrb, files);
+    mrb_define_const(mrb, mrb_define_module(mrb, "ZOQ"), "FRAMEWORK_FILES", files);
     for (size_t i = 0; i < zoq_framework_count; i++) {
         int ai = mrb_gc_arena_save(mrb);
         ruby_load_irep(mrb, zoq_framework_ireps[i]);

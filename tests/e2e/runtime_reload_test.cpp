@@ -179,7 +179,7 @@ TEST(RuntimeReload, EvalWithNoTickEndsTheRunWhetherOrNotTheFileExists)
 static const char *framework_main =
     "def tick args\n"
     "  if args.tick_count == 90\n"
-    "    $zoq.ffi_file.write_root 'zintar/readme_docs.rb', \"puts 'framework source reloaded'\\n$zoq.request_quit\\n\"\n"
+    "    $zoq.ffi_file.write_root 'zintar/trace.rb', \"puts 'framework source reloaded'\\n$zoq.request_quit\\n\"\n"
     "  end\n"
     "  $zoq.request_quit if args.tick_count > 300\n"
     "end\n";

@@ -5,22 +5,6 @@ module ZOQ
     module Hotload
       CORE_FILES = ["repl.rb", "app/main.rb", "app/repl.rb", "app/tests.rb", "app/test.rb", "app/stdin.rb"].freeze
 
-      FRAMEWORK_FILES = [
-        "zintar/docs.rb", "zintar/help.rb", "zintar/kernel_docs.rb", "zintar/kernel.rb", "zintar/easing.rb",
-        "zintar/top_level.rb", "zintar/log.rb", "zintar/geometry.rb", "zintar/attr_zoq.rb", "zintar/attr_sprite.rb",
-        "zintar/object.rb", "zintar/class.rb", "zintar/string.rb", "zintar/entity.rb", "zintar/strict_entity.rb",
-        "zintar/open_entity.rb", "zintar/serialize.rb", "zintar/primitive.rb", "zintar/nil_class_false_class.rb",
-        "zintar/symbol.rb", "zintar/numeric_deprecated.rb", "zintar/numeric.rb", "zintar/hash.rb",
-        "zintar/outputs_deprecated.rb", "zintar/array_docs.rb", "zintar/array.rb", "zintar/outputs.rb",
-        "zintar/inputs.rb", "zintar/mouse_docs.rb", "zintar/recording.rb", "zintar/grid.rb", "zintar/layout.rb",
-        "zintar/args_deprecated.rb", "zintar/args.rb", "zintar/console_prompt.rb", "zintar/console_menu.rb",
-        "zintar/console.rb", "zintar/assert.rb", "zintar/tests.rb", "zintar/controller_config.rb",
-        "zintar/runtime/draw.rb", "zintar/runtime/deprecated.rb", "zintar/runtime/framerate.rb",
-        "zintar/runtime/c_bridge.rb", "zintar/runtime/hotload.rb", "zintar/runtime/backup.rb",
-        "zintar/runtime/async_require.rb", "zintar/runtime/autocomplete.rb", "zintar/runtime.rb", "zintar/trace.rb",
-        "zintar/readme_docs.rb", "zintar/hotload_client.rb", "zintar/ios_wizard.rb", "zintar/itch_wizard.rb"
-      ].freeze
-
       MAILBOX = "app/mailbox.rb"
 
       def hotload_init
@@ -38,7 +22,8 @@ module ZOQ
 
       def files_to_reload
         return core_files_to_reload + @required_files if @rcb_release_mode
-        FRAMEWORK_FILES + core_files_to_reload + @required_files
+        # The framework's sources in load order, as the build compiled them in (set by the host).
+        ZOQ::FRAMEWORK_FILES + core_files_to_reload + @required_files
       end
 
       def init_mtimes file

@@ -1,0 +1,70 @@
+module ZOQ
+  class Runtime
+    # HTTP requests for the game: each answers a Hash that fills in while the request runs.
+    module Http
+      def http_get url, extra_headers = nil
+        callbacks = HTTPCallbacks.new(@protect_from_gc)
+        callbacks.ready @ffi_misc.http_get(callbacks, url, extra_headers)
+      end
+
+      def http_head url, extra_headers = nil
+        callbacks = HTTPCallbacks.new(@protect_from_gc)
+        callbacks.ready @ffi_misc.http_head(callbacks, url, extra_headers)
+      end
+
+      def http_post url, form_fields = nil, extra_headers = nil
+        form = nil
+        unless form_fields.nil?
+          form = []
+          form_fields.each do |key, value|
+            form << key.to_s
+            form << value.to_s
+          end
+        end
+        callbacks = HTTPCallbacks.new(@protect_from_gc)
+        callbacks.ready @ffi_misc.http_post(callbacks, url, extra_headers, form)
+      end
+
+      def http_put url, fname, extra_headers = nil
+        callbacks = HTTPCallbacks.new(@protect_from_gc)
+        callbacks.ready @ffi_misc.http_put(callbacks, url, extra_headers, fname)
+      end
+    end
+
+    # One per HTTP request: collects headers and body into the request's Hash and keeps
+    # itself reachable while only the native request refers to it.
+    class HTTPCallbacks
+      attr_accessor :state
+
+      def initialize protect_from_gc
+        @protect_from_gc = protect_from_gc
+      end
+
+      def ready newstate
+        @state = newstate
+        return nil if newstate.nil?
+        newstate[:cancel] = false
+        newstate[:response_headers] = {}
+        newstate[:response_data] = ""
+        @protect_from_gc << self
+        newstate
+      end
+
+      def http_response_header
+        @state[:response_headers][@state[:key]] = @state[:value]
+        !@state[:cancel]
+      end
+
+      def http_response_data
+        @state[:response_data] << @state[:value].to_s
+        !@state[:cancel]
+      end
+
+      def http_done
+        @protect_from_gc.delete self if @protect_from_gc
+        @state = nil
+        @protect_from_gc = nil
+      end
+    end
+  end
+end
