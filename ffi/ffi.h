@@ -28,3 +28,16 @@ void ffi_file_define(mrb_state *mrb, RClass *file);
 void ffi_misc_define(mrb_state *mrb, RClass *misc);
 void ffi_mrb_define(mrb_state *mrb, RClass *mrb_class);
 void ffi_cptr_define(mrb_state *mrb, RClass *cptr);
+
+// FFI::Misc's services, one file each; called by ffi_misc_define.
+void ffi_text_define(mrb_state *mrb, RClass *misc);
+void ffi_xml_define(mrb_state *mrb, RClass *misc);
+void ffi_json_define(mrb_state *mrb, RClass *misc);
+void ffi_window_define(mrb_state *mrb, RClass *misc);
+void ffi_clipboard_define(mrb_state *mrb, RClass *misc);
+void ffi_controller_define(mrb_state *mrb, RClass *misc);
+void ffi_http_define(mrb_state *mrb, RClass *misc);
+void ffi_extensions_define(mrb_state *mrb, RClass *misc);
+void ffi_address_define(mrb_state *mrb, RClass *misc);
+// A new Array of two Floats (sizes and positions).
+mrb_value ffi_float_pair(mrb_state *mrb, double a, double b);

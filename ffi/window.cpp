@@ -1,0 +1,25 @@
+// FFI::Misc: the window title and the device size.
+#include "ffi/ffi.h"
+#include "render/render.h"
+
+// First version: the title is applied once window calls are handed to the render thread.
+static mrb_value ffi_misc_set_window_title(mrb_state *mrb, mrb_value self)
+{
+    const char *title;
+    mrb_get_args(mrb, "z", &title);
+    return mrb_nil_value();
+}
+
+// The window's size as recorded when it was made; a host without a window has none.
+static mrb_value ffi_misc_device_size(mrb_state *mrb, mrb_value self)
+{
+    render_context *render = ffi_render_context;
+    if (!render) return ffi_float_pair(mrb, 0.0, 0.0);
+    return ffi_float_pair(mrb, (double)render->window_width, (double)render->window_height);
+}
+
+void ffi_window_define(mrb_state *mrb, RClass *misc)
+{
+    mrb_define_method(mrb, misc, "set_window_title", ffi_misc_set_window_title, MRB_ARGS_ANY());
+    mrb_define_method(mrb, misc, "device_size", ffi_misc_device_size, MRB_ARGS_ANY());
+}
