@@ -164,14 +164,16 @@ test "--eval or --test naming a missing file logs the error and quits instead of
   assert $console.log.any? { |line| line.include?("File does not exist: app/none.rb") }, $console.log.inspect
   boot.call "./zintarel game --test app/none_test.rb"
   assert $zoq.quit_requested?
-  # No-tick with nothing to run ends as well.
-  boot.call "./zintarel game --no-tick"
-  assert $zoq.quit_requested?
-  boot.call "./zintarel game --record --no-tick"
-  assert $zoq.quit_requested?
-  # Without no-tick the run goes on.
-  boot.call "./zintarel game --eval app/none.rb"
-  refute $zoq.quit_requested?
+  # Without --eval, no-tick only hides the window: the game ticks as usual; and without
+  # no-tick a missing --eval file does not end the run.
+  FFI::File.new.write "app/main.rb", "def tick args; $game_ticks = args.tick_count; end\n"
+  ["./zintarel game --no-tick", "./zintarel game --record --no-tick", "./zintarel game --eval app/none.rb"].each do |argv|
+    $game_ticks = nil
+    boot.call argv
+    4.times { |i| host_step 5100 + i * 17 }
+    refute $zoq.quit_requested?, argv
+    assert $game_ticks && $game_ticks >= 1, argv
+  end
 end
 
 test "--eval with --no-tick loads the file before any game tick and quits once its callbacks ran" do

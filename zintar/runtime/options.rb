@@ -102,12 +102,6 @@ module ZOQ
           @no_tick = true
           request_quit unless found
         end
-        # The host hides the window for no-tick: without a file to run, such a run ends here.
-        if cli_arguments.key?(:"no-tick") && !@no_tick
-          log_info "--no-tick switch found. Exiting."
-          @no_tick = true
-          request_quit
-        end
       end
 
       # Logs the missing-file error (without raising) and answers whether the file has text.
