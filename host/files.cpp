@@ -46,21 +46,25 @@ char *sprintf_alloc(const char *fmt, ...)
     return buf;
 }
 
+PHYSFS_File *files_open_regular(const char *path)
+{
+    PHYSFS_Stat st;
+    if (!path || !PHYSFS_stat(path, &st) || st.filetype != PHYSFS_FILETYPE_REGULAR) return nullptr;
+    return PHYSFS_openRead(path);
+}
+
 char *loadfile(const char *path, size_t *length)
 {
     if (length) *length = 0;
-    PHYSFS_Stat st;
-    if (!path || !PHYSFS_stat(path, &st)) return nullptr;
-    // Directories, FIFOs and the like have no size to read.
-    if (st.filetype != PHYSFS_FILETYPE_REGULAR || st.filesize < 0) return nullptr;
-    size_t size = (size_t)st.filesize;
-    char *buf = (char *)SDL_malloc(size + 1);
-    if (!buf) return nullptr;
-    PHYSFS_File *f = PHYSFS_openRead(path);
-    if (!f) {
-        SDL_free(buf);
+    PHYSFS_File *f = files_open_regular(path);
+    if (!f) return nullptr;
+    PHYSFS_sint64 file_length = PHYSFS_fileLength(f);
+    char *buf = file_length >= 0 ? (char *)SDL_malloc((size_t)file_length + 1) : nullptr;
+    if (!buf) {
+        PHYSFS_close(f);
         return nullptr;
     }
+    size_t size = (size_t)file_length;
     PHYSFS_sint64 got = PHYSFS_readBytes(f, buf, size);
     PHYSFS_close(f);
     if (got < 0 || (size_t)got != size) {

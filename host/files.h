@@ -2,11 +2,17 @@
 // formatter, and the process-wide lock that every writer on every thread holds while it
 // points the single write directory somewhere and writes.
 #pragma once
+#include <physfs.h>
 #include <stddef.h>
 #include <stdint.h>
 
 // A new SDL_malloc'ed string (caller SDL_frees), or NULL.
 char *sprintf_alloc(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// Opens a game file for reading when it is a regular file; anything else (a FIFO, a device,
+// a folder) answers NULL as a missing file does, since opening a FIFO blocks until a writer
+// comes. Every reader of game files opens through this.
+PHYSFS_File *files_open_regular(const char *path);
 
 // The whole regular file at path plus a NUL (SDL_malloc'ed), or NULL; *length is 0 on failure.
 char *loadfile(const char *path, size_t *length);

@@ -92,7 +92,7 @@ static int SDLCALL physfsrwops_close(SDL_RWops *rw)
 
 SDL_RWops *PHYSFSRWOPS_openRead(const char *path)
 {
-    PHYSFS_File *f = PHYSFS_openRead(path);
+    PHYSFS_File *f = files_open_regular(path);
     if (!f) {
         SDL_SetError("PhysicsFS error: %s", physfs_last_error());
         return nullptr;

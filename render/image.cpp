@@ -1,5 +1,6 @@
 // Image files to pixels: stb_image decoding over PhysicsFS files, always to 8-bit RGBA.
 #include "render/render.h"
+#include "host/files.h"
 
 #include <SDL.h>
 #include <physfs.h>
@@ -39,7 +40,7 @@ static int stbi_physfs_eof(void *user) { return PHYSFS_eof((PHYSFS_File *)user);
 
 uint32_t *load_image(const char *path, int32_t *width, int32_t *height)
 {
-    PHYSFS_File *file = path ? PHYSFS_openRead(path) : nullptr;
+    PHYSFS_File *file = files_open_regular(path);
     if (!file) return nullptr;
     static const stbi_io_callbacks callbacks = {stbi_physfs_read, stbi_physfs_skip, stbi_physfs_eof};
     int w = 0, h = 0, channels = 0;

@@ -2,6 +2,7 @@
 #include "e2e/e2e.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 static const char *quit_after_three =
     "def tick args\n"
@@ -70,6 +71,24 @@ TEST(Startup, FatalFailuresExitOneWithTheirMessage)
     e2e_run nofont = g.run({"game"});
     EXPECT_EQ(1, nofont.status);
     EXPECT_NE(std::string::npos, nofont.err.find("Couldn't create render context:")) << nofont.err;
+}
+
+TEST(Startup, FifosInTheGameAnswerAsMissingFilesInsteadOfBlocking)
+{
+    // Opening a FIFO for reading waits for a writer that never comes: start-up reads the
+    // mapping file through the stream adapter, the game loads an image and reads a text.
+    e2e_game g("fifo");
+    g.write("game/app/main.rb", "def tick args\n  puts \"image #{$zoq.load_image('sprites/pipe.png').inspect}\"\n"
+                                "  puts \"text #{$zoq.read_file('data/pipe.txt').inspect}\"\n  $zoq.request_quit\nend\n");
+    for (const char *fifo : {"game/metadata/game_controller_mappings.txt", "game/sprites/pipe.png", "game/data/pipe.txt"}) {
+        g.write(fifo, "");
+        std::string path = g.root + "/" + fifo;
+        ASSERT_EQ(0, remove(path.c_str()));
+        ASSERT_EQ(0, mkfifo(path.c_str(), 0600));
+    }
+    e2e_run r = g.run({"game"}, 20);
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_NE(std::string::npos, r.out.find("image nil\ntext nil\n")) << r.out;
 }
 
 TEST(Startup, OptionsTakeAnyNumberOfDashesAndTheFirstUndashedWordIsTheGame)
