@@ -1,6 +1,7 @@
 // FFI::MRB: Ruby source run at the top level, and syntax checks that run nothing.
 #include "ffi/ffi.h"
 #include "host/compile.h"
+#include "host/utf8.h"
 
 #include <mruby/class.h>
 #include <mruby/compile.h>
@@ -13,7 +14,7 @@
 #define PARSE_LINE_MAX 254
 
 // The text the methods work on: the String's bytes up to its length or its first NUL,
-// whichever comes first (a shared substring has no NUL at its end).
+// whichever comes first (a shared substring has no NUL at its end), past a byte-order mark.
 static const char *source_of(mrb_state *mrb, mrb_int *length)
 {
     mrb_value source;
@@ -21,7 +22,9 @@ static const char *source_of(mrb_state *mrb, mrb_int *length)
     const char *text = RSTRING_PTR(source);
     size_t len = (size_t)RSTRING_LEN(source);
     const char *nul = (const char *)memchr(text, 0, len);
-    *length = (mrb_int)(nul ? (size_t)(nul - text) : len);
+    len = nul ? (size_t)(nul - text) : len;
+    text = utf8_skip_bom(text, &len);
+    *length = (mrb_int)len;
     return text;
 }
 

@@ -9,6 +9,7 @@
 #include "host/game.h"
 #include "host/input.h"
 #include "host/ruby.h"
+#include "host/utf8.h"
 #include "render/render.h"
 #include "audio/audio.h"
 #include "ffi/ffi.h"
@@ -73,7 +74,8 @@ mrb_int simulation_load_queued_files(game_context *context)
             size_t length = 0;
             char *text = loadfile(path, &length);
             if (text) {
-                ruby_load(mrb, text, length, path);
+                const char *source = utf8_skip_bom(text, &length);
+                ruby_load(mrb, source, length, path);
                 SDL_free(text);
                 // One file's exception must not break the files after it.
                 ruby_log_exception(mrb);

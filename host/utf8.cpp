@@ -1,5 +1,7 @@
 #include "host/utf8.h"
 
+#include <string.h>
+
 static int is_continuation(unsigned char b) { return (b & 0xC0) == 0x80; }
 
 // Consumes `count` continuation bytes after the lead byte when all are there; answers
@@ -47,4 +49,13 @@ uint32_t utf8codepoint(const char **str)
     }
     *str = (const char *)p;
     return result;
+}
+
+const char *utf8_skip_bom(const char *text, size_t *length)
+{
+    if (text && *length >= 3 && memcmp(text, "\xEF\xBB\xBF", 3) == 0) {
+        *length -= 3;
+        return text + 3;
+    }
+    return text;
 }

@@ -110,15 +110,17 @@ TEST_F(Simulation, PassesThatAreNotAnArrayCountZero)
     threadstream_free(s);
 }
 
-TEST_F(Simulation, QueuedFilesLoadInOrderPastMissingAndRaisingOnes)
+TEST_F(Simulation, QueuedFilesLoadInOrderPastMissingAndRaisingOnesAndPastAByteOrderMark)
 {
     write_file(fx.game_dir + "/app/raises.rb", "$order << :raises\nraise 'broken file'\n");
     write_file(fx.game_dir + "/app/b.rb", "$order << :b\ndef from_b; 7 + 1; end\n");
     write_file(fx.game_dir + "/app/c.rb", "$order << :c\n$zoq.mark_ruby_file_for_reload 'app/d.rb'\n");
     write_file(fx.game_dir + "/app/d.rb", "$order << :d\n");
-    eval("$order = []; %w[app/missing.rb app/raises.rb app/b.rb app/c.rb].each { |f| $zoq.mark_ruby_file_for_reload f }");
-    EXPECT_EQ(4, simulation_load_queued_files(&game_ctx));
-    EXPECT_EQ("[:raises, :b, :c, :d]", eval("$order"));
+    write_file(fx.game_dir + "/app/bom.rb", "\xEF\xBB\xBF# an editor put a mark first\n$order << :bom\n");
+    eval("$order = []; %w[app/missing.rb app/raises.rb app/b.rb app/c.rb app/bom.rb].each { |f| "
+         "$zoq.mark_ruby_file_for_reload f }");
+    EXPECT_EQ(5, simulation_load_queued_files(&game_ctx));
+    EXPECT_EQ("[:raises, :b, :c, :bom, :d]", eval("$order"));
     EXPECT_EQ("8", eval("from_b"));
     EXPECT_EQ(nullptr, game_ctx.interpreter->exc);
     EXPECT_EQ("[]", eval("$zoq.get_ruby_reload_list"));

@@ -1,10 +1,13 @@
 # FFI::MRB: syntax checks that run nothing, and evaluation at the top level.
 
-test "text without errors, empty text and a lone comment are Syntax OK" do
+test "text without errors, empty text, a lone comment and a leading byte-order mark are Syntax OK" do
   mrb = FFI::MRB.new
-  assert_equal "Syntax OK", mrb.parse("def ok_method(a)\n  a + 1\nend\n")
-  assert_equal "Syntax OK", mrb.parse("")
-  assert_equal "Syntax OK", mrb.parse("# only a comment")
+  bom = "\xEF\xBB\xBF"
+  ["def ok_method(a)\n  a + 1\nend\n", "", "# only a comment", bom, bom + "x = 1\n"].each do |text|
+    assert_equal "Syntax OK", mrb.parse(text), text.inspect
+  end
+  mrb.eval(bom + "$ffi_mrb_bom = :ran")
+  assert_equal :ran, $ffi_mrb_bom
 end
 
 test "a definition without its end gives error lines naming where the parser gave up" do
