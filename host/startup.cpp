@@ -50,7 +50,8 @@ void startup_fail(const char *format, ...)
     if (!driver || (strcmp(driver, "dummy") != 0 && strcmp(driver, "offscreen") != 0))
         if (SDL_getenv("DISPLAY") || SDL_getenv("WAYLAND_DISPLAY"))
             SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Startup failure!", message, nullptr);
-    PHYSFS_deinit();
+    // PhysicsFS's deinit before its init dereferences an allocator it never set.
+    if (PHYSFS_isInit()) PHYSFS_deinit();
     SDL_Quit();
     exit(1);
 }

@@ -58,16 +58,19 @@ e2e_run e2e_game::run(const std::vector<std::string> &args, int timeout_seconds,
     std::string out_path = root + "/.stdout", err_path = root + "/.stderr";
     // Everything the child needs is made before the fork: a test may run other threads,
     // and the child may then only make async-signal-safe calls.
-    std::vector<std::string> env_strings = {"SDL_VIDEODRIVER=dummy", "ALSOFT_DRIVERS=null"};
-    env_strings.insert(env_strings.end(), extra_env.begin(), extra_env.end());
-    for (char **e = environ; *e; e++) {
-        const char *eq = strchr(*e, '=');
-        size_t name_length = eq ? (size_t)(eq - *e) + 1 : strlen(*e);
-        bool replaced = false;
+    // The test's own entries first, then the headless defaults, then the inherited ones:
+    // each name once, the first given winning.
+    std::vector<std::string> env_strings;
+    auto add_unless_named = [&env_strings](const char *entry) {
+        const char *eq = strchr(entry, '=');
+        size_t name_length = eq ? (size_t)(eq - entry) + 1 : strlen(entry);
         for (const std::string &mine : env_strings)
-            if (mine.compare(0, name_length, *e, name_length) == 0) replaced = true;
-        if (!replaced) env_strings.push_back(*e);
-    }
+            if (mine.compare(0, name_length, entry, name_length) == 0) return;
+        env_strings.push_back(entry);
+    };
+    for (const std::string &e : extra_env) add_unless_named(e.c_str());
+    for (const char *e : {"SDL_VIDEODRIVER=dummy", "ALSOFT_DRIVERS=null"}) add_unless_named(e);
+    for (char **e = environ; *e; e++) add_unless_named(*e);
     std::vector<char *> envp, argv = {(char *)"./zintarel"};
     for (std::string &e : env_strings) envp.push_back(&e[0]);
     envp.push_back(nullptr);
