@@ -143,6 +143,7 @@ void game_init(game_context *context, int argc, char **argv)
         char *text = ruby_inspect_alloc(mrb, mrb_obj_value(mrb->exc));
         printf("%s\n", text ? text : "");
         fflush(stdout);
+        SDL_free(text);
         exit(-1);
     }
     context->runtime = runtime;

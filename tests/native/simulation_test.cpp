@@ -24,7 +24,7 @@ class Simulation : public ::testing::Test {
     void SetUp() override
     {
         ASSERT_TRUE(host_fixture_up(&fx, true));
-        // The step needs only the queues of a render context, not a window.
+        // The step needs only the channel to the render thread, not a window.
         rc = host_fixture_queues();
         rc->window_id = 7;
     }
