@@ -1,10 +1,10 @@
 // The per-frame step against a real interpreter and runtime: loading queued files, the
 // frame's passes block, event dispatch to the bridge callbacks, and stopping.
 #include "host/compile.h"
-#include "host/ruby.h"
 #include "host/frame_stream.h"
 #include "host/game.h"
 #include "host/input.h"
+#include "host/ruby.h"
 #include "host/simulation.h"
 #include "render/render.h"
 #include "support/host_fixture.h"
@@ -13,8 +13,6 @@
 #include <mruby/string.h>
 #include <set>
 #include <stdio.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 class Simulation : public ::testing::Test {
   protected:
@@ -241,67 +239,4 @@ TEST_F(Simulation, ARaisingCallbackIsLoggedAndTheNextOneStillRuns)
     queue_events({down, up});
     input_dispatch_events(&game_ctx);
     EXPECT_EQ("[98]", eval("$seen"));
-}
-
-TEST(Startup, ArgvJoinKeepsItsLimitAndLeavesOutEverythingAfterAnOverflow)
-{
-    std::string long_arg(230, 'x');
-    char *argv[] = {(char *)"./zintarel", (char *)"game", (char *)long_arg.c_str(), (char *)"--speed", (char *)"2"};
-    char joined[GAME_ARGV_BYTES];
-    game_join_argv(5, argv, joined);
-    EXPECT_EQ(std::string("./zintarel game ") + long_arg + " ", std::string(joined));
-    std::string short_arg(200, 'x');
-    char *argv_fits[] = {(char *)"./zintarel", (char *)"game", (char *)short_arg.c_str(), (char *)"--speed", (char *)"2"};
-    game_join_argv(5, argv_fits, joined);
-    EXPECT_EQ(std::string("./zintarel game ") + short_arg + " --speed 2 ", std::string(joined));
-    std::string longer(250, 'y');
-    char *argv2[] = {(char *)"./zintarel", (char *)longer.c_str(), (char *)"a"};
-    game_join_argv(3, argv2, joined);
-    EXPECT_STREQ("./zintarel ", joined); // once one is left out, all later ones are too
-    for (int i = 11; i < GAME_ARGV_BYTES; i++) ASSERT_EQ(0, joined[i]);
-}
-
-TEST(Startup, LogicalSizeFollowsThePhoneRule)
-{
-    int32_t w, h;
-    game_logical_size(667, 375, &w, &h);
-    EXPECT_EQ(1280, w);
-    EXPECT_EQ(720, h);
-    game_logical_size(375, 667, &w, &h);
-    EXPECT_EQ(720, w);
-    EXPECT_EQ(1280, h);
-    game_logical_size(800, 600, &w, &h);
-    EXPECT_EQ(800, w);
-    EXPECT_EQ(600, h);
-}
-
-TEST(Startup, RaisingConstructorExitsMinusOneWithItsTextOnStandardOutput)
-{
-    int pipefd[2];
-    ASSERT_EQ(0, pipe(pipefd));
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(pipefd[1], 1);
-        host_fixture fx;
-        if (!host_fixture_up(&fx, false)) _exit(3);
-        // An exception logged earlier must not be taken for the constructor's.
-        ruby_call0(game_ctx.interpreter, mrb_nil_value(), "no_such_method");
-        host_fixture_eval("class ZOQ::Runtime; def initialize(*a); raise ArgumentError, 'bad runtime'; end; end");
-        char *argv[] = {(char *)"./zintarel"};
-        game_pre_init(&game_ctx, 1, argv);
-        game_init(&game_ctx, 1, argv);
-        _exit(0);
-    }
-    close(pipefd[1]);
-    std::string out;
-    char buf[512];
-    ssize_t n;
-    while ((n = read(pipefd[0], buf, sizeof buf)) > 0) out.append(buf, (size_t)n);
-    close(pipefd[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(255, WEXITSTATUS(status));
-    EXPECT_NE(std::string::npos, out.find("bad runtime")) << out;
-    EXPECT_NE(std::string::npos, out.find("(ArgumentError)")) << out;
 }

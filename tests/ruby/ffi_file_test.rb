@@ -69,15 +69,6 @@ test "the root writers write into the base folder, and reads find what they wrot
   refute File.exist?("#{$test_base_dir}/after_root.txt")
 end
 
-test "the folders are reported as new Strings, ignoring extra arguments" do
-  assert_equal $test_base_dir, ffi_file.get_base_dir
-  assert_equal $test_game_dir, ffi_file.get_game_dir
-  assert_equal $test_base_dir, ffi_file.get_base_dir(1)
-  a = ffi_file.get_game_dir
-  a << "/changed"
-  assert_equal $test_game_dir, ffi_file.get_game_dir
-end
-
 test "argument errors come from the argument reader" do
   assert_raises(ArgumentError) { ffi_file.read }
   assert_raises(ArgumentError, "null byte") { ffi_file.read("a\0b") }

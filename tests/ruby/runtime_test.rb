@@ -1,4 +1,4 @@
-# The runtime object as the host sees it: command-line parsing and the load queue.
+# The runtime object as the host sees it before it exists: the command line.
 
 test "window options come from the joined command line with their defaults" do
   argv = "./zintarel mygame --window_width 800 --window_scale 1.5" + "\0" * 200
@@ -13,18 +13,4 @@ test "the command line splits into a key per option" do
   assert_equal({ zintarel: "mygame", speed: "2", record: nil, seed: "5" }, args)
   assert_equal "", ZOQ::Runtime.cli_arguments_of("./zintarel ./")[:zintarel]
   assert_equal "mygame", ZOQ::Runtime.cli_arguments_of("/opt/zintarel")[:zintarel]
-end
-
-test "the reload queue hands the host the same Array the runtime appends to" do
-  $zoq.mark_ruby_file_for_reload "app/a.rb"
-  list = $zoq.get_ruby_reload_list
-  $zoq.mark_ruby_file_for_reload "app/b.rb"
-  assert_equal ["app/a.rb", "app/b.rb"], list
-end
-
-test "the runtime is reachable as $zoq with args and an empty first pass list" do
-  assert_equal ZOQ::Runtime, TopLevelView
-  assert $zoq.is_a?(ZOQ::Runtime)
-  assert_equal [], $zoq.passes
-  assert_equal false, $zoq.quit_requested?
 end
