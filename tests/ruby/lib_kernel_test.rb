@@ -107,20 +107,6 @@ test "Kernel.const_defined? suggests Module.const_defined? once when only that f
   assert_equal 1, (on_disk("logs/log.txt")[before.length..-1]).split("did_you_mean_module_const_defined?").length - 1
 end
 
-test "Kernel's documentation lists its topics with docs_class first" do
-  text = Kernel.docs
-  assert text.start_with?("* DOCS: Kernel\n")
-  # docs_export_docs! is a reserved name: a topic, but not listed.
-  assert text.include?("** Kernel.docs_class\n** Kernel.docs_tick_count\n** Kernel.docs_global_tick_count\n** Kernel.docs_classes\n")
-  assert text.include?("** NOTE: Invoke any of the methods above on Kernel to see detailed documentation.\n")
-  assert Kernel.docs_tick_count.include?("Kernel::tick_count")
-  assert $docs_classes.include?(Kernel)
-  assert $docs_classes.include?(Numeric)
-  assert $docs_classes.include?(Array)
-  assert Numeric.docs.include?("** Numeric.docs_frame_index\n")
-  assert Array.docs_all.include?("* DOCS: ~Array#product~")
-end
-
 test "the documentation is searched and exported as text" do
   assert Kernel.docs_search("frame_index").include?("* DOCS: ~Numeric#frame_index~")
   assert_equal "\n* DOCS: No results found.", Kernel.docs_search("a an")

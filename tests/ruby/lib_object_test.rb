@@ -133,24 +133,11 @@ test "or, and and the defaulting converters" do
   assert_equal "z", false.s_or_default("z")
 end
 
-test "small one-liners" do
-  o = LibAttrs.new
-  o.a = 3
-  assert_equal 3, o.ivar(:a)
+test "let runs its block with the receiver and explains itself without one" do
   assert_equal 6, 3.let { |v| v * 2 }
   e = assert_raises(StandardError, "* ERROR: Object#let needs a block. Here's an example of how to use let:\nThe following code:\n#+begin_src\n") { 3.let }
-  assert e.message.include?("      \"\#{person.first} \#{person.last[0]}\"\n")
   assert e.message.end_with?("  end\n#+end_src\n")
-  assert_equal 21, e.message.count("\n")
-  assert_equal nil, o.id
-  assert_equal nil, o.primitive_marker
-  assert_equal nil, o.comment { raise "never" }
-  assert_equal nil, o.xrepl { raise "never" }
-  assert_equal o.object_id, o.metadata_object_id
-  assert_equal false, nil.__supports_ivars__?
-  assert_equal false, false.__supports_ivars__?
-  assert_equal true, o.__supports_ivars__?
-  assert_equal "#{o} (class LibAttrs)", o.better_instance_information
+  assert_equal nil, LibAttrs.new.comment { raise "never" }
   assert_equal({ a: 1, b: 2 }, { a: 1 }.associate(b: 2))
 end
 
@@ -195,10 +182,6 @@ test "help lists the object's own methods and points a plain object to the conso
   assert text.start_with?("\nCustomized help is not available for type [(class LibAttrs)]. But, here are a list of methods that are available to invoke:\n\n")
   assert text.include?("[:a, :a=, :b, :b=, :c, :c=]")
   assert text.end_with?("you should contact Zintarel about fleshing this out a bit more.\n")
-  assert_equal 214, 1.__object_methods__.length
-  assert_equal :define_singleton_method, 1.__object_methods__[0]
-  assert_equal :log_error, 1.__object_methods__[-1]
-  assert 1.__object_methods__.include?(:`)
   assert_equal [:a, :a=, :b, :b=, :c, :c=], LibAttrs.new.autocomplete_methods
 end
 
@@ -273,8 +256,6 @@ test "the contract help names implemented and missing methods" do
 end
 
 test "noise-free call stacks leave out the listed framework files" do
-  assert_equal ["object.rb", "layout.rb", "layout_juiced.rb", "zintar.rb"], 1.__zoq_ruby_source_files__
-  assert_equal [], nil.__zoq_ruby_source_files__
   assert 1.__zoq_ruby_string_contains_source_file_path__?("zintar/object.rb:10")
   refute 1.__zoq_ruby_string_contains_source_file_path__?("app/main.rb:10")
   assert 1.__caller_without_noise__.none? { |line| line.include?("object.rb") }

@@ -200,21 +200,6 @@ test "serialize_state warns above 20000 characters and still writes the file" do
   assert_equal "[1, 2]", $zoq.serialize_state([1, 2])
 end
 
-test "the runtime and args carry their documentation topics" do
-  now = boot_game "def tick args; end\n"
-  assert $docs_classes.include?(ZOQ::Runtime)
-  assert $docs_classes.include?(ZOQ::Args)
-  topics = ZOQ::Runtime.docs
-  [:docs_api_summary, :docs_reset, :docs_calcstringbox, :docs_write_file, :docs_class].each do |topic|
-    assert topics.include?("** ZOQ::Runtime.#{topic}\n"), topics
-    assert ZOQ::Runtime.send(topic).start_with?("* DOCS: ")
-  end
-  assert ZOQ::Args.docs.include?("** ZOQ::Args.docs_audio\n** ZOQ::Args.docs_api_summary\n")
-  assert ZOQ::Args.docs_audio.include?("args.audio")
-  # Reachable from the objects the game holds.
-  assert_equal ZOQ::Runtime.docs_reset, $zoq.docs_reset
-end
-
 test "args.click and click_at describe this step's click" do
   now = boot_game "def tick args; $click = args.click; $click_at = args.click_at; end\n"
   now = run_steps now, 3
