@@ -26,12 +26,9 @@ void ffi_init(game_context *context, render_context *render)
     ffi_render_context = render;
     ffi_game_context = context;
 
-    context->ffi_file_class = mrb_define_class_under(mrb, ffi, "File", mrb->object_class);
-    ffi_file_define(mrb, context->ffi_file_class);
-    context->ffi_misc_class = mrb_define_class_under(mrb, ffi, "Misc", mrb->object_class);
-    ffi_misc_define(mrb, context->ffi_misc_class);
-    context->ffi_mrb_class = mrb_define_class_under(mrb, ffi, "MRB", mrb->object_class);
-    ffi_mrb_define(mrb, context->ffi_mrb_class);
+    ffi_file_define(mrb, mrb_define_class_under(mrb, ffi, "File", mrb->object_class));
+    ffi_misc_define(mrb, mrb_define_class_under(mrb, ffi, "Misc", mrb->object_class));
+    ffi_mrb_define(mrb, mrb_define_class_under(mrb, ffi, "MRB", mrb->object_class));
     ffi_cptr_define(mrb, mrb_define_class_under(mrb, ffi, "CPtr", mrb->object_class));
 
     mrb_define_method(mrb, mrb->array_class, "value", ffi_array_value, MRB_ARGS_ANY());

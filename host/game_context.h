@@ -1,5 +1,5 @@
 // game_context: the game side's one native record (controller state, the interpreter,
-// the runtime object, module FFI and its classes, window options, directories).
+// the runtime object, module FFI, window options, directories).
 #pragma once
 #include <mruby.h>
 #include <stdint.h>
@@ -17,10 +17,6 @@ struct game_context {
     mrb_state *interpreter;
     mrb_value runtime;
     RClass *ffi_module;
-    RClass *ffi_file_class;
-    RClass *ffi_misc_class;
-    RClass *ffi_mrb_class;
-    RClass *ffi_draw_class;
     int32_t argv_window_width;
     int32_t argv_window_height;
     int32_t argv_window_position_x;

@@ -166,7 +166,7 @@ void main_startup(int argc, char **argv)
     if (!audio_init()) startup_fail("Couldn't initialize audio");
     ffi_init(&game_ctx, render_ctx);
     draw_init(render_ctx, game_ctx.game_dir);
-    game_ctx.ffi_draw_class = draw_define_class(game_ctx.interpreter, game_ctx.ffi_module);
+    draw_define_class(game_ctx.interpreter, game_ctx.ffi_module);
 
     current_frame_stream = threadstream_allocate();
     game_init(&game_ctx, argc, argv);

@@ -34,7 +34,7 @@ int host_fixture_up(host_fixture *fixture, bool construct_runtime)
         return 0;
     }
     ffi_init(&game_ctx, nullptr);
-    game_ctx.ffi_draw_class = draw_define_class(game_ctx.interpreter, game_ctx.ffi_module);
+    draw_define_class(game_ctx.interpreter, game_ctx.ffi_module);
     if (construct_runtime) {
         char *argv[] = {(char *)"./zintarel", (char *)"game"};
         game_pre_init(&game_ctx, 2, argv);
