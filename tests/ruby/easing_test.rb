@@ -76,8 +76,3 @@ test "a tick before the start reads the spline from its end" do
   assert_close ZOQ::Geometry.cubic_bezier(2.0 / 3, *two[-1]), E.ease_spline(0, -10, 60, two)
   assert_close ZOQ::Geometry.cubic_bezier(0.5, *two[0]), E.ease_spline(0, -45, 60, two)
 end
-
-test "Easing is the module at top level" do
-  assert_equal ZOQ::Easing, Easing
-  assert_equal ZOQ::Easing, $zoq.args.easing
-end

@@ -351,21 +351,3 @@ test "saving and loading args.state from a game tick" do
   assert_equal 1, args.state.a.b.c
   assert_equal [0, 1], args.state.hits
 end
-
-test "the runtime saves args.state to game_state.txt and loads it back" do
-  args = $zoq.args
-  args.state = ZOQ::OpenEntity.new
-  args.state.player.x = 0.1 + 0.2
-  args.state.player.checks = { alive?: true }
-  list = [1]
-  args.state.a = list
-  args.state.b = list
-  $zoq.save_state
-  args.state = ZOQ::OpenEntity.new
-  $zoq.load_state
-  assert_equal 0.1 + 0.2, args.state.player.x
-  assert_equal({ alive?: true }, args.state.player.checks)
-  assert args.state.a.equal?(args.state.b)
-  text = $zoq.serialize_state args.state
-  assert_equal text, $zoq.deserialize_state(text).to_s
-end
