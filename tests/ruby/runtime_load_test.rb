@@ -124,24 +124,6 @@ test "suppress_hotload accepts changes without loading them; other files than .r
   assert_equal [], $zoq.get_ruby_reload_list
 end
 
-test "the mailbox's code runs once and moves to mailbox-processed" do
-  write "app/main.rb", "def tick args; end\n"
-  new_runtime
-  now = run_steps 1000, 2
-  Kernel.global_tick_count = 400
-  $mail = 0
-  $zoq.write_file "app/mailbox.rb", "$mail += 1\n"
-  now = run_steps now, 3
-  assert_equal 1, $mail
-  assert_equal "", $zoq.ffi_file.read("app/mailbox.rb")
-  processed = $zoq.reload_list_history.keys.select { |k| k.include?("mailbox-processed/") }
-  assert_equal 1, processed.length
-  assert processed[0].start_with?("app/mailbox-processed/mailbox-")
-  assert_equal "$mail += 1", $zoq.ffi_file.read(processed[0])
-  now = run_steps now, 130
-  assert_equal 1, $mail
-end
-
 test "an empty main.rb is never queued, so the game does not start until it has content" do
   write "app/main.rb", ""
   new_runtime
