@@ -4,6 +4,7 @@
 #include <physfs.h>
 #include <stdarg.h>
 #include <string.h>
+#include <sys/stat.h>
 
 static SDL_mutex *write_mutex;
 
@@ -76,9 +77,21 @@ char *loadfile(const char *path, size_t *length)
     return buf;
 }
 
+// Opening a FIFO for writing waits for a reader that never comes; a folder or a device at
+// the target is no file to write either.
+static int write_target_is_irregular(const char *path)
+{
+    const char *dir = PHYSFS_getWriteDir();
+    char *real = dir ? sprintf_alloc("%s/%s", dir, path) : nullptr;
+    struct stat st;
+    int irregular = real && stat(real, &st) == 0 && !S_ISREG(st.st_mode);
+    SDL_free(real);
+    return irregular;
+}
+
 int write_file_ex(int append, const char *path, const void *data, size_t length)
 {
-    if (!path) return 0;
+    if (!path || write_target_is_irregular(path)) return 0;
     char *dir = SDL_strdup(path);
     if (!dir) return 0;
     char *slash = strrchr(dir, '/');

@@ -18,7 +18,8 @@ PHYSFS_File *files_open_regular(const char *path);
 char *loadfile(const char *path, size_t *length);
 
 // Writes (append 0: truncating) into the current write directory, creating the parent
-// folders. 1 when every byte was written and the file closed cleanly.
+// folders. 1 when every byte was written and the file closed cleanly; 0 when something
+// other than a regular file stands at the path.
 int write_file_ex(int append, const char *path, const void *data, size_t length);
 
 // Point the write directory at write_dir and write there, all under the write lock.

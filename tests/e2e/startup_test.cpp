@@ -91,11 +91,12 @@ TEST(Startup, FatalFailuresExitOneWithTheirMessageAndNoCrash)
 
 TEST(Startup, FifosInTheGameAnswerAsMissingFilesInsteadOfBlocking)
 {
-    // Opening a FIFO for reading waits for a writer that never comes: start-up reads the
-    // mapping file through the stream adapter, the game loads an image and reads a text.
+    // Opening a FIFO waits for the other end, which never comes: start-up reads the mapping
+    // file through the stream adapter, the game loads an image, reads a text and writes it.
     e2e_game g("fifo");
     g.write("game/app/main.rb", "def tick args\n  puts \"image #{$zoq.load_image('sprites/pipe.png').inspect}\"\n"
-                                "  puts \"text #{$zoq.read_file('data/pipe.txt').inspect}\"\n  $zoq.request_quit\nend\n");
+                                "  puts \"text #{$zoq.read_file('data/pipe.txt').inspect}\"\n"
+                                "  puts \"write #{$zoq.ffi_file.write('data/pipe.txt', 'x')}\"\n  $zoq.request_quit\nend\n");
     for (const char *fifo : {"game/metadata/game_controller_mappings.txt", "game/sprites/pipe.png", "game/data/pipe.txt"}) {
         g.write(fifo, "");
         std::string path = g.root + "/" + fifo;
@@ -104,7 +105,7 @@ TEST(Startup, FifosInTheGameAnswerAsMissingFilesInsteadOfBlocking)
     }
     e2e_run r = g.run({"game"}, 20);
     EXPECT_EQ(0, r.status) << r.err;
-    EXPECT_NE(std::string::npos, r.out.find("image nil\ntext nil\n")) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("image nil\ntext nil\nwrite false\n")) << r.out;
 }
 
 TEST(Startup, OptionsTakeAnyNumberOfDashesAndTheFirstUndashedWordIsTheGame)
