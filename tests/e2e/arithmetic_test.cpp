@@ -1,4 +1,4 @@
-// A game loaded by the running executable divides as the reference does: in its own
+// A game loaded by the running executable divides as games expect (5 / 2 is 2.5): in its own
 // files and through string evaluation.
 #include "e2e/e2e.h"
 
@@ -25,7 +25,7 @@ static const char *dividing_game =
     "  $zoq.request_quit\n"
     "end\n";
 
-TEST(Arithmetic, AGameFileDividesAsTheReferenceDoes)
+TEST(Arithmetic, AGameFileDividesAsGamesExpect)
 {
     e2e_game g("arith");
     g.write("game/app/main.rb", dividing_game);
