@@ -168,8 +168,3 @@ test "rectangles in an array are tested for overlap, and the old name is refused
   refute walls.any_intersect_rect?({ x: 50, y: 50, w: 10, h: 10 })
   assert_raises(RuntimeError, "* ERROR:\n~Array#any_intersects_rect?~ (with an \"s\") has been removed.\nUse ~Array#any_intersect_rect?~ instead (remove the \"s\").\n\n* NOTE:\n") { walls.any_intersects_rect?({}) }
 end
-
-test "hashes have the geometry methods" do
-  assert({ x: 0, y: 0, w: 10, h: 10 }.intersect_rect?({ x: 5, y: 5, w: 10, h: 10 }))
-  assert Hash.include?(ZOQ::Geometry)
-end
