@@ -1,5 +1,5 @@
-// frame_stream: the stream the simulation step is filling with this frame's draw commands,
-// null outside a step (and at start-up, outside the runtime's construction).
+// frame_stream: the stream being filled with this frame's draw commands: by the simulation
+// step, and at start-up by the runtime's construction; null at any other time.
 #pragma once
 #include "host/threadstream.h"
 
