@@ -1,4 +1,4 @@
-// FFI::Misc: text measuring, XML and JSON, the window, the clipboard, controller mapping,
+// FFI::Misc: text measuring, XML and JSON, the window, the clipboard,
 // HTTP, native extensions and the local address. First versions: the methods whose own
 // work comes later read their arguments as they will and answer what their failure case
 // answers (nil, an empty String, a zero size), so callers already get the final shapes.
@@ -28,28 +28,6 @@ static mrb_value ffi_misc_calcstringbox(mrb_state *mrb, mrb_value self)
 // First version: the clipboard is read once it can be reached from this thread; until
 // then the answer is the no-text answer.
 static mrb_value ffi_misc_getclipboard(mrb_state *mrb, mrb_value self) { return mrb_str_new_lit(mrb, ""); }
-
-// First versions of the controller-mapping methods: nothing is opened, closed or saved.
-static mrb_value ffi_misc_close_raw_joystick(mrb_state *mrb, mrb_value self)
-{
-    mrb_int id;
-    mrb_get_args(mrb, "i", &id);
-    return mrb_nil_value();
-}
-
-static mrb_value ffi_misc_add_controller_config(mrb_state *mrb, mrb_value self)
-{
-    const char *mapping;
-    mrb_get_args(mrb, "z", &mapping);
-    return mrb_nil_value();
-}
-
-static mrb_value ffi_misc_convert_rawjoystick_to_controller(mrb_state *mrb, mrb_value self)
-{
-    mrb_int id;
-    mrb_get_args(mrb, "i", &id);
-    return mrb_nil_value();
-}
 
 // First versions of the parsers: nil, the answer for text that does not parse.
 static mrb_value ffi_misc_parse_xml_file(mrb_state *mrb, mrb_value self)
@@ -140,10 +118,6 @@ void ffi_misc_define(mrb_state *mrb, RClass *misc)
 {
     mrb_define_method(mrb, misc, "calcstringbox", ffi_misc_calcstringbox, MRB_ARGS_ANY());
     mrb_define_method(mrb, misc, "getclipboard", ffi_misc_getclipboard, MRB_ARGS_ANY());
-    mrb_define_method(mrb, misc, "close_raw_joystick", ffi_misc_close_raw_joystick, MRB_ARGS_ANY());
-    mrb_define_method(mrb, misc, "add_controller_config", ffi_misc_add_controller_config, MRB_ARGS_ANY());
-    mrb_define_method(mrb, misc, "convert_rawjoystick_to_controller", ffi_misc_convert_rawjoystick_to_controller,
-                      MRB_ARGS_ANY());
     mrb_define_method(mrb, misc, "parse_xml_file", ffi_misc_parse_xml_file, MRB_ARGS_ANY());
     mrb_define_method(mrb, misc, "parse_xml", ffi_misc_parse_xml, MRB_ARGS_ANY());
     mrb_define_method(mrb, misc, "parse_json_file", ffi_misc_parse_json_file, MRB_ARGS_ANY());

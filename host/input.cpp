@@ -52,10 +52,18 @@ static void call_bool(game_context *context, const char *name, bool value)
     ruby_call1(context->interpreter, context->runtime, name, mrb_bool_value(value));
 }
 
-static void controller_added(int device_index)
+void input_open_game_controller(int device_index)
 {
     SDL_GameController *controller = SDL_GameControllerOpen(device_index);
     if (!controller) return;
+    // Opening a device twice hands back the same controller with one more reference: a
+    // controller that already has a player keeps only that one.
+    for (SDL_GameController *slot : controller_slots) {
+        if (slot == controller) {
+            SDL_GameControllerClose(controller);
+            return;
+        }
+    }
     for (SDL_GameController *&slot : controller_slots) {
         if (!slot) {
             slot = controller;
@@ -76,6 +84,14 @@ static void controller_removed(SDL_JoystickID instance)
             return;
         }
     }
+}
+
+void input_close_raw_joystick(SDL_JoystickID instance)
+{
+    // The joystick under an open game controller belongs to that controller.
+    if (SDL_GameControllerFromInstanceID(instance)) return;
+    SDL_Joystick *joystick = SDL_JoystickFromInstanceID(instance);
+    if (joystick) SDL_JoystickClose(joystick);
 }
 
 static void dispatch_event(game_context *context, const SDL_Event &e)
@@ -161,12 +177,17 @@ static void dispatch_event(game_context *context, const SDL_Event &e)
         }
         break;
     case SDL_JOYDEVICEREMOVED: {
+        input_close_raw_joystick(e.jdevice.which);
         int64_t v[1] = {e.jdevice.which};
         call_ints(context, "rawjoystick_disconnected", 1, v);
         break;
     }
-    case SDL_CONTROLLERDEVICEADDED: controller_added(e.cdevice.which); break;
+    case SDL_CONTROLLERDEVICEADDED: input_open_game_controller(e.cdevice.which); break;
     case SDL_CONTROLLERDEVICEREMOVED: controller_removed(e.cdevice.which); break;
+    case SDL_DROPFILE:
+    case SDL_DROPTEXT:
+        SDL_free(e.drop.file); // SDL's copy of the dropped text: nothing else frees it
+        break;
     default: break;
     }
 }

@@ -12,7 +12,7 @@ module ZOQ
         "zintar/open_entity.rb", "zintar/serialize.rb", "zintar/primitive.rb", "zintar/nil_class_false_class.rb",
         "zintar/symbol.rb", "zintar/numeric_deprecated.rb", "zintar/numeric.rb", "zintar/hash.rb",
         "zintar/outputs_deprecated.rb", "zintar/array_docs.rb", "zintar/array.rb", "zintar/outputs.rb",
-        "zintar/inputs.rb", "zintar/mouse_docs.rb", "zintar/recording.rb", "zintar/grid.rb", "zintar/layout.rb",
+        "zintar/inputs.rb", "zintar/key_names.rb", "zintar/mouse_docs.rb", "zintar/recording.rb", "zintar/grid.rb", "zintar/layout.rb",
         "zintar/args_deprecated.rb", "zintar/args.rb", "zintar/console_prompt.rb", "zintar/console_menu.rb",
         "zintar/console.rb", "zintar/assert.rb", "zintar/tests.rb", "zintar/controller_config.rb",
         "zintar/runtime/draw.rb", "zintar/runtime/deprecated.rb", "zintar/runtime/framerate.rb",
