@@ -168,8 +168,12 @@ static void dispatch_event(game_context *context, const SDL_Event &e)
                 SDL_JoystickClose(joystick);
                 break;
             }
+            // SDL 2.26 looks mapping lines up by the GUID without its name checksum (bytes 2
+            // and 3): a line keyed by the full GUID of a joystick with a checksum never applies.
+            SDL_JoystickGUID id_guid = SDL_JoystickGetGUID(joystick);
+            id_guid.data[2] = id_guid.data[3] = 0;
             char guid[33];
-            SDL_JoystickGetGUIDString(SDL_JoystickGetGUID(joystick), guid, sizeof guid);
+            SDL_JoystickGetGUIDString(id_guid, guid, sizeof guid);
             const char *name = SDL_JoystickName(joystick);
             mrb_value args[3] = {mrb_int_value(mrb, id), mrb_str_new_cstr(mrb, name ? name : ""),
                                  mrb_str_new_cstr(mrb, guid)};
