@@ -234,8 +234,9 @@ module ZOQ
       { key_up: @key_up.serialize, key_held: @key_held.serialize, key_down: @key_down.serialize, has_focus: @has_focus }
     end
 
+    # A String, so that p and the console can show it.
     def inspect
-      serialize
+      serialize.to_s
     end
 
     def to_s
