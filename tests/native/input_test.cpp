@@ -74,9 +74,22 @@ class InputHost : public ::testing::Test {
         if (index >= 0) SDL_JoystickDetachVirtual(index);
     }
 
-    void dispatch(std::initializer_list<SDL_Event> events)
+    // Queues the events as one stream, as the render thread does.
+    void queue(const std::vector<SDL_Event> &events)
     {
-        threadstreamqueue_putitem(rc->event_queue, host_fixture_event_stream(events));
+        threadstream *stream = threadstream_allocate();
+        threadstream_pack_size_t(stream, events.size());
+        for (const SDL_Event &e : events) {
+            threadstream_claim_space(stream, sizeof e);
+            memcpy(stream->data + stream->length, &e, sizeof e);
+            stream->length += sizeof e;
+        }
+        threadstreamqueue_putitem(rc->event_queue, stream);
+    }
+
+    void dispatch(const std::vector<SDL_Event> &events)
+    {
+        queue(events);
         input_dispatch_events(&game_ctx);
     }
 
@@ -333,21 +346,13 @@ TEST_F(Input, PushedEventsReachTheCallbacksAndDroppedTextIsFreed)
     drop.drop.file = SDL_strdup("dropped.txt");
     for (SDL_Event *e : {&wheel, &touch_wheel, &touch_up, &drop, &quit}) ASSERT_EQ(1, SDL_PushEvent(e));
 
-    threadstream *stream = threadstream_allocate();
-    threadstream_pack_size_t(stream, 0);
-    uint64_t count = 0;
-    SDL_Event e;
-    while (SDL_PollEvent(&e)) {
-        threadstream_claim_space(stream, sizeof e);
-        memcpy(stream->data + stream->length, &e, sizeof e);
-        stream->length += sizeof e;
-        count++;
-    }
-    memcpy(stream->data, &count, sizeof count);
-    threadstreamqueue_putitem(rc->event_queue, stream);
+    std::vector<SDL_Event> polled(1);
+    while (SDL_PollEvent(&polled.back())) polled.emplace_back();
+    polled.pop_back();
+    queue(polled);
     int allocations = SDL_GetNumAllocations();
     input_dispatch_events(&game_ctx);
-    EXPECT_EQ(5u, count);
+    EXPECT_EQ(5u, polled.size());
     EXPECT_EQ("[[:mouse_wheel, 0, -1]]", calls());
     EXPECT_EQ(1u, game_ctx.p1_controller_key_states[CONTROLLER_QUIT_SLOT]);
     EXPECT_EQ(allocations - 1, SDL_GetNumAllocations()); // the dropped file's name
@@ -372,14 +377,7 @@ class Mapping : public InputHost {
     // One step with these events queued before it.
     void step_with(const std::vector<SDL_Event> &events)
     {
-        threadstream *stream = threadstream_allocate();
-        threadstream_pack_size_t(stream, events.size());
-        for (const SDL_Event &e : events) {
-            threadstream_claim_space(stream, sizeof e);
-            memcpy(stream->data + stream->length, &e, sizeof e);
-            stream->length += sizeof e;
-        }
-        threadstreamqueue_putitem(rc->event_queue, stream);
+        queue(events);
         steps(1);
     }
 
@@ -403,23 +401,16 @@ class Mapping : public InputHost {
 
     SDL_JoystickID attach_unknown() { return attach(SDL_JOYSTICK_TYPE_UNKNOWN, "Pad, Mk\x01II", 4, 6, 1); }
 
+    // Axis, hat and button events share their layout up to the index; a hat's value and a
+    // button's state are the same byte.
     static SDL_Event joy(Uint32 type, SDL_JoystickID id, int index, int value)
     {
         SDL_Event e = {};
         e.type = type;
-        if (type == SDL_JOYAXISMOTION) {
-            e.jaxis.which = id;
-            e.jaxis.axis = (Uint8)index;
-            e.jaxis.value = (Sint16)value;
-        } else if (type == SDL_JOYHATMOTION) {
-            e.jhat.which = id;
-            e.jhat.hat = (Uint8)index;
-            e.jhat.value = (Uint8)value;
-        } else {
-            e.jbutton.which = id;
-            e.jbutton.button = (Uint8)index;
-            e.jbutton.state = SDL_PRESSED;
-        }
+        e.jaxis.which = id;
+        e.jaxis.axis = (Uint8)index;
+        if (type == SDL_JOYAXISMOTION) e.jaxis.value = (Sint16)value;
+        else e.jhat.value = (Uint8)value;
         return e;
     }
 
