@@ -73,9 +73,10 @@ test "keys across steps: within one step, held, Shift+A with repeat, arrows, ban
   $zoq.key_down_raw 97, 1
   now = probe_steps(now, 1) { |args| sets.call(args) + [args.inputs.keyboard.key_down.char] }
   assert_equal [[[:a, :shift, :shift_left], [], [], "A"]], $seen
+  # Held keys keep the tick of their press step.
   $zoq.key_down_raw 97, 1
-  now = probe_steps(now, 1, &sets)
-  assert_equal [[[], [:a, :shift, :shift_left], []]], $seen
+  now = probe_steps(now, 1) { |args| sets.call(args) + [args.inputs.keyboard.key_held.a == args.tick_count - 1] }
+  assert_equal [[[], [:a, :shift, :shift_left], [], true]], $seen
   $zoq.key_up_raw 97, 1
   $zoq.key_up_raw SHIFT, 0
   now = probe_steps(now, 2, &sets)
