@@ -502,7 +502,8 @@ TEST_F(Mapping, AnUnknownJoystickIsWalkedSavedAndBecomesControllerOne)
     EXPECT_EQ(1, SDL_GameControllerAddMappingsFromRW(mappings, 1));
     SDL_JoystickID again = attach_unknown();
     EXPECT_TRUE(SDL_IsGameController(device_of(again)));
-    dispatch({device_event(SDL_JOYDEVICEADDED, device_of(again)), device_event(SDL_CONTROLLERDEVICEADDED, device_of(again))});
+    dispatch({device_event(SDL_JOYDEVICEADDED, device_of(again)),
+              device_event(SDL_CONTROLLERDEVICEADDED, device_of(again))});
     EXPECT_EQ("{}", eval("$zoq.controller_config.raw_joysticks"));
     EXPECT_TRUE(controller_slots[0]);
 }
