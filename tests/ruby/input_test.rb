@@ -109,6 +109,8 @@ test "keys across steps: within one step, held, Shift+A with repeat, arrows, ban
   $zoq.textinput "é"
   now = probe_steps(now, 2) { |args| args.inputs.text.dup }
   assert_equal [["h", "é"], []], $seen
+  # The directional helpers refuse a class that lacks the directions they are built on.
+  assert_raises(RuntimeError, "- key_held: false") { Class.new { include ZOQ::DirectionalInputHelperMethods } }
 end
 
 test "mouse and controllers across steps: wheel sums, clicks, replayed Floats, directions" do
