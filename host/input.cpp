@@ -52,10 +52,18 @@ static void call_bool(game_context *context, const char *name, bool value)
     ruby_call1(context->interpreter, context->runtime, name, mrb_bool_value(value));
 }
 
-static void controller_added(int device_index)
+void input_open_game_controller(int device_index)
 {
     SDL_GameController *controller = SDL_GameControllerOpen(device_index);
     if (!controller) return;
+    // Opening a device twice hands back the same controller with one more reference: a
+    // controller that already has a player keeps only that one.
+    for (SDL_GameController *slot : controller_slots) {
+        if (slot == controller) {
+            SDL_GameControllerClose(controller);
+            return;
+        }
+    }
     for (SDL_GameController *&slot : controller_slots) {
         if (!slot) {
             slot = controller;
@@ -76,6 +84,14 @@ static void controller_removed(SDL_JoystickID instance)
             return;
         }
     }
+}
+
+void input_close_raw_joystick(SDL_JoystickID instance)
+{
+    // The joystick under an open game controller belongs to that controller.
+    if (SDL_GameControllerFromInstanceID(instance)) return;
+    SDL_Joystick *joystick = SDL_JoystickFromInstanceID(instance);
+    if (joystick) SDL_JoystickClose(joystick);
 }
 
 static void dispatch_event(game_context *context, const SDL_Event &e)
@@ -152,8 +168,12 @@ static void dispatch_event(game_context *context, const SDL_Event &e)
                 SDL_JoystickClose(joystick);
                 break;
             }
+            // SDL 2.26 looks mapping lines up by the GUID without its name checksum (bytes 2
+            // and 3): a line keyed by the full GUID of a joystick with a checksum never applies.
+            SDL_JoystickGUID id_guid = SDL_JoystickGetGUID(joystick);
+            id_guid.data[2] = id_guid.data[3] = 0;
             char guid[33];
-            SDL_JoystickGetGUIDString(SDL_JoystickGetGUID(joystick), guid, sizeof guid);
+            SDL_JoystickGetGUIDString(id_guid, guid, sizeof guid);
             const char *name = SDL_JoystickName(joystick);
             mrb_value args[3] = {mrb_int_value(mrb, id), mrb_str_new_cstr(mrb, name ? name : ""),
                                  mrb_str_new_cstr(mrb, guid)};
@@ -161,12 +181,17 @@ static void dispatch_event(game_context *context, const SDL_Event &e)
         }
         break;
     case SDL_JOYDEVICEREMOVED: {
+        input_close_raw_joystick(e.jdevice.which);
         int64_t v[1] = {e.jdevice.which};
         call_ints(context, "rawjoystick_disconnected", 1, v);
         break;
     }
-    case SDL_CONTROLLERDEVICEADDED: controller_added(e.cdevice.which); break;
+    case SDL_CONTROLLERDEVICEADDED: input_open_game_controller(e.cdevice.which); break;
     case SDL_CONTROLLERDEVICEREMOVED: controller_removed(e.cdevice.which); break;
+    case SDL_DROPFILE:
+    case SDL_DROPTEXT:
+        SDL_free(e.drop.file); // SDL's copy of the dropped text: nothing else frees it
+        break;
     default: break;
     }
 }

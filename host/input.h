@@ -14,3 +14,7 @@ void input_dispatch_event_stream(game_context *context, threadstream *stream);
 void poll_controller_player(game_context *context, int player);
 void input_report_analog(game_context *context);
 void input_close_controllers(void);
+// The slot rule: a newly opened controller takes the first free player slot; a third is closed.
+void input_open_game_controller(int device_index);
+// Closes a raw joystick the host opened to report it; never the joystick of a game controller.
+void input_close_raw_joystick(SDL_JoystickID instance);

@@ -2,7 +2,7 @@
 # Installs what building, running and testing need, from Debian's packages (run as root).
 set -e
 packages="build-essential cmake pkg-config git libsdl2-dev libmruby-dev mruby libphysfs-dev libopenal-dev
-  libstb-dev liblodepng-dev libcjson-dev libcurl4-openssl-dev libcurl4 fonts-dejavu-core xvfb
+  libstb-dev liblodepng-dev libcjson-dev libcurl4-openssl-dev libcurl4 fonts-dejavu-core xvfb xdotool
   googletest libgtest-dev"
 missing=""
 for p in $packages; do

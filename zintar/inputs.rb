@@ -1,24 +1,126 @@
 module ZOQ
-  # First version of the input model: the objects and fields the runtime's bridge
-  # callbacks and engine steps write, with key sets kept as instance variables. Key-name
-  # tables, directional helpers and the richer readers come with input handling.
+  # The directions, the vector and the generic key readers shared by the keyboard and the
+  # controllers. A class that includes it must already answer the six methods checked below.
+  module DirectionalInputHelperMethods
+    REQUIRED = [:up, :down, :left, :right, :key_held, :key_down].freeze
+
+    def self.included klass
+      found = REQUIRED.map { |name| [name, klass.method_defined?(name)] }
+      return if found.all? { |_, ok| ok }
+      lines = found.map { |name, ok| "- #{name}: #{ok}" }.join("\n")
+      raise "* ERROR\nThe ZOQ::DirectionalKeys module should only be included in objects that respond to the following api heirarchy:\n\n- (up|down|left|right)\n- key_held.(up|down|left|right)\n- key_down.(up|down|left|right)\n\n#{klass.to_s} does not respond to all of these methods (here is the diagnostics):\n#{lines}\n\nPlease implement the methods that returned false inthe list above.\n"
+    end
+
+    def left_right
+      return -1 if left
+      return 1 if right
+      0
+    end
+
+    def up_down
+      return 1 if up
+      return -1 if down
+      0
+    end
+
+    def directional_vector
+      lr = left_right
+      ud = up_down
+      return nil if lr == 0 && ud == 0
+      return [lr, ud] if lr == 0 || ud == 0
+      [45.vector_x * lr.sign, 45.vector_y * ud.sign]
+    end
+
+    # keyboard.a, keyboard.enter and keyboard.ctrl_s: each name becomes a method of this one
+    # object on first use, so later reads are direct.
+    def method_missing name, *args, &block
+      text = name.to_s
+      if text.start_with?("ctrl_")
+        key = text.split("_").last.to_sym
+        define_singleton_method(name) { (key_up.send(key) && key_up.control) ? true : false }
+      else
+        define_singleton_method(name) { key_down.send(name) || key_held.send(name) }
+      end
+      send name
+    end
+
+    # Conversions (to_str, to_ary, ...) are not keys.
+    def respond_to_missing? name, include_private = false
+      !name.to_s.start_with?("to_")
+    end
+  end
+
+  # One set of keyboard keys (down, held or up): each key name holds false or the tick count
+  # at which it became active. Names ending in "!" read a key and clear it.
   class KeyboardKeys
-    attr_accessor :char, :raw_key
+    include ZOQ::Serialize
+
+    KEY_NAMES = [
+      :exclamation_point, :zero, :one, :two, :three, :four, :five, :six, :seven, :eight, :nine, :backspace,
+      :delete, :escape, :enter, :tab, :open_round_brace, :close_round_brace, :open_curly_brace,
+      :close_curly_brace, :open_square_brace, :close_square_brace, :colon, :semicolon, :equal_sign, :hyphen,
+      :space, :dollar_sign, :double_quotation_mark, :single_quotation_mark, :backtick, :tilde, :period, :comma,
+      :pipe, :underscore, :a, :b, :c, :d, :e, :f, :g, :h, :i, :j, :k, :l, :m, :n, :o, :p, :q, :r, :s, :t, :u,
+      :v, :w, :x, :y, :z, :shift, :control, :alt, :meta, :shift_left, :shift_right, :control_left,
+      :control_right, :alt_left, :alt_right, :meta_left, :meta_right, :home, :end, :left, :right, :up, :down,
+      :pageup, :pagedown, :char, :plus, :at, :forward_slash, :back_slash, :asterisk, :less_than, :greater_than,
+      :carat, :ampersand, :superscript_two, :circumflex, :question_mark, :section_sign, :ordinal_indicator,
+      :raw_key
+    ].freeze
+    KEY_NAMES.each { |name| attr_accessor name }
 
     # Not keys: the two readers and the cache of the key variables.
     NOT_KEYS = [:@char, :@raw_key, :@__key_ivars__].freeze
+
+    def self.__ivar_of__ name
+      text = name.to_s
+      text = text[0..-2] if text.end_with?("!")
+      :"@#{text}"
+    end
 
     def set collection, value = true
       return nil if collection.nil? || collection.empty?
       @__key_ivars__ = nil
       value = Kernel.tick_count if value
-      collection.each { |name| instance_variable_set :"@#{name.to_s.gsub('!', '')}", value }
+      collection.each do |name|
+        begin
+          instance_variable_set KeyboardKeys.__ivar_of__(name), value
+        rescue Exception => e
+          raise e.exception("* ERROR:\nAttempted to set the a key on the Zintarel ZOQ's Keyboard data\nstructure, but the property isn't available for raw_key #{@raw_key} #{name}.\n\nYou should contact Zintarel and tell them to associate the raw_key #{@raw_key}\nwith a friendly property name (we are open to suggestions if you have any).\n[ZOQ::KeyboardKeys#set, ZOQ::KeyboardKeys#char_to_method]\n\n")
+        end
+      end
       nil
+    end
+
+    def get collection
+      return [] if collection.nil? || collection.empty?
+      collection.map do |name|
+        ivar = KeyboardKeys.__ivar_of__(name)
+        value = instance_variable_get ivar
+        clear_key name if name.to_s.end_with?("!")
+        [ivar.to_s[1..-1].to_sym, value]
+      end
+    end
+
+    def all? keys
+      found = keys.all? { |key| instance_variable_get KeyboardKeys.__ivar_of__(key) }
+      __clear_bangs__ keys if found
+      found
+    end
+
+    def any? keys
+      found = keys.any? { |key| instance_variable_get KeyboardKeys.__ivar_of__(key) }
+      __clear_bangs__ keys if found
+      found
+    end
+
+    def __clear_bangs__ keys
+      keys.each { |key| clear_key key if key.to_s.end_with?("!") }
     end
 
     def clear_key key
       @__key_ivars__ = nil
-      instance_variable_set :"@#{key.to_s.gsub('!', '')}", false
+      instance_variable_set KeyboardKeys.__ivar_of__(key), false
     end
 
     # The variables of the keys stored so far, kept until a key may have been added: the
@@ -41,18 +143,43 @@ module ZOQ
       set truthy_keys, false
     end
 
-    def method_missing name, *args, &block
-      key = name.to_s
-      bang = key.end_with?("!")
-      key = key[0..-2] if bang
-      ivar = :"@#{key}"
-      value = instance_variable_get(ivar)
-      clear_key key if bang
-      value
+    def left_right
+      return -1 if left
+      return 1 if right
+      0
     end
 
+    def up_down
+      return 1 if up
+      return -1 if down
+      0
+    end
+
+    # Any other name (a bang name, or one without an accessor such as percent_sign) becomes
+    # a reader of this object; only a bang name clears what it read.
+    def method_missing name, *args, &block
+      ivar = KeyboardKeys.__ivar_of__(name)
+      bang = name.to_s.end_with?("!")
+      begin
+        define_singleton_method(name) do
+          value = instance_variable_get ivar
+          if bang
+            @__key_ivars__ = nil
+            instance_variable_set ivar, false
+          end
+          value
+        end
+        send name
+      rescue Exception => e
+        list = KeyboardKeys.char_to_method_hash.map { |key, names| "[#{key} => #{names.join(",")}]" }.join("  ")
+        log_important e.to_s
+        raise "* ERROR:\nThere is no member on the keyboard called #{name}. Here is a to_s representation of what's available:\n\n#{list}\n\n"
+      end
+    end
+
+    # Conversions (to_str, to_ary, ...) are not keys.
     def respond_to_missing? name, include_private = false
-      true
+      !name.to_s.start_with?("to_")
     end
 
     def serialize
@@ -73,6 +200,30 @@ module ZOQ
       @has_focus = false
     end
 
+    # The arrows count from the frame after the press through the frame of release; the
+    # letters count from the press (through the generic readers).
+    def left
+      @key_up.left || @key_held.left || a
+    end
+
+    def right
+      @key_up.right || @key_held.right || d
+    end
+
+    def up
+      @key_up.up || @key_held.up || w
+    end
+
+    def down
+      @key_up.down || @key_held.down || s
+    end
+
+    def p
+      @key_down.p || @key_held.p
+    end
+
+    include DirectionalInputHelperMethods
+
     def clear
       @key_up.clear
       @key_held.clear
@@ -82,9 +233,30 @@ module ZOQ
     def serialize
       { key_up: @key_up.serialize, key_held: @key_held.serialize, key_down: @key_down.serialize, has_focus: @has_focus }
     end
+
+    # A String, so that p and the console can show it.
+    def inspect
+      serialize.to_s
+    end
+
+    def to_s
+      serialize.to_s
+    end
+
+    def key
+      down = @key_down.truthy_keys
+      held = @key_held.truthy_keys
+      { down: down, held: held, down_or_held: (down + held).uniq, up: @key_up.truthy_keys }
+    end
+
+    def keys
+      key
+    end
   end
 
   class MousePoint
+    include ZOQ::Geometry
+
     attr_accessor :x, :y, :created_at, :global_created_at
 
     def initialize x, y
@@ -106,6 +278,26 @@ module ZOQ
       0
     end
 
+    def left
+      @x
+    end
+
+    def right
+      @x
+    end
+
+    def top
+      @y
+    end
+
+    def bottom
+      @y
+    end
+
+    def created_at_elapsed
+      @created_at.elapsed_time
+    end
+
     def serialize
       { x: @x, y: @y, created_at: @created_at, global_created_at: @global_created_at }
     end
@@ -113,9 +305,42 @@ module ZOQ
     def to_hash
       serialize
     end
+
+    def to_s
+      serialize.to_s
+    end
+
+    def inspect
+      to_s
+    end
+  end
+
+  # Point tests of the mouse and of fingers, through a zero-size point at (x, y).
+  module PointInputHelperMethods
+    def point
+      [x, y]
+    end
+
+    def position
+      point
+    end
+
+    def inside_rect? rect
+      ZOQ::Geometry.inside_rect? MousePoint.new(x, y), rect
+    end
+
+    def inside_circle? center, radius
+      ZOQ::Geometry.point_inside_circle? MousePoint.new(x, y), center, radius
+    end
+
+    def intersect_rect? other_rect
+      ZOQ::Geometry.intersect_rect? MousePoint.new(x, y), other_rect
+    end
   end
 
   class Mouse
+    include PointInputHelperMethods
+
     attr_accessor :x, :y, :moved, :moved_at, :global_moved_at, :click, :previous_click, :up, :has_focus,
                   :button_bits, :button_left, :button_middle, :button_right, :button_x1, :button_x2, :wheel
 
@@ -131,20 +356,16 @@ module ZOQ
       @button_x2 = false
     end
 
-    def point
-      [@x, @y]
-    end
-
-    def position
-      point
-    end
-
     def down
       @click
     end
 
     def clear
-      @previous_click = @click if @click
+      if @click
+        @previous_click = MousePoint.new(@click.x, @click.y)
+        @previous_click.created_at = @click.created_at
+        @previous_click.global_created_at = @click.global_created_at
+      end
       @click = nil
       @up = nil
       @moved = nil
@@ -160,9 +381,19 @@ module ZOQ
       result[:up] = @up.serialize if @up
       result.merge(x: @x, y: @y, moved: @moved, moved_at: @moved_at, has_focus: @has_focus)
     end
+
+    def to_s
+      serialize.to_s
+    end
+
+    def inspect
+      to_s
+    end
   end
 
   class FingerTouch
+    include PointInputHelperMethods
+
     attr_accessor :moved, :moved_at, :global_moved_at, :touch_order, :first_tick_down, :x, :y
 
     def initialize
@@ -175,17 +406,23 @@ module ZOQ
       @y = 0
     end
 
-    def point
-      [@x, @y]
-    end
-
     def serialize
       { x: @x, y: @y, touch_order: @touch_order, moved: @moved, moved_at: @moved_at }
+    end
+
+    def to_s
+      serialize.to_s
+    end
+
+    def inspect
+      to_s
     end
   end
 
   class Controller
     class Keys
+      include ZOQ::Serialize
+
       LABELS = [:up, :down, :left, :right, :a, :b, :x, :y, :l1, :r1, :l2, :r2, :l3, :r3, :start, :select,
                 :directional_up, :directional_down, :directional_left, :directional_right].freeze
 
@@ -195,6 +432,7 @@ module ZOQ
 
       LABELS.each { |label| attr_reader label }
 
+      # The host reports before the tick count advances: the coming tick sees this value.
       def activate key
         @any_active = true
         instance_variable_set(IVAR_OF[key] || :"@#{key}", Kernel.tick_count + 1)
@@ -240,6 +478,24 @@ module ZOQ
       @right_analog_x_perc = 0
       @right_analog_y_perc = 0
     end
+
+    def up
+      @key_up.up || @key_held.up
+    end
+
+    def down
+      @key_up.down || @key_held.down
+    end
+
+    def left
+      @key_up.left || @key_held.left
+    end
+
+    def right
+      @key_up.right || @key_held.right
+    end
+
+    include DirectionalInputHelperMethods
 
     def activate_down key
       @key_down.activate key
@@ -288,6 +544,38 @@ module ZOQ
 
     def controller_two
       @controllers[1]
+    end
+
+    def up
+      @keyboard.up || controller_one.up
+    end
+
+    def down
+      @keyboard.down || controller_one.down
+    end
+
+    def left
+      @keyboard.left || controller_one.left
+    end
+
+    def right
+      @keyboard.right || controller_one.right
+    end
+
+    def left_right
+      return -1 if left
+      return 1 if right
+      0
+    end
+
+    def up_down
+      return 1 if up
+      return -1 if down
+      0
+    end
+
+    def directional_vector
+      @keyboard.directional_vector || controller_one.directional_vector
     end
 
     def click

@@ -1,6 +1,8 @@
-// Controller slots, controller polling and raw joysticks against SDL's virtual joysticks,
-// with the runtime's bridge callbacks recorded in Ruby.
+// Controller slots, controller polling, raw joysticks and the controller-mapping screen
+// against SDL's virtual joysticks; events through SDL's own queue.
 #include "host/input.h"
+#include "host/simulation.h"
+#include "host/physfsrwops.h"
 #include "render/render.h"
 #include "support/host_fixture.h"
 
@@ -9,29 +11,29 @@
 #include <string>
 #include <vector>
 
-class Input : public ::testing::Test {
+class InputHost : public ::testing::Test {
   protected:
     host_fixture fx;
     thread_channel *rc = nullptr;
-    std::vector<int> attached; // device indices are renumbered on detach: keep instance ids
-    std::vector<SDL_JoystickID> attached_ids;
+    std::vector<SDL_JoystickID> attached_ids; // device indices are renumbered on detach
 
-    void SetUp() override
+    void SetUp() override { up(); }
+
+    void up()
     {
         ASSERT_TRUE(host_fixture_up(&fx, true));
         ASSERT_EQ(0, SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER)) << SDL_GetError();
         rc = host_fixture_queues();
-        host_fixture_eval("$calls = []; class ZOQ::Runtime; %w[controller_key_down controller_key_held "
-                          "controller_key_up left_analog_x_player_1 right_analog_y_player_1 left_analog_x_player_2 "
-                          "rawjoystick_connected rawjoystick_disconnected rawjoystick_axis rawjoystick_hat "
-                          "rawjoystick_button mouse_wheel mouse_button_up window_mouse_focus_changed key_up_raw]"
-                          ".each { |n| define_method(n) { |*a| $calls << [n.to_sym, *a] } }; end");
+        rc->window_id = 5;
     }
 
-    void TearDown() override
+    void TearDown() override { down(); }
+
+    void down()
     {
         input_close_controllers();
         for (SDL_JoystickID id : attached_ids) detach(id);
+        attached_ids.clear();
         thread_channel_delete(rc);
         game_ctx.channel = nullptr;
         host_fixture_down(&fx);
@@ -45,20 +47,27 @@ class Input : public ::testing::Test {
     }
 
     // Attaches a virtual device and answers its instance id.
-    SDL_JoystickID attach(bool controller, const char *name)
+    SDL_JoystickID attach(SDL_JoystickType type, const char *name, int axes, int buttons, int hats)
     {
         SDL_VirtualJoystickDesc d;
         SDL_zero(d);
         d.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
-        d.type = controller ? SDL_JOYSTICK_TYPE_GAMECONTROLLER : SDL_JOYSTICK_TYPE_ARCADE_STICK;
-        d.naxes = controller ? SDL_CONTROLLER_AXIS_MAX : 2;
-        d.nbuttons = controller ? SDL_CONTROLLER_BUTTON_MAX : 3;
-        d.nhats = controller ? 0 : 1;
+        d.type = type;
+        d.naxes = axes;
+        d.nbuttons = buttons;
+        d.nhats = hats;
         d.name = name;
         int index = SDL_JoystickAttachVirtualEx(&d);
         SDL_JoystickID id = SDL_JoystickGetDeviceInstanceID(index);
         attached_ids.push_back(id);
         return id;
+    }
+
+    SDL_JoystickID attach(bool controller, const char *name)
+    {
+        return controller ? attach(SDL_JOYSTICK_TYPE_GAMECONTROLLER, name, SDL_CONTROLLER_AXIS_MAX,
+                                   SDL_CONTROLLER_BUTTON_MAX, 0)
+                          : attach(SDL_JOYSTICK_TYPE_ARCADE_STICK, name, 2, 3, 1);
     }
 
     void detach(SDL_JoystickID id)
@@ -67,9 +76,22 @@ class Input : public ::testing::Test {
         if (index >= 0) SDL_JoystickDetachVirtual(index);
     }
 
-    void dispatch(std::initializer_list<SDL_Event> events)
+    // Queues the events as one stream, as the render thread does.
+    void queue(const std::vector<SDL_Event> &events)
     {
-        threadstreamqueue_putitem(rc->event_queue, host_fixture_event_stream(events));
+        threadstream *stream = threadstream_allocate();
+        threadstream_pack_size_t(stream, events.size());
+        for (const SDL_Event &e : events) {
+            threadstream_claim_space(stream, sizeof e);
+            memcpy(stream->data + stream->length, &e, sizeof e);
+            stream->length += sizeof e;
+        }
+        threadstreamqueue_putitem(rc->event_queue, stream);
+    }
+
+    void dispatch(const std::vector<SDL_Event> &events)
+    {
+        queue(events);
         input_dispatch_events(&game_ctx);
     }
 
@@ -85,6 +107,19 @@ class Input : public ::testing::Test {
 
     // The controller the host put in a slot for a device (through the add event).
     void plug(SDL_JoystickID id) { dispatch({device_event(SDL_CONTROLLERDEVICEADDED, device_of(id))}); }
+};
+
+class Input : public InputHost {
+  protected:
+    void SetUp() override
+    {
+        up();
+        host_fixture_eval("$calls = []; class ZOQ::Runtime; %w[controller_key_down controller_key_held "
+                          "controller_key_up left_analog_x_player_1 right_analog_y_player_1 left_analog_x_player_2 "
+                          "rawjoystick_connected rawjoystick_disconnected rawjoystick_axis rawjoystick_hat "
+                          "rawjoystick_button mouse_wheel mouse_button_up window_mouse_focus_changed key_up_raw]"
+                          ".each { |n| define_method(n) { |*a| $calls << [n.to_sym, *a] } }; end");
+    }
 
     void set(SDL_JoystickID id, int axis_or_button, int value, bool axis)
     {
@@ -114,6 +149,8 @@ TEST_F(Input, ThreeControllersFillTwoSlotsAndUnpluggingOneFreesItsSlot)
 {
     SDL_JoystickID one = attach(true, "one"), two = attach(true, "two"), three = attach(true, "three");
     plug(one);
+    plug(one); // announced again (SDL does so when a mapping is added): still one slot
+    EXPECT_EQ(nullptr, controller_slots[1]);
     plug(two);
     plug(three);
     ASSERT_TRUE(controller_slots[0]);
@@ -127,6 +164,7 @@ TEST_F(Input, ThreeControllersFillTwoSlotsAndUnpluggingOneFreesItsSlot)
     detach(one);
     dispatch({device_event(SDL_CONTROLLERDEVICEREMOVED, one)});
     EXPECT_EQ(nullptr, controller_slots[0]);
+    EXPECT_EQ(nullptr, SDL_GameControllerFromInstanceID(one)); // no reference left behind
     EXPECT_EQ(two, SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(controller_slots[1])));
     plug(three);
     ASSERT_TRUE(controller_slots[0]);
@@ -207,9 +245,11 @@ TEST_F(Input, RawJoysticksAreReportedAndGameControllersAreLeftToTheSlots)
 {
     SDL_JoystickID raw = attach(false, "Arcade Stick");
     SDL_JoystickID pad = attach(true, "pad");
+    plug(pad);
     dispatch({device_event(SDL_JOYDEVICEADDED, device_of(raw)), device_event(SDL_JOYDEVICEADDED, device_of(pad))});
     char guid[33];
     SDL_JoystickGetGUIDString(SDL_JoystickGetDeviceGUID(device_of(raw)), guid, sizeof guid);
+    memset(guid + 4, '0', 4); // without the name checksum, the form mapping lines are matched in
     EXPECT_EQ("[[:rawjoystick_connected, " + std::to_string(raw) + ", \"Arcade Stick\", \"" + guid + "\"]]", calls());
     EXPECT_EQ(32u, strlen(guid));
 
@@ -229,17 +269,22 @@ TEST_F(Input, RawJoysticksAreReportedAndGameControllersAreLeftToTheSlots)
     up.type = SDL_JOYBUTTONUP;
     up.jbutton.state = SDL_RELEASED;
     ball.type = SDL_JOYBALLMOTION;
-    dispatch({axis, hat, ball, down, up, device_event(SDL_JOYDEVICEREMOVED, raw)});
+    ASSERT_TRUE(stick(raw));
+    dispatch({axis, hat, ball, down, up, device_event(SDL_JOYDEVICEREMOVED, raw),
+              device_event(SDL_JOYDEVICEREMOVED, pad)});
+    // The raw joystick is closed on removal; a controller's joystick is left to its slot.
+    EXPECT_EQ(nullptr, stick(raw));
+    EXPECT_EQ(pad, SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(controller_slots[0])));
     std::string id = std::to_string(raw);
     EXPECT_EQ("[[:rawjoystick_axis, " + id + ", 1, -32768], [:rawjoystick_hat, " + id + ", 0, 9], " +
                   "[:rawjoystick_button, " + id + ", 2, true], [:rawjoystick_button, " + id + ", 2, false], " +
-                  "[:rawjoystick_disconnected, " + id + "]]",
+                  "[:rawjoystick_disconnected, " + id + "], [:rawjoystick_disconnected, " + std::to_string(pad) +
+                  "]]",
               calls());
 }
 
 TEST_F(Input, MouseWindowAndKeyEventsCarryTheirFieldsAndOtherWindowsAreIgnored)
 {
-    rc->window_id = 5;
     SDL_Event wheel = {}, touch_button = {}, button_up = {}, enter = {}, leave = {}, resized = {}, elsewhere = {},
               key_up = {};
     wheel.type = SDL_MOUSEWHEEL;
@@ -283,4 +328,201 @@ TEST_F(Input, MouseWindowAndKeyEventsCarryTheirFieldsAndOtherWindowsAreIgnored)
     input_dispatch_events(&game_ctx);
     EXPECT_EQ("[[:key_up_raw, 27, 128]]", calls());
     EXPECT_EQ(pooled + 2, threadstream_pool_size());
+}
+
+// Events through SDL's own queue, copied into a stream as the render thread does.
+TEST_F(Input, PushedEventsReachTheCallbacksAndDroppedTextIsFreed)
+{
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    SDL_Event wheel = {}, touch_wheel = {}, touch_up = {}, drop = {}, quit = {};
+    wheel.type = touch_wheel.type = SDL_MOUSEWHEEL;
+    wheel.wheel.y = 1;
+    wheel.wheel.direction = SDL_MOUSEWHEEL_FLIPPED;
+    touch_wheel.wheel.which = SDL_TOUCH_MOUSEID;
+    touch_up.type = SDL_MOUSEBUTTONUP;
+    touch_up.button.which = SDL_TOUCH_MOUSEID;
+    quit.type = SDL_QUIT;
+    drop.type = SDL_DROPFILE;
+    drop.drop.file = SDL_strdup("dropped.txt");
+    for (SDL_Event *e : {&wheel, &touch_wheel, &touch_up, &drop, &quit}) ASSERT_EQ(1, SDL_PushEvent(e));
+
+    std::vector<SDL_Event> polled(1);
+    while (SDL_PollEvent(&polled.back())) polled.emplace_back();
+    polled.pop_back();
+    queue(polled);
+    int allocations = SDL_GetNumAllocations();
+    input_dispatch_events(&game_ctx);
+    EXPECT_EQ(5u, polled.size());
+    EXPECT_EQ("[[:mouse_wheel, 0, -1]]", calls());
+    EXPECT_EQ(1u, game_ctx.p1_controller_key_states[CONTROLLER_QUIT_SLOT]);
+    EXPECT_EQ(allocations - 1, SDL_GetNumAllocations()); // the dropped file's name
+    game_ctx.p1_controller_key_states[CONTROLLER_QUIT_SLOT] = 0;
+}
+
+// The mapping screen driven through whole steps: a joystick SDL has no mapping for.
+class Mapping : public InputHost {
+  protected:
+    std::string eval(const std::string &code) { return host_fixture_eval(code); }
+
+    void steps(int n)
+    {
+        for (int i = 0; i < n; i++) {
+            ASSERT_EQ(1, simulation_tick());
+            SDL_Delay(14); // the runtime skips steps less than 13 ms apart
+            threadstream *frame;
+            while ((frame = threadstreamqueue_getitem(rc->frame_queue))) threadstream_free(frame);
+        }
+    }
+
+    // One step with these events queued before it.
+    void step_with(const std::vector<SDL_Event> &events)
+    {
+        queue(events);
+        steps(1);
+    }
+
+    void key(SDL_Keycode sym)
+    {
+        SDL_Event down = {}, up = {};
+        down.type = SDL_KEYDOWN;
+        down.key.keysym.sym = sym;
+        up = down;
+        up.type = SDL_KEYUP;
+        step_with({down});
+        step_with({up});
+    }
+
+    // Fades last 90 ticks; what is tested here is what comes after them.
+    void skip_fade()
+    {
+        eval("$zoq.controller_config.toggled_at -= 90");
+        steps(1);
+    }
+
+    SDL_JoystickID attach_unknown() { return attach(SDL_JOYSTICK_TYPE_UNKNOWN, "Pad, Mk\x01II", 4, 6, 1); }
+
+    // Axis, hat and button events share their layout up to the index; a hat's value and a
+    // button's state are the same byte.
+    static SDL_Event joy(Uint32 type, SDL_JoystickID id, int index, int value)
+    {
+        SDL_Event e = {};
+        e.type = type;
+        e.jaxis.which = id;
+        e.jaxis.axis = (Uint8)index;
+        if (type == SDL_JOYAXISMOTION) e.jaxis.value = (Sint16)value;
+        else e.jhat.value = (Uint8)value;
+        return e;
+    }
+
+    std::string labels() { return eval("$zoq.args.outputs.primitives.map { |p| p[:text] }.compact"); }
+};
+
+TEST_F(Mapping, AnUnknownJoystickIsWalkedSavedAndBecomesControllerOne)
+{
+    write_file(fx.game_dir + "/app/main.rb",
+               "$ticks = 0\ndef tick args\n  $ticks += 1\n  $a ||= args.inputs.controller_one.a\nend\n");
+    steps(3);
+    ASSERT_EQ(":ready", eval("$zoq.load_status"));
+
+    // ESCAPE leaves the joystick alone: the screen fades out, the joystick is closed and the
+    // game goes on.
+    SDL_JoystickID raw = attach_unknown();
+    ASSERT_FALSE(SDL_IsGameController(device_of(raw)));
+    step_with({device_event(SDL_JOYDEVICEADDED, device_of(raw))});
+    EXPECT_EQ(std::to_string(raw), eval("$zoq.controller_config.target[0]"));
+    EXPECT_NE(std::string::npos, labels().find("Pad, Mk\\x01II")) << labels();
+    std::string ticks = eval("$ticks");
+    skip_fade();
+    key(SDLK_ESCAPE);
+    EXPECT_EQ(ticks, eval("$ticks")); // the game's tick waits while the screen is up
+    skip_fade();
+    EXPECT_EQ("false", eval("$zoq.controller_config.should_tick?"));
+    EXPECT_EQ(nullptr, stick(raw));
+    EXPECT_NE(ticks, eval("$ticks"));
+
+    // Plugged in again: each part in turn, SPACE skipping, BACKSPACE going back.
+    step_with({device_event(SDL_JOYDEVICEADDED, device_of(raw))});
+    skip_fade();
+    EXPECT_NE(std::string::npos, labels().find("Please press the A button.")) << labels();
+    const Uint32 A = SDL_JOYAXISMOTION, H = SDL_JOYHATMOTION, B = SDL_JOYBUTTONDOWN;
+    struct part_input {
+        std::vector<SDL_Event> events;
+        SDL_Keycode key;
+    };
+    std::vector<part_input> walk = {
+        {{joy(B, raw, 0, 1)}, 0},                                             // A
+        {{joy(B, raw, 1, 1)}, 0},                                             // B
+        {{joy(B, raw, 2, 1)}, 0},                                             // X (then undone)
+        {{}, SDLK_BACKSPACE},                                                 // back to X
+        {{joy(B, raw, 3, 1)}, 0},                                             // X
+        {{}, SDLK_SPACE},                                                     // Y skipped
+        {{joy(A, raw, 0, -3000), joy(A, raw, 0, -32768), joy(A, raw, 0, 0)}, 0}, // left stick left
+        {{joy(A, raw, 0, 32767), joy(A, raw, 0, 0)}, 0},                      // left stick right
+        {{joy(A, raw, 1, 3000), joy(A, raw, 1, 32767), joy(A, raw, 1, 0)}, 0},  // left stick up
+        {{joy(A, raw, 1, -32768), joy(A, raw, 1, 0)}, 0},                     // left stick down
+    };
+    for (int i = 8; i < 18; i++) walk.push_back({{}, SDLK_SPACE}); // stick buttons .. right trigger
+    for (int v : {1, 2, 4, 8}) walk.push_back({{joy(H, raw, 0, v), joy(H, raw, 0, 0)}, 0}); // the d-pad
+    walk.push_back({{}, SDLK_SPACE});               // back
+    walk.push_back({{}, SDLK_SPACE});               // guide
+    walk.push_back({{joy(B, raw, 5, 1)}, 0});       // start: then the test screen
+    for (const part_input &p : walk) {
+        if (p.key) key(p.key);
+        else step_with(p.events);
+    }
+    EXPECT_NE(std::string::npos, labels().find("Now play around")) << labels();
+
+    char guid[33];
+    SDL_JoystickGetGUIDString(SDL_JoystickGetDeviceGUID(device_of(raw)), guid, sizeof guid);
+    memset(guid + 4, '0', 4);
+    std::string line = std::string(guid) +
+                       ",Pad  Mk II,platform:Linux,a:b0,b:b1,x:b3,leftx:a0,lefty:a1~,dpup:h0.1,dpright:h0.2,"
+                       "dpdown:h0.4,dpleft:h0.8,start:b5,\n";
+    key(SDLK_SPACE);
+    EXPECT_EQ(line, read_file(fx.base_dir + "/user_controller_mappings.txt"));
+    ASSERT_TRUE(controller_slots[0]);
+    EXPECT_EQ(raw, SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(controller_slots[0])));
+    skip_fade();
+    EXPECT_EQ("false", eval("$zoq.controller_config.should_tick?"));
+
+    // The game sees the mapped button as controller_one.a.
+    SDL_JoystickSetVirtualButton(SDL_GameControllerGetJoystick(controller_slots[0]), 0, 1);
+    SDL_JoystickUpdate();
+    steps(3);
+    EXPECT_NE("nil", eval("$a"));
+
+    // A restart reads the mapping file: the joystick is a controller from the start.
+    down();
+    up();
+    SDL_RWops *mappings = PHYSFSRWOPS_openRead("user_controller_mappings.txt");
+    ASSERT_FALSE(mappings); // a fresh base folder...
+    write_file(fx.base_dir + "/user_controller_mappings.txt", line);
+    mappings = PHYSFSRWOPS_openRead("user_controller_mappings.txt");
+    ASSERT_TRUE(mappings);
+    EXPECT_EQ(1, SDL_GameControllerAddMappingsFromRW(mappings, 1));
+    SDL_JoystickID again = attach_unknown();
+    EXPECT_TRUE(SDL_IsGameController(device_of(again)));
+    dispatch({device_event(SDL_JOYDEVICEADDED, device_of(again)),
+              device_event(SDL_CONTROLLERDEVICEADDED, device_of(again))});
+    EXPECT_EQ("{}", eval("$zoq.controller_config.raw_joysticks"));
+    EXPECT_TRUE(controller_slots[0]);
+}
+
+TEST_F(Mapping, ARejectedLineIsNotWrittenAndItsJoystickStaysRaw)
+{
+    SDL_JoystickID raw = attach_unknown();
+    dispatch({device_event(SDL_JOYDEVICEADDED, device_of(raw))});
+    ASSERT_TRUE(stick(raw));
+    eval("m = FFI::Misc.new; m.add_controller_config 'not a mapping'; m.convert_rawjoystick_to_controller " +
+         std::to_string(raw));
+    EXPECT_EQ("none", read_file(fx.base_dir + "/user_controller_mappings.txt", "none"));
+    EXPECT_TRUE(stick(raw));
+    EXPECT_EQ(nullptr, controller_slots[0]);
+    // Closing through the screen's method ignores ids that are not open raw joysticks.
+    SDL_JoystickID pad = attach(true, "pad");
+    plug(pad);
+    eval("m = FFI::Misc.new; m.close_raw_joystick " + std::to_string(pad) + "; m.close_raw_joystick 99999; " +
+         "m.close_raw_joystick " + std::to_string(raw));
+    EXPECT_EQ(nullptr, stick(raw));
+    EXPECT_TRUE(SDL_JoystickGetAttached(SDL_GameControllerGetJoystick(controller_slots[0])));
 }

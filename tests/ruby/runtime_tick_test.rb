@@ -229,32 +229,3 @@ test "an exception naming its docs puts that docs call, not the rest of the repo
   assert_equal "$zoq.docs.shift_left", $console.current_input_str
   assert_equal :exception, $console.show_reason
 end
-
-test "keys go from down to held across steps; a press and release between two steps shows only in key_up" do
-  now = boot_game "def tick args\n" \
-                  "  k = args.inputs.keyboard\n" \
-                  "  $seen << [k.key_down.truthy_keys.sort, k.key_held.truthy_keys.sort, k.key_up.truthy_keys.sort]\n" \
-                  "end\n"
-  $seen = []
-  keyboard = $args.inputs.keyboard
-  # What the bridge does for a press.
-  keyboard.key_down.set [:a, :shift]
-  now = run_steps now, 2
-  keyboard.key_up.set [:a]
-  keyboard.key_down.set [:b]
-  keyboard.key_up.set [:b]
-  now = run_steps now, 2
-  assert_equal [[[:a, :shift], [], []],
-                [[], [:a, :shift], []],
-                [[], [:shift], [:a, :b]],
-                [[], [:shift], []]], $seen
-  # Held keys keep the tick of the frame they were down in: the first game tick.
-  assert_equal 0, keyboard.key_held.shift
-  assert_equal false, keyboard.key_down.b
-  # A key read with a bang is cleared by the read.
-  assert_equal 0, keyboard.key_held.shift!
-  assert_equal false, keyboard.key_held.shift
-  assert_equal [], keyboard.key_held.truthy_keys
-  # Key variables are kept in no particular order.
-  assert_equal [:a, :b, :shift], keyboard.key_held.all.sort
-end

@@ -2,10 +2,8 @@ module ZOQ
   class Runtime
     # The methods the host calls for every input event and for the measured frame rates.
     # Each records the event for replay and writes args.inputs; while a replay runs, live
-    # events (any sender but :replay) are dropped.
-    #
-    # First version as to keys: key names come with the key tables, so raw keys are
-    # recorded and turned into names only once those tables are there.
+    # events (any sender but :replay) are dropped. Replayed numbers come back as Floats and
+    # Hash keys are strict here (15 is not 15.0), so codes and coordinates are taken with to_i.
     module CBridge
       RAW_CONTROLLER_KEY_LOOKUP = {
         1 => :up, 2 => :down, 3 => :left, 4 => :right, 13 => :start, 14 => :b, 15 => :a, 16 => :x, 17 => :y,
@@ -46,8 +44,8 @@ module ZOQ
         return nil if __replay_guard__ sender
         record_input_history :mouse_move, mousex, mousey, 2
         mouse = __inputs__.mouse
-        mouse.x = untransform_mouse_x mousex
-        mouse.y = untransform_mouse_y mousey
+        mouse.x = untransform_mouse_x mousex.to_i
+        mouse.y = untransform_mouse_y mousey.to_i
         mouse.moved = true
         mouse.moved_at = Kernel.tick_count
         mouse.global_moved_at = Kernel.global_tick_count
@@ -94,6 +92,8 @@ module ZOQ
       def mouse_wheel x, y, sender = false
         return nil if __replay_guard__ sender
         record_input_history :mouse_wheel, x, y, 2
+        x = x.to_i
+        y = y.to_i
         mouse = __inputs__.mouse
         if mouse.wheel.nil?
           mouse.wheel = ZOQ::OpenEntity.new
@@ -111,18 +111,11 @@ module ZOQ
         __inputs__.text << str
       end
 
-      # The key-name tables come later (see above): until then keys have no names.
-      def __key_tables__?
-        ZOQ::KeyboardKeys.respond_to?(:sdl_to_key)
-      end
-
       def key_down_raw raw_key, modifier, sender = false
         if __replay_guard__ sender
-          return nil unless __key_tables__?
           char = ZOQ::KeyboardKeys.char_with_shift(raw_key, modifier)
-          names = ZOQ::KeyboardKeys.char_to_method(char, raw_key) || []
-          toggle = names[0] ? :"#{names[0]}!" : nil
-          return nil unless toggle && @rcb_sender.console.console_toggle_keys.include?(toggle)
+          names = ZOQ::KeyboardKeys.char_to_method(char, raw_key.to_i)
+          return nil unless @rcb_sender.console.console_toggle_keys.include?(:"#{names[0]}!")
           @rcb_sender.recording.stop_replay
         end
         record_input_history :key_down_raw, raw_key, modifier, 2, true
@@ -136,7 +129,6 @@ module ZOQ
       end
 
       def key_down_in_game raw_key, modifier
-        return nil unless __key_tables__?
         names = ZOQ::KeyboardKeys.sdl_to_key(raw_key, modifier)
         return nil unless names
         keyboard = __inputs__.keyboard
@@ -148,7 +140,6 @@ module ZOQ
       end
 
       def key_up_in_game raw_key, modifier, sender = false
-        return nil unless __key_tables__?
         names = ZOQ::KeyboardKeys.sdl_to_key(raw_key, modifier)
         return nil unless names
         __inputs__.keyboard.key_up.set names.uniq, true
@@ -226,7 +217,7 @@ module ZOQ
       # The host calls the eight analog callbacks every step, mostly with unchanged values.
       def __analog__ name, value, sender
         return nil if __replay_guard__ sender
-        value = (value.to_f / 1000).to_i * 1000
+        value = value.idiv(1000) * 1000
         ivar, index, raw_writer, perc_writer, sign = ANALOG_AXES[name]
         return nil if instance_variable_get(ivar) == value
         instance_variable_set ivar, value
