@@ -60,8 +60,35 @@ module ZOQ
         outputs_with_ids[id] = other if id
         return push(other)
       end
-      add_dwim other
+      add_dwim other unless other.is_a?(Array) && __add_marked__(other)
       self
+    end
+
+    # An Array of primitives that all say what they are: each filed by id (and marked when
+    # it is an Array marked only as common), then all appended; nil, with nothing done,
+    # when one of them does not. A Hash counts as saying so: it is appended as it is
+    # either way.
+    def __add_marked__ list
+      n = list.length
+      i = 0
+      while i < n
+        p = list.at(i)
+        return nil unless p.is_a?(Hash) || p.primitive_marker
+        i += 1
+      end
+      ids = outputs_with_ids
+      i = 0
+      while i < n
+        p = list.at(i)
+        if p.is_a?(Hash)
+          id = p[:id]
+          ids[id] = p if id
+        else
+          mark_and_id! p
+        end
+        i += 1
+      end
+      concat list
     end
 
     def add_dwim other
@@ -71,25 +98,14 @@ module ZOQ
         id = o.id
         outputs_with_ids[id] = o if id
         push o
-      elsif __all_marked__?(o)
-        o.each { |p| mark_and_id! p }
-        concat o
+      elsif o.is_a?(Array) && __add_marked__(o)
+        o
       elsif __one_primitive__?(o)
         mark_and_id! o
         push o
       else
         o.each { |p| add_dwim p }
       end
-    end
-
-    def __all_marked__? o
-      return false unless o.is_a?(Array)
-      i = 0
-      while i < o.length
-        return false unless o.at(i).primitive_marker
-        i += 1
-      end
-      true
     end
 
     # A value that is neither resolved nor an Array fails here, asked for its elements.

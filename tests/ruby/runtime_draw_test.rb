@@ -8,7 +8,7 @@ class DrawRecorder
     @calls = []
   end
 
-  [:draw_solid, :draw_border, :draw_line, :draw_label, :draw_sprite_3, :draw_screenshot,
+  [:draw_solid, :draw_border, :draw_line, :draw_label, :draw_sprite_2, :draw_sprite_3, :draw_screenshot,
    :upload_pixel_array].each do |name|
     define_method(name) { |*args| @calls << [name, *args]; name }
   end
@@ -62,7 +62,7 @@ test "a pass is drawn collection by collection, static after its twin, debug and
   pass.debug << { x: 13, primitive_marker: :border }
   assert_equal :draw_line, zoq.primitives(pass)
   assert_equal (1..16).to_a, recorder.calls.map { |call| call[1] }
-  assert_equal [:draw_solid, :draw_solid, :draw_sprite_3, :draw_sprite_3, :draw_sprite_3, :draw_label,
+  assert_equal [:draw_solid, :draw_solid, :draw_sprite_2, :draw_sprite_2, :draw_sprite_2, :draw_label,
                 :draw_label, :draw_label, :draw_line, :draw_line, :draw_border, :draw_border, :draw_border,
                 :draw_solid, :draw_line, :draw_line], recorder.calls.map { |call| call[0] }
   # In production the debug collections are left out; the reserved ones are still drawn.
@@ -128,8 +128,11 @@ test "each kind reads its fields through its readers, from Hashes, Arrays and ob
     [:draw_label, [1, 2, "t", 3, 1, 10, 20, 30, 40, "f.ttf"].label, [:draw_label, 1, 2, "t", 3, 1, 10, 20, 30, 40, "f.ttf"]],
     [:draw_sprite, { x: 1, y: 2, w: 3, h: 4, path: :ship, flip_horizontally: 1, source_h: 9 },
      [:draw_sprite_3, 1, 2, 3, 4, "ship", nil, nil, nil, nil, nil, nil, nil, nil, nil, true, false, nil, nil, nil, nil, nil, 9]],
-    [:draw_sprite, [1, 2, 3, 4, "s.png", 90, 128].sprite,
-     [:draw_sprite_3, 1, 2, 3, 4, "s.png", 90, 128, nil, nil, nil, nil, nil, nil, nil, false, false, nil, nil, nil, nil, nil, nil]],
+    # Nothing set past path, angle and alpha: the short form, which writes the same record.
+    [:draw_sprite, [1, 2, 3, 4, "s.png", 90, 128].sprite, [:draw_sprite_2, 1, 2, 3, 4, "s.png", 90, 128]],
+    [:draw_sprite, { x: 1, y: 2, w: 3, h: 4, path: "s.png", flip_vertically: false }, [:draw_sprite_2, 1, 2, 3, 4, "s.png", nil, nil]],
+    [:draw_sprite, { x: 1, y: 2, w: 3, h: 4, path: "s.png", rgb: [1, 2, 3] },
+     [:draw_sprite_3, 1, 2, 3, 4, "s.png", nil, nil, 1, 2, 3, nil, nil, nil, nil, false, false, nil, nil, nil, nil, nil, nil]],
     [:draw_sprite, ship,
      [:draw_sprite_3, 1, nil, nil, nil, "ship", nil, nil, nil, nil, nil, nil, nil, nil, nil, false, true, nil, nil, nil, nil, nil, nil]],
     [:draw_screenshot, { x: 1, y: 2, w: 3, h: 4, path: "shot.png", angle: 7 },
@@ -147,7 +150,7 @@ test "primitives and debug dispatch on the primitive's own marker; a Hash's coun
   zoq.draw_primitive({ x: 1, text: nil, path: "a.png" })
   zoq.draw_primitive({ x: 2, primitive_marker: nil, x2: 5 })
   zoq.draw_primitive([3, 4, 5, 6].border)
-  assert_equal [:draw_sprite_3, :draw_line, :draw_border], recorder.calls.map { |call| call[0] }
+  assert_equal [:draw_sprite_2, :draw_line, :draw_border], recorder.calls.map { |call| call[0] }
   assert_equal [1, 2, 3], recorder.calls.map { |call| call[1] }
   assert_raises(RuntimeError, "I don't know how to use the above Hash") { zoq.draw_primitive({ text: false }) }
 end

@@ -122,12 +122,23 @@ module ZOQ
         pretty_print_exception_and_export! e
       end
 
+      # A Hash's fields are read by key. Only a Hash that lacks one of x, y, w, h and holds
+      # :rect or :point (or lacks a colour and holds :rgb or :rgba) is asked through its
+      # readers, which look there too.
       def draw_solid s
         return nil unless s
         return s.draw_override(@ffi_draw) if s.respond_to?(:draw_override)
         if s.is_a?(Hash)
-          x, y, w, h = __hash_rect__(s)
-          r, g, b, a = __hash_colour__(s)
+          x = s[:x]
+          y = s[:y]
+          w = s[:w]
+          h = s[:h]
+          x, y, w, h = __hash_rect__(s) if !(x && y && w && h) && (s[:rect] || s[:point])
+          r = s[:r]
+          g = s[:g]
+          b = s[:b]
+          a = s[:a]
+          r, g, b, a = __hash_colour__(s) if !(r && g && b && a) && (s[:rgb] || s[:rgba])
           @ffi_draw.draw_solid x, y, w, h, r, g, b, a
         else
           @ffi_draw.draw_solid s.x, s.y, s.w, s.h, s.r, s.g, s.b, s.a
@@ -140,8 +151,16 @@ module ZOQ
         return nil unless s
         return s.draw_override(@ffi_draw) if s.respond_to?(:draw_override)
         if s.is_a?(Hash)
-          x, y, w, h = __hash_rect__(s)
-          r, g, b, a = __hash_colour__(s)
+          x = s[:x]
+          y = s[:y]
+          w = s[:w]
+          h = s[:h]
+          x, y, w, h = __hash_rect__(s) if !(x && y && w && h) && (s[:rect] || s[:point])
+          r = s[:r]
+          g = s[:g]
+          b = s[:b]
+          a = s[:a]
+          r, g, b, a = __hash_colour__(s) if !(r && g && b && a) && (s[:rgb] || s[:rgba])
           @ffi_draw.draw_border x, y, w, h, r, g, b, a
         else
           @ffi_draw.draw_border s.x, s.y, s.w, s.h, s.r, s.g, s.b, s.a
@@ -154,8 +173,14 @@ module ZOQ
         return nil unless l
         return l.draw_override(@ffi_draw) if l.respond_to?(:draw_override)
         if l.is_a?(Hash)
-          x, y = __hash_rect__(l)
-          r, g, b, a = __hash_colour__(l)
+          x = l[:x]
+          y = l[:y]
+          x, y = __hash_rect__(l) if !(x && y) && (l[:rect] || l[:point])
+          r = l[:r]
+          g = l[:g]
+          b = l[:b]
+          a = l[:a]
+          r, g, b, a = __hash_colour__(l) if !(r && g && b && a) && (l[:rgb] || l[:rgba])
           @ffi_draw.draw_line x, y, l[:x2], l[:y2], r, g, b, a
         else
           @ffi_draw.draw_line l.x, l.y, l.x2, l.y2, l.r, l.g, l.b, l.a
@@ -168,8 +193,14 @@ module ZOQ
         return nil unless l
         return l.draw_override(@ffi_draw) if l.respond_to?(:draw_override)
         if l.is_a?(Hash)
-          x, y = __hash_rect__(l)
-          r, g, b, a = __hash_colour__(l)
+          x = l[:x]
+          y = l[:y]
+          x, y = __hash_rect__(l) if !(x && y) && (l[:rect] || l[:point])
+          r = l[:r]
+          g = l[:g]
+          b = l[:b]
+          a = l[:a]
+          r, g, b, a = __hash_colour__(l) if !(r && g && b && a) && (l[:rgb] || l[:rgba])
           @ffi_draw.draw_label x, y, l[:text].s_or_default, l[:size_enum], l[:alignment_enum], r, g, b, a,
                                l[:font].s_or_default(nil)
         else
@@ -180,22 +211,68 @@ module ZOQ
         raise_conversion_for_rendering_failed l, e, :label
       end
 
+      # A sprite that sets nothing past its path, angle and alpha goes over in the short
+      # form, which writes the same record with a tenth of the arguments.
       def draw_sprite s
         return nil unless s
         return s.draw_override(@ffi_draw) if s.respond_to?(:draw_override)
         if s.is_a?(Hash)
-          x, y, w, h = __hash_rect__(s)
-          r, g, b, a = __hash_colour__(s)
-          @ffi_draw.draw_sprite_3 x, y, w, h, s[:path].s_or_default, s[:angle], a, r, g, b,
-                                  s[:tile_x], s[:tile_y], s[:tile_w], s[:tile_h],
-                                  s[:flip_horizontally] ? true : false, s[:flip_vertically] ? true : false,
-                                  s[:angle_anchor_x], s[:angle_anchor_y],
-                                  s[:source_x], s[:source_y], s[:source_w], s[:source_h]
+          x = s[:x]
+          y = s[:y]
+          w = s[:w]
+          h = s[:h]
+          x, y, w, h = __hash_rect__(s) if !(x && y && w && h) && (s[:rect] || s[:point])
+          r = s[:r]
+          g = s[:g]
+          b = s[:b]
+          a = s[:a]
+          r, g, b, a = __hash_colour__(s) if !(r && g && b && a) && (s[:rgb] || s[:rgba])
+          path = s[:path]
+          angle = s[:angle]
+          tile_x = s[:tile_x]
+          tile_y = s[:tile_y]
+          tile_w = s[:tile_w]
+          tile_h = s[:tile_h]
+          flip_horizontally = s[:flip_horizontally]
+          flip_vertically = s[:flip_vertically]
+          angle_anchor_x = s[:angle_anchor_x]
+          angle_anchor_y = s[:angle_anchor_y]
+          source_x = s[:source_x]
+          source_y = s[:source_y]
+          source_w = s[:source_w]
+          source_h = s[:source_h]
         else
-          @ffi_draw.draw_sprite_3 s.x, s.y, s.w, s.h, s.path.s_or_default, s.angle, s.a, s.r, s.g, s.b,
-                                  s.tile_x, s.tile_y, s.tile_w, s.tile_h,
-                                  s.flip_horizontally ? true : false, s.flip_vertically ? true : false,
-                                  s.angle_anchor_x, s.angle_anchor_y, s.source_x, s.source_y, s.source_w, s.source_h
+          x = s.x
+          y = s.y
+          w = s.w
+          h = s.h
+          path = s.path
+          angle = s.angle
+          a = s.a
+          r = s.r
+          g = s.g
+          b = s.b
+          tile_x = s.tile_x
+          tile_y = s.tile_y
+          tile_w = s.tile_w
+          tile_h = s.tile_h
+          flip_horizontally = s.flip_horizontally
+          flip_vertically = s.flip_vertically
+          angle_anchor_x = s.angle_anchor_x
+          angle_anchor_y = s.angle_anchor_y
+          source_x = s.source_x
+          source_y = s.source_y
+          source_w = s.source_w
+          source_h = s.source_h
+        end
+        path = path ? path.to_s : ""
+        if r || g || b || tile_x || tile_y || tile_w || tile_h || flip_horizontally || flip_vertically ||
+           angle_anchor_x || angle_anchor_y || source_x || source_y || source_w || source_h
+          @ffi_draw.draw_sprite_3 x, y, w, h, path, angle, a, r, g, b, tile_x, tile_y, tile_w, tile_h,
+                                  flip_horizontally ? true : false, flip_vertically ? true : false,
+                                  angle_anchor_x, angle_anchor_y, source_x, source_y, source_w, source_h
+        else
+          @ffi_draw.draw_sprite_2 x, y, w, h, path, angle, a
         end
       rescue Exception => e
         raise_conversion_for_rendering_failed s, e, :sprite
@@ -213,26 +290,12 @@ module ZOQ
         raise_conversion_for_rendering_failed s, e, :screenshot
       end
 
-      # x, y, w, h of a Hash as its readers answer them.
       def __hash_rect__ s
-        x = s[:x]
-        y = s[:y]
-        w = s[:w]
-        h = s[:h]
-        return [x, y, w, h] if x && y && w && h
-        return [x, y, w, h] unless s[:rect] || s[:point]
-        [x || s.x, y || s.y, w || s.w, h || s.h]
+        [s.x, s.y, s.w, s.h]
       end
 
-      # r, g, b, a of a Hash as its readers answer them.
       def __hash_colour__ s
-        r = s[:r]
-        g = s[:g]
-        b = s[:b]
-        a = s[:a]
-        return [r, g, b, a] if r && g && b && a
-        return [r, g, b, a] unless s[:rgb] || s[:rgba]
-        [r || s.r, g || s.g, b || s.b, a || s.a]
+        [s.r, s.g, s.b, s.a]
       end
     end
   end
