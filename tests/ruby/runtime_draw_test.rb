@@ -70,6 +70,10 @@ test "a pass is drawn collection by collection, static after its twin, debug and
   recorder.calls.clear
   zoq.primitives(pass)
   assert_equal (1..12).to_a + [15, 16], recorder.calls.map { |call| call[1] }
+  # The answer is the last call's, even when later collections are empty.
+  only_solids = ZOQ::Outputs.new
+  only_solids.solids << { x: 1 }
+  assert_equal :draw_solid, zoq.primitives(only_solids)
   # A pass with nothing in it draws nothing and answers nil.
   recorder.calls.clear
   assert_equal nil, zoq.primitives(ZOQ::Outputs.new)

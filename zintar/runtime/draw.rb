@@ -29,35 +29,34 @@ module ZOQ
         return $top_level.tick_render(args, pass) if $top_level.respond_to?(:primitives_override)
         result = nil
         # An element added to solids or static_lines while they are drawn is drawn too.
-        result = __draw_all__ pass.solids, :solid, true
-        result = __draw_all__ pass.static_solids, :solid
-        result = __draw_all__ pass.sprites, :sprite
-        result = __draw_all__ pass.static_sprites, :sprite
-        result = __draw_all__ pass.primitives, :primitive
-        result = __draw_all__ pass.static_primitives, :primitive
-        result = __draw_all__ pass.labels, :label
-        result = __draw_all__ pass.static_labels, :label
-        result = __draw_all__ pass.lines, :line
-        result = __draw_all__ pass.static_lines, :line, true
-        result = __draw_all__ pass.borders, :border
-        result = __draw_all__ pass.static_borders, :border
+        result = __draw_all__ pass.solids, :solid, result, true
+        result = __draw_all__ pass.static_solids, :solid, result
+        result = __draw_all__ pass.sprites, :sprite, result
+        result = __draw_all__ pass.static_sprites, :sprite, result
+        result = __draw_all__ pass.primitives, :primitive, result
+        result = __draw_all__ pass.static_primitives, :primitive, result
+        result = __draw_all__ pass.labels, :label, result
+        result = __draw_all__ pass.static_labels, :label, result
+        result = __draw_all__ pass.lines, :line, result
+        result = __draw_all__ pass.static_lines, :line, result, true
+        result = __draw_all__ pass.borders, :border, result
+        result = __draw_all__ pass.static_borders, :border, result
         unless @production
-          result = __draw_all__ pass.debug, :primitive
-          result = __draw_all__ pass.static_debug, :primitive
+          result = __draw_all__ pass.debug, :primitive, result
+          result = __draw_all__ pass.static_debug, :primitive, result
         end
-        result = __draw_all__ pass.reserved, :primitive
-        __draw_all__ pass.static_reserved, :primitive
+        result = __draw_all__ pass.reserved, :primitive, result
+        __draw_all__ pass.static_reserved, :primitive, result
       rescue Exception => e
         pause!
         pretty_print_exception_and_export! e
       end
 
-      # One loop per kind: no send and no block per element. Answers the last call's value
-      # (nil for an empty collection).
-      def __draw_all__ c, kind, growing = false
-        result = nil
+      # One loop per kind: no send and no block per element. Answers the last call's value,
+      # or the value before (result) when the collection is empty.
+      def __draw_all__ c, kind, result, growing = false
         n = c.length
-        return nil if n == 0
+        return result if n == 0
         i = 0
         case kind
         when :sprite
