@@ -125,28 +125,15 @@ module ZOQ
       # :rect or :point (or lacks a colour and holds :rgb or :rgba) is asked through its
       # readers, which look there too.
       def draw_solid s
-        return nil unless s
-        return s.draw_override(@ffi_draw) if s.respond_to?(:draw_override)
-        if s.is_a?(Hash)
-          x = s[:x]
-          y = s[:y]
-          w = s[:w]
-          h = s[:h]
-          x, y, w, h = __hash_rect__(s) if !(x && y && w && h) && (s[:rect] || s[:point])
-          r = s[:r]
-          g = s[:g]
-          b = s[:b]
-          a = s[:a]
-          r, g, b, a = __hash_colour__(s) if !(r && g && b && a) && (s[:rgb] || s[:rgba])
-          @ffi_draw.draw_solid x, y, w, h, r, g, b, a
-        else
-          @ffi_draw.draw_solid s.x, s.y, s.w, s.h, s.r, s.g, s.b, s.a
-        end
-      rescue Exception => e
-        raise_conversion_for_rendering_failed s, e, :solid
+        __draw_box__ s, false
       end
 
       def draw_border s
+        __draw_box__ s, true
+      end
+
+      # Solids and borders read the same fields.
+      def __draw_box__ s, border
         return nil unless s
         return s.draw_override(@ffi_draw) if s.respond_to?(:draw_override)
         if s.is_a?(Hash)
@@ -160,12 +147,23 @@ module ZOQ
           b = s[:b]
           a = s[:a]
           r, g, b, a = __hash_colour__(s) if !(r && g && b && a) && (s[:rgb] || s[:rgba])
+        else
+          x = s.x
+          y = s.y
+          w = s.w
+          h = s.h
+          r = s.r
+          g = s.g
+          b = s.b
+          a = s.a
+        end
+        if border
           @ffi_draw.draw_border x, y, w, h, r, g, b, a
         else
-          @ffi_draw.draw_border s.x, s.y, s.w, s.h, s.r, s.g, s.b, s.a
+          @ffi_draw.draw_solid x, y, w, h, r, g, b, a
         end
       rescue Exception => e
-        raise_conversion_for_rendering_failed s, e, :border
+        raise_conversion_for_rendering_failed s, e, border ? :border : :solid
       end
 
       def draw_line l
