@@ -183,7 +183,8 @@ end
 test "pixel arrays are uploaded by name only when their pixels fill width times height" do
   zoq = new_runtime
   recorder = recording_draws zoq
-  [[:full, 2, 1.0, [1, 2]], ["short", 2, 2, [1]], [:negative, -1, -2, [1, 2]], [:empty, 0, 0, []],
+  [[:full, 2, 1.0, [1, 2]], ["short", 2, 2, [1]], [:negative, -1, -2, [1, 2]], [:fraction, 2.5, 2, [1, 2, 3, 4, 5]],
+   [:empty, 0, 0, []],
    [:missing, 1, 1, nil]].each do |name, width, height, pixels|
     array = zoq.args.pixel_array(name)
     array.width = width

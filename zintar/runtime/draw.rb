@@ -103,7 +103,8 @@ module ZOQ
         nil
       end
 
-      # Only arrays whose pixels fill width x height go up; a negative size never does.
+      # Only arrays whose pixels fill exactly the whole-number size that goes up with them;
+      # a negative size never does.
       def pixel_arrays
         arrays = args.pixel_arrays
         return nil if arrays.empty?
@@ -112,7 +113,7 @@ module ZOQ
           width = pixel_array.width.to_i
           height = pixel_array.height.to_i
           next unless pixels.is_a?(Array) && width >= 0 && height >= 0
-          next unless pixels.length == pixel_array.width * pixel_array.height
+          next unless pixels.length == width * height
           @ffi_draw.upload_pixel_array name.to_s, width, height, pixels
         end
         nil
