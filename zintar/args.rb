@@ -1,14 +1,14 @@
 module ZOQ
-  # First version of a named pixel array, until pixel arrays arrive with rendering.
-  unless ZOQ.const_defined?(:PixelArray)
-    class PixelArray
-      attr_accessor :width, :height, :pixels
+  # A picture the game computes each frame and then names as a sprite path: width x height
+  # Integers, rows top first, each pixel 0xAABBGGRR. Uploaded after the tick when the pixels
+  # fill the size exactly.
+  class PixelArray
+    attr_accessor :width, :height, :pixels
 
-      def initialize
-        @width = 0
-        @height = 0
-        @pixels = []
-      end
+    def initialize
+      @width = 0
+      @height = 0
+      @pixels = []
     end
   end
 

@@ -1,9 +1,9 @@
 module ZOQ
   # The game's coordinate system: where the origin is, the transform sent to the renderer,
   # and conversions between game and window coordinates.
-  #
-  # First version: the bottom-left and centre origins and the conversions the runtime uses.
   class Grid
+    include ZOQ::Serialize
+
     SCREEN_Y_DIRECTION = -1
 
     attr_accessor :name, :bottom, :top, :left, :right, :center_x, :center_y, :rect, :origin_x, :origin_y,
@@ -24,19 +24,19 @@ module ZOQ
     end
 
     def w_half
-      w / 2.0
+      w.half
     end
 
     def h_half
-      h / 2.0
+      h.half
     end
 
     def center
-      [@center_x, @center_y]
+      @center
     end
 
     def bottom_right
-      [@right, @bottom]
+      [@right, @bottom].point
     end
 
     def origin_bottom_left!
@@ -52,7 +52,8 @@ module ZOQ
       @bottom_margin = 0
       @center_x = w_half
       @center_y = h_half
-      @rect = [@left, @bottom, w, h]
+      @rect = [@left, @bottom, w, h].rect
+      @center = [@center_x, @center_y].point
       @ffi_draw.set_grid @origin_x, @origin_y, SCREEN_Y_DIRECTION
     end
 
@@ -67,7 +68,8 @@ module ZOQ
       @bottom = -h_half
       @center_x = 0
       @center_y = 0
-      @rect = [@left, @bottom, w, h]
+      @rect = [@left, @bottom, w, h].rect
+      @center = [0, 0].point
       @ffi_draw.set_grid @origin_x, @origin_y, SCREEN_Y_DIRECTION
     end
 

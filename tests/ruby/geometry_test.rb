@@ -1,16 +1,5 @@
 # ZOQ::Geometry as module functions and as the mixin that Hash includes.
 
-# Arrays answer rectangle readers by position through the primitive mixin; where that has
-# not been loaded, the same readers stand in so that the Array forms can be exercised.
-unless [].respond_to?(:x)
-  class Array
-    def x; self[0]; end
-    def y; self[1]; end
-    def w; self[2]; end
-    def h; self[3]; end
-  end
-end
-
 G = ZOQ::Geometry
 
 def rect x, y, w, h
@@ -36,6 +25,11 @@ test "rectangles that only touch do not intersect under the default tolerance" d
   assert_equal false, G.intersect_rect?(a, rect(0, 10, 10, 10))
   assert_equal true, G.intersect_rect?(a, rect(-5, -5, 10, 10))
   assert_equal [:left, :right, :top, :bottom], G.contract_intersect_rect?
+  # Array rectangles, on either side and as receivers, against Hashes.
+  assert_equal true, G.intersect_rect?([0, 0, 10, 10], rect(5, 5, 10, 10))
+  assert_equal false, G.intersect_rect?(rect(20, 0, 5, 5), [0, 0, 10, 10, 255, 0, 0])
+  assert_equal false, [0, 0, 10, 10].intersect_rect?([10, 0, 10, 10])
+  assert_equal true, [0, 0, 10, 10].inside_rect?(rect(-1, -1, 20, 20))
 end
 
 test "intersect_rect? names the methods an operand lacks" do

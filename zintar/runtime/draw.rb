@@ -1,85 +1,110 @@
+module FFI
+  # The native draw methods are bound at start-up; the framework gives the class its texts.
+  class Draw
+    def to_s
+      ""
+    end
+
+    def inspect
+      "#{to_s}"
+    end
+
+    def serialize
+      "#{to_s}"
+    end
+  end
+end
+
 module ZOQ
   class Runtime
     # Render submission: turns a pass's collections into FFI::Draw calls.
     #
-    # First version: objects are read through their readers; Hashes and Arrays are read
-    # here by key and by position, until the game library's primitive readers take over.
+    # Every primitive is read through its readers: a game object's own, a marked Array's
+    # from its primitive modules, a Hash's from the game library. A Hash is read by key
+    # directly, and asked through its readers only for the fields it may hold elsewhere
+    # (x, y, w, h in :rect or :point, colours in :rgb or :rgba): these methods run once for
+    # every primitive of every frame.
     module Draw
-      # Each walk draws what the collection held when it began, except in the two marked
-      # :growing, which also draw what is added to them while they are drawn.
-      COLLECTIONS = [
-        [:solids, :draw_solid, :growing], [:static_solids, :draw_solid], [:sprites, :draw_sprite],
-        [:static_sprites, :draw_sprite], [:primitives, :draw_primitive], [:static_primitives, :draw_primitive],
-        [:labels, :draw_label], [:static_labels, :draw_label], [:lines, :draw_line],
-        [:static_lines, :draw_line, :growing], [:borders, :draw_border], [:static_borders, :draw_border]
-      ].freeze
-      DEBUG_COLLECTIONS = [[:debug, :draw_primitive], [:static_debug, :draw_primitive]].freeze
-      LAST_COLLECTIONS = [[:reserved, :draw_primitive], [:static_reserved, :draw_primitive]].freeze
-      # Debug output is not drawn in production.
-      DEVELOPMENT_ORDER = (COLLECTIONS + DEBUG_COLLECTIONS + LAST_COLLECTIONS).freeze
-      PRODUCTION_ORDER = (COLLECTIONS + LAST_COLLECTIONS).freeze
-
-      # The fields each kind reads, in the order of its FFI::Draw call's arguments.
-      FIELDS = {
-        solid: [:x, :y, :w, :h, :r, :g, :b, :a].freeze,
-        border: [:x, :y, :w, :h, :r, :g, :b, :a].freeze,
-        line: [:x, :y, :x2, :y2, :r, :g, :b, :a].freeze,
-        label: [:x, :y, :text, :size_enum, :alignment_enum, :r, :g, :b, :a, :font].freeze,
-        sprite: [:x, :y, :w, :h, :path, :angle, :a, :r, :g, :b, :tile_x, :tile_y, :tile_w, :tile_h,
-                 :flip_horizontally, :flip_vertically, :angle_anchor_x, :angle_anchor_y,
-                 :source_x, :source_y, :source_w, :source_h].freeze,
-        screenshot: [:path, :x, :y, :w, :h, :angle, :a, :r, :g, :b, :tile_x, :tile_y, :tile_w, :tile_h,
-                     :flip_horizontally, :flip_vertically, :angle_anchor_x, :angle_anchor_y,
-                     :source_x, :source_y, :source_w, :source_h].freeze
-      }.freeze
-
-      # Where an Array primitive holds those fields: in that order, a screenshot laid out like
-      # a sprite. A short label Array carries its colour right after the text (nil: no field).
-      ARRAY_POSITIONS = {
-        solid: (0..7).to_a.freeze, border: (0..7).to_a.freeze, line: (0..7).to_a.freeze,
-        label: (0..9).to_a.freeze, sprite: (0..21).to_a.freeze,
-        screenshot: ([4, 0, 1, 2, 3] + (5..21).to_a).freeze
-      }.freeze
-      SHORT_LABEL_POSITIONS = [0, 1, 2, nil, nil, 3, 4, 5, 6, nil].freeze
-
       def primitives pass
         return $top_level.tick_render(args, pass) if $top_level.respond_to?(:primitives_override)
         result = nil
-        order = @production ? PRODUCTION_ORDER : DEVELOPMENT_ORDER
-        k = 0
-        # Runs for every pass of every frame, mostly over empty collections: a loop rather
-        # than a block, and no call for an empty collection.
-        while k < order.length
-          name, method, growing = order[k]
-          k += 1
-          # A pass without a collection draws none (never reach method_missing through send).
-          next unless pass.respond_to?(name)
-          collection = pass.send(name)
-          result = draw_collection(collection, method, growing) if collection && !collection.empty?
+        # An element added to solids or static_lines while they are drawn is drawn too.
+        result = __draw_all__ pass.solids, :solid, result, true
+        result = __draw_all__ pass.static_solids, :solid, result
+        result = __draw_all__ pass.sprites, :sprite, result
+        result = __draw_all__ pass.static_sprites, :sprite, result
+        result = __draw_all__ pass.primitives, :primitive, result
+        result = __draw_all__ pass.static_primitives, :primitive, result
+        result = __draw_all__ pass.labels, :label, result
+        result = __draw_all__ pass.static_labels, :label, result
+        result = __draw_all__ pass.lines, :line, result
+        result = __draw_all__ pass.static_lines, :line, result, true
+        result = __draw_all__ pass.borders, :border, result
+        result = __draw_all__ pass.static_borders, :border, result
+        unless @production
+          result = __draw_all__ pass.debug, :primitive, result
+          result = __draw_all__ pass.static_debug, :primitive, result
         end
-        result
+        result = __draw_all__ pass.reserved, :primitive, result
+        __draw_all__ pass.static_reserved, :primitive, result
       rescue Exception => e
         pause!
         pretty_print_exception_and_export! e
       end
 
-      def draw_collection collection, method, growing = nil
-        result = nil
-        count = collection.length
+      # One loop per kind: no send and no block per element. Answers the last call's value,
+      # or the value before (result) when the collection is empty.
+      def __draw_all__ c, kind, result, growing = false
+        n = c.length
+        return result if n == 0
         i = 0
-        while i < (growing ? collection.length : count)
-          result = send(method, collection.at(i))
-          i += 1
+        case kind
+        when :sprite
+          while i < n
+            result = draw_sprite c.at(i)
+            i += 1
+          end
+        when :solid
+          while i < (growing ? c.length : n)
+            result = draw_solid c.at(i)
+            i += 1
+          end
+        when :primitive
+          while i < n
+            result = draw_primitive c.at(i)
+            i += 1
+          end
+        when :label
+          while i < n
+            result = draw_label c.at(i)
+            i += 1
+          end
+        when :line
+          while i < (growing ? c.length : n)
+            result = draw_line c.at(i)
+            i += 1
+          end
+        when :border
+          while i < n
+            result = draw_border c.at(i)
+            i += 1
+          end
         end
         result
       end
 
       def draw_screenshots
         shots = args.outputs.screenshots
-        return nil unless shots
-        shots.each { |shot| draw_screenshot shot }
+        i = 0
+        while i < shots.length
+          draw_screenshot shots.at(i)
+          i += 1
+        end
+        nil
       end
 
+      # Only arrays whose pixels fill exactly the whole-number size that goes up with them;
+      # a negative size never does.
       def pixel_arrays
         arrays = args.pixel_arrays
         return nil if arrays.empty?
@@ -87,7 +112,8 @@ module ZOQ
           pixels = pixel_array.pixels
           width = pixel_array.width.to_i
           height = pixel_array.height.to_i
-          next unless pixels && pixels.length == width * height
+          next unless pixels.is_a?(Array) && width >= 0 && height >= 0
+          next unless pixels.length == width * height
           @ffi_draw.upload_pixel_array name.to_s, width, height, pixels
         end
         nil
@@ -96,82 +122,178 @@ module ZOQ
         pretty_print_exception_and_export! e
       end
 
-      # The values of a primitive's fields, in argument order: a Hash's by key, an Array's by
-      # position, any other object's from its readers. Loops rather than blocks: this runs
-      # for every primitive of every frame.
-      def primitive_fields p, kind
-        fields = FIELDS[kind]
-        return p.values_at(*fields) if p.is_a?(Hash)
-        values = []
-        i = 0
-        if p.is_a?(Array)
-          short = kind == :label && (p.length < 4 || p.length == 6 || p.length == 7)
-          positions = short ? SHORT_LABEL_POSITIONS : ARRAY_POSITIONS[kind]
-          while i < positions.length
-            position = positions[i]
-            values << (position ? p[position] : nil)
-            i += 1
-          end
-        else
-          while i < fields.length
-            name = fields[i]
-            values << (p.respond_to?(name) ? p.send(name) : nil)
-            i += 1
-          end
-        end
-        values
-      end
-
-      # The six drawing methods: nothing for nil or false, the primitive's own drawing when it
-      # answers draw_override, otherwise one FFI::Draw call made from its fields (given to
-      # the block). A failure is re-raised naming the primitive and its kind.
-      def draw_with_fields p, kind
-        return nil unless p
-        return p.draw_override(@ffi_draw) if p.respond_to?(:draw_override)
-        yield primitive_fields(p, kind)
-      rescue Exception => e
-        raise_conversion_for_rendering_failed p, e, kind
-      end
-
+      # A Hash's fields are read by key. Only a Hash that lacks one of x, y, w, h and holds
+      # :rect or :point (or lacks a colour and holds :rgb or :rgba) is asked through its
+      # readers, which look there too.
       def draw_solid s
-        draw_with_fields(s, :solid) { |f| @ffi_draw.draw_solid(*f) }
+        __draw_box__ s, false
       end
 
       def draw_border s
-        draw_with_fields(s, :border) { |f| @ffi_draw.draw_border(*f) }
+        __draw_box__ s, true
+      end
+
+      # Solids and borders read the same fields.
+      def __draw_box__ s, border
+        return nil unless s
+        return s.draw_override(@ffi_draw) if s.respond_to?(:draw_override)
+        if s.is_a?(Hash)
+          x = s[:x]
+          y = s[:y]
+          w = s[:w]
+          h = s[:h]
+          x, y, w, h = __hash_rect__(s) if !(x && y && w && h) && (s[:rect] || s[:point])
+          r = s[:r]
+          g = s[:g]
+          b = s[:b]
+          a = s[:a]
+          r, g, b, a = __hash_colour__(s) if !(r && g && b && a) && (s[:rgb] || s[:rgba])
+        else
+          x = s.x
+          y = s.y
+          w = s.w
+          h = s.h
+          r = s.r
+          g = s.g
+          b = s.b
+          a = s.a
+        end
+        if border
+          @ffi_draw.draw_border x, y, w, h, r, g, b, a
+        else
+          @ffi_draw.draw_solid x, y, w, h, r, g, b, a
+        end
+      rescue Exception => e
+        raise_conversion_for_rendering_failed s, e, border ? :border : :solid
       end
 
       def draw_line l
-        draw_with_fields(l, :line) { |f| @ffi_draw.draw_line(*f) }
+        return nil unless l
+        return l.draw_override(@ffi_draw) if l.respond_to?(:draw_override)
+        if l.is_a?(Hash)
+          x = l[:x]
+          y = l[:y]
+          x, y = __hash_rect__(l) if !(x && y) && (l[:rect] || l[:point])
+          r = l[:r]
+          g = l[:g]
+          b = l[:b]
+          a = l[:a]
+          r, g, b, a = __hash_colour__(l) if !(r && g && b && a) && (l[:rgb] || l[:rgba])
+          @ffi_draw.draw_line x, y, l[:x2], l[:y2], r, g, b, a
+        else
+          @ffi_draw.draw_line l.x, l.y, l.x2, l.y2, l.r, l.g, l.b, l.a
+        end
+      rescue Exception => e
+        raise_conversion_for_rendering_failed l, e, :line
       end
 
       def draw_label l
-        draw_with_fields l, :label do |f|
-          text = f[2]
-          font = f[9]
-          f[2] = text ? text.to_s : ""
-          f[9] = font ? font.to_s : nil
-          @ffi_draw.draw_label(*f)
+        return nil unless l
+        return l.draw_override(@ffi_draw) if l.respond_to?(:draw_override)
+        if l.is_a?(Hash)
+          x = l[:x]
+          y = l[:y]
+          x, y = __hash_rect__(l) if !(x && y) && (l[:rect] || l[:point])
+          r = l[:r]
+          g = l[:g]
+          b = l[:b]
+          a = l[:a]
+          r, g, b, a = __hash_colour__(l) if !(r && g && b && a) && (l[:rgb] || l[:rgba])
+          @ffi_draw.draw_label x, y, l[:text].s_or_default, l[:size_enum], l[:alignment_enum], r, g, b, a,
+                               l[:font].s_or_default(nil)
+        else
+          @ffi_draw.draw_label l.x, l.y, l.text.s_or_default, l.size_enum, l.alignment_enum, l.r, l.g, l.b, l.a,
+                               l.font.s_or_default(nil)
         end
+      rescue Exception => e
+        raise_conversion_for_rendering_failed l, e, :label
       end
 
+      # A sprite that sets nothing past its path, angle and alpha goes over in the short
+      # form, which writes the same record with a tenth of the arguments.
       def draw_sprite s
-        draw_with_fields(s, :sprite) { |f| @ffi_draw.draw_sprite_3(*sprite_fields!(f, 4)) }
+        return nil unless s
+        return s.draw_override(@ffi_draw) if s.respond_to?(:draw_override)
+        if s.is_a?(Hash)
+          x = s[:x]
+          y = s[:y]
+          w = s[:w]
+          h = s[:h]
+          x, y, w, h = __hash_rect__(s) if !(x && y && w && h) && (s[:rect] || s[:point])
+          r = s[:r]
+          g = s[:g]
+          b = s[:b]
+          a = s[:a]
+          r, g, b, a = __hash_colour__(s) if !(r && g && b && a) && (s[:rgb] || s[:rgba])
+          path = s[:path]
+          angle = s[:angle]
+          tile_x = s[:tile_x]
+          tile_y = s[:tile_y]
+          tile_w = s[:tile_w]
+          tile_h = s[:tile_h]
+          flip_horizontally = s[:flip_horizontally]
+          flip_vertically = s[:flip_vertically]
+          angle_anchor_x = s[:angle_anchor_x]
+          angle_anchor_y = s[:angle_anchor_y]
+          source_x = s[:source_x]
+          source_y = s[:source_y]
+          source_w = s[:source_w]
+          source_h = s[:source_h]
+        else
+          x = s.x
+          y = s.y
+          w = s.w
+          h = s.h
+          path = s.path
+          angle = s.angle
+          a = s.a
+          r = s.r
+          g = s.g
+          b = s.b
+          tile_x = s.tile_x
+          tile_y = s.tile_y
+          tile_w = s.tile_w
+          tile_h = s.tile_h
+          flip_horizontally = s.flip_horizontally
+          flip_vertically = s.flip_vertically
+          angle_anchor_x = s.angle_anchor_x
+          angle_anchor_y = s.angle_anchor_y
+          source_x = s.source_x
+          source_y = s.source_y
+          source_w = s.source_w
+          source_h = s.source_h
+        end
+        path = path ? path.to_s : ""
+        if r || g || b || tile_x || tile_y || tile_w || tile_h || flip_horizontally || flip_vertically ||
+           angle_anchor_x || angle_anchor_y || source_x || source_y || source_w || source_h
+          @ffi_draw.draw_sprite_3 x, y, w, h, path, angle, a, r, g, b, tile_x, tile_y, tile_w, tile_h,
+                                  flip_horizontally ? true : false, flip_vertically ? true : false,
+                                  angle_anchor_x, angle_anchor_y, source_x, source_y, source_w, source_h
+        else
+          @ffi_draw.draw_sprite_2 x, y, w, h, path, angle, a
+        end
+      rescue Exception => e
+        raise_conversion_for_rendering_failed s, e, :sprite
       end
 
-      # A screenshot is read like a sprite; its angle is the colour-key tolerance.
+      # A screenshot reads like a sprite; its angle is the colour-key tolerance.
       def draw_screenshot s
-        draw_with_fields(s, :screenshot) { |f| @ffi_draw.draw_screenshot(*sprite_fields!(f, 0)) }
+        return nil unless s
+        return s.draw_override(@ffi_draw) if s.respond_to?(:draw_override)
+        @ffi_draw.draw_screenshot s.path.s_or_default, s.x, s.y, s.w, s.h, s.angle, s.a, s.r, s.g, s.b,
+                                  s.tile_x, s.tile_y, s.tile_w, s.tile_h,
+                                  s.flip_horizontally ? true : false, s.flip_vertically ? true : false,
+                                  s.angle_anchor_x, s.angle_anchor_y, s.source_x, s.source_y, s.source_w, s.source_h
+      rescue Exception => e
+        raise_conversion_for_rendering_failed s, e, :screenshot
       end
 
-      # The path as text and the flips as booleans: a sprite's and a screenshot's fields
-      # differ only in where the path is.
-      def sprite_fields! f, path_index
-        path = f[path_index]
-        f[path_index] = path ? path.to_s : ""
-        f[14] = !!f[14]
-        f[15] = !!f[15]
-        f
+      def __hash_rect__ s
+        [s.x, s.y, s.w, s.h]
+      end
+
+      def __hash_colour__ s
+        [s.r, s.g, s.b, s.a]
       end
     end
   end
