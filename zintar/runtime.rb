@@ -188,10 +188,6 @@ HEREDOC
       top_level_source = @ffi_file.read("zintar/top_level.rb")
       @rcb_release_mode = top_level_source.nil? || top_level_source.strip.empty?
       puts "WARNING: YOU ARE IN AN UNOPTIMIZED DEV MODE." unless @rcb_release_mode
-      @sound_queue = []
-      @legacy_sound_index = 0
-      @current_music = nil
-      @sound_to_be_staged = nil
       @scheduled_callbacks = {}
       @protect_from_gc = []
       @controller_config = ZOQ::Controller::Config.new(self)
@@ -1134,53 +1130,6 @@ HEREDOC
     def http_put url, fname, extra_headers = nil
       callbacks = HTTPCallbacks.new(@protect_from_gc)
       callbacks.ready @ffi_misc.http_put(callbacks, url, extra_headers, fname)
-    end
-
-    def queue_sound path
-      @sound_queue << [path, 0, 0]
-    end
-
-    def queue_music path, repeat
-      return nil if path == @current_music
-      @sound_queue << [path, 1, repeat ? 1 : 0]
-      @current_music = path
-    end
-
-    def stop_music
-      @sound_queue << ["", 2, 0]
-      @current_music = nil
-    end
-
-    def dequeue_sounds pass
-      sounds = pass.sounds
-      return if sounds.nil? || sounds.empty?
-      sounds.each do |sound|
-        path = (sound.respond_to?(:path) ? sound.path : sound).to_s
-        if path.end_with? ".wav"
-          queue_sound path
-        elsif path.end_with? ".ogg"
-          queue_music path, true
-        end
-      end
-      sounds.clear
-    end
-
-    def migrate_legacy_sounds
-      args.passes.each { |pass| dequeue_sounds pass }
-      return if @sound_queue.empty?
-      queue = @sound_queue
-      @sound_queue = []
-      queue.each do |path, type, repeat|
-        case type
-        when 0
-          @legacy_sound_index += 1
-          args.audio[:"ZOQ_LEGACY_AUDIO_API_SOUND_#{@legacy_sound_index}"] = { input: path }
-        when 1
-          args.audio[:ZOQ_LEGACY_AUDIO_API_MUSIC] = { input: path, looping: repeat != 0 }
-        when 2
-          args.audio.delete :ZOQ_LEGACY_AUDIO_API_MUSIC
-        end
-      end
     end
 
     def disable_console

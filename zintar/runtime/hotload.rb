@@ -9,15 +9,16 @@ module ZOQ
         "zintar/docs.rb", "zintar/help.rb", "zintar/kernel_docs.rb", "zintar/kernel.rb", "zintar/easing.rb",
         "zintar/top_level.rb", "zintar/log.rb", "zintar/geometry.rb", "zintar/attr_zoq.rb", "zintar/attr_sprite.rb",
         "zintar/object.rb", "zintar/class.rb", "zintar/string.rb", "zintar/entity.rb", "zintar/strict_entity.rb",
-        "zintar/open_entity.rb", "zintar/serialize.rb", "zintar/primitive.rb", "zintar/nil_class_false_class.rb",
-        "zintar/symbol.rb", "zintar/numeric_deprecated.rb", "zintar/numeric.rb", "zintar/hash.rb",
+        "zintar/open_entity.rb", "zintar/serialize.rb", "zintar/sound.rb", "zintar/primitive.rb",
+        "zintar/nil_class_false_class.rb", "zintar/symbol.rb", "zintar/numeric_deprecated.rb", "zintar/numeric.rb", "zintar/hash.rb",
         "zintar/outputs_deprecated.rb", "zintar/array_docs.rb", "zintar/array.rb", "zintar/outputs.rb",
         "zintar/inputs.rb", "zintar/mouse_docs.rb", "zintar/recording.rb", "zintar/grid.rb", "zintar/layout.rb",
         "zintar/args_deprecated.rb", "zintar/args.rb", "zintar/console_prompt.rb", "zintar/console_menu.rb",
         "zintar/console.rb", "zintar/assert.rb", "zintar/tests.rb", "zintar/controller_config.rb",
         "zintar/runtime/draw.rb", "zintar/runtime/deprecated.rb", "zintar/runtime/framerate.rb",
         "zintar/runtime/c_bridge.rb", "zintar/runtime/hotload.rb", "zintar/runtime/backup.rb",
-        "zintar/runtime/async_require.rb", "zintar/runtime/autocomplete.rb", "zintar/runtime.rb", "zintar/trace.rb",
+        "zintar/runtime/async_require.rb", "zintar/runtime/autocomplete.rb",
+        "zintar/runtime/sound.rb", "zintar/runtime.rb", "zintar/trace.rb",
         "zintar/readme_docs.rb", "zintar/hotload_client.rb", "zintar/ios_wizard.rb", "zintar/itch_wizard.rb"
       ].freeze
 

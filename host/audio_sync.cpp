@@ -1,0 +1,216 @@
+// The per-step walk of the runtime's audio hash: each entry's source is started, updated
+// or stopped so the playing sources match the hash, and the host writes the source's
+// FFI::CPtr back into its entry under :cptr.
+#include "audio/audio.h"
+#include "ffi/ffi.h"
+#include "host/game.h"
+#include "host/ruby.h"
+
+#include <mruby/array.h>
+#include <mruby/error.h>
+#include <mruby/hash.h>
+#include <mruby/string.h>
+#include <string.h>
+
+// The interpreter the stream callbacks call into; they get only the callable's address.
+static mrb_state *audio_sync_mrb;
+static uint64_t audio_sync_step;
+
+static mrb_value entry_get(mrb_state *mrb, mrb_value entry, const char *key)
+{
+    // fetch, not get: a default proc of the game's Hash is not ours to run.
+    return mrb_hash_fetch(mrb, entry, mrb_symbol_value(mrb_intern_cstr(mrb, key)), mrb_nil_value());
+}
+
+void read_audio_source_hash(mrb_state *mrb, mrb_value entry, audio_source *record)
+{
+    record->x = ruby_to_f32(entry_get(mrb, entry, "x"), 0.0f);
+    record->y = ruby_to_f32(entry_get(mrb, entry, "y"), 0.0f);
+    record->z = ruby_to_f32(entry_get(mrb, entry, "z"), 0.0f);
+    record->gain = ruby_to_f32(entry_get(mrb, entry, "gain"), 1.0f);
+    record->pitch = ruby_to_f32(entry_get(mrb, entry, "pitch"), 1.0f);
+    record->looping = (uint32_t)ruby_truthy(entry_get(mrb, entry, "looping"));
+    record->paused = (uint32_t)ruby_truthy(entry_get(mrb, entry, "paused"));
+    if (record->kind != AUDIO_SOURCE_STREAM) return;
+    record->callable = mrb_nil_value();
+    mrb_value input = entry_get(mrb, entry, "input");
+    if (mrb_array_p(input) && RARRAY_LEN(input) >= 3) record->callable = mrb_ary_entry(input, 2);
+}
+
+static mrb_value call_callable(mrb_state *mrb, void *callable)
+{
+    return mrb_funcall_argv(mrb, *(mrb_value *)callable, mrb_intern_lit(mrb, "call"), 0, nullptr);
+}
+
+// An Array of count numbers as new floats (SDL_malloc'ed); anything but a number is 0.
+static float *floats_from_array(mrb_value array, uint32_t *count)
+{
+    mrb_int length = RARRAY_LEN(array);
+    float *out = (float *)SDL_malloc(length ? (size_t)length * sizeof(float) : 1);
+    if (!out) return nullptr;
+    for (mrb_int i = 0; i < length; i++) out[i] = ruby_to_f32(mrb_ary_entry(array, i), 0.0f);
+    *count = (uint32_t)length;
+    return out;
+}
+
+float *audio_input_call(void *user, uint32_t *count)
+{
+    mrb_state *mrb = audio_sync_mrb;
+    mrb_value callable = *(mrb_value *)user;
+    if (!mrb || !mrb_respond_to(mrb, callable, mrb_intern_lit(mrb, "call"))) return nullptr;
+    // Protected on its own: what the callable raises must not unwind through the audio side.
+    mrb_bool failed = FALSE;
+    mrb_value result = mrb_protect_error(mrb, call_callable, &callable, &failed);
+    if (failed) {
+        if (mrb_type(result) == MRB_TT_EXCEPTION) mrb->exc = mrb_obj_ptr(result);
+        ruby_log_exception(mrb);
+        return nullptr;
+    }
+    if (!mrb_array_p(result) || RARRAY_LEN(result) > UINT32_MAX / 4) return nullptr;
+    return floats_from_array(result, count);
+}
+
+// The keep list: sources whose entries stay, built during the walk.
+static audio_source *keep_head;
+
+static void keep_source(audio_source *source)
+{
+    audio_playlist_state &p = audio_playlist;
+    if (source->next) source->next->prev = source->prev;
+    if (source->prev) source->prev->next = source->next;
+    else if (p.sources == source) p.sources = source->next;
+    source->prev = nullptr;
+    source->next = keep_head;
+    if (keep_head) keep_head->prev = source;
+    keep_head = source;
+    source->sync_step = audio_sync_step;
+}
+
+struct sync_item {
+    mrb_value hash;
+    mrb_value key;
+};
+
+// The source an entry's :cptr names, when it is one this runtime handed out for a source
+// that is still live and not yet claimed this step by an earlier entry (a copied :cptr).
+static audio_source *claimed_source(mrb_value cptr)
+{
+    void *pointer = ffi_cptr_get(cptr);
+    if (!audio_source_is_live(pointer)) return nullptr;
+    audio_source *source = (audio_source *)pointer;
+    if (source->sync_handle != mrb_ptr(cptr) || source->sync_step == audio_sync_step) return nullptr;
+    return source;
+}
+
+// Starts a new source for entry; NULL when the entry does not describe one.
+static audio_source *start_source(mrb_state *mrb, mrb_value entry)
+{
+    audio_source record;
+    memset(&record, 0, sizeof record);
+    record.callable = mrb_nil_value();
+    mrb_value input = entry_get(mrb, entry, "input");
+    float *samples = nullptr;
+    if (mrb_array_p(input)) {
+        if (RARRAY_LEN(input) < 3) return nullptr;
+        record.channels = (uint32_t)ruby_to_i32_saturating(mrb_ary_entry(input, 0), 0);
+        record.frequency = (uint32_t)ruby_to_i32_saturating(mrb_ary_entry(input, 1), 0);
+        mrb_value source = mrb_ary_entry(input, 2);
+        if (mrb_array_p(source)) {
+            if (RARRAY_LEN(source) > UINT32_MAX / 4) return nullptr;
+            uint32_t count = 0;
+            samples = floats_from_array(source, &count);
+            if (!samples) return nullptr;
+            record.kind = AUDIO_SOURCE_STATIC;
+            record.data.samples = samples;
+            record.generated.sample_count = count;
+        } else if (mrb_respond_to(mrb, source, mrb_intern_lit(mrb, "call"))) {
+            record.kind = AUDIO_SOURCE_STREAM;
+            record.data.callback = audio_input_call;
+            record.callback_user = &record.callable;
+        } else {
+            return nullptr;
+        }
+    } else if (mrb_string_p(input)) {
+        // A path with an embedded NUL names some other file.
+        if (memchr(RSTRING_PTR(input), 0, (size_t)RSTRING_LEN(input))) return nullptr;
+        record.kind = AUDIO_SOURCE_FILE;
+        record.data.path = RSTRING_CSTR(mrb, input);
+    } else {
+        return nullptr; // nil, or anything a game cannot mean as a sound
+    }
+    read_audio_source_hash(mrb, entry, &record);
+    audio_source *source = audio_play_source(&record);
+    SDL_free(samples);
+    if (source && source->kind == AUDIO_SOURCE_STREAM) source->callback_user = &source->callable;
+    return source;
+}
+
+// One entry of the walk. Runs protected: what a Ruby call raises ends this entry alone,
+// and a source it started is still in the old list, so it is stopped with the others.
+static mrb_value sync_entry(mrb_state *mrb, void *data)
+{
+    sync_item *item = (sync_item *)data;
+    mrb_value entry = mrb_hash_fetch(mrb, item->hash, item->key, mrb_undef_value());
+    if (mrb_undef_p(entry)) return mrb_nil_value(); // a callable removed it meanwhile
+    if (!mrb_hash_p(entry)) {
+        mrb_hash_delete_key(mrb, item->hash, item->key);
+        return mrb_nil_value();
+    }
+    mrb_value cptr = entry_get(mrb, entry, "cptr");
+    if (!mrb_nil_p(cptr)) {
+        audio_source *source = claimed_source(cptr);
+        if (!source) {
+            // Not ours, stale or a copy: drop the entry, never the source it may name.
+            mrb_hash_delete_key(mrb, item->hash, item->key);
+            return mrb_nil_value();
+        }
+        read_audio_source_hash(mrb, entry, source);
+        audio_update_source(source);
+        if (source->finished) mrb_hash_delete_key(mrb, item->hash, item->key);
+        else keep_source(source);
+        return mrb_nil_value();
+    }
+    audio_source *source = start_source(mrb, entry);
+    if (!source) {
+        mrb_hash_delete_key(mrb, item->hash, item->key);
+        return mrb_nil_value();
+    }
+    mrb_value handle = ffi_cptr_new(mrb, source);
+    if (mrb_nil_p(handle)) {
+        mrb_hash_delete_key(mrb, item->hash, item->key);
+        return mrb_nil_value();
+    }
+    source->sync_handle = mrb_ptr(handle);
+    mrb_hash_set(mrb, entry, mrb_symbol_value(mrb_intern_lit(mrb, "cptr")), handle);
+    if (source->finished) mrb_hash_delete_key(mrb, item->hash, item->key);
+    else keep_source(source);
+    return mrb_nil_value();
+}
+
+void audio_sync_sources(game_context *context)
+{
+    mrb_state *mrb = context->interpreter;
+    audio_sync_mrb = mrb;
+    audio_sync_step++;
+    int ai = mrb_gc_arena_save(mrb);
+    mrb_value hash = ruby_call0(mrb, context->runtime, "audio");
+    keep_head = nullptr;
+    if (mrb_hash_p(hash) && !mrb_hash_empty_p(mrb, hash)) {
+        mrb_value keys = mrb_hash_keys(mrb, hash);
+        int entry_ai = mrb_gc_arena_save(mrb);
+        for (mrb_int i = 0; i < RARRAY_LEN(keys); i++) {
+            sync_item item = {hash, mrb_ary_entry(keys, i)};
+            mrb_bool failed = FALSE;
+            mrb_value result = mrb_protect_error(mrb, sync_entry, &item, &failed);
+            if (failed) {
+                if (mrb_type(result) == MRB_TT_EXCEPTION) mrb->exc = mrb_obj_ptr(result);
+                ruby_log_exception(mrb);
+            }
+            mrb_gc_arena_restore(mrb, entry_ai);
+        }
+    }
+    while (audio_playlist.sources) audio_stop_source(audio_playlist.sources);
+    audio_playlist.sources = keep_head;
+    keep_head = nullptr;
+    mrb_gc_arena_restore(mrb, ai);
+}
