@@ -145,6 +145,12 @@ static audio_source *start_source(mrb_state *mrb, mrb_value entry)
     return source;
 }
 
+static mrb_value delete_item(mrb_state *mrb, void *data)
+{
+    sync_item *item = (sync_item *)data;
+    return mrb_hash_delete_key(mrb, item->hash, item->key);
+}
+
 // One entry of the walk. Runs protected: what a Ruby call raises ends this entry alone,
 // and a source it started is still in the old list, so it is stopped with the others.
 static mrb_value sync_entry(mrb_state *mrb, void *data)
@@ -205,6 +211,9 @@ void audio_sync_sources(game_context *context)
             if (failed) {
                 if (mrb_type(result) == MRB_TT_EXCEPTION) mrb->exc = mrb_obj_ptr(result);
                 ruby_log_exception(mrb);
+                // An entry that cannot be walked (a frozen one cannot take :cptr) is dropped.
+                mrb_protect_error(mrb, delete_item, &item, &failed);
+                mrb->exc = nullptr;
             }
             mrb_gc_arena_restore(mrb, entry_ai);
         }
