@@ -58,15 +58,17 @@ e2e_run e2e_game::run(const std::vector<std::string> &args, int timeout_seconds,
     std::string out_path = root + "/.stdout", err_path = root + "/.stderr";
     // Everything the child needs is made before the fork: a test may run other threads,
     // and the child may then only make async-signal-safe calls.
-    std::vector<std::string> env_strings = {"SDL_VIDEODRIVER=dummy", "ALSOFT_DRIVERS=null"};
-    env_strings.insert(env_strings.end(), extra_env.begin(), extra_env.end());
-    for (char **e = environ; *e; e++) {
-        const char *eq = strchr(*e, '=');
-        size_t name_length = eq ? (size_t)(eq - *e) + 1 : strlen(*e);
+    // The test's own entries come first and win over the headless defaults and the environment.
+    std::vector<std::string> env_strings = extra_env;
+    std::vector<const char *> inherited = {"SDL_VIDEODRIVER=dummy", "ALSOFT_DRIVERS=null"};
+    for (char **e = environ; *e; e++) inherited.push_back(*e);
+    for (const char *e : inherited) {
+        const char *eq = strchr(e, '=');
+        size_t name_length = eq ? (size_t)(eq - e) + 1 : strlen(e);
         bool replaced = false;
         for (const std::string &mine : env_strings)
-            if (mine.compare(0, name_length, *e, name_length) == 0) replaced = true;
-        if (!replaced) env_strings.push_back(*e);
+            if (mine.compare(0, name_length, e, name_length) == 0) replaced = true;
+        if (!replaced) env_strings.push_back(e);
     }
     std::vector<char *> envp, argv = {(char *)"./zintarel"};
     for (std::string &e : env_strings) envp.push_back(&e[0]);

@@ -46,6 +46,8 @@ int host_fixture_up(host_fixture *fixture, bool construct_runtime)
 void host_fixture_down(host_fixture *fixture)
 {
     if (game_ctx.interpreter) mrb_close(game_ctx.interpreter);
+    SDL_free(game_ctx.game_dir);
+    SDL_free(game_ctx.base_dir);
     game_ctx = game_context();
     PHYSFS_deinit();
     threadstream_quit();
