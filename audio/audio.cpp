@@ -162,9 +162,12 @@ static int decode_wav(const char *path, audio_decoded *out)
     ALenum format = 0;
     int stereo = spec.channels == 2;
     if (spec.channels == 1 || spec.channels == 2) {
-        if (spec.format == AUDIO_U8) format = stereo ? AL_FORMAT_STEREO8 : AL_FORMAT_MONO8;
-        else if (spec.format == AUDIO_S16LSB) format = stereo ? AL_FORMAT_STEREO16 : AL_FORMAT_MONO16;
-        else if (spec.format == AUDIO_F32LSB && audio_playlist.float32_supported) format = float_format(spec.channels);
+        if (spec.format == AUDIO_U8)
+            format = stereo ? AL_FORMAT_STEREO8 : AL_FORMAT_MONO8;
+        else if (spec.format == AUDIO_S16LSB)
+            format = stereo ? AL_FORMAT_STEREO16 : AL_FORMAT_MONO16;
+        else if (spec.format == AUDIO_F32LSB && audio_playlist.float32_supported)
+            format = float_format(spec.channels);
     }
     if (!format) {
         SDL_FreeWAV(data);
@@ -188,9 +191,9 @@ static int decode_ogg(const char *path, audio_decoded *out)
     if (!file) return 0;
     int channels = 0, rate = 0;
     short *samples = nullptr;
-    int frames = length <= INT32_MAX ? stb_vorbis_decode_memory((const unsigned char *)file, (int)length, &channels,
-                                                                &rate, &samples)
-                                     : -1;
+    int frames = length <= INT32_MAX
+                     ? stb_vorbis_decode_memory((const unsigned char *)file, (int)length, &channels, &rate, &samples)
+                     : -1;
     SDL_free(file);
     if (frames < 1 || (channels != 1 && channels != 2) || rate <= 0 ||
         (size_t)frames * (size_t)channels * 2 > INT32_MAX) {
@@ -425,7 +428,8 @@ void audio_update_source(audio_source *source)
     ALint state = AL_STOPPED;
     alGetSourcei(al, AL_SOURCE_STATE, &state);
     if (source->paused) {
-        if (state == AL_PLAYING) alSourcePause(al);
+        if (state == AL_PLAYING)
+            alSourcePause(al);
         else if (state == AL_STOPPED) {
             audio_message("Marking source as finished.");
             source->finished = 1;
@@ -465,14 +469,19 @@ void audio_stop_source(audio_source *source)
     audio_playlist_state &p = audio_playlist;
     p.trace_push_scope("audio_stop_source");
     if (source->next) source->next->prev = source->prev;
-    if (source->prev) source->prev->next = source->next;
-    else if (p.sources == source) p.sources = source->next;
+    if (source->prev)
+        source->prev->next = source->next;
+    else if (p.sources == source)
+        p.sources = source->next;
     alSourceStop(source->al_source);
     alSourcei(source->al_source, AL_BUFFER, 0);
     alDeleteSources(1, &source->al_source);
-    if (source->kind == AUDIO_SOURCE_STREAM) alDeleteBuffers(2, source->stream_buffers);
-    else if (source->kind == AUDIO_SOURCE_STATIC) alDeleteBuffers(1, &source->generated.static_buffer);
-    else if (source->cache_entry && source->cache_entry->refcount) source->cache_entry->refcount--;
+    if (source->kind == AUDIO_SOURCE_STREAM)
+        alDeleteBuffers(2, source->stream_buffers);
+    else if (source->kind == AUDIO_SOURCE_STATIC)
+        alDeleteBuffers(1, &source->generated.static_buffer);
+    else if (source->cache_entry && source->cache_entry->refcount)
+        source->cache_entry->refcount--;
     audio_live_sources.erase(source);
     SDL_free(source);
     p.trace_pop_scope();

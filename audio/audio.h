@@ -106,7 +106,8 @@ int audio_source_is_live(const void *pointer);
 
 // Once per step: starts, updates and stops sources to match the runtime's audio hash.
 void audio_sync_sources(game_context *context);
-// Copies position, gain, pitch, looping, pause (and a stream's callable) from entry.
+// Copies position, gain, pitch, looping, pause (and a stream's callable) from entry;
+// used inside the walk, which interns the keys it reads.
 void read_audio_source_hash(mrb_state *mrb, mrb_value entry, audio_source *record);
 // The stream callback over the Ruby callable that user points at.
 float *audio_input_call(void *user, uint32_t *count);

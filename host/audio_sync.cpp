@@ -16,30 +16,54 @@
 static mrb_state *audio_sync_mrb;
 static uint64_t audio_sync_step;
 
-static mrb_value entry_get(mrb_state *mrb, mrb_value entry, const char *key)
+// The entry keys, interned once per walk rather than once per look-up (interning walks
+// the symbol table; a cache kept across walks could outlive its interpreter).
+enum audio_key {
+    KEY_INPUT,
+    KEY_X,
+    KEY_Y,
+    KEY_Z,
+    KEY_GAIN,
+    KEY_PITCH,
+    KEY_LOOPING,
+    KEY_PAUSED,
+    KEY_CPTR,
+    KEY_CALL,
+    KEY_COUNT
+};
+static const char *const audio_key_names[KEY_COUNT] = {"input", "x",       "y",      "z",    "gain",
+                                                       "pitch", "looping", "paused", "cptr", "call"};
+static mrb_sym audio_keys[KEY_COUNT];
+
+static void intern_keys(mrb_state *mrb)
+{
+    for (int i = 0; i < KEY_COUNT; i++) audio_keys[i] = mrb_intern_cstr(mrb, audio_key_names[i]);
+}
+
+static mrb_value entry_get(mrb_state *mrb, mrb_value entry, audio_key key)
 {
     // fetch, not get: a default proc of the game's Hash is not ours to run.
-    return mrb_hash_fetch(mrb, entry, mrb_symbol_value(mrb_intern_cstr(mrb, key)), mrb_nil_value());
+    return mrb_hash_fetch(mrb, entry, mrb_symbol_value(audio_keys[key]), mrb_nil_value());
 }
 
 void read_audio_source_hash(mrb_state *mrb, mrb_value entry, audio_source *record)
 {
-    record->x = ruby_to_f32(entry_get(mrb, entry, "x"), 0.0f);
-    record->y = ruby_to_f32(entry_get(mrb, entry, "y"), 0.0f);
-    record->z = ruby_to_f32(entry_get(mrb, entry, "z"), 0.0f);
-    record->gain = ruby_to_f32(entry_get(mrb, entry, "gain"), 1.0f);
-    record->pitch = ruby_to_f32(entry_get(mrb, entry, "pitch"), 1.0f);
-    record->looping = (uint32_t)ruby_truthy(entry_get(mrb, entry, "looping"));
-    record->paused = (uint32_t)ruby_truthy(entry_get(mrb, entry, "paused"));
+    record->x = ruby_to_f32(entry_get(mrb, entry, KEY_X), 0.0f);
+    record->y = ruby_to_f32(entry_get(mrb, entry, KEY_Y), 0.0f);
+    record->z = ruby_to_f32(entry_get(mrb, entry, KEY_Z), 0.0f);
+    record->gain = ruby_to_f32(entry_get(mrb, entry, KEY_GAIN), 1.0f);
+    record->pitch = ruby_to_f32(entry_get(mrb, entry, KEY_PITCH), 1.0f);
+    record->looping = (uint32_t)ruby_truthy(entry_get(mrb, entry, KEY_LOOPING));
+    record->paused = (uint32_t)ruby_truthy(entry_get(mrb, entry, KEY_PAUSED));
     if (record->kind != AUDIO_SOURCE_STREAM) return;
     record->callable = mrb_nil_value();
-    mrb_value input = entry_get(mrb, entry, "input");
+    mrb_value input = entry_get(mrb, entry, KEY_INPUT);
     if (mrb_array_p(input) && RARRAY_LEN(input) >= 3) record->callable = mrb_ary_entry(input, 2);
 }
 
 static mrb_value call_callable(mrb_state *mrb, void *callable)
 {
-    return mrb_funcall_argv(mrb, *(mrb_value *)callable, mrb_intern_lit(mrb, "call"), 0, nullptr);
+    return mrb_funcall_argv(mrb, *(mrb_value *)callable, audio_keys[KEY_CALL], 0, nullptr);
 }
 
 // An Array of count numbers as new floats (SDL_malloc'ed); anything but a number is 0.
@@ -57,7 +81,7 @@ float *audio_input_call(void *user, uint32_t *count)
 {
     mrb_state *mrb = audio_sync_mrb;
     mrb_value callable = *(mrb_value *)user;
-    if (!mrb || !mrb_respond_to(mrb, callable, mrb_intern_lit(mrb, "call"))) return nullptr;
+    if (!mrb || !mrb_respond_to(mrb, callable, audio_keys[KEY_CALL])) return nullptr;
     // Protected on its own: what the callable raises must not unwind through the audio side.
     mrb_bool failed = FALSE;
     mrb_value result = mrb_protect_error(mrb, call_callable, &callable, &failed);
@@ -77,8 +101,10 @@ static void keep_source(audio_source *source)
 {
     audio_playlist_state &p = audio_playlist;
     if (source->next) source->next->prev = source->prev;
-    if (source->prev) source->prev->next = source->next;
-    else if (p.sources == source) p.sources = source->next;
+    if (source->prev)
+        source->prev->next = source->next;
+    else if (p.sources == source)
+        p.sources = source->next;
     source->prev = nullptr;
     source->next = keep_head;
     if (keep_head) keep_head->prev = source;
@@ -108,7 +134,7 @@ static audio_source *start_source(mrb_state *mrb, mrb_value entry)
     audio_source record;
     memset(&record, 0, sizeof record);
     record.callable = mrb_nil_value();
-    mrb_value input = entry_get(mrb, entry, "input");
+    mrb_value input = entry_get(mrb, entry, KEY_INPUT);
     float *samples = nullptr;
     if (mrb_array_p(input)) {
         if (RARRAY_LEN(input) < 3) return nullptr;
@@ -123,7 +149,7 @@ static audio_source *start_source(mrb_state *mrb, mrb_value entry)
             record.kind = AUDIO_SOURCE_STATIC;
             record.data.samples = samples;
             record.generated.sample_count = count;
-        } else if (mrb_respond_to(mrb, source, mrb_intern_lit(mrb, "call"))) {
+        } else if (mrb_respond_to(mrb, source, audio_keys[KEY_CALL])) {
             record.kind = AUDIO_SOURCE_STREAM;
             record.data.callback = audio_input_call;
             record.callback_user = &record.callable;
@@ -162,7 +188,7 @@ static mrb_value sync_entry(mrb_state *mrb, void *data)
         mrb_hash_delete_key(mrb, item->hash, item->key);
         return mrb_nil_value();
     }
-    mrb_value cptr = entry_get(mrb, entry, "cptr");
+    mrb_value cptr = entry_get(mrb, entry, KEY_CPTR);
     if (!mrb_nil_p(cptr)) {
         audio_source *source = claimed_source(cptr);
         if (!source) {
@@ -172,8 +198,10 @@ static mrb_value sync_entry(mrb_state *mrb, void *data)
         }
         read_audio_source_hash(mrb, entry, source);
         audio_update_source(source);
-        if (source->finished) mrb_hash_delete_key(mrb, item->hash, item->key);
-        else keep_source(source);
+        if (source->finished)
+            mrb_hash_delete_key(mrb, item->hash, item->key);
+        else
+            keep_source(source);
         return mrb_nil_value();
     }
     audio_source *source = start_source(mrb, entry);
@@ -187,9 +215,11 @@ static mrb_value sync_entry(mrb_state *mrb, void *data)
         return mrb_nil_value();
     }
     source->sync_handle = mrb_ptr(handle);
-    mrb_hash_set(mrb, entry, mrb_symbol_value(mrb_intern_lit(mrb, "cptr")), handle);
-    if (source->finished) mrb_hash_delete_key(mrb, item->hash, item->key);
-    else keep_source(source);
+    mrb_hash_set(mrb, entry, mrb_symbol_value(audio_keys[KEY_CPTR]), handle);
+    if (source->finished)
+        mrb_hash_delete_key(mrb, item->hash, item->key);
+    else
+        keep_source(source);
     return mrb_nil_value();
 }
 
@@ -202,6 +232,7 @@ void audio_sync_sources(game_context *context)
     mrb_value hash = ruby_call0(mrb, context->runtime, "audio");
     keep_head = nullptr;
     if (mrb_hash_p(hash) && !mrb_hash_empty_p(mrb, hash)) {
+        intern_keys(mrb);
         mrb_value keys = mrb_hash_keys(mrb, hash);
         int entry_ai = mrb_gc_arena_save(mrb);
         for (mrb_int i = 0; i < RARRAY_LEN(keys); i++) {

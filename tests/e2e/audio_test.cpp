@@ -59,7 +59,8 @@ static recording read_recording(const std::string &wav)
         for (size_t i = start; i < start + window; i++) {
             float s[2];
             for (int c = 0; c < 2; c++) {
-                if (bits == 32) memcpy(&s[c], p + i * frame_bytes + c * 4, 4);
+                if (bits == 32)
+                    memcpy(&s[c], p + i * frame_bytes + c * 4, 4);
                 else {
                     int16_t v;
                     memcpy(&v, p + i * frame_bytes + c * 2, 2);

@@ -25,7 +25,8 @@ static std::string make_wav(int tag, int channels, int bits, int rate, int frame
     for (int i = 0; i < frames; i++) {
         double v = 0.5 * sin(2 * M_PI * 440.0 * i / rate);
         for (int c = 0; c < channels; c++) {
-            if (bits == 8) data.push_back((char)(uint8_t)(128 + v * 127));
+            if (bits == 8)
+                data.push_back((char)(uint8_t)(128 + v * 127));
             else if (bits == 16) {
                 int16_t s = (int16_t)(v * 32767);
                 data.append((const char *)&s, 2);
@@ -53,7 +54,8 @@ static void capture_log(void *, int, SDL_LogPriority, const char *message)
     if (captured_log) captured_log->push_back(message);
 }
 
-class Audio : public ::testing::Test {
+class Audio : public ::testing::Test
+{
   protected:
     host_fixture fx;
     std::vector<std::string> log;
@@ -64,8 +66,8 @@ class Audio : public ::testing::Test {
         captured_log = &log;
         SDL_LogSetOutputFunction(capture_log, nullptr);
         SDL_LogSetPriority(SDL_LOG_CATEGORY_AUDIO, SDL_LOG_PRIORITY_DEBUG);
-        const ALCint attributes[] = {ALC_FREQUENCY, RATE, ALC_FORMAT_CHANNELS_SOFT, ALC_STEREO_SOFT,
-                                     ALC_FORMAT_TYPE_SOFT, ALC_FLOAT_SOFT, 0};
+        const ALCint attributes[] = {
+            ALC_FREQUENCY, RATE, ALC_FORMAT_CHANNELS_SOFT, ALC_STEREO_SOFT, ALC_FORMAT_TYPE_SOFT, ALC_FLOAT_SOFT, 0};
         ASSERT_TRUE(audio_init_device(alcLoopbackOpenDeviceSOFT(nullptr), attributes));
         ASSERT_TRUE(audio_playlist.float32_supported);
         put("sounds/tone.wav", make_wav(1, 1, 16, 22050, 2205)); // 0.1 s
@@ -142,8 +144,8 @@ TEST_F(Audio, EveryAcceptedWavFormatPlaysAndOthersFailOnceAndAreRetried)
         int tag, channels, bits;
         bool plays;
     } cases[] = {
-        {"u8_mono", 1, 1, 8, true},     {"u8_stereo", 1, 2, 8, true},   {"s16_mono", 1, 1, 16, true},
-        {"s16_stereo", 1, 2, 16, true}, {"f32_mono", 3, 1, 32, true},   {"f32_stereo", 3, 2, 32, true},
+        {"u8_mono", 1, 1, 8, true},     {"u8_stereo", 1, 2, 8, true}, {"s16_mono", 1, 1, 16, true},
+        {"s16_stereo", 1, 2, 16, true}, {"f32_mono", 3, 1, 32, true}, {"f32_stereo", 3, 2, 32, true},
         {"s32_mono", 1, 1, 32, false},  {"s16_3ch", 1, 3, 16, false},
     };
     for (auto &c : cases) {
