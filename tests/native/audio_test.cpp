@@ -162,7 +162,7 @@ TEST_F(Audio, EveryAcceptedWavFormatPlaysAndOthersFailOnceAndAreRetried)
     // A missing file, then garbage, each asked for on three steps: reported once by name.
     for (int step = 0; step < 3; step++) {
         eval("$zoq.audio[:m] = { input: 'sounds/missing.wav' }; $zoq.audio[:g] = { input: 'sounds/junk.ogg' }; "
-             "$zoq.audio[:ok] ||= { input: 'sounds/tone.wav', looping: true }");
+             "$zoq.audio[:ok] ||= { input: 'sounds/tone.wav', looping: true }; nil");
         if (step == 0) put("sounds/junk.ogg", "OggS but not really a stream");
         sync();
         EXPECT_EQ("[:ok]", eval("$zoq.audio.keys"));
@@ -186,7 +186,7 @@ TEST_F(Audio, AFileIsDecodedOnceAndCountsItsSources)
     EXPECT_EQ(nullptr, audio_playlist.buffer_cache->next);
     EXPECT_EQ(2u, audio_playlist.buffer_cache->refcount);
     EXPECT_EQ(source_of("a")->cache_entry, source_of("b")->cache_entry);
-    eval("$zoq.audio.delete(:a)");
+    eval("$zoq.audio.delete(:a); nil");
     sync();
     EXPECT_EQ(1u, audio_playlist.buffer_cache->refcount);
     eval("$zoq.audio.clear");
@@ -230,7 +230,7 @@ TEST_F(Audio, SoundsFinishLoopPauseResumeAndPan)
     sync();
     EXPECT_EQ("[:loop]", eval("$zoq.audio.keys"));
     // Removing the key stops the source at the next step.
-    eval("$zoq.audio.delete(:loop)");
+    eval("$zoq.audio.delete(:loop); nil");
     sync();
     EXPECT_EQ(0, live_sources());
     EXPECT_LT(level(0.05), 1e-4);
@@ -250,7 +250,7 @@ TEST_F(Audio, GeneratedSamplesAndOggFiles)
     EXPECT_EQ(1u, audio_playlist.buffer_cache->channels);
     EXPECT_EQ(22050u, audio_playlist.buffer_cache->frequency);
     std::vector<float> buf(8 * 2);
-    eval("$zoq.audio.delete(:ogg)");
+    eval("$zoq.audio.delete(:ogg); nil");
     sync();
     alcRenderSamplesSOFT(audio_playlist.device, buf.data(), 8);
     // Four samples of centred mono, the Integer 1 among them taken as full scale.
@@ -308,7 +308,7 @@ TEST_F(Audio, StreamsPlayStarveRecoverAndEnd)
 
 TEST_F(Audio, InvalidEntriesAndHandlesAreDroppedWithoutHarm)
 {
-    eval("$zoq.audio[:a] = { input: 'sounds/tone.wav', looping: true }");
+    eval("$zoq.audio[:a] = { input: 'sounds/tone.wav', looping: true }; nil");
     sync();
     audio_source *a = source_of("a");
     ASSERT_NE(nullptr, a);
@@ -326,7 +326,7 @@ TEST_F(Audio, InvalidEntriesAndHandlesAreDroppedWithoutHarm)
     EXPECT_EQ(0, live_sources());
     eval("$zoq.audio[:b] = { input: 'sounds/tone.wav' }");
     sync();
-    eval("$zoq.audio[:stale] = $old");
+    eval("$zoq.audio[:stale] = $old; nil");
     sync();
     EXPECT_EQ("[:b]", eval("$zoq.audio.keys"));
     EXPECT_EQ(1, live_sources());
