@@ -323,6 +323,7 @@ static int audio_request_valid(const audio_source *request)
 audio_source *audio_play_source(const audio_source *request)
 {
     audio_playlist_state &p = audio_playlist;
+    if (!p.context) return nullptr; // audio never opened (a host without a device)
     p.trace_push_scope("audio_play_source");
     audio_buffer_cache_entry *entry = nullptr;
     audio_source *source = nullptr;
