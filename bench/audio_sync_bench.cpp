@@ -8,15 +8,6 @@
 #include <chrono>
 #include <stdio.h>
 
-static std::string silent_wav()
-{
-    auto u32 = [](uint32_t v) { return std::string((const char *)&v, 4); };
-    auto u16 = [](uint16_t v) { return std::string((const char *)&v, 2); };
-    std::string data(44100 * 2, '\0');
-    return "RIFF" + u32((uint32_t)(36 + data.size())) + "WAVEfmt " + u32(16) + u16(1) + u16(1) + u32(44100) +
-           u32(88200) + u16(2) + u16(16) + "data" + u32((uint32_t)data.size()) + data;
-}
-
 int main()
 {
     host_fixture fx;
@@ -24,7 +15,7 @@ int main()
     const ALCint attributes[] = {ALC_FREQUENCY,  44100, ALC_FORMAT_CHANNELS_SOFT, ALC_STEREO_SOFT, ALC_FORMAT_TYPE_SOFT,
                                  ALC_FLOAT_SOFT, 0};
     if (!audio_init_device(alcLoopbackOpenDeviceSOFT(nullptr), attributes)) return 1;
-    write_file(fx.game_dir + "/sounds/a.wav", silent_wav());
+    write_file(fx.game_dir + "/sounds/a.wav", make_wav(1, 1, 16, 44100, 44100, 440, 0));
     for (int entries : {0, 16, 200}) {
         host_fixture_eval("$zoq.audio.clear; " + std::to_string(entries) +
                           ".times { |i| $zoq.audio[i] = { input: 'sounds/a.wav', looping: true, x: i * 0.01, "

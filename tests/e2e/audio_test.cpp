@@ -19,20 +19,6 @@ static const char *sound_game =
     "  $zoq.request_quit if t == 90\n"
     "end\n";
 
-// 0.2 s of a mono 660 Hz tone, 16-bit at 22050 Hz.
-static std::string beep_wav()
-{
-    std::string data;
-    for (int i = 0; i < 4410; i++) {
-        int16_t s = (int16_t)(16000 * sin(2 * M_PI * 660.0 * i / 22050));
-        data.append((const char *)&s, 2);
-    }
-    auto u32 = [](uint32_t v) { return std::string((const char *)&v, 4); };
-    auto u16 = [](uint16_t v) { return std::string((const char *)&v, 2); };
-    return "RIFF" + u32((uint32_t)(36 + data.size())) + "WAVEfmt " + u32(16) + u16(1) + u16(1) + u32(22050) +
-           u32(44100) + u16(2) + u16(16) + "data" + u32((uint32_t)data.size()) + data;
-}
-
 // Peak levels of each channel in 10 ms windows of the recording (stereo float or 16-bit).
 struct recording {
     int rate = 0;
@@ -80,7 +66,7 @@ TEST(Audio, TheRecordingHoldsBothSoundsInTheirChannelsAtTheirTimes)
 {
     e2e_game g("audio");
     g.write("game/app/main.rb", sound_game);
-    g.write("game/sounds/beep.wav", beep_wav());
+    g.write("game/sounds/beep.wav", make_wav(1, 1, 16, 22050, 4410, 660)); // 0.2 s
     g.write("game/sounds/tone.ogg", read_file(ZINTAREL_TEST_DATA "/tone_mono.ogg"));
     g.write("al.conf", "[general]\ndrivers = wave\n[wave]\nfile = " + g.root + "/out.wav\n");
     e2e_run r = g.run({"game"}, 60, {"ALSOFT_DRIVERS=wave", "ALSOFT_CONF=" + g.root + "/al.conf"});

@@ -18,35 +18,6 @@
 
 static const int RATE = 44100;
 
-// A WAV file of a 440 Hz tone at half scale: PCM (tag 1) or float (tag 3).
-static std::string make_wav(int tag, int channels, int bits, int rate, int frames)
-{
-    std::string data;
-    for (int i = 0; i < frames; i++) {
-        double v = 0.5 * sin(2 * M_PI * 440.0 * i / rate);
-        for (int c = 0; c < channels; c++) {
-            if (bits == 8)
-                data.push_back((char)(uint8_t)(128 + v * 127));
-            else if (bits == 16) {
-                int16_t s = (int16_t)(v * 32767);
-                data.append((const char *)&s, 2);
-            } else if (tag == 3) {
-                float f = (float)v;
-                data.append((const char *)&f, 4);
-            } else {
-                int32_t s = (int32_t)(v * 2147483647.0);
-                data.append((const char *)&s, 4);
-            }
-        }
-    }
-    auto u32 = [](uint32_t v) { return std::string((const char *)&v, 4); };
-    auto u16 = [](uint16_t v) { return std::string((const char *)&v, 2); };
-    int block = channels * bits / 8;
-    return "RIFF" + u32((uint32_t)(36 + data.size())) + "WAVEfmt " + u32(16) + u16((uint16_t)tag) +
-           u16((uint16_t)channels) + u32((uint32_t)rate) + u32((uint32_t)(rate * block)) + u16((uint16_t)block) +
-           u16((uint16_t)bits) + "data" + u32((uint32_t)data.size()) + data;
-}
-
 static std::vector<std::string> *captured_log;
 
 static void capture_log(void *, int, SDL_LogPriority, const char *message)
