@@ -1,10 +1,113 @@
-// audio: the OpenAL device and context, and keeping playing sources in line with the
-// runtime's audio hash. First version: device and context only.
+// audio: the OpenAL device and context, the cache of decoded files, and the sources that
+// play files, arrays of generated samples and streams fed by a callback; plus the
+// per-step walk that keeps the sources in line with the runtime's audio hash.
 #pragma once
+#include <AL/alc.h>
+#include <mruby.h>
+#include <stdint.h>
 
 struct game_context;
 
+enum audio_source_kind : uint32_t {
+    AUDIO_SOURCE_FILE = 0,
+    AUDIO_SOURCE_STATIC = 1, // one array of generated samples
+    AUDIO_SOURCE_STREAM = 2, // a callback asked for more samples as they play out
+};
+
+// Answers count float samples (all channels interleaved, SDL_malloc'ed; the audio side
+// frees them), or NULL when the stream is over.
+typedef float *(*audio_sample_callback)(void *user, uint32_t *count);
+
+// One decoded file, shared by every source of its path; it stays cached at refcount 0.
+struct audio_buffer_cache_entry {
+    char *path;
+    uint32_t buffer; // 0 when OpenAL could not make one
+    uint32_t refcount;
+    uint32_t channels;
+    uint32_t frequency;
+    audio_buffer_cache_entry *next;
+};
+
+struct audio_source {
+    audio_source_kind kind;
+    union {
+        const char *path;     // file; the live copy points at the cache entry's path
+        const float *samples; // static: the caller's, read only while the source is made
+        audio_sample_callback callback;
+    } data;
+    union {
+        audio_buffer_cache_entry *cache_entry;
+        struct {
+            uint32_t sample_count;  // floats in data.samples, channels interleaved
+            uint32_t static_buffer; // set when the source is made
+        } generated;
+        void *callback_user;
+    };
+    mrb_value callable; // stream: the game's callable; only the synchronisation reads it
+    uint32_t draining;  // stream: the callback said stop, queue nothing more
+    uint32_t stream_buffers[2];
+    uint32_t channels;
+    uint32_t frequency;
+    float x, y, z; // OpenAL position is (x, 0, y); z is kept, unused
+    float gain;
+    float pitch;
+    uint32_t looping;
+    uint32_t paused;
+    uint32_t finished; // stopped for good: the owner removes it
+    uint32_t al_source;
+    audio_source *prev;
+    audio_source *next;
+    // Used by the synchronisation alone: the FFI::CPtr object it handed out for this
+    // source, and the step that last claimed it.
+    const void *sync_handle;
+    uint64_t sync_step;
+};
+
+typedef void (*audio_trace_label_fn)(void *object, const char *text);
+typedef void (*audio_trace_name_fn)(uint32_t name, const char *text);
+typedef void (*audio_trace_text_fn)(const char *text);
+typedef void (*audio_trace_void_fn)(void);
+
+struct audio_playlist_state {
+    audio_source *sources; // newest first
+    ALCdevice *device;
+    ALCcontext *context;
+    uint32_t float32_supported;
+    uint32_t format_mono_float32;
+    uint32_t format_stereo_float32;
+    audio_trace_label_fn trace_device_label;
+    audio_trace_label_fn trace_context_label;
+    audio_trace_text_fn trace_push_scope;
+    audio_trace_void_fn trace_pop_scope;
+    audio_trace_text_fn trace_message;
+    audio_trace_name_fn trace_buffer_label;
+    audio_trace_name_fn trace_source_label;
+    audio_buffer_cache_entry *buffer_cache; // newest first
+};
+
+extern audio_playlist_state audio_playlist;
+
+// Opens the default playback device and its context; 1 on success.
 int audio_init(void);
+// The same over a device the caller opened (a loopback device in tests), with context
+// attributes (may be NULL). Closes the device on failure.
+int audio_init_device(ALCdevice *device, const ALCint *attributes);
 void audio_quit(void);
-// Brings the sources in line with the runtime's audio hash once per step.
+
+// A new live source made from request (copied whole), playing unless paused; NULL when it
+// cannot be made (the reason goes to the debug log; an unplayable file is reported once).
+audio_source *audio_play_source(const audio_source *request);
+// Applies position, gain, pitch, looping and pause, feeds a stream, may set finished.
+void audio_update_source(audio_source *source);
+// Stops, unlinks and frees; NULL is ignored.
+void audio_stop_source(audio_source *source);
+// Whether pointer is a source that is live now (without reading through it).
+int audio_source_is_live(const void *pointer);
+
+// Once per step: starts, updates and stops sources to match the runtime's audio hash.
 void audio_sync_sources(game_context *context);
+// Copies position, gain, pitch, looping, pause (and a stream's callable) from entry;
+// used inside the walk, which interns the keys it reads.
+void read_audio_source_hash(mrb_state *mrb, mrb_value entry, audio_source *record);
+// The stream callback over the Ruby callable that user points at.
+float *audio_input_call(void *user, uint32_t *count);

@@ -1,26 +1,4 @@
 module ZOQ
-  # First version of a legacy sound entry of a pass, until the sound interface arrives.
-  unless ZOQ.const_defined?(:Sound)
-    class Sound
-      attr_accessor :path
-
-      def self.parse v
-        return nil if v.nil? || v == false
-        return Sound.new(path: v) if v.is_a?(String)
-        return v if v.is_a?(Sound)
-        raise "* ERROR: I don't know how to parse #{v} into a #{Sound.name}."
-      end
-
-      def initialize opts = {}
-        @path = opts[:path] if opts[:path]
-      end
-
-      def serialize
-        { path: @path }
-      end
-    end
-  end
-
   # One output collection. << sorts out what it is given (one primitive, many, nested
   # Enumerables), marks plain Arrays as its kind and files anything with an id in the
   # pass's id table, where collection[:id] finds it again. Arrays cannot hold instance

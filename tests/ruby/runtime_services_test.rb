@@ -162,18 +162,39 @@ test "file wrappers name the failing call; game_directory and cursor commands" d
   assert_equal "2.7", $zoq.version
 end
 
-test "legacy sounds become audio entries: effects get fresh keys, music one key" do
-  now = boot_game "def tick args\n  args.outputs.sounds << 'hit.wav' << 'song.ogg' << 'skip.mp3'\nend\n"
+test "legacy sounds become audio entries: effects get fresh keys, music one key, queue rules hold" do
+  now = boot_game "def tick args\n  args.outputs.sounds << 'hit.wav' << 'song.ogg' << 'skip.mp3' << nil if $push\nend\n"
+  $push = true
   host_step now
   host_step now + 20
-  keys = $zoq.audio.keys
-  assert keys.include?(:ZOQ_LEGACY_AUDIO_API_SOUND_1)
-  assert keys.include?(:ZOQ_LEGACY_AUDIO_API_SOUND_2)
+  $push = false
+  # Two ticks: two effects with consecutive keys, the music once, the mp3 dropped.
+  assert_equal [:ZOQ_LEGACY_AUDIO_API_SOUND_1, :ZOQ_LEGACY_AUDIO_API_MUSIC, :ZOQ_LEGACY_AUDIO_API_SOUND_2],
+               $zoq.audio.keys
+  assert_equal({ input: "hit.wav" }, $zoq.audio[:ZOQ_LEGACY_AUDIO_API_SOUND_2])
   assert_equal({ input: "song.ogg", looping: true }, $zoq.audio[:ZOQ_LEGACY_AUDIO_API_MUSIC])
-  assert_equal 3, keys.length
-  $zoq.stop_music
-  host_step now + 40
-  assert $zoq.audio.key?(:ZOQ_LEGACY_AUDIO_API_MUSIC)
+  assert_equal [], $args.outputs.sounds
+  $zoq.audio.clear
+  # Each step: what to queue, then the music entry it leaves (:none when there is none).
+  [[-> { $zoq.queue_music "a.ogg", false }, { input: "a.ogg", looping: false }],
+   [-> { assert_equal nil, $zoq.queue_music("a.ogg", true) }, :none],
+   [-> { $zoq.stop_music; $zoq.queue_music "a.ogg", true }, { input: "a.ogg", looping: true }],
+   [-> { $zoq.queue_music "b.ogg", true; $zoq.stop_music }, :none],
+   [-> { $zoq.queue_sound "c.wav" }, :none]].each_with_index do |(queue, music), i|
+    $zoq.audio.delete :ZOQ_LEGACY_AUDIO_API_MUSIC
+    queue.call
+    host_step now + 40 + i * 20
+    assert_equal music, $zoq.audio.fetch(:ZOQ_LEGACY_AUDIO_API_MUSIC, :none), "step #{i}"
+  end
+  assert_equal({ input: "c.wav" }, $zoq.audio[:ZOQ_LEGACY_AUDIO_API_SOUND_3])
+  sound = ZOQ::Sound.new(path: "x.wav")
+  [[nil, nil], [false, nil], ["y.wav", "y.wav"], [sound, "x.wav"]].each do |value, path|
+    parsed = ZOQ::Sound.parse(value)
+    assert_equal path, parsed && parsed.path
+  end
+  assert ZOQ::Sound.parse(sound).equal?(sound)
+  assert_equal({ path: "x.wav" }, sound.serialize)
+  assert_raises(RuntimeError, "* ERROR: I don't know how to parse 42 into a ZOQ::Sound.") { ZOQ::Sound.parse 42 }
 end
 
 test "completion offers the methods after a period and the words of the text otherwise" do
