@@ -1,6 +1,6 @@
 // FFI::MRB: Ruby source run at the top level, and syntax checks that run nothing.
 #include "ffi/ffi.h"
-#include "host/compile.h"
+#include "compile/compile.h"
 
 #include <mruby/class.h>
 #include <mruby/compile.h>

@@ -1,7 +1,7 @@
 // The interpreter with its embedded framework, the window geometry asked of the runtime,
 // construction of the runtime object, and the host's per-step call into it.
 #include "host/game.h"
-#include "host/compile.h"
+#include "compile/compile.h"
 #include "host/metadata.h"
 #include "host/ruby.h"
 
@@ -26,7 +26,6 @@ int game_open_interpreter(game_context *context)
         return 0;
     }
     context->interpreter = mrb;
-    ruby_compile_init(mrb);
     for (size_t i = 0; i < zoq_framework_count; i++) {
         int ai = mrb_gc_arena_save(mrb);
         ruby_load_irep(mrb, zoq_framework_ireps[i]);

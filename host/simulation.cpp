@@ -1,7 +1,7 @@
 // The simulation thread: a fixed 60 Hz step against the performance counter, and the
 // per-frame step in its order (load queued files, rates, input, tick, frame, audio, HTTP).
 #include "host/game.h"
-#include "host/compile.h"
+#include "compile/compile.h"
 #include "host/files.h"
 #include "host/fps.h"
 #include "host/ruby.h"

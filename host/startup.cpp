@@ -1,7 +1,7 @@
 // Process start-up in its fixed order, the render loop hand-over, shutdown and the crash
 // report. Everything here runs on the main thread.
 #include "host/game.h"
-#include "host/compile.h"
+#include "compile/compile.h"
 #include "host/files.h"
 #include "host/metadata.h"
 #include "host/physfsrwops.h"
