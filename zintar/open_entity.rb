@@ -45,14 +45,12 @@ module ZOQ
     end
 
     # The property key of a writer name (:x for :x=). Interning a Symbol here costs more the
-    # more Symbols the process holds, so each writer name is interned once; the table is
-    # keyed by text because every Symbol has the same hash code in this interpreter.
+    # more Symbols the process holds, so each writer name is interned once.
     def self.__writer_key__ name
       @__writer_keys__ ||= {}
-      text = name.to_s
-      key = @__writer_keys__[text]
+      key = @__writer_keys__[name]
       return key if key
-      @__writer_keys__[text] = text.delete("=").to_sym
+      @__writer_keys__[name] = name.to_s.delete("=").to_sym
     end
 
     def initialize name = nil
