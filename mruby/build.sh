@@ -11,9 +11,11 @@ if [ "$mode" = build ]; then
   for p in "$here"/patches/*.patch; do
     patch -d "$out/src" -p1 -s --no-backup-if-mismatch < "$p"
   done
+  # rake writes a lock file beside the configuration: keep both in the build tree.
+  cp "$here/build_config.rb" "$out/build_config.rb"
 fi
 cd "$out/src"
-export MRUBY_CONFIG="$here/build_config.rb" MRUBY_BUILD_DIR="$out/build"
+export MRUBY_CONFIG="$out/build_config.rb" MRUBY_BUILD_DIR="$out/build"
 if [ "$mode" = test ]; then
   exec rake -m -j4 test
 fi
