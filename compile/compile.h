@@ -7,6 +7,9 @@
 
 struct RProc;
 
+// Every translation unit must see the interpreter's own configuration: unboxed values.
+static_assert(sizeof(mrb_value) == 16, "mruby headers without MRB_NO_BOXING: link the mruby target");
+
 // Compiles len bytes of src, naming filename in syntax errors and backtraces.
 // On a syntax error sets mrb->exc to a SyntaxError and answers NULL.
 RProc *ruby_compile(mrb_state *mrb, const char *src, size_t len, const char *filename);
