@@ -2,14 +2,11 @@
 
 #include <mruby/version.h>
 #include <mruby/class.h>
-#include <mruby/array.h>
 #include <mruby/compile.h>
 #include <mruby/dump.h>
 #include <mruby/error.h>
 #include <mruby/irep.h>
 #include <mruby/proc.h>
-#include <mruby/string.h>
-#include <mruby/variable.h>
 #include <stdio.h>
 #include <string.h>
 
