@@ -16,7 +16,11 @@ if [ -n "$missing" ]; then
 fi
 
 source=.cache/mruby-3.1.0
-[ -f "$source/include/mruby/version.h" ] && exit 0
+version_of() {
+  sed -n 's/^#define MRUBY_RELEASE_\(MAJOR\|MINOR\|TEENY\) \([0-9]*\).*/\2/p' "$1/include/mruby/version.h" 2>/dev/null | paste -sd.
+}
+[ "$(version_of "$source")" = 3.1.0 ] && exit 0
+rm -rf "$source"
 # Source packages come from the deb-src twins of the Debian sources already configured.
 if [ -z "$(apt-cache showsrc mruby 2>/dev/null)" ]; then
   if [ -f /etc/apt/sources.list.d/debian.sources ]; then
@@ -29,8 +33,9 @@ if [ -z "$(apt-cache showsrc mruby 2>/dev/null)" ]; then
 fi
 mkdir -p .cache
 fetch=$(mktemp -d .cache/fetch.XXXXXX)
+chmod 755 "$fetch" # apt fetches as its own user where it can
 (cd "$fetch" && apt-get source -q mruby)
-version=$(sed -n 's/^#define MRUBY_RELEASE_\(MAJOR\|MINOR\|TEENY\) \([0-9]*\).*/\2/p' "$fetch/mruby-3.1.0/include/mruby/version.h" 2>/dev/null | paste -sd.)
+version=$(version_of "$fetch/mruby-3.1.0")
 if [ "$version" != 3.1.0 ]; then
   echo "install-deps: Debian's mruby source is ${version:-missing}, the runtime needs 3.1.0" >&2
   rm -rf "$fetch"
