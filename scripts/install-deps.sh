@@ -33,7 +33,6 @@ if [ -z "$(apt-cache showsrc mruby 2>/dev/null)" ]; then
 fi
 mkdir -p .cache
 fetch=$(mktemp -d .cache/fetch.XXXXXX)
-chmod 755 "$fetch" # apt fetches as its own user where it can
 (cd "$fetch" && apt-get source -q mruby)
 version=$(version_of "$fetch/mruby-3.1.0")
 if [ "$version" != 3.1.0 ]; then
