@@ -74,6 +74,25 @@ TEST(CompileStep, IntegersDivideToFloatsThroughEveryPath)
     mrb_gc_arena_restore(mrb, ai);
 }
 
+TEST(CompileStep, LongLiteralsAndManySymbolsCompileToTheirValues)
+{
+    // Long lists and many symbols in one scope take the parser's and generator's fast paths:
+    // a flat Hash and Array, nested literals interleaving their lists, a body of many lines.
+    std::string code = "h = {";
+    for (int i = 0; i < 5000; i++) code += "k" + std::to_string(i) + ": " + std::to_string(i) + ", ";
+    code += "}\na = [";
+    for (int i = 0; i < 20000; i++) code += std::to_string(i) + ", ";
+    code += "]\nn = [";
+    for (int i = 0; i < 1000; i++) code += "{id: " + std::to_string(i) + ", tags: [:t" + std::to_string(i % 40) + ", :u]}, ";
+    code += "]\ndef body\n  s = 0\n";
+    for (int i = 0; i < 3000; i++) code += "  s += :\"m" + std::to_string(i) + "\".size\n";
+    code += "  s\nend\n[h.size, h[:k0], h[:k2500], h[:k4999], a.size, a[19999], a.inject(:+), n.size, n[999][:id], "
+            "n.map { |e| e[:tags][0] }.uniq.size, n[37][:tags], body]";
+    interpreter in;
+    EXPECT_EQ("[5000, 0, 2500, 4999, 20000, 19999, 199990000, 1000, 999, 40, [:t37, :u], 13890]",
+              run(in.mrb, code));
+}
+
 TEST(CompileStep, BacktracesAndSyntaxErrorsKeepFileAndLine)
 {
     interpreter in;
