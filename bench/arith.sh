@@ -1,10 +1,12 @@
 #!/bin/sh
-# Compares loops with and without divisions compiled by plain mrbc and by the runtime's
-# compile step. Usage: bench/arith.sh [build-dir] [iterations]
+# Runs the same division and loop cases on our interpreter and, when Debian's prebuilt
+# one is installed (package mruby), on that too. Usage: bench/arith.sh [build-dir] [iterations]
 set -e
 here=$(cd "$(dirname "$0")" && pwd)
 build="${1:-build}"
-dir=$(mktemp -d /tmp/zintarel-bench-XXXXXX)
-trap 'rm -rf "$dir"' EXIT
-mrbc -o "$dir/arith_cases.mrb" "$here/arith_cases.rb"
-"$build/bench/arith_bench" "$here/arith_cases.rb" "$dir/arith_cases.mrb" ${2:-10000000}
+echo "our build ($build/mruby/build/host/bin/mruby):"
+"$build/mruby/build/host/bin/mruby" "$here/arith_cases.rb" ${2:-10000000}
+if [ -x /usr/bin/mruby ]; then
+  echo "Debian's prebuilt interpreter (/usr/bin/mruby):"
+  /usr/bin/mruby "$here/arith_cases.rb" ${2:-10000000}
+fi

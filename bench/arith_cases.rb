@@ -1,4 +1,5 @@
-# Loops timed by arith_bench, each compiled by plain mrbc and by the runtime's compile step.
+# Loops run by an interpreter binary (`mruby arith_cases.rb [n]`): prints nanoseconds per
+# iteration, best of 7, so interpreters can be compared on the same script.
 def bench_bare(n)
   i = 0
   s = 0
@@ -30,7 +31,7 @@ def bench_float_div(n)
   s
 end
 
-# mrbc folds 1 / 60 into 0; the compile step keeps the division (the answer is 0.0166...).
+# An interpreter with floor division folds this into 0 at compile time.
 def bench_literal_div(n)
   i = 0
   s = 0
@@ -60,3 +61,27 @@ def bench_blocks(n)
   n.times { |i| s += i & 3 }
   s
 end
+
+def bench_float_loop(n)
+  i = 0
+  f = 0.0
+  while i < n
+    f = f * 0.5 + 1.25
+    i += 1
+  end
+  f
+end
+
+n = (ARGV[0] || 10_000_000).to_i
+best = {}
+%w[bare div float_div literal_div float_loop calls blocks].each do |name|
+  times = (1..7).map do
+    start = Time.now.to_f
+    send("bench_#{name}", n)
+    Time.now.to_f - start
+  end
+  best[name] = times.min * 1e9 / n
+  puts format("%-12s %6.2f ns per iteration   (%s(3) = %s)", name, best[name], name, send("bench_#{name}", 3).inspect)
+end
+puts format("one Integer division (div - bare): %.2f ns; one Float division: %.2f ns",
+            best["div"] - best["bare"], best["float_div"] - best["bare"])

@@ -45,7 +45,7 @@ BENCH_CASES = [
   [:bench_int_lt_core, "a = 7; b = 3", "a.send(:lt, b)",
    "7.send(:lt, 3) (core <)"],
   [:bench_int_div, "a = 7; b = 2", "a / b",
-   "7 / 2 (rewritten /: numbers answered natively)"],
+   "7 / 2 (Integers: the VM divides inline)"],
   [:bench_int_div_core, "a = 7; b = 2", "a.__original_div__(b)",
    "7.__original_div__(2) (core / called by name)"],
   [:bench_int_div_nil, "a = 7; b = nil", "a / b",
@@ -55,7 +55,7 @@ BENCH_CASES = [
   [:bench_int_div_send_core, "a = 7; b = 2", "a.send(:__original_div__, b)",
    "7.send(:__original_div__, 2) (core /)"],
   [:bench_float_div, "a = 7.5; b = 2.5", "a / b",
-   "7.5 / 2.5 (rewritten /: numbers answered natively)"],
+   "7.5 / 2.5 (Floats: inline)"],
   [:bench_float_div_core, "a = 7.5; b = 2.5", "a.__original_div__(b)",
    "7.5.__original_div__(2.5) (core / called by name)"],
   [:bench_int_eq_nil, "a = 7; b = nil", "a == b",
@@ -67,8 +67,7 @@ BENCH_CASES = [
 ].freeze
 
 # Each case is a method of its own with the operation written out ten times a loop turn, as
-# a game would write it. It goes through the runtime's compile step like this file, so "/"
-# is rewritten the same way.
+# a game would write it.
 BENCH_CASES.each do |name, operands, operation, _|
   FFI::MRB.new.eval "def #{name}\n  #{operands}\n  r = nil\n  i = 0\n  while i < ROUNDS\n" +
                     "    r = #{operation}\n" * 10 + "    i += 1\n  end\n  r\nend\n"

@@ -1,6 +1,6 @@
 // FFI::MRB: Ruby source run at the top level, and syntax checks that run nothing.
 #include "ffi/ffi.h"
-#include "host/compile.h"
+#include "compile/compile.h"
 #include "host/utf8.h"
 
 #include <mruby/class.h>
@@ -28,8 +28,8 @@ static const char *source_of(mrb_state *mrb, mrb_int *length)
     return text;
 }
 
-// Runs the text at top level through the one compile step (so `/` divides as everywhere
-// else), dropping its value; its exceptions surface in the caller.
+// Runs the text at top level through the one compile step, dropping its value; its
+// exceptions surface in the caller.
 static mrb_value ffi_mrb_eval(mrb_state *mrb, mrb_value self)
 {
     mrb_int length;

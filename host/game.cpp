@@ -1,7 +1,7 @@
 // The interpreter with its embedded framework, the window geometry asked of the runtime,
 // construction of the runtime object, and the host's per-step call into it.
 #include "host/game.h"
-#include "host/compile.h"
+#include "compile/compile.h"
 #include "host/metadata.h"
 #include "host/ruby.h"
 
@@ -28,7 +28,6 @@ int game_open_interpreter(game_context *context)
         return 0;
     }
     context->interpreter = mrb;
-    ruby_compile_init(mrb);
     // The framework's hot reload watches the same files the build compiled in.
     mrb_value files = mrb_ary_new_capa(mrb, (mrb_int)zoq_framework_count);
     for (size_t i = 0; i < zoq_framework_count; i++) mrb_ary_push(mrb, files, mrb_str_new_cstr(mrb, zoq_framework_files[i]));

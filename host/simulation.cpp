@@ -1,8 +1,8 @@
 // The simulation thread: a fixed 60 Hz step against the performance counter, and the
 // per-frame step in its order (load queued files, rates, input, tick, frame, audio, HTTP).
 #include "host/simulation.h"
+#include "compile/compile.h"
 #include "host/channel.h"
-#include "host/compile.h"
 #include "host/files.h"
 #include "host/fps.h"
 #include "host/frame_stream.h"

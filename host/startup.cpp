@@ -1,8 +1,8 @@
 // Process start-up in its fixed order, the render loop hand-over, shutdown and the crash
 // report. Everything here runs on the main thread.
 #include "host/startup.h"
+#include "compile/compile.h"
 #include "host/channel.h"
-#include "host/compile.h"
 #include "host/files.h"
 #include "host/frame_stream.h"
 #include "host/game.h"

@@ -4,7 +4,7 @@
 // A support.rb beside the file, loaded first, holds the helpers the files there share.
 #include "support/host_fixture.h"
 #include "support/test_files.h"
-#include "host/compile.h"
+#include "compile/compile.h"
 #include "host/ruby.h"
 
 #include <mruby/array.h>

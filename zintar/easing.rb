@@ -47,9 +47,7 @@ module ZOQ
 
     def self.exec_definition definition, start_tick, duration, x
       if definition.is_a? Symbol
-        # An unknown name goes to method_missing directly: a send that ends there garbles
-        # its arguments in this interpreter.
-        result = respond_to?(definition) ? __send__(definition, x) : method_missing(definition, x)
+        result = __send__(definition, x)
         result.cap_min_max 0, 1
       elsif definition.is_a? Proc
         definition.call(x, start_tick, duration).cap_min_max 0, 1

@@ -80,7 +80,7 @@ class Hash
     if v.is_a?(Array) && !determined
       return v[name == :r ? 0 : name == :g ? 1 : name == :b ? 2 : 3]
     end
-    v.__zoq_dispatch__(name)
+    v.__send__(name)
   end
 
   def __color__ name

@@ -82,15 +82,15 @@ module NilClassFalseClass
         []
       elsif m == :<< && args[0].is_a?(Array)
         hash[name] = []
-        hash[name].__zoq_dispatch__(m, *args)
+        hash[name].__send__(m, *args)
       elsif m == :set!
         hash[name] = ZOQ::OpenEntity.new
-        hash[name].__zoq_dispatch__(m, *args)
+        hash[name].__send__(m, *args)
       elsif name.to_s == m.to_s.delete("=")
         hash[name] = args[0]
       else
         hash[name] = ZOQ::OpenEntity.new(name) unless hash[name]
-        hash[name].__zoq_dispatch__(m, *args)
+        hash[name].__send__(m, *args)
       end
     end
     nil

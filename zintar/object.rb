@@ -544,13 +544,6 @@ class Object
     self.class.method_defined?(m) || singleton_methods.include?(m)
   end
 
-  # Calls m on the object. A send that ends in method_missing reaches it with garbled
-  # arguments in this interpreter, so method_missing is called directly instead.
-  def __zoq_dispatch__ m, *args, &block
-    return __send__(m, *args, &block) if __zoq_defines__?(m)
-    method_missing(m, *args, &block)
-  end
-
   # Puts a command into the console's prompt when there is a console to take it.
   def __zoq_console_set_command__ command, reason = nil
     runtime = $zoq

@@ -22,18 +22,13 @@ module ZOQ
       block.call self if block
     end
 
-    # A name without a declared reader or writer raises the strict error. The call goes to
-    # method_missing directly: a send that ends there garbles its arguments in this
-    # interpreter.
+    # A name without a declared reader or writer raises the strict error (method_missing).
     def [] key
-      return method_missing(key) unless respond_to? key
       __send__ key
     end
 
     def []= key, value
-      writer = "#{key}="
-      return method_missing(writer.to_sym, value) unless respond_to? writer
-      __send__ writer, value
+      __send__ "#{key}=", value
     end
 
     def set! key, value

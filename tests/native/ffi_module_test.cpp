@@ -1,7 +1,7 @@
 // ffi_init over an interpreter whose framework already opened module FFI, and the
 // FFI::CPtr objects the host makes for native pointers.
 #include "ffi/ffi.h"
-#include "host/compile.h"
+#include "compile/compile.h"
 #include "support/host_fixture.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +19,6 @@ TEST_F(FfiModule, InitKeepsWhatTheFrameworkAlreadyPutIntoFfi)
 {
     mrb_state *mrb = mrb_open();
     ASSERT_TRUE(mrb);
-    ruby_compile_init(mrb);
     host_fixture_eval_in(mrb, "module FFI; KEPT = 1; class Draw; def to_s; ''; end; end; end");
     game_context context = game_context();
     context.interpreter = mrb;

@@ -1,6 +1,6 @@
 // The per-frame step against a real interpreter and runtime: loading queued files, the
 // frame's passes block, event dispatch to the bridge callbacks, and stopping.
-#include "host/compile.h"
+#include "compile/compile.h"
 #include "host/frame_stream.h"
 #include "host/game.h"
 #include "host/input.h"

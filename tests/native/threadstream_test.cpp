@@ -1,6 +1,6 @@
 // Threadstream packing, growth, unpacking, the pool and the queues.
 #include "host/threadstream.h"
-#include "host/compile.h"
+#include "compile/compile.h"
 
 #include <gtest/gtest.h>
 #include <mruby/string.h>

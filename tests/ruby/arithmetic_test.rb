@@ -128,6 +128,10 @@ end
 
 test "integer-valued operations other than / are untouched" do
   assert_equal 3, 7.div(2)
+  # div floors as divmod does; the one quotient that overflows raises instead of trapping.
+  assert_equal [-4, -4, -4], [-7.div(2), -7.divmod(2)[0], -7.0.div(2)]
+  assert_raises(RangeError) { (-9223372036854775807 - 1).div(-1) }
+  assert_raises(ZeroDivisionError) { 1.div(0) }
   assert_equal 1, 7 % 2
   assert_equal [-4, 1], -7.divmod(2)
   assert_equal 3, (7 / 2).to_i

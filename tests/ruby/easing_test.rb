@@ -62,7 +62,7 @@ test "a spline answers the curve point, and its last value once the time is over
   spline = [[0, 0.3, 0.6, 1]]
   assert_equal 1, E.ease_spline(0, 90, 60, spline)
   assert_equal 1, E.ease_spline(0, 60, 60, spline)
-  assert_equal 0.4625, E.ease_spline(0, 30, 60, spline)
+  assert_equal 0.4625, E.ease_spline(0, 30, 60, spline).round(12)
   assert_equal 0.0, E.ease_spline(0, 0, 60, spline)
   two = [[0, 0, 0, 0.5], [0.5, 1, 1, 1]]
   assert_equal 0.5, E.ease_spline(0, 30, 60, two)

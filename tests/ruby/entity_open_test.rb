@@ -32,6 +32,12 @@ test "a property written by name is read back by name and defines its reader and
   assert_equal 15, e.as_hash[:score]
   e.as_hash[:score] = 1
   assert_equal 1, e.score
+  # Sent names reach method_missing with their arguments, before and after the writer exists.
+  f = ZOQ::OpenEntity.new
+  f.send(:lives=, 6)
+  f.__send__("name=", "ada")
+  f.send(:lives=, 7)
+  assert_equal [7, "ada"], [f.lives, f.send(:name)]
 end
 
 test "readers and writers mark the entity touched" do

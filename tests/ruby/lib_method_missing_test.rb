@@ -174,9 +174,9 @@ end
 
 test "calls that may end in method_missing reach it with their arguments intact" do
   target = LibCatchAll.new
-  assert_equal :caught, target.__zoq_dispatch__(:anything, 1, [2], k: 3)
-  assert_equal [[:anything, [1, [2], { k: 3 }]]], target.calls
-  assert_equal [1, 2, 3], [1, 2].__zoq_dispatch__(:+, [3])
+  assert_equal :caught, target.send(:anything, 1, [2], k: 3)
+  assert_equal :caught, target.__send__(:anything=, 4)
+  assert_equal [[:anything, [1, [2], { k: 3 }]], [:anything=, [4]]], target.calls
   assert_equal :caught, { rgb: target }.r
   assert_equal [:r, []], target.calls.last
 end

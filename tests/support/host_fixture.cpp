@@ -1,5 +1,5 @@
 #include "support/host_fixture.h"
-#include "host/compile.h"
+#include "compile/compile.h"
 #include "host/files.h"
 #include "host/ruby.h"
 #include "ffi/ffi.h"

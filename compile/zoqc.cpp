@@ -1,8 +1,7 @@
-// zoqc: compiles the framework's Ruby files through the host's compile step and writes
-// them as C arrays, one irep per file (so backtraces keep each file's name), plus a table
-// in load order: zoq_framework_ireps[] and zoq_framework_count. The divisions are
-// rewritten here, before dumping, so the embedded bytecode already carries the rewrite.
-#include "host/compile.h"
+// zoqc: compiles the framework's Ruby files through the compile step and writes them as C
+// arrays, one irep per file (so backtraces keep each file's name), plus a table in load
+// order: zoq_framework_ireps[] and zoq_framework_count.
+#include "compile/compile.h"
 
 #include <mruby/dump.h>
 #include <mruby/irep.h>
@@ -32,7 +31,6 @@ int main(int argc, char **argv)
         return 2;
     }
     mrb_state *mrb = mrb_open();
-    ruby_compile_init(mrb);
     std::string tmp = std::string(argv[1]) + ".tmp";
     FILE *out = fopen(tmp.c_str(), "w");
     if (!out) {
@@ -50,10 +48,6 @@ int main(int argc, char **argv)
         if (!proc) {
             mrb_value msg = mrb_inspect(mrb, mrb_obj_value(mrb->exc));
             fprintf(stderr, "zoqc: %.*s\n", (int)RSTRING_LEN(msg), RSTRING_PTR(msg));
-            return 1;
-        }
-        if (ruby_compile_count_div(proc->body.irep) != 0) {
-            fprintf(stderr, "zoqc: %s: divisions were left unrewritten\n", argv[i]);
             return 1;
         }
         std::string sym = "zoq_framework_" + std::to_string(i - 2);
