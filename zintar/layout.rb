@@ -304,7 +304,7 @@ module ZOQ
 
     def rect opts
       opts = rect_defaults.merge(opts)
-      result = __zoq_dispatch__(opts[:rect])
+      result = __send__(opts[:rect])
       row = opts[:row]
       col = opts[:col]
       if row && col

@@ -96,7 +96,7 @@ module ZOQ
       $perf_counter_primitive_is_array = ($perf_counter_primitive_is_array || 0) + 1 if o.is_a?(Array)
       id = o.id
       outputs_with_ids[id] = o if id
-      o.__zoq_dispatch__ mark_method unless outputs_resolved?(o)
+      o.__send__ mark_method unless outputs_resolved?(o)
       o
     end
   end

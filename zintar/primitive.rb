@@ -15,7 +15,7 @@ module ZOQ
       end
 
       def merge *args
-        to_hash.merge(*args).__zoq_dispatch__(primitive_marker)
+        to_hash.merge(*args).__send__(primitive_marker)
       end
     end
 
@@ -1081,7 +1081,7 @@ module ZOQ
 
       def outputs_mark! o, mark_method, primitive_name
         return if outputs_resolved?(o)
-        o.__zoq_dispatch__ mark_method
+        o.__send__ mark_method
         raise "Primitive conversion failed.\n" unless o.primitive_marker == primitive_name
       end
 
