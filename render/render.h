@@ -7,26 +7,10 @@
 
 #include "host/fps.h"
 #include "host/threadstream.h"
+#include "render/frame_format.h"
 
 struct fontatlas;
 
-enum draw_opcode : uint32_t {
-    DRAW_NOP = 0,
-    DRAW_SOLID = 1,
-    DRAW_SPRITE = 2,
-    DRAW_LABEL = 3,
-    DRAW_LINE = 4,
-    DRAW_BORDER = 5,
-    DRAW_SCREENSHOT = 6,
-    DRAW_SET_GRID = 7,
-    DRAW_PASSES = 8,
-    DRAW_END_PASS = 9,
-    DRAW_UNLOAD_SPRITE = 10,
-    DRAW_TOGGLE_CURSOR = 11,
-    DRAW_TOGGLE_FULLSCREEN = 12,
-    DRAW_UPLOAD_PIXEL_ARRAY = 13,
-    DRAW_OPENURL = 14,
-};
 
 struct texture_cache_entry {
     char *name;
