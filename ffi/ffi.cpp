@@ -30,6 +30,7 @@ void ffi_init(game_context *context, render_context *render)
     ffi_file_define(mrb, context->ffi_file_class);
     context->ffi_misc_class = mrb_define_class_under(mrb, ffi, "Misc", mrb->object_class);
     ffi_misc_define(mrb, context->ffi_misc_class);
+    ffi_text_define(mrb, context->ffi_misc_class);
     context->ffi_mrb_class = mrb_define_class_under(mrb, ffi, "MRB", mrb->object_class);
     ffi_mrb_define(mrb, context->ffi_mrb_class);
     ffi_cptr_define(mrb, mrb_define_class_under(mrb, ffi, "CPtr", mrb->object_class));

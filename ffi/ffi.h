@@ -26,5 +26,6 @@ extern render_context *ffi_render_context;
 // One per class, each kept at the end of its own file; called by ffi_init in this order.
 void ffi_file_define(mrb_state *mrb, RClass *file);
 void ffi_misc_define(mrb_state *mrb, RClass *misc);
+void ffi_text_define(mrb_state *mrb, RClass *misc);
 void ffi_mrb_define(mrb_state *mrb, RClass *mrb_class);
 void ffi_cptr_define(mrb_state *mrb, RClass *cptr);

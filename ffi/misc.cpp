@@ -1,4 +1,4 @@
-// FFI::Misc: text measuring, XML and JSON, the window, the clipboard, controller mapping,
+// FFI::Misc: XML and JSON, the window, the clipboard, controller mapping,
 // HTTP, native extensions and the local address. First versions: the methods whose own
 // work comes later read their arguments as they will and answer what their failure case
 // answers (nil, an empty String, a zero size), so callers already get the final shapes.
@@ -14,15 +14,6 @@ static mrb_value float_pair(mrb_state *mrb, double a, double b)
     mrb_ary_push(mrb, pair, mrb_float_value(mrb, a));
     mrb_ary_push(mrb, pair, mrb_float_value(mrb, b));
     return pair;
-}
-
-// First version: no font measuring yet; [0.0, 0.0] is the no-font answer.
-static mrb_value ffi_misc_calcstringbox(mrb_state *mrb, mrb_value self)
-{
-    const char *text, *font;
-    mrb_int size_enum;
-    mrb_get_args(mrb, "ziz", &text, &size_enum, &font);
-    return float_pair(mrb, 0.0, 0.0);
 }
 
 // First version: the clipboard is read once it can be reached from this thread; until
@@ -138,7 +129,6 @@ static mrb_value ffi_misc_device_size(mrb_state *mrb, mrb_value self)
 
 void ffi_misc_define(mrb_state *mrb, RClass *misc)
 {
-    mrb_define_method(mrb, misc, "calcstringbox", ffi_misc_calcstringbox, MRB_ARGS_ANY());
     mrb_define_method(mrb, misc, "getclipboard", ffi_misc_getclipboard, MRB_ARGS_ANY());
     mrb_define_method(mrb, misc, "close_raw_joystick", ffi_misc_close_raw_joystick, MRB_ARGS_ANY());
     mrb_define_method(mrb, misc, "add_controller_config", ffi_misc_add_controller_config, MRB_ARGS_ANY());

@@ -1,97 +1,440 @@
-// The frame interpreter. First version: it walks the whole command layout, keeps the grid
-// and background state and clears window passes; primitives, render targets, screenshots
-// and the other one-off commands are read past without effect until rendering lands.
+// The frame interpreter: carries out one frame stream against the renderer. Passes go to
+// the window, to named render targets or to the main canvas (screenshot frames); the five
+// primitives are drawn through the grid transform; one-off commands are applied once.
+//
+// Catch-up frames (older queued frames) keep render targets up to date without drawing to
+// the window; a re-run (no new frame) draws every pass again but repeats no one-off command.
 #include "render/render.h"
+#include "render/fontatlas.h"
+#include "host/files.h"
+#include "host/utf8.h"
 
-static void skip_fields(threadstream *s, int words)
+#include <math.h>
+
+struct frame_run {
+    render_context *ctx;
+    threadstream *s;
+    int catch_up, rerun;
+    SDL_Texture *target;    // current render target; null: the window
+    int32_t window_grid_y;  // the game's grid while passes draw into render targets
+};
+
+// float to int toward zero, saturating; NaN gives 0 (a C cast would be undefined).
+static int32_t trunc_i32(double v)
 {
-    for (int i = 0; i < words; i++) threadstream_unpack_int(s);
+    if (isnan(v)) return 0;
+    if (v >= 2147483647.0) return INT32_MAX;
+    if (v <= -2147483648.0) return INT32_MIN;
+    return (int32_t)v;
 }
 
-static void read_primitive(threadstream *s, uint32_t code)
+static uint8_t clamp_u8(int32_t v) { return v < 0 ? 0 : v > 255 ? 255 : (uint8_t)v; }
+
+// The grid transform of a rectangle, negative sizes folded; the size before truncation is
+// answered through wf, hf when given.
+static SDL_Rect grid_rect(const render_context *ctx, float x, float y, float w, float h, float *wf = nullptr,
+                          float *hf = nullptr)
 {
+    if (!ctx->grid_set) {
+        if (wf) *wf = 0.0f, *hf = 0.0f;
+        return SDL_Rect{0, 0, 0, 0};
+    }
+    float scale = (float)ctx->grid_scale;
+    float xs = x + (float)ctx->grid_x, ys = y * scale + (float)ctx->grid_y, ws = w, hs = h * scale;
+    if (ws < 0) xs += ws, ws = -ws;
+    if (hs < 0) ys += hs, hs = -hs;
+    if (wf) *wf = ws, *hf = hs;
+    return SDL_Rect{trunc_i32(xs), trunc_i32(ys), trunc_i32(ws), trunc_i32(hs)};
+}
+
+static SDL_Point grid_point(const render_context *ctx, float x, float y)
+{
+    if (!ctx->grid_set) return SDL_Point{0, 0};
+    return SDL_Point{trunc_i32(x + (float)ctx->grid_x), trunc_i32(y * (float)ctx->grid_scale + (float)ctx->grid_y)};
+}
+
+static void draw_rect(render_context *ctx, uint32_t code, const frame_rect &r)
+{
+    SDL_SetRenderDrawColor(ctx->renderer, clamp_u8(r.r), clamp_u8(r.g), clamp_u8(r.b), clamp_u8(r.a));
+    if (code == DRAW_LINE) {
+        SDL_Point a = grid_point(ctx, r.x, r.y), b = grid_point(ctx, r.w, r.h);
+        SDL_RenderDrawLine(ctx->renderer, a.x, a.y, b.x, b.y);
+        return;
+    }
+    SDL_Rect rect = grid_rect(ctx, r.x, r.y, r.w, r.h);
+    if (rect.w <= 0 || rect.h <= 0) return;
+    if (code == DRAW_SOLID) SDL_RenderFillRect(ctx->renderer, &rect);
+    else SDL_RenderDrawRect(ctx->renderer, &rect);
+}
+
+// A static ABGR8888 texture of width x height holding the pixels; null on failure.
+static SDL_Texture *upload_texture(SDL_Renderer *renderer, const void *pixels, int32_t width, int32_t height)
+{
+    SDL_Texture *texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ABGR8888, SDL_TEXTUREACCESS_STATIC, width, height);
+    if (!texture) return nullptr;
+    SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_BLEND);
+    if (SDL_UpdateTexture(texture, nullptr, pixels, width * 4) != 0) {
+        SDL_DestroyTexture(texture);
+        return nullptr;
+    }
+    return texture;
+}
+
+// The named texture: cached, a render target or pixel array of that name, or the file
+// loaded now. A name that gives nothing shows the missing texture and is tried again later.
+static SDL_Texture *sprite_texture(render_context *ctx, const char *path)
+{
+    texture_cache_entry *entry = path ? texture_cache_lookup(ctx, path) : nullptr;
+    if (!entry) return ctx->missing_texture;
+    if (entry->texture) return entry->texture;
+    int32_t w = 0, h = 0;
+    uint32_t *pixels = load_image(path, &w, &h);
+    if (pixels) {
+        if (frame_picture_bytes(w, h) > 0) entry->texture = upload_texture(ctx->renderer, pixels, w, h);
+        free_image(pixels);
+    }
+    return entry->texture ? entry->texture : ctx->missing_texture;
+}
+
+static void draw_sprite(render_context *ctx, const frame_sprite &p)
+{
+    SDL_Texture *texture = sprite_texture(ctx, p.path.text);
+    SDL_Rect dst = grid_rect(ctx, p.x, p.y, p.w, p.h);
+    int tw = 0, th = 0;
+    if (SDL_QueryTexture(texture, nullptr, nullptr, &tw, &th) != 0 || tw == 0 || th == 0) return;
+    float sx, sy, sw, sh;
+    if (p.tile_x != 0.0f || p.tile_y != 0.0f || p.tile_w != -1.0f || p.tile_h != -1.0f) {
+        sx = p.tile_x, sy = p.tile_y, sw = p.tile_w, sh = p.tile_h;
+    } else { // source y counts from the texture's bottom
+        sw = p.source_w;
+        sh = p.source_h < 0 ? (float)th : p.source_h;
+        sx = p.source_x;
+        sy = (float)th - p.source_y - sh;
+    }
+    SDL_Rect src = {trunc_i32(sx), trunc_i32(sy), sw < 0 ? tw : trunc_i32(sw), sh < 0 ? th : trunc_i32(sh)};
+    if (src.x >= tw || src.y >= th || src.w == 0 || src.h == 0 || dst.w == 0 || dst.h == 0) return;
+    SDL_SetTextureColorMod(texture, clamp_u8(p.r), clamp_u8(p.g), clamp_u8(p.b));
+    SDL_SetTextureAlphaMod(texture, clamp_u8(p.a));
+    int flip = (p.flip_horizontally ? SDL_FLIP_HORIZONTAL : 0) | (p.flip_vertically ? SDL_FLIP_VERTICAL : 0);
+    double angle = 360.0 - (double)p.angle;
+    if (flip == 0 && (isnan(angle) || fmod(angle, 360.0) == 0.0)) { // the common case skips rotation
+        SDL_RenderCopy(ctx->renderer, texture, &src, &dst);
+        return;
+    }
+    SDL_Point centre = {trunc_i32(p.angle_anchor_x * (float)dst.w), trunc_i32((1.0f - p.angle_anchor_y) * (float)dst.h)};
+    SDL_RenderCopyEx(ctx->renderer, texture, &src, &dst, angle, &centre, (SDL_RendererFlip)flip);
+}
+
+static void draw_label(frame_run *run, const frame_label &l)
+{
+    render_context *ctx = run->ctx;
+    render_font_lock(ctx);
+    fontatlas *font = lookup_font(ctx, l.font.text);
+    float pen_x = 0.0f, top = 0.0f;
+    if (ctx->grid_set) {
+        pen_x = l.x + (float)ctx->grid_x;
+        top = l.y * (float)ctx->grid_scale + (float)ctx->grid_y;
+    }
+    uint32_t px = (uint32_t)(2 * trunc_i32(l.size_enum) + 22);
+    if (px >= 255) px = 255; // a negative result reads as large, too
+    float scale = fontatlas_get_scale(font, px);
+    // Device resolution only for the window: a render target keeps its own size and place.
+    bool dense = run->target == nullptr && (ctx->output_width != ctx->logical_width ||
+                                            ctx->output_height != ctx->logical_height);
+    if (l.alignment_enum == 1 || l.alignment_enum == 2) {
+        float width = 0.0f;
+        const char *text = l.text.text;
+        for (uint32_t c = utf8codepoint(&text), next; c != 0; c = next) {
+            next = utf8codepoint(&text);
+            const fontatlas_glyph *g = fontatlas_getglyph(font, c, px);
+            if (!g) continue;
+            width += g->advance + fontatlas_get_kerningadvance(font, c, next, scale);
+        }
+        pen_x -= l.alignment_enum == 2 ? width : width / 2.0f;
+    }
+    float baseline = top + fontatlas_get_ascent(font, scale);
+    uint32_t glyph_px = px;
+    SDL_Rect viewport;
+    if (dense) {
+        float sx, sy;
+        SDL_RenderGetScale(ctx->renderer, &sx, &sy);
+        SDL_RenderGetViewport(ctx->renderer, &viewport);
+        glyph_px = (uint32_t)trunc_i32(sy * (float)px);
+        pen_x = pen_x * sx + (float)viewport.x * sx;
+        baseline = baseline * sy + (float)viewport.y * sy;
+        SDL_RenderSetLogicalSize(ctx->renderer, 0, 0);
+        SDL_Rect clip = {trunc_i32((float)viewport.x * sx), trunc_i32((float)viewport.y * sy),
+                         trunc_i32((float)viewport.w * sx), trunc_i32((float)viewport.h * sy)};
+        SDL_RenderSetClipRect(ctx->renderer, &clip);
+    }
+    uint8_t r = clamp_u8(l.r), g = clamp_u8(l.g), b = clamp_u8(l.b), a = clamp_u8(l.a);
+    const char *text = l.text.text;
+    SDL_Texture *tinted = nullptr;
+    for (uint32_t c = utf8codepoint(&text), next; c != 0; c = next) {
+        next = utf8codepoint(&text);
+        const fontatlas_glyph *glyph = fontatlas_getglyph(font, c, glyph_px);
+        if (!glyph) continue;
+        if (glyph->texture && glyph->w > 0 && glyph->h > 0) {
+            if (glyph->texture != tinted) { // one page per label, as a rule: tint it once
+                SDL_SetTextureColorMod(glyph->texture, r, g, b);
+                SDL_SetTextureAlphaMod(glyph->texture, a);
+                tinted = glyph->texture;
+            }
+            SDL_Rect src = {glyph->x, glyph->y, glyph->w, glyph->h};
+            SDL_Rect dst = {trunc_i32(pen_x + glyph->x0), trunc_i32(baseline + glyph->y0), glyph->w, glyph->h};
+            SDL_RenderCopy(ctx->renderer, glyph->texture, &src, &dst);
+        }
+        pen_x += glyph->advance + fontatlas_get_kerningadvance(font, c, next, scale);
+    }
+    if (dense) {
+        SDL_RenderSetClipRect(ctx->renderer, nullptr);
+        SDL_RenderSetLogicalSize(ctx->renderer, ctx->logical_width, ctx->logical_height);
+    }
+    render_font_unlock(ctx);
+}
+
+// Reads one primitive record and draws it unless the pass is skipped.
+static void run_primitive(frame_run *run, uint32_t code, bool skip)
+{
+    threadstream *s = run->s;
     switch (code) {
     case DRAW_SOLID:
     case DRAW_BORDER:
-    case DRAW_LINE: skip_fields(s, 8); break;
-    case DRAW_SPRITE:
-        threadstream_unpack_string(s, nullptr);
-        skip_fields(s, 21);
+    case DRAW_LINE: {
+        frame_rect r;
+        frame_read_rect(s, &r);
+        if (!skip && !s->error) draw_rect(run->ctx, code, r);
         break;
-    case DRAW_LABEL:
-        skip_fields(s, 2);
-        threadstream_unpack_string(s, nullptr);
-        threadstream_unpack_string(s, nullptr);
-        skip_fields(s, 6);
+    }
+    case DRAW_SPRITE: {
+        frame_sprite p;
+        frame_read_sprite(s, &p);
+        if (!skip && !s->error) draw_sprite(run->ctx, p);
         break;
-    default: break;
+    }
+    case DRAW_LABEL: {
+        frame_label l;
+        frame_read_label(s, &l);
+        if (!skip && !s->error) draw_label(run, l);
+        break;
+    }
+    default: break; // a bare code inside a pass: nothing after it is read
     }
 }
 
-static void run_pass(render_context *ctx, threadstream *s, int catch_up)
+static void set_target(frame_run *run, SDL_Texture *target, int32_t pass_height)
 {
-    int32_t r = threadstream_unpack_int(s), g = threadstream_unpack_int(s), b = threadstream_unpack_int(s);
-    threadstream_unpack_int(s); // alpha
-    const char *target = threadstream_unpack_string(s, nullptr);
-    threadstream_unpack_int(s); // width
-    threadstream_unpack_int(s); // height
-    threadstream_unpack_int(s); // render_transient
-    if (!target && !catch_up) {
-        ctx->background_r = (uint8_t)r;
-        ctx->background_g = (uint8_t)g;
-        ctx->background_b = (uint8_t)b;
-        SDL_SetRenderTarget(ctx->renderer, nullptr);
-        SDL_SetRenderDrawColor(ctx->renderer, (uint8_t)r, (uint8_t)g, (uint8_t)b, 255);
-        SDL_RenderClear(ctx->renderer);
-        ctx->clear_pending = 0;
+    render_context *ctx = run->ctx;
+    if (target == run->target) return;
+    if (run->target == nullptr) run->window_grid_y = ctx->grid_y;
+    SDL_SetRenderTarget(ctx->renderer, target);
+    run->target = target;
+    if (ctx->grid_scale < 0) {
+        // A render target's y axis runs up from its own bottom; the window (and the canvas
+        // standing in for it) keeps the grid the game set, a centre origin included.
+        if (target == nullptr || target == ctx->main_canvas) ctx->grid_y = run->window_grid_y;
+        else ctx->grid_y = pass_height;
     }
-    while (!threadstream_eos(s)) {
-        uint32_t code = (uint32_t)threadstream_unpack_int(s);
-        if (code == DRAW_END_PASS) return;
-        if (code >= DRAW_SOLID && code <= DRAW_BORDER) read_primitive(s, code);
+}
+
+// A render target texture of the name at width x height: reused when it already is one,
+// made anew otherwise; null when it cannot be had.
+static SDL_Texture *render_target(render_context *ctx, const char *name, int32_t width, int32_t height)
+{
+    if (width < 1 || height < 1 || frame_picture_bytes(width, height) < 0) return nullptr;
+    texture_cache_entry *entry = texture_cache_lookup(ctx, name);
+    if (!entry) return nullptr;
+    if (entry->texture) {
+        int access = 0, w = 0, h = 0;
+        if (SDL_QueryTexture(entry->texture, nullptr, &access, &w, &h) != 0) return nullptr;
+        if (access == SDL_TEXTUREACCESS_TARGET && w == width && h == height) return entry->texture;
+        SDL_DestroyTexture(entry->texture);
+        entry->texture = nullptr;
     }
+    entry->texture = SDL_CreateTexture(ctx->renderer, SDL_PIXELFORMAT_ABGR8888, SDL_TEXTUREACCESS_TARGET, width, height);
+    if (entry->texture) SDL_SetTextureBlendMode(entry->texture, SDL_BLENDMODE_BLEND);
+    return entry->texture;
+}
+
+// Answers false when the stream ended inside a pass (the frame ends there).
+static bool run_passes(frame_run *run)
+{
+    render_context *ctx = run->ctx;
+    threadstream *s = run->s;
+    int32_t count = (int32_t)frame_read_u32(s);
+    bool screenshot = frame_read_u32(s) != 0;
+    if (s->error || count < 1) return !s->error;
+    bool ended = false;
+    for (int32_t i = 0; i < count && !ended; i++) {
+        size_t header_at = s->read_position;
+        frame_pass_header h;
+        frame_read_pass_header(s, &h);
+        if (s->error) return false;
+        bool canvas = screenshot && i == count - 1;
+        bool skip = false;
+        SDL_Texture *target = nullptr;
+        if (canvas && !ctx->main_canvas) {
+            ctx->main_canvas = SDL_CreateTexture(ctx->renderer, SDL_PIXELFORMAT_ABGR8888, SDL_TEXTUREACCESS_TARGET,
+                                                 ctx->logical_width, ctx->logical_height);
+            if (ctx->main_canvas) SDL_SetTextureBlendMode(ctx->main_canvas, SDL_BLENDMODE_BLEND);
+            else canvas = screenshot = false; // drawn once, as an ordinary pass
+        }
+        if (canvas) {
+            target = ctx->main_canvas;
+        } else if (h.target.text) {
+            target = render_target(ctx, h.target.text, h.width, h.height);
+            skip = target == nullptr;
+        }
+        if (run->catch_up && (h.render_transient || (target == nullptr && !screenshot))) skip = true;
+        set_target(run, target, h.height);
+        if (!skip) {
+            if (target == nullptr) {
+                ctx->clear_pending = 0;
+                ctx->background_r = (uint8_t)h.r, ctx->background_g = (uint8_t)h.g, ctx->background_b = (uint8_t)h.b;
+            }
+            SDL_SetRenderDrawColor(ctx->renderer, (uint8_t)h.r, (uint8_t)h.g, (uint8_t)h.b, (uint8_t)h.a);
+            SDL_RenderClear(ctx->renderer);
+        }
+        for (;;) {
+            if (threadstream_eos(s)) { // the stream ended inside the pass
+                ended = true;
+                break;
+            }
+            uint32_t code = frame_read_u32(s);
+            if (code == DRAW_END_PASS) break;
+            if (code >= DRAW_SOLID && code <= DRAW_BORDER) run_primitive(run, code, skip);
+        }
+        if (!ended && canvas) { // the same pass again, to its own target
+            screenshot = false;
+            s->read_position = header_at;
+            i--;
+        }
+    }
+    set_target(run, nullptr, ctx->logical_height);
+    return !ended;
+}
+
+static void take_screenshot(render_context *ctx, const frame_screenshot &c)
+{
+    if (!ctx->main_canvas || !c.path.text || !c.path.text[0]) return;
+    float wf, hf;
+    SDL_Rect region = grid_rect(ctx, c.x, c.y, c.w, c.h, &wf, &hf);
+    // Whole pixels inside the canvas; the byte count cannot outgrow the canvas.
+    SDL_Rect canvas = {0, 0, ctx->logical_width, ctx->logical_height};
+    SDL_Rect clipped;
+    if (!SDL_IntersectRect(&region, &canvas, &clipped)) return;
+    int64_t bytes = frame_picture_bytes(clipped.w, clipped.h);
+    if (bytes <= 0) return;
+    uint32_t *pixels = (uint32_t *)SDL_calloc(1, (size_t)bytes);
+    if (!pixels) return;
+    SDL_SetRenderTarget(ctx->renderer, ctx->main_canvas);
+    int read = SDL_RenderReadPixels(ctx->renderer, &clipped, SDL_PIXELFORMAT_ABGR8888, pixels, clipped.w * 4);
+    SDL_SetRenderTarget(ctx->renderer, nullptr);
+    if (read == 0) {
+        // Writers default the key to all zeros: only a key the game gave applies.
+        if (c.r || c.g || c.b || c.a || c.tolerance) {
+            int32_t kr = clamp_u8(c.r), kg = clamp_u8(c.g), kb = clamp_u8(c.b);
+            uint32_t alpha = (uint32_t)clamp_u8(c.a) << 24;
+            int64_t t = c.tolerance;
+            for (int64_t i = 0; i < (int64_t)clipped.w * clipped.h; i++) {
+                uint32_t p = pixels[i];
+                int32_t pr = p & 0xFF, pg = (p >> 8) & 0xFF, pb = (p >> 16) & 0xFF;
+                if (pr >= kr - t && pr <= kr + t && pg >= kg - t && pg <= kg + t && pb >= kb - t && pb <= kb + t)
+                    pixels[i] = (p & 0x00FFFFFFu) | alpha;
+            }
+        }
+        size_t size = 0;
+        uint8_t *png = encode_png(pixels, clipped.w, clipped.h, 0, 0, &size);
+        if (png) {
+            storefile_write_override(draw_screenshot_dir(), c.path.text, png, size);
+            SDL_free(png);
+        }
+    }
+    SDL_free(pixels);
+}
+
+static void upload_pixels(render_context *ctx, const frame_upload &u)
+{
+    if (!u.name.text || !u.name.text[0] || !u.pixels.text || u.width < 1 || u.height < 1) return;
+    int64_t bytes = frame_picture_bytes(u.width, u.height);
+    if (bytes < 0 || (uint64_t)bytes != u.pixels.length) return;
+    texture_cache_entry *entry = texture_cache_lookup(ctx, u.name.text);
+    if (!entry) return;
+    if (entry->texture) {
+        int w = 0, h = 0;
+        if (SDL_QueryTexture(entry->texture, nullptr, nullptr, &w, &h) != 0) return;
+        if (w == u.width && h == u.height) {
+            SDL_UpdateTexture(entry->texture, nullptr, u.pixels.text, u.width * 4);
+            return;
+        }
+        SDL_DestroyTexture(entry->texture);
+        entry->texture = nullptr;
+    }
+    entry->texture = upload_texture(ctx->renderer, u.pixels.text, u.width, u.height);
 }
 
 void draw_process_frame(render_context *ctx, threadstream *s, int catch_up, int rerun)
 {
+    if (!ctx || threadstream_eos(s)) return;
+    frame_run run = {ctx, s, catch_up, rerun, nullptr, ctx->grid_y};
+    bool once = !rerun; // one-off commands are not repeated by a re-run
     while (!threadstream_eos(s)) {
-        uint32_t code = (uint32_t)threadstream_unpack_int(s);
+        uint32_t code = frame_read_u32(s);
         switch (code) {
         case DRAW_NOP: break;
-        case DRAW_SCREENSHOT:
-            threadstream_unpack_string(s, nullptr);
-            skip_fields(s, 9);
+        case DRAW_SCREENSHOT: {
+            frame_screenshot c;
+            frame_read_screenshot(s, &c);
+            if (once && !s->error) take_screenshot(ctx, c);
             break;
+        }
         case DRAW_SET_GRID: {
-            float x = threadstream_unpack_float(s), y = threadstream_unpack_float(s);
-            int32_t scale = threadstream_unpack_int(s);
-            if (!rerun) {
-                ctx->grid_x = (int32_t)x;
-                ctx->grid_y = (int32_t)y;
-                ctx->grid_scale = scale;
+            frame_grid g;
+            frame_read_grid(s, &g);
+            if (once && !s->error) {
+                ctx->grid_x = trunc_i32(g.x);
+                ctx->grid_y = trunc_i32(g.y);
+                ctx->grid_scale = g.scale;
                 ctx->grid_set = 1;
             }
             break;
         }
-        case DRAW_PASSES: {
-            int32_t count = threadstream_unpack_int(s);
-            threadstream_unpack_int(s); // screenshot flag
-            for (int32_t i = 0; i < count && !threadstream_eos(s); i++) run_pass(ctx, s, catch_up);
+        case DRAW_PASSES:
+            if (!run_passes(&run)) return;
+            break;
+        case DRAW_UNLOAD_SPRITE: {
+            frame_string path = frame_read_string(s);
+            if (once && !s->error && path.text && path.text[0]) {
+                texture_cache_entry *entry = texture_cache_lookup(ctx, path.text);
+                if (entry && entry->texture) {
+                    SDL_DestroyTexture(entry->texture);
+                    entry->texture = nullptr;
+                }
+            }
             break;
         }
-        case DRAW_UNLOAD_SPRITE:
-        case DRAW_OPENURL: threadstream_unpack_string(s, nullptr); break;
         case DRAW_TOGGLE_CURSOR: {
-            int32_t show = threadstream_unpack_int(s);
-            if (!rerun) SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
+            uint32_t show = frame_read_u32(s);
+            if (once && !s->error) SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
             break;
         }
-        case DRAW_TOGGLE_FULLSCREEN: threadstream_unpack_int(s); break;
-        case DRAW_UPLOAD_PIXEL_ARRAY:
-            threadstream_unpack_string(s, nullptr);
-            skip_fields(s, 2);
-            threadstream_unpack_buffer(s, nullptr);
+        case DRAW_TOGGLE_FULLSCREEN: {
+            uint32_t fullscreen = frame_read_u32(s);
+            if (once && !s->error && ctx->window)
+                SDL_SetWindowFullscreen(ctx->window, fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
             break;
+        }
+        case DRAW_UPLOAD_PIXEL_ARRAY: {
+            frame_upload u;
+            frame_read_upload(s, &u);
+            if (once && !s->error) upload_pixels(ctx, u);
+            break;
+        }
+        case DRAW_OPENURL: {
+            frame_string url = frame_read_string(s);
+            if (once && !s->error && url.text) SDL_OpenURL(url.text);
+            break;
+        }
         default: return; // a primitive or unknown code outside a pass ends the frame
         }
     }

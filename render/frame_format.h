@@ -299,3 +299,32 @@ static inline void frame_read_pass_header(threadstream *s, frame_pass_header *h)
     h->width = frame_read_i32(s), h->height = frame_read_i32(s);
     h->render_transient = frame_read_u32(s);
 }
+
+// ---- sizes ------------------------------------------------------------------------------
+
+// Render targets and pixel uploads larger than this on a side are refused (no renderer
+// here makes bigger textures, and the byte counts stay far inside 32 bits).
+#define FRAME_MAX_TEXTURE_SIDE 16384
+
+// The byte count of a width x height picture of 32-bit pixels, computed in 64 bits; -1 for
+// a negative side or one above FRAME_MAX_TEXTURE_SIDE.
+static inline int64_t frame_picture_bytes(int64_t width, int64_t height)
+{
+    if (width < 0 || height < 0 || width > FRAME_MAX_TEXTURE_SIDE || height > FRAME_MAX_TEXTURE_SIDE) return -1;
+    return width * height * 4;
+}
+
+// Claims a B field of n bytes and answers where its n bytes go (the NUL after them is set).
+static inline uint8_t *frame_claim_buffer(threadstream *s, size_t n)
+{
+    size_t padded = (n + 5 + 3) & ~(size_t)3;
+    if (n >= THREADSTREAM_NULL_MARKER) {
+        if (s) s->error = 1;
+        return nullptr;
+    }
+    uint8_t *at = frame_claim(s, padded);
+    if (!at) return nullptr;
+    frame_put_u32(at, (uint32_t)n);
+    at[4 + n] = 0;
+    return at + 4;
+}
