@@ -9,6 +9,7 @@
 #include "host/files.h"
 #include "host/utf8.h"
 
+#include <algorithm>
 #include <math.h>
 
 struct frame_run {
@@ -17,6 +18,7 @@ struct frame_run {
     int catch_up, rerun;
     SDL_Texture *target;    // current render target; null: the window
     int32_t window_grid_y;  // the game's grid while passes draw into render targets
+    SDL_Rect bounds;        // the current target's area
 };
 
 // float to int toward zero, saturating; NaN gives 0 (a C cast would be undefined).
@@ -28,7 +30,22 @@ static int32_t trunc_i32(double v)
     return (int32_t)v;
 }
 
+// Past this a drawn sprite is cut to the target first: renderers stage a scaled copy at its
+// full size (a sprite scaled to millions of pixels would take gigabytes).
+#define SPRITE_CLIP_SIDE 8192
+
 static uint8_t clamp_u8(int32_t v) { return v < 0 ? 0 : v > 255 ? 255 : (uint8_t)v; }
+
+// r inside bounds, summed in 64 bits: rectangles near the int limits overflow SDL's own sums.
+static bool clip_rect(const SDL_Rect &r, const SDL_Rect &bounds, SDL_Rect *out)
+{
+    int64_t x0 = std::max<int64_t>(r.x, bounds.x), y0 = std::max<int64_t>(r.y, bounds.y);
+    int64_t x1 = std::min<int64_t>((int64_t)r.x + r.w, (int64_t)bounds.x + bounds.w);
+    int64_t y1 = std::min<int64_t>((int64_t)r.y + r.h, (int64_t)bounds.y + bounds.h);
+    if (x1 <= x0 || y1 <= y0) return false;
+    *out = SDL_Rect{(int)x0, (int)y0, (int)(x1 - x0), (int)(y1 - y0)};
+    return true;
+}
 
 // The grid transform of a rectangle, negative sizes folded; the size before truncation is
 // answered through wf, hf when given.
@@ -53,18 +70,55 @@ static SDL_Point grid_point(const render_context *ctx, float x, float y)
     return SDL_Point{trunc_i32(x + (float)ctx->grid_x), trunc_i32(y * (float)ctx->grid_scale + (float)ctx->grid_y)};
 }
 
-static void draw_rect(render_context *ctx, uint32_t code, const frame_rect &r)
+// A line reaching far outside the target is cut to it first: the renderer would otherwise
+// walk every one of its (up to billions of) points. Liang-Barsky in doubles.
+static bool clip_line(const SDL_Rect &bounds, SDL_Point *a, SDL_Point *b)
+{
+    const int far = 4 * SPRITE_CLIP_SIDE;
+    if (abs(a->x) < far && abs(a->y) < far && abs(b->x) < far && abs(b->y) < far) return true;
+    double x0 = a->x, y0 = a->y, dx = (double)b->x - a->x, dy = (double)b->y - a->y, t0 = 0, t1 = 1;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {x0 - bounds.x, bounds.x + bounds.w - 1 - x0, y0 - bounds.y, bounds.y + bounds.h - 1 - y0};
+    for (int i = 0; i < 4; i++) {
+        if (p[i] == 0) {
+            if (q[i] < 0) return false;
+            continue;
+        }
+        double t = q[i] / p[i];
+        if (p[i] < 0) t0 = t > t0 ? t : t0;
+        else t1 = t < t1 ? t : t1;
+    }
+    if (t0 > t1) return false;
+    *b = SDL_Point{(int)lround(x0 + t1 * dx), (int)lround(y0 + t1 * dy)};
+    *a = SDL_Point{(int)lround(x0 + t0 * dx), (int)lround(y0 + t0 * dy)};
+    return true;
+}
+
+static void draw_rect(render_context *ctx, uint32_t code, const frame_rect &r, const SDL_Rect &bounds)
 {
     SDL_SetRenderDrawColor(ctx->renderer, clamp_u8(r.r), clamp_u8(r.g), clamp_u8(r.b), clamp_u8(r.a));
     if (code == DRAW_LINE) {
         SDL_Point a = grid_point(ctx, r.x, r.y), b = grid_point(ctx, r.w, r.h);
-        SDL_RenderDrawLine(ctx->renderer, a.x, a.y, b.x, b.y);
+        if (clip_line(bounds, &a, &b)) SDL_RenderDrawLine(ctx->renderer, a.x, a.y, b.x, b.y);
         return;
     }
-    SDL_Rect rect = grid_rect(ctx, r.x, r.y, r.w, r.h);
+    SDL_Rect rect = grid_rect(ctx, r.x, r.y, r.w, r.h), visible;
     if (rect.w <= 0 || rect.h <= 0) return;
-    if (code == DRAW_SOLID) SDL_RenderFillRect(ctx->renderer, &rect);
-    else SDL_RenderDrawRect(ctx->renderer, &rect);
+    if (code == DRAW_SOLID) {
+        if (clip_rect(rect, bounds, &visible)) SDL_RenderFillRect(ctx->renderer, &visible);
+        return;
+    }
+    // The outline as four filled strips: the pixels of its lines, each once, at any size.
+    SDL_Rect edges[4] = {{rect.x, rect.y, rect.w, 1},
+                         {rect.x, (int)((int64_t)rect.y + rect.h - 1), rect.w, 1},
+                         {rect.x, (int)((int64_t)rect.y + 1), 1, rect.h - 2},
+                         {(int)((int64_t)rect.x + rect.w - 1), (int)((int64_t)rect.y + 1), 1, rect.h - 2}};
+    int count = rect.h == 1 ? 1 : rect.w == 1 ? 3 : 4; // thin outlines draw no strip twice
+    SDL_Rect strips[4];
+    int shown = 0;
+    for (int i = 0; i < count; i++)
+        if (clip_rect(edges[i], bounds, &strips[shown])) shown++;
+    if (shown) SDL_RenderFillRects(ctx->renderer, strips, shown);
 }
 
 // A static ABGR8888 texture of width x height holding the pixels; null on failure.
@@ -96,7 +150,27 @@ static SDL_Texture *sprite_texture(render_context *ctx, const char *path)
     return entry->texture ? entry->texture : ctx->missing_texture;
 }
 
-static void draw_sprite(render_context *ctx, const frame_sprite &p)
+// Draws only the part of the copy that lands inside bounds, as one quad whose texture
+// coordinates are exactly those of the full-size copy there.
+static void copy_clipped(SDL_Renderer *renderer, SDL_Texture *texture, const SDL_Rect &src, const SDL_Rect &dst,
+                         const SDL_Rect &bounds, SDL_Color colour, int tw, int th)
+{
+    SDL_Rect visible;
+    if (!clip_rect(dst, bounds, &visible)) return;
+    auto u = [&](double x) { return (float)((src.x + (x - dst.x) * src.w / dst.w) / tw); };
+    auto v = [&](double y) { return (float)((src.y + (y - dst.y) * src.h / dst.h) / th); };
+    float l = (float)visible.x, t = (float)visible.y, r = (float)(visible.x + visible.w), b = (float)(visible.y + visible.h);
+    SDL_Vertex quad[4] = {{{l, t}, colour, {u(l), v(t)}},
+                          {{r, t}, colour, {u(r), v(t)}},
+                          {{r, b}, colour, {u(r), v(b)}},
+                          {{l, b}, colour, {u(l), v(b)}}};
+    static const int corners[6] = {0, 1, 2, 0, 2, 3};
+    SDL_SetTextureColorMod(texture, 255, 255, 255); // the vertices carry the tint
+    SDL_SetTextureAlphaMod(texture, 255);
+    SDL_RenderGeometry(renderer, texture, quad, 4, corners, 6);
+}
+
+static void draw_sprite(render_context *ctx, const frame_sprite &p, const SDL_Rect &bounds)
 {
     SDL_Texture *texture = sprite_texture(ctx, p.path.text);
     SDL_Rect dst = grid_rect(ctx, p.x, p.y, p.w, p.h);
@@ -117,11 +191,26 @@ static void draw_sprite(render_context *ctx, const frame_sprite &p)
     SDL_SetTextureAlphaMod(texture, clamp_u8(p.a));
     int flip = (p.flip_horizontally ? SDL_FLIP_HORIZONTAL : 0) | (p.flip_vertically ? SDL_FLIP_VERTICAL : 0);
     double angle = 360.0 - (double)p.angle;
+    bool huge = dst.w > SPRITE_CLIP_SIDE || dst.h > SPRITE_CLIP_SIDE;
+    SDL_Rect visible;
     if (flip == 0 && (isnan(angle) || fmod(angle, 360.0) == 0.0)) { // the common case skips rotation
-        SDL_RenderCopy(ctx->renderer, texture, &src, &dst);
+        if (!clip_rect(dst, bounds, &visible)) return;                 // nothing of it shows
+        if (huge) {
+            SDL_Color tint = {clamp_u8(p.r), clamp_u8(p.g), clamp_u8(p.b), clamp_u8(p.a)};
+            copy_clipped(ctx->renderer, texture, src, dst, bounds, tint, tw, th);
+        }
+        else SDL_RenderCopy(ctx->renderer, texture, &src, &dst);
         return;
     }
+    if (huge && (dst.w > 4 * SPRITE_CLIP_SIDE || dst.h > 4 * SPRITE_CLIP_SIDE)) return; // turned: not cut
     SDL_Point centre = {trunc_i32(p.angle_anchor_x * (float)dst.w), trunc_i32((1.0f - p.angle_anchor_y) * (float)dst.h)};
+    // Turned about its centre the sprite stays within its half diagonal of it: skip it when
+    // that circle misses the target (or lies where the renderer's sums would overflow).
+    double px = (double)dst.x + centre.x, py = (double)dst.y + centre.y;
+    double radius = fabs((double)centre.x) + fabs((double)centre.y) + (double)dst.w + dst.h;
+    if (px + radius < bounds.x || py + radius < bounds.y || px - radius > (double)bounds.x + bounds.w ||
+        py - radius > (double)bounds.y + bounds.h || radius > 16.0 * SPRITE_CLIP_SIDE)
+        return;
     SDL_RenderCopyEx(ctx->renderer, texture, &src, &dst, angle, &centre, (SDL_RendererFlip)flip);
 }
 
@@ -154,7 +243,7 @@ static void draw_label(frame_run *run, const frame_label &l)
     }
     float baseline = top + fontatlas_get_ascent(font, scale);
     uint32_t glyph_px = px;
-    SDL_Rect viewport;
+    SDL_Rect viewport, glyph_bounds = run->bounds;
     if (dense) {
         float sx, sy;
         SDL_RenderGetScale(ctx->renderer, &sx, &sy);
@@ -166,6 +255,7 @@ static void draw_label(frame_run *run, const frame_label &l)
         SDL_Rect clip = {trunc_i32((float)viewport.x * sx), trunc_i32((float)viewport.y * sy),
                          trunc_i32((float)viewport.w * sx), trunc_i32((float)viewport.h * sy)};
         SDL_RenderSetClipRect(ctx->renderer, &clip);
+        glyph_bounds = clip;
     }
     uint8_t r = clamp_u8(l.r), g = clamp_u8(l.g), b = clamp_u8(l.b), a = clamp_u8(l.a);
     const char *text = l.text.text;
@@ -181,8 +271,8 @@ static void draw_label(frame_run *run, const frame_label &l)
                 tinted = glyph->texture;
             }
             SDL_Rect src = {glyph->x, glyph->y, glyph->w, glyph->h};
-            SDL_Rect dst = {trunc_i32(pen_x + glyph->x0), trunc_i32(baseline + glyph->y0), glyph->w, glyph->h};
-            SDL_RenderCopy(ctx->renderer, glyph->texture, &src, &dst);
+            SDL_Rect dst = {trunc_i32(pen_x + glyph->x0), trunc_i32(baseline + glyph->y0), glyph->w, glyph->h}, seen;
+            if (clip_rect(dst, glyph_bounds, &seen)) SDL_RenderCopy(ctx->renderer, glyph->texture, &src, &dst);
         }
         pen_x += glyph->advance + fontatlas_get_kerningadvance(font, c, next, scale);
     }
@@ -203,13 +293,13 @@ static void run_primitive(frame_run *run, uint32_t code, bool skip)
     case DRAW_LINE: {
         frame_rect r;
         frame_read_rect(s, &r);
-        if (!skip && !s->error) draw_rect(run->ctx, code, r);
+        if (!skip && !s->error) draw_rect(run->ctx, code, r, run->bounds);
         break;
     }
     case DRAW_SPRITE: {
         frame_sprite p;
         frame_read_sprite(s, &p);
-        if (!skip && !s->error) draw_sprite(run->ctx, p);
+        if (!skip && !s->error) draw_sprite(run->ctx, p, run->bounds);
         break;
     }
     case DRAW_LABEL: {
@@ -229,6 +319,8 @@ static void set_target(frame_run *run, SDL_Texture *target, int32_t pass_height)
     if (run->target == nullptr) run->window_grid_y = ctx->grid_y;
     SDL_SetRenderTarget(ctx->renderer, target);
     run->target = target;
+    run->bounds = SDL_Rect{0, 0, ctx->logical_width, ctx->logical_height};
+    if (target) SDL_QueryTexture(target, nullptr, nullptr, &run->bounds.w, &run->bounds.h);
     if (ctx->grid_scale < 0) {
         // A render target's y axis runs up from its own bottom; the window (and the canvas
         // standing in for it) keeps the grid the game set, a centre origin included.
@@ -269,7 +361,10 @@ static bool run_passes(frame_run *run)
         size_t header_at = s->read_position;
         frame_pass_header h;
         frame_read_pass_header(s, &h);
-        if (s->error) return false;
+        if (s->error) {
+            ended = true;
+            break;
+        }
         bool canvas = screenshot && i == count - 1;
         bool skip = false;
         SDL_Texture *target = nullptr;
@@ -322,7 +417,7 @@ static void take_screenshot(render_context *ctx, const frame_screenshot &c)
     // Whole pixels inside the canvas; the byte count cannot outgrow the canvas.
     SDL_Rect canvas = {0, 0, ctx->logical_width, ctx->logical_height};
     SDL_Rect clipped;
-    if (!SDL_IntersectRect(&region, &canvas, &clipped)) return;
+    if (!clip_rect(region, canvas, &clipped)) return;
     int64_t bytes = frame_picture_bytes(clipped.w, clipped.h);
     if (bytes <= 0) return;
     uint32_t *pixels = (uint32_t *)SDL_calloc(1, (size_t)bytes);
@@ -376,7 +471,7 @@ static void upload_pixels(render_context *ctx, const frame_upload &u)
 void draw_process_frame(render_context *ctx, threadstream *s, int catch_up, int rerun)
 {
     if (!ctx || threadstream_eos(s)) return;
-    frame_run run = {ctx, s, catch_up, rerun, nullptr, ctx->grid_y};
+    frame_run run = {ctx, s, catch_up, rerun, nullptr, ctx->grid_y, {0, 0, ctx->logical_width, ctx->logical_height}};
     bool once = !rerun; // one-off commands are not repeated by a re-run
     while (!threadstream_eos(s)) {
         uint32_t code = frame_read_u32(s);

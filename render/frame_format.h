@@ -234,7 +234,11 @@ static inline frame_string frame_read_string(threadstream *s)
 {
     size_t n = 0;
     const char *p = threadstream_unpack_buffer(s, &n);
-    if (p && p[n] != 0) {
+    if (s && s->read_position > s->length) { // cut inside the padding: the record is incomplete
+        s->read_position = s->length;
+        s->error = 1;
+    }
+    if (p && (s->error || p[n] != 0)) {
         s->error = 1;
         return frame_string{"", 0};
     }
