@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <math.h>
+#include <string.h>
 
 struct frame_run {
     render_context *ctx;
@@ -19,6 +20,10 @@ struct frame_run {
     SDL_Texture *target;    // current render target; null: the window
     int32_t window_grid_y;  // the game's grid while passes draw into render targets
     SDL_Rect bounds;        // the current target's area
+    // The texture of the last sprite drawn in this pass: runs of one picture skip the look-up.
+    frame_string last_path;
+    SDL_Texture *last_texture;
+    int last_w, last_h;
 };
 
 // float to int toward zero, saturating; NaN gives 0 (a C cast would be undefined).
@@ -74,8 +79,8 @@ static SDL_Point grid_point(const render_context *ctx, float x, float y)
 // walk every one of its (up to billions of) points. Liang-Barsky in doubles.
 static bool clip_line(const SDL_Rect &bounds, SDL_Point *a, SDL_Point *b)
 {
-    const int far = 4 * SPRITE_CLIP_SIDE;
-    if (abs(a->x) < far && abs(a->y) < far && abs(b->x) < far && abs(b->y) < far) return true;
+    auto near = [](int v) { return v > -4 * SPRITE_CLIP_SIDE && v < 4 * SPRITE_CLIP_SIDE; };
+    if (near(a->x) && near(a->y) && near(b->x) && near(b->y)) return true;
     double x0 = a->x, y0 = a->y, dx = (double)b->x - a->x, dy = (double)b->y - a->y, t0 = 0, t1 = 1;
     const double p[4] = {-dx, dx, -dy, dy};
     const double q[4] = {x0 - bounds.x, bounds.x + bounds.w - 1 - x0, y0 - bounds.y, bounds.y + bounds.h - 1 - y0};
@@ -170,12 +175,23 @@ static void copy_clipped(SDL_Renderer *renderer, SDL_Texture *texture, const SDL
     SDL_RenderGeometry(renderer, texture, quad, 4, corners, 6);
 }
 
-static void draw_sprite(render_context *ctx, const frame_sprite &p, const SDL_Rect &bounds)
+static void draw_sprite(frame_run *run, const frame_sprite &p)
 {
-    SDL_Texture *texture = sprite_texture(ctx, p.path.text);
-    SDL_Rect dst = grid_rect(ctx, p.x, p.y, p.w, p.h);
+    render_context *ctx = run->ctx;
+    const SDL_Rect &bounds = run->bounds;
+    SDL_Texture *texture;
     int tw = 0, th = 0;
-    if (SDL_QueryTexture(texture, nullptr, nullptr, &tw, &th) != 0 || tw == 0 || th == 0) return;
+    if (run->last_texture && p.path.text && p.path.length == run->last_path.length &&
+        memcmp(p.path.text, run->last_path.text, p.path.length) == 0) {
+        texture = run->last_texture, tw = run->last_w, th = run->last_h;
+    } else {
+        texture = sprite_texture(ctx, p.path.text);
+        if (SDL_QueryTexture(texture, nullptr, nullptr, &tw, &th) != 0 || tw == 0 || th == 0) return;
+        // The missing texture is not remembered: the file is tried again at its next draw.
+        bool found = texture != ctx->missing_texture;
+        run->last_path = p.path, run->last_texture = found ? texture : nullptr, run->last_w = tw, run->last_h = th;
+    }
+    SDL_Rect dst = grid_rect(ctx, p.x, p.y, p.w, p.h);
     float sx, sy, sw, sh;
     if (p.tile_x != 0.0f || p.tile_y != 0.0f || p.tile_w != -1.0f || p.tile_h != -1.0f) {
         sx = p.tile_x, sy = p.tile_y, sw = p.tile_w, sh = p.tile_h;
@@ -224,7 +240,7 @@ static void draw_label(frame_run *run, const frame_label &l)
         pen_x = l.x + (float)ctx->grid_x;
         top = l.y * (float)ctx->grid_scale + (float)ctx->grid_y;
     }
-    uint32_t px = (uint32_t)(2 * trunc_i32(l.size_enum) + 22);
+    uint32_t px = (uint32_t)trunc_i32(l.size_enum) * 2u + 22u; // 32-bit, wrapping
     if (px >= 255) px = 255; // a negative result reads as large, too
     float scale = fontatlas_get_scale(font, px);
     // Device resolution only for the window: a render target keeps its own size and place.
@@ -299,7 +315,7 @@ static void run_primitive(frame_run *run, uint32_t code, bool skip)
     case DRAW_SPRITE: {
         frame_sprite p;
         frame_read_sprite(s, &p);
-        if (!skip && !s->error) draw_sprite(run->ctx, p, run->bounds);
+        if (!skip && !s->error) draw_sprite(run, p);
         break;
     }
     case DRAW_LABEL: {
@@ -366,6 +382,7 @@ static bool run_passes(frame_run *run)
             break;
         }
         bool canvas = screenshot && i == count - 1;
+        run->last_texture = nullptr; // targets may be made anew below
         bool skip = false;
         SDL_Texture *target = nullptr;
         if (canvas && !ctx->main_canvas) {
@@ -471,7 +488,8 @@ static void upload_pixels(render_context *ctx, const frame_upload &u)
 void draw_process_frame(render_context *ctx, threadstream *s, int catch_up, int rerun)
 {
     if (!ctx || threadstream_eos(s)) return;
-    frame_run run = {ctx, s, catch_up, rerun, nullptr, ctx->grid_y, {0, 0, ctx->logical_width, ctx->logical_height}};
+    frame_run run = {ctx, s, catch_up, rerun, nullptr, ctx->grid_y, {0, 0, ctx->logical_width, ctx->logical_height},
+                     {nullptr, 0}, nullptr, 0, 0};
     bool once = !rerun; // one-off commands are not repeated by a re-run
     while (!threadstream_eos(s)) {
         uint32_t code = frame_read_u32(s);
