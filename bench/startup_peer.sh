@@ -17,14 +17,21 @@ def tick args
   $zoq.request_quit
 end
 RUBY
-printf 'function love.update(dt)\n  love.event.quit()\nend\n' > "$dir/peer/main.lua"
+cat > "$dir/peer/main.lua" <<'LUA'
+function love.update(dt)
+  local clock = io.popen("date +%s.%N")
+  print("first_tick " .. clock:read("*l"))
+  clock:close()
+  love.event.quit()
+end
+LUA
 
 cat > "$dir/measure.sh" <<'SH'
 #!/bin/sh
-# $1: label, $2: runs; prints "label ours_exit_ms ours_first_tick_ms peer_exit_ms" medians.
+# $1: label, $2: runs; prints "label ours_exit ours_first_tick peer_exit peer_first_update" medians in ms.
 cd "$(dirname "$0")"
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
-: > ours_exit; : > ours_first; : > peer_exit
+: > ours_exit; : > ours_first; : > peer_exit; : > peer_first
 for i in $(seq "$2"); do
   start=$(date +%s%N)
   out=$(ALSOFT_DRIVERS=null timeout -s KILL 30 ./zintarel game 2>/dev/null)
@@ -34,17 +41,19 @@ for i in $(seq "$2"); do
   echo "$first $start" | awk '{printf "%d\n", ($1 * 1e9 - $2) / 1e6}' >> ours_first
   if [ "$SDL_VIDEODRIVER" != dummy ]; then
     start=$(date +%s%N)
-    ALSOFT_DRIVERS=null timeout -s KILL 30 love peer > /dev/null 2>&1 || true
+    out=$(ALSOFT_DRIVERS=null timeout -s KILL 30 love peer 2>/dev/null || true)
     end=$(date +%s%N)
     echo "$(( (end - start) / 1000000 ))" >> peer_exit
+    first=$(echo "$out" | awk '/first_tick/ {print $2}')
+    echo "$first $start" | awk '{printf "%d\n", ($1 * 1e9 - $2) / 1e6}' >> peer_first
   fi
 done
-echo "$1 $(median < ours_exit) $(median < ours_first) $(median < peer_exit)"
+echo "$1 $(median < ours_exit) $(median < ours_first) $(median < peer_exit) $(median < peer_first)"
 SH
 chmod +x "$dir/measure.sh"
 
 xvfb=$(xvfb-run -a "$dir/measure.sh" xvfb "$runs")
 dummy=$(SDL_VIDEODRIVER=dummy "$dir/measure.sh" dummy "$runs")
-peer=$(echo "$xvfb" | awk '{print $4}')
-echo "$xvfb" | awk '{printf "Xvfb (OpenGL):  ours %d ms to exit (%d ms to the first tick), LOVE 11.4 %d ms: ratio %.2f\n", $2, $3, $4, $2 / $4}'
-echo "$dummy" | awk -v peer="$peer" '{printf "dummy driver:   ours %d ms to exit (%d ms to the first tick), LOVE 11.4 under Xvfb %d ms: ratio %.2f\n", $2, $3, peer, $2 / peer}'
+peer=$(echo "$xvfb" | awk '{print $5}')
+echo "$xvfb" | awk '{printf "Xvfb (OpenGL): first tick: ours %d ms, LOVE 11.4 %d ms, ratio %.2f; to exit: ours %d ms, LOVE %d ms, ratio %.2f\n", $3, $5, $3 / $5, $2, $4, $2 / $4}'
+echo "$dummy" | awk -v peer="$peer" '{printf "dummy driver:  first tick: ours %d ms, LOVE 11.4 (under Xvfb; it opens no window here) %d ms, ratio %.2f\n", $3, peer, $3 / peer}'

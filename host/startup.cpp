@@ -86,7 +86,6 @@ void main_startup(int argc, char **argv)
         }
     }
 
-    render_preload_start();
     SDL_SetHint("SDL_IOS_ORIENTATIONS", "LandscapeLeft LandscapeRight");
     if (SDL_Init(SDL_INIT_VIDEO) == -1) startup_fail("SDL_Init(SDL_INIT_VIDEO) failed: %s", SDL_GetError());
     if (!threadstream_init()) startup_fail("Thread initialization failed");

@@ -69,10 +69,6 @@ fontatlas *lookup_font(render_context *ctx, const char *path);
 void render_font_lock(render_context *ctx);
 void render_font_unlock(render_context *ctx);
 
-// Starts loading the software OpenGL driver in the background when it is the one the
-// renderer will use (an X11 display without a GPU render node). Call first thing.
-void render_preload_start(void);
-
 void draw_iteration(render_context *ctx);
 void draw_process_frame(render_context *ctx, threadstream *frame, int catch_up, int rerun);
 

@@ -96,8 +96,13 @@ render_context *render_context_new(int32_t fullscreen, int32_t hidden, int32_t l
     }
     Uint32 flags = fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : SDL_WINDOW_RESIZABLE;
     if (hidden) flags |= SDL_WINDOW_HIDDEN;
+    // Made for OpenGL from the start where the video driver has it: the OpenGL renderer
+    // would otherwise destroy and re-create the window it is given.
     ctx->window = SDL_CreateWindow(metadata->gametitle, SDL_WINDOWPOS_CENTERED_DISPLAY(0),
-                                   SDL_WINDOWPOS_CENTERED_DISPLAY(0), w, h, flags);
+                                   SDL_WINDOWPOS_CENTERED_DISPLAY(0), w, h, flags | SDL_WINDOW_OPENGL);
+    if (!ctx->window)
+        ctx->window = SDL_CreateWindow(metadata->gametitle, SDL_WINDOWPOS_CENTERED_DISPLAY(0),
+                                       SDL_WINDOWPOS_CENTERED_DISPLAY(0), w, h, flags);
     if (!ctx->window) return fail(ctx);
     ctx->window_id = SDL_GetWindowID(ctx->window);
     SDL_GetWindowSize(ctx->window, &ctx->window_width, &ctx->window_height);
