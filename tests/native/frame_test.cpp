@@ -232,6 +232,16 @@ TEST_F(Frame, RenderTargetsAreReusedRemadeOnANewSizeAndKeepACentreOrigin)
     int w = 0;
     SDL_QueryTexture(texture_cache_lookup(ctx, "rt")->texture, nullptr, nullptr, &w, nullptr);
     EXPECT_EQ(32, w);
+    // Sizes past the cap (or below one pixel) make no target: the pass is skipped.
+    threadstream *big = threadstream_allocate();
+    frame_write_passes(big, 2, 0);
+    frame_write_pass_header(big, pass("big", 20000, 20000));
+    frame_write_u32(big, DRAW_END_PASS);
+    frame_write_pass_header(big, pass("flat", 16, 0));
+    frame_write_u32(big, DRAW_END_PASS);
+    run_and_free(big);
+    EXPECT_EQ(nullptr, texture_cache_lookup(ctx, "big")->texture);
+    EXPECT_EQ(nullptr, texture_cache_lookup(ctx, "flat")->texture);
     // A centre origin stays in force in the window after a render-target pass.
     run_and_free(target_frame(32, W / 2, H / 2));
     EXPECT_EQ(H / 2, ctx->grid_y);
@@ -322,6 +332,50 @@ TEST_F(Frame, LabelsFollowDejaVuSansMetricsForSizeAndAlignment)
     EXPECT_EQ(nullptr, huge->texture);
     EXPECT_GT(huge->advance, 1000.0f);
     EXPECT_EQ(pages, fontatlas_page_count(font));
+}
+
+// Measuring on another thread while the render thread rasterises new glyphs of the same
+// font: both go through the font lock.
+static int measure_many(void *)
+{
+    for (int i = 0; i < 300; i++)
+        host_fixture_eval("FFI::Misc.new.calcstringbox('" + std::to_string(i) + "\u00e9\u0416', " +
+                          std::to_string(i % 20) + ", 'font.ttf')");
+    return 0;
+}
+
+TEST_F(Frame, LabelsInTargetsOfAHighDensityWindowKeepTheTargetsSizeWhileTextIsMeasured)
+{
+    // 1280 x 720 on the 1024 x 768 display: output and logical sizes differ.
+    render_context_delete(ctx);
+    ASSERT_TRUE(open(0, 1280, 720)) << SDL_GetError();
+    ffi_render_context = ctx;
+    SDL_Thread *measurer = SDL_CreateThread(measure_many, "measure", nullptr);
+    for (int i = 0; i < 60; i++) {
+        threadstream *s = threadstream_allocate();
+        grid(s, 0, 720);
+        frame_write_passes(s, 1, 0);
+        frame_write_pass_header(s, pass("t", W, H));
+        std::string text = "H" + std::to_string(i * 7) + "\xc3\xa9";
+        frame_write_label(s, frame_label{100, 100, frame_cstring(text.c_str()), {nullptr, 0}, (float)(i % 9), 0, 255, 255,
+                                         255, 255});
+        frame_write_u32(s, DRAW_END_PASS);
+        run_and_free(s);
+    }
+    SDL_WaitThread(measurer, nullptr);
+    // The same label as in the window of the other tests: 22 px, from the target's own top.
+    threadstream *s = threadstream_allocate();
+    grid(s, 0, 720);
+    frame_write_passes(s, 1, 0);
+    frame_write_pass_header(s, pass("t", W, H));
+    frame_write_label(s, frame_label{100, 100, frame_cstring("H"), {nullptr, 0}, 0, 0, 255, 255, 255, 255});
+    frame_write_rect(s, DRAW_SOLID, frame_rect{0, 0, 10, 10, 255, 0, 0, 255}); // drawn after it at full scale
+    frame_write_u32(s, DRAW_END_PASS);
+    run_and_free(s);
+    SDL_SetRenderTarget(ctx->renderer, texture_cache_lookup(ctx, "t")->texture);
+    EXPECT_EQ("101 143 112 156", ink_box(20, 0, W - 1, H - 1));
+    EXPECT_EQ(RED, pixel(9, H - 10));
+    SDL_SetRenderTarget(ctx->renderer, nullptr);
 }
 
 TEST_F(Frame, ScreenshotsApplyOnlyAGivenColourKeyAndStayInsideTheCanvas)
