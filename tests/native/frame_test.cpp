@@ -597,3 +597,30 @@ TEST_F(Frame, DamagedStreamsAreNeverReadPastTheirEnd)
     threadstream_free(whole);
     setenv("PATH", path.c_str(), 1);
 }
+
+TEST_F(Frame, GlyphsPackSideBySideOnTheSkylineAndOpenAPageWhenOneIsFull)
+{
+    fontatlas *font = fontatlas_new(ctx->renderer, "font.ttf");
+    ASSERT_TRUE(font);
+    EXPECT_EQ(0, fontatlas_page_count(font));
+    const fontatlas_glyph *h = fontatlas_getglyph(font, 'H', 22);
+    ASSERT_TRUE(h);
+    EXPECT_EQ(1, fontatlas_page_count(font));
+    EXPECT_EQ(1, h->x); // inside its one-pixel margin
+    EXPECT_EQ(1, h->y);
+    const fontatlas_glyph *n = fontatlas_getglyph(font, 'N', 22); // as tall as "H"
+    EXPECT_EQ(h->x + h->w + 2, n->x);
+    EXPECT_EQ(1, n->y);
+    const fontatlas_glyph *space = fontatlas_getglyph(font, ' ', 22);
+    EXPECT_EQ(0, space->w);
+    EXPECT_GT(space->advance, 0.0f);
+    EXPECT_EQ(n->x + n->w + 2 + 2, fontatlas_getglyph(font, 'E', 22)->x); // the space took a 2 x 2 box
+    EXPECT_EQ(nullptr, fontatlas_getglyph(font, 0x10FFFD, 22));             // not in the font
+    // Large glyphs fill the page; the next one opens a second page, tried first from then on.
+    uint32_t cp = 'A';
+    while (fontatlas_page_count(font) < 2) fontatlas_getglyph(font, cp++, 200);
+    SDL_Texture *second = fontatlas_getglyph(font, cp - 1, 200)->texture;
+    EXPECT_NE(h->texture, second);
+    EXPECT_EQ(second, fontatlas_getglyph(font, '.', 22)->texture);
+    fontatlas_delete(font);
+}
