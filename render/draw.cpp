@@ -15,15 +15,26 @@ static frame_string string_field(mrb_value v)
     return frame_string{RSTRING_PTR(v), (size_t)RSTRING_LEN(v)};
 }
 
+// The hot writers take their arguments in place: exactly n of them (the argument reader's
+// ArgumentError otherwise), with the String ones checked as its "S" does. Walking a format
+// string of up to 22 letters cost more than the rest of a sprite's record.
+static const mrb_value *draw_args(mrb_state *mrb, mrb_int n)
+{
+    mrb_int argc = mrb_get_argc(mrb);
+    if (argc != n) mrb_argnum_error(mrb, argc, (int)n, (int)n);
+    return mrb_get_argv(mrb);
+}
+
+static frame_string required_string(mrb_state *mrb, mrb_value v) { return string_field(mrb_ensure_string_type(mrb, v)); }
+
 static float f32(mrb_value v, float fallback = 0.0f) { return ruby_to_f32(v, fallback); }
 static int32_t i32(mrb_value v, int32_t fallback = 0) { return ruby_to_i32(v, fallback); }
 
 static mrb_value write_rect(mrb_state *mrb, uint32_t code)
 {
-    mrb_value x, y, w, h, r, g, b, a;
-    mrb_get_args(mrb, "oooooooo", &x, &y, &w, &h, &r, &g, &b, &a);
+    const mrb_value *v = draw_args(mrb, 8); // "oooooooo": x, y, w, h, r, g, b, a
     frame_write_rect(current_frame_stream, code,
-                     frame_rect{f32(x), f32(y), f32(w), f32(h), i32(r), i32(g), i32(b), i32(a, 255)});
+                     frame_rect{f32(v[0]), f32(v[1]), f32(v[2]), f32(v[3]), i32(v[4]), i32(v[5]), i32(v[6]), i32(v[7], 255)});
     return mrb_nil_value();
 }
 
@@ -33,21 +44,21 @@ static mrb_value ffi_draw_draw_line(mrb_state *mrb, mrb_value self) { return wri
 
 static mrb_value ffi_draw_draw_label(mrb_state *mrb, mrb_value self)
 {
-    mrb_value x, y, text, size_enum, alignment, r, g, b, a, font;
-    mrb_get_args(mrb, "ooSooooooo", &x, &y, &text, &size_enum, &alignment, &r, &g, &b, &a, &font);
+    // "ooSooooooo": x, y, text, size_enum, alignment_enum, r, g, b, a, font
+    const mrb_value *v = draw_args(mrb, 10);
+    frame_string text = required_string(mrb, v[2]);
     // A font that is not a String draws in the default font rather than being read as text.
-    frame_write_label(current_frame_stream, frame_label{f32(x), f32(y), string_field(text), string_field(font),
-                                                        f32(size_enum), i32(alignment), i32(r), i32(g), i32(b),
-                                                        i32(a, 255)});
+    frame_write_label(current_frame_stream, frame_label{f32(v[0]), f32(v[1]), text, string_field(v[9]), f32(v[3]),
+                                                        i32(v[4]), i32(v[5]), i32(v[6]), i32(v[7]), i32(v[8], 255)});
     return mrb_nil_value();
 }
 
 // The sprite record with the constants that draw_sprite and draw_sprite_2 leave to defaults.
-static frame_sprite plain_sprite(mrb_value x, mrb_value y, mrb_value w, mrb_value h, mrb_value path)
+static frame_sprite plain_sprite(const mrb_value *v, frame_string path)
 {
     frame_sprite p = {};
-    p.path = string_field(path);
-    p.x = f32(x), p.y = f32(y), p.w = f32(w), p.h = f32(h);
+    p.path = path;
+    p.x = f32(v[0]), p.y = f32(v[1]), p.w = f32(v[2]), p.h = f32(v[3]);
     p.r = p.g = p.b = p.a = 255;
     p.tile_w = p.tile_h = p.source_w = p.source_h = -1.0f;
     p.angle_anchor_x = p.angle_anchor_y = 0.5f;
@@ -56,34 +67,31 @@ static frame_sprite plain_sprite(mrb_value x, mrb_value y, mrb_value w, mrb_valu
 
 static mrb_value ffi_draw_draw_sprite(mrb_state *mrb, mrb_value self)
 {
-    mrb_value x, y, w, h, path;
-    mrb_get_args(mrb, "ooooS", &x, &y, &w, &h, &path);
-    frame_write_sprite(current_frame_stream, plain_sprite(x, y, w, h, path));
+    const mrb_value *v = draw_args(mrb, 5); // "ooooS": x, y, w, h, path
+    frame_write_sprite(current_frame_stream, plain_sprite(v, required_string(mrb, v[4])));
     return mrb_nil_value();
 }
 
 static mrb_value ffi_draw_draw_sprite_2(mrb_state *mrb, mrb_value self)
 {
-    mrb_value x, y, w, h, path, angle, a;
-    mrb_get_args(mrb, "ooooSoo", &x, &y, &w, &h, &path, &angle, &a);
-    frame_sprite p = plain_sprite(x, y, w, h, path);
-    p.angle = f32(angle);
-    p.a = i32(a, 255);
+    const mrb_value *v = draw_args(mrb, 7); // "ooooSoo": x, y, w, h, path, angle, a
+    frame_sprite p = plain_sprite(v, required_string(mrb, v[4]));
+    p.angle = f32(v[5]);
+    p.a = i32(v[6], 255);
     frame_write_sprite(current_frame_stream, p);
     return mrb_nil_value();
 }
 
 static mrb_value ffi_draw_draw_sprite_3(mrb_state *mrb, mrb_value self)
 {
-    mrb_value x, y, w, h, path, angle, a, r, g, b, tx, ty, tw, th, ax, ay, sx, sy, sw, sh;
-    mrb_bool flip_h, flip_v;
-    mrb_get_args(mrb, "ooooSooooooooobboooooo", &x, &y, &w, &h, &path, &angle, &a, &r, &g, &b, &tx, &ty, &tw, &th,
-                 &flip_h, &flip_v, &ax, &ay, &sx, &sy, &sw, &sh);
-    frame_sprite p = {string_field(path), f32(x),        f32(y),        f32(w),        f32(h),
-                      f32(angle),         i32(r, 255),   i32(g, 255),   i32(b, 255),   i32(a, 255),
-                      f32(tx),            f32(ty),       f32(tw, -1),   f32(th, -1),   f32(sx),
-                      f32(sy),            f32(sw, -1),   f32(sh, -1),   flip_h ? 1u : 0u,
-                      flip_v ? 1u : 0u,   f32(ax, 0.5f), f32(ay, 0.5f)};
+    // "ooooSooooooooobboooooo": x, y, w, h, path, angle, a, r, g, b, tile x, y, w, h,
+    // flip_horizontally, flip_vertically, anchor x, y, source x, y, w, h
+    const mrb_value *v = draw_args(mrb, 22);
+    frame_sprite p = {required_string(mrb, v[4]), f32(v[0]), f32(v[1]), f32(v[2]), f32(v[3]), f32(v[5]),
+                      i32(v[7], 255), i32(v[8], 255), i32(v[9], 255), i32(v[6], 255),
+                      f32(v[10]), f32(v[11]), f32(v[12], -1), f32(v[13], -1),
+                      f32(v[18]), f32(v[19]), f32(v[20], -1), f32(v[21], -1),
+                      mrb_test(v[14]) ? 1u : 0u, mrb_test(v[15]) ? 1u : 0u, f32(v[16], 0.5f), f32(v[17], 0.5f)};
     frame_write_sprite(current_frame_stream, p);
     return mrb_nil_value();
 }
@@ -91,12 +99,12 @@ static mrb_value ffi_draw_draw_sprite_3(mrb_state *mrb, mrb_value self)
 // Takes the sprite's argument list; the tolerance rides in angle and the tail is ignored.
 static mrb_value ffi_draw_draw_screenshot(mrb_state *mrb, mrb_value self)
 {
-    mrb_value path, x, y, w, h, angle, a, r, g, b, ignored;
-    mrb_bool flip_h, flip_v;
-    mrb_get_args(mrb, "Sooooooooooooobboooooo", &path, &x, &y, &w, &h, &angle, &a, &r, &g, &b, &ignored, &ignored,
-                 &ignored, &ignored, &flip_h, &flip_v, &ignored, &ignored, &ignored, &ignored, &ignored, &ignored);
-    frame_write_screenshot(current_frame_stream, frame_screenshot{string_field(path), f32(x), f32(y), f32(w), f32(h),
-                                                                  i32(angle), i32(r), i32(g), i32(b), i32(a)});
+    // "Sooooooooooooobboooooo": path, x, y, w, h, angle (the tolerance), a, r, g, b, then the
+    // sprite's twelve tail arguments, ignored
+    const mrb_value *v = draw_args(mrb, 22);
+    frame_write_screenshot(current_frame_stream, frame_screenshot{required_string(mrb, v[0]), f32(v[1]), f32(v[2]),
+                                                                  f32(v[3]), f32(v[4]), i32(v[5]), i32(v[7]),
+                                                                  i32(v[8]), i32(v[9]), i32(v[6])});
     return mrb_nil_value();
 }
 
