@@ -52,20 +52,14 @@ static bool clip_rect(const SDL_Rect &r, const SDL_Rect &bounds, SDL_Rect *out)
     return true;
 }
 
-// The grid transform of a rectangle, negative sizes folded; the size before truncation is
-// answered through wf, hf when given.
-static SDL_Rect grid_rect(const render_context *ctx, float x, float y, float w, float h, float *wf = nullptr,
-                          float *hf = nullptr)
+// The grid transform of a rectangle, negative sizes folded, truncated to whole pixels.
+static SDL_Rect grid_rect(const render_context *ctx, float x, float y, float w, float h)
 {
-    if (!ctx->grid_set) {
-        if (wf) *wf = 0.0f, *hf = 0.0f;
-        return SDL_Rect{0, 0, 0, 0};
-    }
+    if (!ctx->grid_set) return SDL_Rect{0, 0, 0, 0};
     float scale = (float)ctx->grid_scale;
     float xs = x + (float)ctx->grid_x, ys = y * scale + (float)ctx->grid_y, ws = w, hs = h * scale;
     if (ws < 0) xs += ws, ws = -ws;
     if (hs < 0) ys += hs, hs = -hs;
-    if (wf) *wf = ws, *hf = hs;
     return SDL_Rect{trunc_i32(xs), trunc_i32(ys), trunc_i32(ws), trunc_i32(hs)};
 }
 
@@ -214,8 +208,9 @@ static void draw_sprite(frame_run *run, const frame_sprite &p)
         if (huge) {
             SDL_Color tint = {clamp_u8(p.r), clamp_u8(p.g), clamp_u8(p.b), clamp_u8(p.a)};
             copy_clipped(ctx->renderer, texture, src, dst, bounds, tint, tw, th);
+        } else {
+            SDL_RenderCopy(ctx->renderer, texture, &src, &dst);
         }
-        else SDL_RenderCopy(ctx->renderer, texture, &src, &dst);
         return;
     }
     if (huge && (dst.w > 4 * SPRITE_CLIP_SIDE || dst.h > 4 * SPRITE_CLIP_SIDE)) return; // turned: not cut
@@ -429,8 +424,7 @@ static bool run_passes(frame_run *run)
 static void take_screenshot(render_context *ctx, const frame_screenshot &c)
 {
     if (!ctx->main_canvas || !c.path.text || !c.path.text[0]) return;
-    float wf, hf;
-    SDL_Rect region = grid_rect(ctx, c.x, c.y, c.w, c.h, &wf, &hf);
+    SDL_Rect region = grid_rect(ctx, c.x, c.y, c.w, c.h);
     // Whole pixels inside the canvas; the byte count cannot outgrow the canvas.
     SDL_Rect canvas = {0, 0, ctx->logical_width, ctx->logical_height};
     SDL_Rect clipped;
