@@ -20,89 +20,81 @@ class DrawMethods : public ::testing::Test {
     }
 };
 
-static std::string text_of(frame_string s) { return s.text ? "'" + std::string(s.text, s.length) + "'" : "null"; }
-
-static std::string num(float f)
+static std::string str(frame_string s) { return s.text ? "'" + std::string(s.text, s.length) + "'" : "null"; }
+static std::string str(const char *s) { return s; }
+static std::string str(int32_t i) { return std::to_string(i); }
+static std::string str(uint32_t u) { return std::to_string(u); }
+static std::string str(float f)
 {
     char b[32];
     snprintf(b, sizeof b, "%g", (double)f);
     return b;
 }
 
+template <typename... T> static std::string join(const T &...v)
+{
+    std::string out;
+    ((out += (out.empty() ? "" : " ") + str(v)), ...);
+    return out;
+}
+
 // Every record of the stream as text, one per line; "!" marks a stream read past its end.
 static std::string records(threadstream *s)
 {
+    static const char *const names[] = {"nop",     "solid",  "sprite", "label",  "line",   "border", "screenshot", "grid",
+                                        "passes",  "end",    "unload", "cursor", "fullscreen", "upload", "openurl"};
     std::string out;
     s->read_position = 0;
     while (!threadstream_eos(s)) {
         uint32_t code = frame_read_u32(s);
+        out += code < DRAW_OPCODE_COUNT ? names[code] : "code";
+        frame_rect r;
+        frame_sprite p;
+        frame_label l;
+        frame_screenshot c;
+        frame_grid g;
+        frame_upload u;
         switch (code) {
         case DRAW_SOLID:
         case DRAW_BORDER:
-        case DRAW_LINE: {
-            frame_rect r;
+        case DRAW_LINE:
             frame_read_rect(s, &r);
-            out += std::string(code == DRAW_SOLID ? "solid" : code == DRAW_BORDER ? "border" : "line") + " " +
-                   num(r.x) + " " + num(r.y) + " " + num(r.w) + " " + num(r.h) + " " + std::to_string(r.r) + " " +
-                   std::to_string(r.g) + " " + std::to_string(r.b) + " " + std::to_string(r.a);
+            out += " " + join(r.x, r.y, r.w, r.h, r.r, r.g, r.b, r.a);
             break;
-        }
-        case DRAW_SPRITE: {
-            frame_sprite p;
+        case DRAW_SPRITE:
             frame_read_sprite(s, &p);
-            out += "sprite " + text_of(p.path) + " " + num(p.x) + " " + num(p.y) + " " + num(p.w) + " " + num(p.h) +
-                   " a" + num(p.angle) + " " + std::to_string(p.r) + " " + std::to_string(p.g) + " " +
-                   std::to_string(p.b) + " " + std::to_string(p.a) + " t" + num(p.tile_x) + "," + num(p.tile_y) + "," +
-                   num(p.tile_w) + "," + num(p.tile_h) + " s" + num(p.source_x) + "," + num(p.source_y) + "," +
-                   num(p.source_w) + "," + num(p.source_h) + " f" + std::to_string(p.flip_horizontally) +
-                   std::to_string(p.flip_vertically) + " @" + num(p.angle_anchor_x) + "," + num(p.angle_anchor_y);
+            out += " " + join(p.path, p.x, p.y, p.w, p.h, "a", p.angle, p.r, p.g, p.b, p.a, "t", p.tile_x, p.tile_y,
+                              p.tile_w, p.tile_h, "s", p.source_x, p.source_y, p.source_w, p.source_h, "f",
+                              p.flip_horizontally, p.flip_vertically, "@", p.angle_anchor_x, p.angle_anchor_y);
             break;
-        }
-        case DRAW_LABEL: {
-            frame_label l;
+        case DRAW_LABEL:
             frame_read_label(s, &l);
-            out += "label " + num(l.x) + " " + num(l.y) + " " + text_of(l.text) + " " + text_of(l.font) + " " +
-                   num(l.size_enum) + " " + std::to_string(l.alignment_enum) + " " + std::to_string(l.r) + " " +
-                   std::to_string(l.g) + " " + std::to_string(l.b) + " " + std::to_string(l.a);
+            out += " " + join(l.x, l.y, l.text, l.font, l.size_enum, l.alignment_enum, l.r, l.g, l.b, l.a);
             break;
-        }
-        case DRAW_SCREENSHOT: {
-            frame_screenshot c;
+        case DRAW_SCREENSHOT:
             frame_read_screenshot(s, &c);
-            out += "screenshot " + text_of(c.path) + " " + num(c.x) + " " + num(c.y) + " " + num(c.w) + " " +
-                   num(c.h) + " t" + std::to_string(c.tolerance) + " " + std::to_string(c.r) + " " +
-                   std::to_string(c.g) + " " + std::to_string(c.b) + " " + std::to_string(c.a);
+            out += " " + join(c.path, c.x, c.y, c.w, c.h, "t", c.tolerance, c.r, c.g, c.b, c.a);
             break;
-        }
-        case DRAW_SET_GRID: {
-            frame_grid g;
+        case DRAW_SET_GRID:
             frame_read_grid(s, &g);
-            out += "grid " + num(g.x) + " " + num(g.y) + " " + std::to_string(g.scale);
+            out += " " + join(g.x, g.y, g.scale);
             break;
-        }
         case DRAW_UNLOAD_SPRITE:
-        case DRAW_OPENURL:
-            out += std::string(code == DRAW_OPENURL ? "openurl " : "unload ") + text_of(frame_read_string(s));
-            break;
+        case DRAW_OPENURL: out += " " + str(frame_read_string(s)); break;
         case DRAW_TOGGLE_CURSOR:
-        case DRAW_TOGGLE_FULLSCREEN:
-            out += std::string(code == DRAW_TOGGLE_CURSOR ? "cursor " : "fullscreen ") +
-                   std::to_string(frame_read_u32(s));
-            break;
-        case DRAW_UPLOAD_PIXEL_ARRAY: {
-            frame_upload u;
+        case DRAW_TOGGLE_FULLSCREEN: out += " " + str(frame_read_u32(s)); break;
+        case DRAW_UPLOAD_PIXEL_ARRAY:
             frame_read_upload(s, &u);
-            out += "upload " + text_of(u.name) + " " + std::to_string(u.width) + "x" + std::to_string(u.height);
-            char hex[16];
+            out += " " + join(u.name, u.width, "x", u.height);
             for (size_t i = 0; i + 4 <= u.pixels.length; i += 4) {
+                char hex[16];
                 uint32_t px;
                 memcpy(&px, u.pixels.text + i, 4);
                 snprintf(hex, sizeof hex, " %08X", px);
                 out += hex;
             }
             break;
-        }
-        default: out += "code " + std::to_string(code);
+        default: out += " " + str(code);
         }
         out += s->error ? "!\n" : "\n";
     }
@@ -124,24 +116,24 @@ TEST_F(DrawMethods, EachMethodWritesExactlyItsRecord)
         {"d.draw_label(1, 2, 'hi', 0, 2, 1, 2, 3, 4, 'f.ttf')", "label 1 2 'hi' 'f.ttf' 0 2 1 2 3 4"},
         // A font that is no String draws in the default font.
         {"d.draw_label(0, 0, '', 0, 0, 0, 0, 0, 0, :sym)", "label 0 0 '' null 0 0 0 0 0 0"},
-        {"d.draw_sprite(1, 2, 3, 4, 'p.png')", "sprite 'p.png' 1 2 3 4 a0 255 255 255 255 t0,0,-1,-1 s0,0,-1,-1 f00 @0.5,0.5"},
-        {"d.draw_sprite_2(1, 2, 3, 4, 'p', 45, nil)", "sprite 'p' 1 2 3 4 a45 255 255 255 255 t0,0,-1,-1 s0,0,-1,-1 f00 @0.5,0.5"},
-        {"d.draw_sprite_2(1, 2, 3, 4, 'p', nil, 7)", "sprite 'p' 1 2 3 4 a0 255 255 255 7 t0,0,-1,-1 s0,0,-1,-1 f00 @0.5,0.5"},
+        {"d.draw_sprite(1, 2, 3, 4, 'p.png')", "sprite 'p.png' 1 2 3 4 a 0 255 255 255 255 t 0 0 -1 -1 s 0 0 -1 -1 f 0 0 @ 0.5 0.5"},
+        {"d.draw_sprite_2(1, 2, 3, 4, 'p', 45, nil)", "sprite 'p' 1 2 3 4 a 45 255 255 255 255 t 0 0 -1 -1 s 0 0 -1 -1 f 0 0 @ 0.5 0.5"},
+        {"d.draw_sprite_2(1, 2, 3, 4, 'p', nil, 7)", "sprite 'p' 1 2 3 4 a 0 255 255 255 7 t 0 0 -1 -1 s 0 0 -1 -1 f 0 0 @ 0.5 0.5"},
         {"d.draw_sprite_3(1, 2, 3, 4, 'p', *[nil] * 17)",
-         "sprite 'p' 1 2 3 4 a0 255 255 255 255 t0,0,-1,-1 s0,0,-1,-1 f00 @0.5,0.5"},
+         "sprite 'p' 1 2 3 4 a 0 255 255 255 255 t 0 0 -1 -1 s 0 0 -1 -1 f 0 0 @ 0.5 0.5"},
         // Ruby order angle, a, r, g, b; the record keeps r, g, b, a. Any flag but nil and false is set.
         {"d.draw_sprite_3(1, 2, 3, 4, 'p', 9, 10, 11, 12, 13, 1, 2, 3, 4, '', [], 0.1, 0.2, 5, 6, 7, 8)",
-         "sprite 'p' 1 2 3 4 a9 11 12 13 10 t1,2,3,4 s5,6,7,8 f11 @0.1,0.2"},
+         "sprite 'p' 1 2 3 4 a 9 11 12 13 10 t 1 2 3 4 s 5 6 7 8 f 1 1 @ 0.1 0.2"},
         {"d.draw_sprite_3(0, 0, 0, 0, 'p', 0, 0, 0, 0, 0, 0, 0, 0, 0, false, 0, 0, 0, 0, 0, 0, 0)",
-         "sprite 'p' 0 0 0 0 a0 0 0 0 0 t0,0,0,0 s0,0,0,0 f01 @0,0"},
+         "sprite 'p' 0 0 0 0 a 0 0 0 0 0 t 0 0 0 0 s 0 0 0 0 f 0 1 @ 0 0"},
         // The tolerance rides in angle; the sprite tail is read and ignored.
-        {"d.draw_screenshot('s.png', 1, 2, 3, 4, 10.7, 5, 6, 7, 8, *[9] * 12)", "screenshot 's.png' 1 2 3 4 t10 6 7 8 5"},
-        {"d.draw_screenshot('s.png', *[nil] * 21)", "screenshot 's.png' 0 0 0 0 t0 0 0 0 0"},
+        {"d.draw_screenshot('s.png', 1, 2, 3, 4, 10.7, 5, 6, 7, 8, *[9] * 12)", "screenshot 's.png' 1 2 3 4 t 10 6 7 8 5"},
+        {"d.draw_screenshot('s.png', *[nil] * 21)", "screenshot 's.png' 0 0 0 0 t 0 0 0 0 0"},
         {"d.set_grid(640, 360.5, -1)", "grid 640 360.5 -1"},
         {"d.unload_sprite('a.png'); d.openurl('http://x')", "unload 'a.png'\nopenurl 'http://x'"},
         {"d.toggle_cursor(nil); d.toggle_fullscreen(0)", "cursor 0\nfullscreen 1"},
-        {"d.upload_pixel_array('pa', 2, 1, [0xFF0000FF, -1])", "upload 'pa' 2x1 FF0000FF FFFFFFFF"},
-        {"d.upload_pixel_array('empty', 0, 0, [])", "upload 'empty' 0x0"},
+        {"d.upload_pixel_array('pa', 2, 1, [0xFF0000FF, -1])", "upload 'pa' 2 x 1 FF0000FF FFFFFFFF"},
+        {"d.upload_pixel_array('empty', 0, 0, [])", "upload 'empty' 0 x 0"},
         // Refused before anything is written: negative sides, counts that do not match, sides
         // whose product would overflow.
         {"d.upload_pixel_array('n', -1, -1, [0])", ""},
@@ -197,5 +189,5 @@ TEST_F(DrawMethods, WrongArgumentsRaiseBeforeWritingAndNoFrameMeansNoRecord)
     znt_upload_pixel_array(nullptr, 2, 1, px);
     znt_upload_pixel_array("n", 2, 1, nullptr);
     px[0] = 0;
-    EXPECT_EQ("upload 'n' 2x1 11223344 55667788\n", records(current_frame_stream));
+    EXPECT_EQ("upload 'n' 2 x 1 11223344 55667788\n", records(current_frame_stream));
 }
