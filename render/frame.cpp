@@ -41,41 +41,67 @@ static int32_t trunc_i32(double v)
 
 static uint8_t clamp_u8(int32_t v) { return v < 0 ? 0 : v > 255 ? 255 : (uint8_t)v; }
 
-// r inside bounds, summed in 64 bits: rectangles near the int limits overflow SDL's own sums.
-static bool clip_rect(const SDL_Rect &r, const SDL_Rect &bounds, SDL_Rect *out)
+// Whole-pixel rectangles and points before they are cut to the target: in 64 bits, since a
+// game's coordinates (or a grid scale) can put them far past what SDL's int sums hold.
+struct wide_rect {
+    int64_t x, y, w, h;
+};
+
+struct wide_point {
+    int64_t x, y;
+};
+
+// Toward zero, saturating far beyond any target; NaN gives 0.
+static int64_t trunc_i64(float v)
+{
+    if (isnan(v)) return 0;
+    if (v >= 4.0e15f) return (int64_t)4e15;
+    if (v <= -4.0e15f) return -(int64_t)4e15;
+    return (int64_t)v;
+}
+
+// r inside bounds; false when nothing of it is inside.
+static bool clip_rect(const wide_rect &r, const SDL_Rect &bounds, SDL_Rect *out)
 {
     int64_t x0 = std::max<int64_t>(r.x, bounds.x), y0 = std::max<int64_t>(r.y, bounds.y);
-    int64_t x1 = std::min<int64_t>((int64_t)r.x + r.w, (int64_t)bounds.x + bounds.w);
-    int64_t y1 = std::min<int64_t>((int64_t)r.y + r.h, (int64_t)bounds.y + bounds.h);
+    int64_t x1 = std::min<int64_t>(r.x + r.w, (int64_t)bounds.x + bounds.w);
+    int64_t y1 = std::min<int64_t>(r.y + r.h, (int64_t)bounds.y + bounds.h);
     if (x1 <= x0 || y1 <= y0) return false;
     *out = SDL_Rect{(int)x0, (int)y0, (int)(x1 - x0), (int)(y1 - y0)};
     return true;
 }
 
-// The grid transform of a rectangle, negative sizes folded, truncated to whole pixels.
-static SDL_Rect grid_rect(const render_context *ctx, float x, float y, float w, float h)
+// For rectangles already known to lie near the target.
+static SDL_Rect narrow(const wide_rect &r) { return SDL_Rect{(int)r.x, (int)r.y, (int)r.w, (int)r.h}; }
+
+// The grid transform of a rectangle (single precision), negative sizes folded, each value
+// truncated to whole pixels.
+static wide_rect grid_rect(const render_context *ctx, float x, float y, float w, float h)
 {
-    if (!ctx->grid_set) return SDL_Rect{0, 0, 0, 0};
+    if (!ctx->grid_set) return wide_rect{0, 0, 0, 0};
     float scale = (float)ctx->grid_scale;
     float xs = x + (float)ctx->grid_x, ys = y * scale + (float)ctx->grid_y, ws = w, hs = h * scale;
     if (ws < 0) xs += ws, ws = -ws;
     if (hs < 0) ys += hs, hs = -hs;
-    return SDL_Rect{trunc_i32(xs), trunc_i32(ys), trunc_i32(ws), trunc_i32(hs)};
+    return wide_rect{trunc_i64(xs), trunc_i64(ys), trunc_i64(ws), trunc_i64(hs)};
 }
 
-static SDL_Point grid_point(const render_context *ctx, float x, float y)
+static wide_point grid_point(const render_context *ctx, float x, float y)
 {
-    if (!ctx->grid_set) return SDL_Point{0, 0};
-    return SDL_Point{trunc_i32(x + (float)ctx->grid_x), trunc_i32(y * (float)ctx->grid_scale + (float)ctx->grid_y)};
+    if (!ctx->grid_set) return wide_point{0, 0};
+    return wide_point{trunc_i64(x + (float)ctx->grid_x), trunc_i64(y * (float)ctx->grid_scale + (float)ctx->grid_y)};
 }
 
 // A line reaching far outside the target is cut to it first: the renderer would otherwise
 // walk every one of its (up to billions of) points. Liang-Barsky in doubles.
-static bool clip_line(const SDL_Rect &bounds, SDL_Point *a, SDL_Point *b)
+static bool clip_line(const SDL_Rect &bounds, wide_point a, wide_point b, SDL_Point *from, SDL_Point *to)
 {
-    auto near = [](int v) { return v > -4 * SPRITE_CLIP_SIDE && v < 4 * SPRITE_CLIP_SIDE; };
-    if (near(a->x) && near(a->y) && near(b->x) && near(b->y)) return true;
-    double x0 = a->x, y0 = a->y, dx = (double)b->x - a->x, dy = (double)b->y - a->y, t0 = 0, t1 = 1;
+    auto near = [](int64_t v) { return v > -4 * SPRITE_CLIP_SIDE && v < 4 * SPRITE_CLIP_SIDE; };
+    if (near(a.x) && near(a.y) && near(b.x) && near(b.y)) {
+        *from = SDL_Point{(int)a.x, (int)a.y}, *to = SDL_Point{(int)b.x, (int)b.y};
+        return true;
+    }
+    double x0 = (double)a.x, y0 = (double)a.y, dx = (double)(b.x - a.x), dy = (double)(b.y - a.y), t0 = 0, t1 = 1;
     const double p[4] = {-dx, dx, -dy, dy};
     const double q[4] = {x0 - bounds.x, bounds.x + bounds.w - 1 - x0, y0 - bounds.y, bounds.y + bounds.h - 1 - y0};
     for (int i = 0; i < 4; i++) {
@@ -88,8 +114,8 @@ static bool clip_line(const SDL_Rect &bounds, SDL_Point *a, SDL_Point *b)
         else t1 = t < t1 ? t : t1;
     }
     if (t0 > t1) return false;
-    *b = SDL_Point{(int)lround(x0 + t1 * dx), (int)lround(y0 + t1 * dy)};
-    *a = SDL_Point{(int)lround(x0 + t0 * dx), (int)lround(y0 + t0 * dy)};
+    *from = SDL_Point{(int)lround(x0 + t0 * dx), (int)lround(y0 + t0 * dy)};
+    *to = SDL_Point{(int)lround(x0 + t1 * dx), (int)lround(y0 + t1 * dy)};
     return true;
 }
 
@@ -97,21 +123,23 @@ static void draw_rect(render_context *ctx, uint32_t code, const frame_rect &r, c
 {
     SDL_SetRenderDrawColor(ctx->renderer, clamp_u8(r.r), clamp_u8(r.g), clamp_u8(r.b), clamp_u8(r.a));
     if (code == DRAW_LINE) {
-        SDL_Point a = grid_point(ctx, r.x, r.y), b = grid_point(ctx, r.w, r.h);
-        if (clip_line(bounds, &a, &b)) SDL_RenderDrawLine(ctx->renderer, a.x, a.y, b.x, b.y);
+        SDL_Point a, b;
+        if (clip_line(bounds, grid_point(ctx, r.x, r.y), grid_point(ctx, r.w, r.h), &a, &b))
+            SDL_RenderDrawLine(ctx->renderer, a.x, a.y, b.x, b.y);
         return;
     }
-    SDL_Rect rect = grid_rect(ctx, r.x, r.y, r.w, r.h), visible;
+    wide_rect rect = grid_rect(ctx, r.x, r.y, r.w, r.h);
     if (rect.w <= 0 || rect.h <= 0) return;
+    SDL_Rect visible;
     if (code == DRAW_SOLID) {
         if (clip_rect(rect, bounds, &visible)) SDL_RenderFillRect(ctx->renderer, &visible);
         return;
     }
     // The outline as four filled strips: the pixels of its lines, each once, at any size.
-    SDL_Rect edges[4] = {{rect.x, rect.y, rect.w, 1},
-                         {rect.x, (int)((int64_t)rect.y + rect.h - 1), rect.w, 1},
-                         {rect.x, (int)((int64_t)rect.y + 1), 1, rect.h - 2},
-                         {(int)((int64_t)rect.x + rect.w - 1), (int)((int64_t)rect.y + 1), 1, rect.h - 2}};
+    wide_rect edges[4] = {{rect.x, rect.y, rect.w, 1},
+                          {rect.x, rect.y + rect.h - 1, rect.w, 1},
+                          {rect.x, rect.y + 1, 1, rect.h - 2},
+                          {rect.x + rect.w - 1, rect.y + 1, 1, rect.h - 2}};
     int count = rect.h == 1 ? 1 : rect.w == 1 ? 3 : 4; // thin outlines draw no strip twice
     SDL_Rect strips[4];
     int shown = 0;
@@ -151,13 +179,13 @@ static SDL_Texture *sprite_texture(render_context *ctx, const char *path)
 
 // Draws only the part of the copy that lands inside bounds, as one quad whose texture
 // coordinates are exactly those of the full-size copy there.
-static void copy_clipped(SDL_Renderer *renderer, SDL_Texture *texture, const SDL_Rect &src, const SDL_Rect &dst,
+static void copy_clipped(SDL_Renderer *renderer, SDL_Texture *texture, const SDL_Rect &src, const wide_rect &dst,
                          const SDL_Rect &bounds, SDL_Color colour, int tw, int th)
 {
     SDL_Rect visible;
     if (!clip_rect(dst, bounds, &visible)) return;
-    auto u = [&](double x) { return (float)((src.x + (x - dst.x) * src.w / dst.w) / tw); };
-    auto v = [&](double y) { return (float)((src.y + (y - dst.y) * src.h / dst.h) / th); };
+    auto u = [&](double x) { return (float)((src.x + (x - (double)dst.x) * src.w / (double)dst.w) / tw); };
+    auto v = [&](double y) { return (float)((src.y + (y - (double)dst.y) * src.h / (double)dst.h) / th); };
     float l = (float)visible.x, t = (float)visible.y, r = (float)(visible.x + visible.w), b = (float)(visible.y + visible.h);
     SDL_Vertex quad[4] = {{{l, t}, colour, {u(l), v(t)}},
                           {{r, t}, colour, {u(r), v(t)}},
@@ -185,7 +213,7 @@ static void draw_sprite(frame_run *run, const frame_sprite &p)
         bool found = texture != ctx->missing_texture;
         run->last_path = p.path, run->last_texture = found ? texture : nullptr, run->last_w = tw, run->last_h = th;
     }
-    SDL_Rect dst = grid_rect(ctx, p.x, p.y, p.w, p.h);
+    wide_rect dst = grid_rect(ctx, p.x, p.y, p.w, p.h);
     float sx, sy, sw, sh;
     if (p.tile_x != 0.0f || p.tile_y != 0.0f || p.tile_w != -1.0f || p.tile_h != -1.0f) {
         sx = p.tile_x, sy = p.tile_y, sw = p.tile_w, sh = p.tile_h;
@@ -209,20 +237,22 @@ static void draw_sprite(frame_run *run, const frame_sprite &p)
             SDL_Color tint = {clamp_u8(p.r), clamp_u8(p.g), clamp_u8(p.b), clamp_u8(p.a)};
             copy_clipped(ctx->renderer, texture, src, dst, bounds, tint, tw, th);
         } else {
-            SDL_RenderCopy(ctx->renderer, texture, &src, &dst);
+            SDL_Rect at = narrow(dst);
+            SDL_RenderCopy(ctx->renderer, texture, &src, &at);
         }
         return;
     }
     if (huge && (dst.w > 4 * SPRITE_CLIP_SIDE || dst.h > 4 * SPRITE_CLIP_SIDE)) return; // turned: not cut
     SDL_Point centre = {trunc_i32(p.angle_anchor_x * (float)dst.w), trunc_i32((1.0f - p.angle_anchor_y) * (float)dst.h)};
-    // Turned about its centre the sprite stays within its half diagonal of it: skip it when
-    // that circle misses the target (or lies where the renderer's sums would overflow).
+    // However it turns about its centre the sprite stays within this distance of it: skip it
+    // when that square misses the target (or lies where the renderer's sums would overflow).
     double px = (double)dst.x + centre.x, py = (double)dst.y + centre.y;
-    double radius = fabs((double)centre.x) + fabs((double)centre.y) + (double)dst.w + dst.h;
+    double radius = fabs((double)centre.x) + fabs((double)centre.y) + (double)dst.w + (double)dst.h;
     if (px + radius < bounds.x || py + radius < bounds.y || px - radius > (double)bounds.x + bounds.w ||
         py - radius > (double)bounds.y + bounds.h || radius > 16.0 * SPRITE_CLIP_SIDE)
         return;
-    SDL_RenderCopyEx(ctx->renderer, texture, &src, &dst, angle, &centre, (SDL_RendererFlip)flip);
+    SDL_Rect at = narrow(dst);
+    SDL_RenderCopyEx(ctx->renderer, texture, &src, &at, angle, &centre, (SDL_RendererFlip)flip);
 }
 
 static void draw_label(frame_run *run, const frame_label &l)
@@ -282,8 +312,9 @@ static void draw_label(frame_run *run, const frame_label &l)
                 tinted = glyph->texture;
             }
             SDL_Rect src = {glyph->x, glyph->y, glyph->w, glyph->h};
-            SDL_Rect dst = {trunc_i32(pen_x + glyph->x0), trunc_i32(baseline + glyph->y0), glyph->w, glyph->h}, seen;
-            if (clip_rect(dst, glyph_bounds, &seen)) SDL_RenderCopy(ctx->renderer, glyph->texture, &src, &dst);
+            wide_rect at = {trunc_i64(pen_x + glyph->x0), trunc_i64(baseline + glyph->y0), glyph->w, glyph->h};
+            SDL_Rect seen, dst = narrow(at);
+            if (clip_rect(at, glyph_bounds, &seen)) SDL_RenderCopy(ctx->renderer, glyph->texture, &src, &dst);
         }
         pen_x += glyph->advance + fontatlas_get_kerningadvance(font, c, next, scale);
     }
@@ -424,7 +455,7 @@ static bool run_passes(frame_run *run)
 static void take_screenshot(render_context *ctx, const frame_screenshot &c)
 {
     if (!ctx->main_canvas || !c.path.text || !c.path.text[0]) return;
-    SDL_Rect region = grid_rect(ctx, c.x, c.y, c.w, c.h);
+    wide_rect region = grid_rect(ctx, c.x, c.y, c.w, c.h);
     // Whole pixels inside the canvas; the byte count cannot outgrow the canvas.
     SDL_Rect canvas = {0, 0, ctx->logical_width, ctx->logical_height};
     SDL_Rect clipped;

@@ -142,6 +142,11 @@ TEST_F(Frame, PrimitivesLandWhereTheGridPutsThem)
         {"negative width folds", DRAW_SOLID, {200, 10, -50, 20, 255, 255, 255, 255}, 160, H - 15, WHITE, 205, H - 15},
         {"colours clamp", DRAW_SOLID, {10, 100, 10, 10, 300, -5, 0, 999}, 15, H - 105, RED, 25, H - 105},
         {"half alpha", DRAW_SOLID, {50, 100, 10, 10, 255, 0, 0, 128}, 55, H - 105, 0xFF000080u, 45, H - 105},
+        // Far past the window: cut to it before the renderer sums or stages anything.
+        // (2^27 high from y 176 keeps every value exact in single precision)
+        {"huge solid", DRAW_SOLID, {100, 176, 3e9f, 134217728, 0, 0, 255, 255}, 300, 5, BLUE, 99, 5},
+        {"far line", DRAW_LINE, {-3e9f, 200, 3e9f, 200, 255, 0, 0, 255}, 300, H - 200, RED, 300, H - 199},
+        {"huge border", DRAW_BORDER, {-5, 176, 3e9f, 134217728, 0, 255, 0, 255}, 200, H - 177, GREEN, 200, H - 178},
     };
     for (const auto &c : cases) {
         run_and_free(window_frame([&](threadstream *s) { frame_write_rect(s, c.code, c.rect); }));
@@ -182,6 +187,9 @@ TEST_F(Frame, SpritesTileSourceFlipRotateTintAndFallBackToTheMissingTexture)
         {"alpha", [](frame_sprite &p) { p.a = 0; }, "FF000000 FF000000 FF000000 FF000000"},
         {"negative width", [](frame_sprite &p) { p.x = 64, p.w = -64; }, "FF0000FF FF00FF00 FFFF0000 FFFFFFFF"},
         {"source past the texture", [](frame_sprite &p) { p.source_x = 64; }, "FF000000 FF000000 FF000000 FF000000"},
+        {"200 times larger is cut to the window", [](frame_sprite &p) { p.w = p.h = 12800; },
+         "FFFF0000 FFFF0000 FFFF0000 FFFF0000"},
+        {"turned far outside", [](frame_sprite &p) { p.x = 1e9f, p.angle = 30; }, "FF000000 FF000000 FF000000 FF000000"},
     };
     for (const auto &c : cases) {
         frame_sprite p = sprite("quad.png");
