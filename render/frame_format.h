@@ -232,9 +232,10 @@ static inline float frame_read_f32(threadstream *s) { return threadstream_unpack
 
 static inline frame_string frame_read_string(threadstream *s)
 {
+    if (!s) return frame_string{"", 0};
     size_t n = 0;
     const char *p = threadstream_unpack_buffer(s, &n);
-    if (s && s->read_position > s->length) { // cut inside the padding: the record is incomplete
+    if (s->read_position > s->length) { // cut inside the padding: the record is incomplete
         s->read_position = s->length;
         s->error = 1;
     }
