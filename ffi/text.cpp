@@ -1,13 +1,30 @@
-// FFI::Misc: text measuring for labels.
+// FFI::Misc#calcstringbox: text measured in the render context's fonts, from the font's
+// metrics and the glyphs already cached, on the simulation thread while the render thread
+// may be caching glyphs of the same font: both hold the font lock.
 #include "ffi/ffi.h"
+#include "render/render.h"
+#include "render/fontatlas.h"
 
-// First version: no font measuring yet; [0.0, 0.0] is the no-font answer.
+#include <mruby/array.h>
+
 static mrb_value ffi_misc_calcstringbox(mrb_state *mrb, mrb_value self)
 {
-    const char *text, *font;
+    const char *text, *font_path;
     mrb_int size_enum;
-    mrb_get_args(mrb, "ziz", &text, &size_enum, &font);
-    return ffi_float_pair(mrb, 0.0, 0.0);
+    mrb_get_args(mrb, "ziz", &text, &size_enum, &font_path);
+    float width = 0.0f, height = 0.0f;
+    render_context *render = ffi_render_context;
+    if (render) {
+        uint32_t pixel_size = (uint32_t)(int32_t)(2 * (uint32_t)size_enum + 22);
+        render_font_lock(render);
+        fontatlas *font = lookup_font(render, font_path);
+        if (font) fontatlas_calcstringrect(font, text, pixel_size, &width, &height);
+        render_font_unlock(render);
+    }
+    mrb_value box = mrb_ary_new_capa(mrb, 2);
+    mrb_ary_push(mrb, box, mrb_float_value(mrb, width));
+    mrb_ary_push(mrb, box, mrb_float_value(mrb, height));
+    return box;
 }
 
 void ffi_text_define(mrb_state *mrb, RClass *misc)

@@ -92,13 +92,11 @@ void simulation_build_frame(game_context *context)
     mrb_state *mrb = context->interpreter;
     mrb_value runtime = context->runtime;
     ruby_call0(mrb, runtime, "pixel_arrays");
-    threadstream_pack_u32(current_frame_stream, DRAW_PASSES);
     mrb_value passes = ruby_call0(mrb, runtime, "passes");
     // Anything but an Array counts as no passes.
     mrb_int count = mrb_array_p(passes) ? RARRAY_LEN(passes) : 0;
-    threadstream_pack_u32(current_frame_stream, (uint32_t)count);
     int screenshot = ruby_truthy(ruby_call0(mrb, runtime, "take_screenshot"));
-    threadstream_pack_u32(current_frame_stream, (uint32_t)screenshot);
+    frame_write_passes(current_frame_stream, (uint32_t)count, (uint32_t)screenshot);
     for (mrb_int i = 0; i < count; i++) {
         int ai = mrb_gc_arena_save(mrb);
         mrb_value pass = mrb_ary_entry(passes, i);
@@ -107,17 +105,16 @@ void simulation_build_frame(game_context *context)
         mrb_value width = ruby_call1(mrb, runtime, "render_width", pass);
         mrb_value height = ruby_call1(mrb, runtime, "render_height", pass);
         mrb_value color = ruby_call0(mrb, pass, "background_color");
-        for (mrb_int c = 0; c < 4; c++) {
-            // A colour that is not an Array, or a missing element, gives 0.
-            mrb_value element = mrb_array_p(color) ? mrb_ary_entry(color, c) : mrb_nil_value();
-            threadstream_pack_ruby_int(current_frame_stream, element);
-        }
-        threadstream_pack_ruby_string(current_frame_stream, target);
-        threadstream_pack_ruby_int(current_frame_stream, width);
-        threadstream_pack_ruby_int(current_frame_stream, height);
-        threadstream_pack_u32(current_frame_stream, (uint32_t)ruby_truthy(transient));
+        // A colour that is not an Array, or a missing element, gives 0.
+        int32_t rgba[4];
+        for (mrb_int c = 0; c < 4; c++)
+            rgba[c] = ruby_to_i32(mrb_array_p(color) ? mrb_ary_entry(color, c) : mrb_nil_value(), 0);
+        frame_pass_header header = {rgba[0], rgba[1], rgba[2], rgba[3], {nullptr, 0},
+                                    ruby_to_i32(width, 0), ruby_to_i32(height, 0), (uint32_t)ruby_truthy(transient)};
+        if (mrb_string_p(target)) header.target = frame_string{RSTRING_PTR(target), (size_t)RSTRING_LEN(target)};
+        frame_write_pass_header(current_frame_stream, header);
         ruby_call1(mrb, runtime, "primitives", pass);
-        threadstream_pack_u32(current_frame_stream, DRAW_END_PASS);
+        frame_write_u32(current_frame_stream, DRAW_END_PASS);
         mrb_gc_arena_restore(mrb, ai);
     }
     if (screenshot) ruby_call0(mrb, runtime, "draw_screenshots");

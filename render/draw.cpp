@@ -1,74 +1,197 @@
 // FFI::Draw: the methods through which the framework writes draw commands into the
-// current frame stream. First version: the immediate commands are written; the primitive,
-// screenshot and pixel-array writers accept their arguments and write nothing yet.
+// current frame stream. Each reads its arguments (a wrong type raises before anything is
+// written), applies the field defaults here, natively, and appends one record.
 #include "render/render.h"
 #include "host/frame_stream.h"
+#include "host/ruby.h"
 
+#include <mruby/array.h>
 #include <mruby/class.h>
+#include <mruby/string.h>
 
-static threadstream *writable_stream(void)
+static frame_string string_field(mrb_value v)
 {
-    threadstream *s = current_frame_stream;
-    return s && !s->error ? s : nullptr;
+    if (!mrb_string_p(v)) return frame_string{nullptr, 0};
+    return frame_string{RSTRING_PTR(v), (size_t)RSTRING_LEN(v)};
 }
 
-static mrb_value ffi_draw_pending(mrb_state *mrb, mrb_value self) { return mrb_nil_value(); }
+// The hot writers take their arguments in place: exactly n of them (the argument reader's
+// ArgumentError otherwise), with the String ones checked as its "S" does. Walking a format
+// string of up to 22 letters cost more than the rest of a sprite's record.
+static const mrb_value *draw_args(mrb_state *mrb, mrb_int n)
+{
+    mrb_int argc = mrb_get_argc(mrb);
+    if (argc != n) mrb_argnum_error(mrb, argc, (int)n, (int)n);
+    return mrb_get_argv(mrb);
+}
+
+static frame_string required_string(mrb_state *mrb, mrb_value v) { return string_field(mrb_ensure_string_type(mrb, v)); }
+
+static float f32(mrb_value v, float fallback = 0.0f) { return ruby_to_f32(v, fallback); }
+static int32_t i32(mrb_value v, int32_t fallback = 0) { return ruby_to_i32(v, fallback); }
+
+static mrb_value write_rect(mrb_state *mrb, uint32_t code)
+{
+    const mrb_value *v = draw_args(mrb, 8); // "oooooooo": x, y, w, h, r, g, b, a
+    frame_write_rect(current_frame_stream, code,
+                     frame_rect{f32(v[0]), f32(v[1]), f32(v[2]), f32(v[3]), i32(v[4]), i32(v[5]), i32(v[6]), i32(v[7], 255)});
+    return mrb_nil_value();
+}
+
+static mrb_value ffi_draw_draw_solid(mrb_state *mrb, mrb_value self) { return write_rect(mrb, DRAW_SOLID); }
+static mrb_value ffi_draw_draw_border(mrb_state *mrb, mrb_value self) { return write_rect(mrb, DRAW_BORDER); }
+static mrb_value ffi_draw_draw_line(mrb_state *mrb, mrb_value self) { return write_rect(mrb, DRAW_LINE); }
+
+static mrb_value ffi_draw_draw_label(mrb_state *mrb, mrb_value self)
+{
+    // "ooSooooooo": x, y, text, size_enum, alignment_enum, r, g, b, a, font
+    const mrb_value *v = draw_args(mrb, 10);
+    frame_string text = required_string(mrb, v[2]);
+    // A font that is not a String draws in the default font rather than being read as text.
+    frame_write_label(current_frame_stream, frame_label{f32(v[0]), f32(v[1]), text, string_field(v[9]), f32(v[3]),
+                                                        i32(v[4]), i32(v[5]), i32(v[6]), i32(v[7]), i32(v[8], 255)});
+    return mrb_nil_value();
+}
+
+// The sprite record with the constants that draw_sprite and draw_sprite_2 leave to defaults.
+static frame_sprite plain_sprite(const mrb_value *v, frame_string path)
+{
+    frame_sprite p = {};
+    p.path = path;
+    p.x = f32(v[0]), p.y = f32(v[1]), p.w = f32(v[2]), p.h = f32(v[3]);
+    p.r = p.g = p.b = p.a = 255;
+    p.tile_w = p.tile_h = p.source_w = p.source_h = -1.0f;
+    p.angle_anchor_x = p.angle_anchor_y = 0.5f;
+    return p;
+}
+
+static mrb_value ffi_draw_draw_sprite(mrb_state *mrb, mrb_value self)
+{
+    const mrb_value *v = draw_args(mrb, 5); // "ooooS": x, y, w, h, path
+    frame_write_sprite(current_frame_stream, plain_sprite(v, required_string(mrb, v[4])));
+    return mrb_nil_value();
+}
+
+static mrb_value ffi_draw_draw_sprite_2(mrb_state *mrb, mrb_value self)
+{
+    const mrb_value *v = draw_args(mrb, 7); // "ooooSoo": x, y, w, h, path, angle, a
+    frame_sprite p = plain_sprite(v, required_string(mrb, v[4]));
+    p.angle = f32(v[5]);
+    p.a = i32(v[6], 255);
+    frame_write_sprite(current_frame_stream, p);
+    return mrb_nil_value();
+}
+
+static mrb_value ffi_draw_draw_sprite_3(mrb_state *mrb, mrb_value self)
+{
+    // "ooooSooooooooobboooooo": x, y, w, h, path, angle, a, r, g, b, tile x, y, w, h,
+    // flip_horizontally, flip_vertically, anchor x, y, source x, y, w, h
+    const mrb_value *v = draw_args(mrb, 22);
+    frame_sprite p = {required_string(mrb, v[4]), f32(v[0]), f32(v[1]), f32(v[2]), f32(v[3]), f32(v[5]),
+                      i32(v[7], 255), i32(v[8], 255), i32(v[9], 255), i32(v[6], 255),
+                      f32(v[10]), f32(v[11]), f32(v[12], -1), f32(v[13], -1),
+                      f32(v[18]), f32(v[19]), f32(v[20], -1), f32(v[21], -1),
+                      mrb_test(v[14]) ? 1u : 0u, mrb_test(v[15]) ? 1u : 0u, f32(v[16], 0.5f), f32(v[17], 0.5f)};
+    frame_write_sprite(current_frame_stream, p);
+    return mrb_nil_value();
+}
+
+// Takes the sprite's argument list; the tolerance rides in angle and the tail is ignored.
+static mrb_value ffi_draw_draw_screenshot(mrb_state *mrb, mrb_value self)
+{
+    // "Sooooooooooooobboooooo": path, x, y, w, h, angle (the tolerance), a, r, g, b, then the
+    // sprite's twelve tail arguments, ignored
+    const mrb_value *v = draw_args(mrb, 22);
+    frame_write_screenshot(current_frame_stream, frame_screenshot{required_string(mrb, v[0]), f32(v[1]), f32(v[2]),
+                                                                  f32(v[3]), f32(v[4]), i32(v[5]), i32(v[7]),
+                                                                  i32(v[8]), i32(v[9]), i32(v[6])});
+    return mrb_nil_value();
+}
 
 static mrb_value ffi_draw_set_grid(mrb_state *mrb, mrb_value self)
 {
-    mrb_value x, y, scale;
-    mrb_get_args(mrb, "ooo", &x, &y, &scale);
-    threadstream *s = writable_stream();
-    if (s) {
-        threadstream_pack_u32(s, DRAW_SET_GRID);
-        threadstream_pack_ruby_float(s, x);
-        threadstream_pack_ruby_float(s, y);
-        threadstream_pack_ruby_int(s, scale);
-    }
+    mrb_float x, y;
+    mrb_int scale;
+    mrb_get_args(mrb, "ffi", &x, &y, &scale);
+    frame_write_grid(current_frame_stream, frame_grid{(float)x, (float)y, (int32_t)(uint32_t)(uint64_t)scale});
     return mrb_nil_value();
 }
 
-static mrb_value write_flag(mrb_state *mrb, uint32_t code)
+static mrb_value ffi_draw_unload_sprite(mrb_state *mrb, mrb_value self)
 {
-    mrb_value flag;
-    mrb_get_args(mrb, "o", &flag);
-    threadstream *s = writable_stream();
-    if (s) {
-        threadstream_pack_u32(s, code);
-        threadstream_pack_u32(s, mrb_test(flag) ? 1 : 0);
-    }
+    const char *path;
+    mrb_get_args(mrb, "z", &path);
+    frame_write_string_record(current_frame_stream, DRAW_UNLOAD_SPRITE, frame_cstring(path));
     return mrb_nil_value();
 }
 
-static mrb_value ffi_draw_toggle_cursor(mrb_state *mrb, mrb_value self) { return write_flag(mrb, DRAW_TOGGLE_CURSOR); }
-static mrb_value ffi_draw_toggle_fullscreen(mrb_state *mrb, mrb_value self) { return write_flag(mrb, DRAW_TOGGLE_FULLSCREEN); }
-
-static mrb_value write_name(mrb_state *mrb, uint32_t code)
+static mrb_value ffi_draw_openurl(mrb_state *mrb, mrb_value self)
 {
-    mrb_value name;
-    mrb_get_args(mrb, "o", &name);
-    threadstream *s = writable_stream();
-    if (s) {
-        threadstream_pack_u32(s, code);
-        threadstream_pack_ruby_string(s, name);
-    }
+    const char *url;
+    mrb_get_args(mrb, "z", &url);
+    frame_write_string_record(current_frame_stream, DRAW_OPENURL, frame_cstring(url));
     return mrb_nil_value();
 }
 
-static mrb_value ffi_draw_unload_sprite(mrb_state *mrb, mrb_value self) { return write_name(mrb, DRAW_UNLOAD_SPRITE); }
-static mrb_value ffi_draw_openurl(mrb_state *mrb, mrb_value self) { return write_name(mrb, DRAW_OPENURL); }
+static mrb_value ffi_draw_toggle_cursor(mrb_state *mrb, mrb_value self)
+{
+    mrb_bool show;
+    mrb_get_args(mrb, "b", &show);
+    frame_write_flag_record(current_frame_stream, DRAW_TOGGLE_CURSOR, show);
+    return mrb_nil_value();
+}
+
+static mrb_value ffi_draw_toggle_fullscreen(mrb_state *mrb, mrb_value self)
+{
+    mrb_bool fullscreen;
+    mrb_get_args(mrb, "b", &fullscreen);
+    frame_write_flag_record(current_frame_stream, DRAW_TOGGLE_FULLSCREEN, fullscreen);
+    return mrb_nil_value();
+}
+
+// A negative or oversized side, or a pixel count other than width x height, is refused
+// before anything is written; the pixels are copied straight into the stream.
+static mrb_value ffi_draw_upload_pixel_array(mrb_state *mrb, mrb_value self)
+{
+    const char *name;
+    mrb_int width, height;
+    const mrb_value *pixels;
+    mrb_int count;
+    mrb_get_args(mrb, "ziia", &name, &width, &height, &pixels, &count);
+    int64_t bytes = frame_picture_bytes(width, height);
+    if (bytes < 0 || bytes != (int64_t)count * 4) return mrb_nil_value();
+    threadstream *s = current_frame_stream;
+    frame_write_u32(s, DRAW_UPLOAD_PIXEL_ARRAY);
+    frame_write_string(s, frame_cstring(name));
+    if (uint8_t *at = frame_claim(s, 8)) frame_put_i32(frame_put_i32(at, (int32_t)width), (int32_t)height);
+    uint8_t *at = frame_claim_buffer(s, (size_t)bytes);
+    if (!at) return mrb_nil_value();
+    for (mrb_int i = 0; i < count; i++) at = frame_put_u32(at, (uint32_t)ruby_to_i32(pixels[i], 0));
+    return mrb_nil_value();
+}
+
+// The draw object prints as nothing, so a game's state dump stays free of it.
+static mrb_value ffi_draw_to_s(mrb_state *mrb, mrb_value self) { return mrb_str_new_lit(mrb, ""); }
 
 RClass *draw_define_class(mrb_state *mrb, RClass *ffi_module)
 {
     RClass *draw = mrb_define_class_under(mrb, ffi_module, "Draw", mrb->object_class);
-    static const char *const pending[] = {"draw_solid",  "draw_sprite",     "draw_sprite_2",     "draw_sprite_3",
-                                          "draw_label",  "draw_line",       "draw_border",       "draw_screenshot",
-                                          "upload_pixel_array"};
-    for (const char *name : pending) mrb_define_method(mrb, draw, name, ffi_draw_pending, MRB_ARGS_ANY());
+    mrb_define_method(mrb, draw, "draw_solid", ffi_draw_draw_solid, MRB_ARGS_ANY());
+    mrb_define_method(mrb, draw, "draw_border", ffi_draw_draw_border, MRB_ARGS_ANY());
+    mrb_define_method(mrb, draw, "draw_line", ffi_draw_draw_line, MRB_ARGS_ANY());
+    mrb_define_method(mrb, draw, "draw_label", ffi_draw_draw_label, MRB_ARGS_ANY());
+    mrb_define_method(mrb, draw, "draw_sprite", ffi_draw_draw_sprite, MRB_ARGS_ANY());
+    mrb_define_method(mrb, draw, "draw_sprite_2", ffi_draw_draw_sprite_2, MRB_ARGS_ANY());
+    mrb_define_method(mrb, draw, "draw_sprite_3", ffi_draw_draw_sprite_3, MRB_ARGS_ANY());
+    mrb_define_method(mrb, draw, "draw_screenshot", ffi_draw_draw_screenshot, MRB_ARGS_ANY());
     mrb_define_method(mrb, draw, "set_grid", ffi_draw_set_grid, MRB_ARGS_ANY());
     mrb_define_method(mrb, draw, "unload_sprite", ffi_draw_unload_sprite, MRB_ARGS_ANY());
     mrb_define_method(mrb, draw, "toggle_cursor", ffi_draw_toggle_cursor, MRB_ARGS_ANY());
     mrb_define_method(mrb, draw, "toggle_fullscreen", ffi_draw_toggle_fullscreen, MRB_ARGS_ANY());
+    mrb_define_method(mrb, draw, "upload_pixel_array", ffi_draw_upload_pixel_array, MRB_ARGS_ANY());
     mrb_define_method(mrb, draw, "openurl", ffi_draw_openurl, MRB_ARGS_ANY());
+    mrb_define_method(mrb, draw, "to_s", ffi_draw_to_s, MRB_ARGS_NONE());
+    mrb_define_method(mrb, draw, "inspect", ffi_draw_to_s, MRB_ARGS_NONE());
+    mrb_define_method(mrb, draw, "serialize", ffi_draw_to_s, MRB_ARGS_NONE());
     return draw;
 }

@@ -8,26 +8,10 @@
 #include "host/channel.h"
 #include "host/fps.h"
 #include "host/threadstream.h"
+#include "render/frame_format.h"
 
 struct fontatlas;
 
-enum draw_opcode : uint32_t {
-    DRAW_NOP = 0,
-    DRAW_SOLID = 1,
-    DRAW_SPRITE = 2,
-    DRAW_LABEL = 3,
-    DRAW_LINE = 4,
-    DRAW_BORDER = 5,
-    DRAW_SCREENSHOT = 6,
-    DRAW_SET_GRID = 7,
-    DRAW_PASSES = 8,
-    DRAW_END_PASS = 9,
-    DRAW_UNLOAD_SPRITE = 10,
-    DRAW_TOGGLE_CURSOR = 11,
-    DRAW_TOGGLE_FULLSCREEN = 12,
-    DRAW_UPLOAD_PIXEL_ARRAY = 13,
-    DRAW_OPENURL = 14,
-};
 
 struct texture_cache_entry {
     char *name;
@@ -62,7 +46,9 @@ struct render_context {
     int32_t grid_scale;
     uint32_t grid_set;
     fps_state fps;
-    uint32_t presents_with_vsync; // present paces the loop; without it an idle step sleeps 1 ms
+    SDL_mutex *font_lock;          // the font cache and every glyph atlas: both threads use them
+    uint64_t last_present;         // performance counter after the last present
+    uint32_t present_us;           // how long present takes, averaged: over a few ms it waits for the display
 };
 
 // Sets the channel's window id; the channel outlives the context.
@@ -70,9 +56,15 @@ render_context *render_context_new(thread_channel *channel, int32_t fullscreen, 
                                    int32_t window_width, int32_t window_height, int32_t window_x, int32_t window_y);
 void render_context_delete(render_context *ctx);
 void draw_init(render_context *ctx, const char *dir);
+// Where screenshots are written (the game directory; the preference directory in production).
+const char *draw_screenshot_dir(void);
 uint32_t render_cache_hash(const char *name);
 texture_cache_entry *texture_cache_lookup(render_context *ctx, const char *name);
 fontatlas *lookup_font(render_context *ctx, const char *path);
+// Held around every use of the font cache and of a font's glyphs (render and simulation
+// threads); recursive.
+void render_font_lock(render_context *ctx);
+void render_font_unlock(render_context *ctx);
 
 void draw_iteration(render_context *ctx);
 void draw_process_frame(render_context *ctx, threadstream *frame, int catch_up, int rerun);
@@ -85,3 +77,7 @@ RClass *draw_define_class(mrb_state *mrb, RClass *ffi_module);
 // read or decoded. Free with free_image.
 uint32_t *load_image(const char *path, int32_t *width, int32_t *height);
 void free_image(void *pixels);
+// width x height pixels as PNG bytes (SDL_malloc'ed, *size set), scaled to out_width x
+// out_height when both are given and both differ from the source; NULL on failure.
+uint8_t *encode_png(const uint32_t *pixels, int32_t width, int32_t height, int32_t out_width, int32_t out_height,
+                    size_t *size);

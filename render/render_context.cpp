@@ -53,6 +53,16 @@ static void set_window_icon(SDL_Window *window, const char *path)
     free_image(pixels);
 }
 
+// Releases what was made so far, keeping SDL's error text: the cause, not what cleanup said.
+static render_context *fail(render_context *ctx)
+{
+    char cause[256];
+    SDL_strlcpy(cause, SDL_GetError(), sizeof cause);
+    render_context_delete(ctx);
+    SDL_SetError("%s", cause);
+    return nullptr;
+}
+
 render_context *render_context_new(thread_channel *channel, int32_t fullscreen, int32_t hidden, int32_t logical_width, int32_t logical_height,
                                    int32_t window_width, int32_t window_height, int32_t window_x, int32_t window_y)
 {
@@ -62,6 +72,11 @@ render_context *render_context_new(thread_channel *channel, int32_t fullscreen, 
         return nullptr;
     }
     ctx->channel = channel;
+    ctx->font_lock = SDL_CreateMutex();
+    if (!ctx->font_lock) {
+        SDL_OutOfMemory();
+        return fail(ctx);
+    }
     ctx->logical_width = logical_width;
     ctx->logical_height = logical_height;
     const game_metadata_record *metadata = game_metadata();
@@ -80,12 +95,14 @@ render_context *render_context_new(thread_channel *channel, int32_t fullscreen, 
     }
     Uint32 flags = fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : SDL_WINDOW_RESIZABLE;
     if (hidden) flags |= SDL_WINDOW_HIDDEN;
+    // Made for OpenGL from the start where the video driver has it: the OpenGL renderer
+    // would otherwise destroy and re-create the window it is given.
     ctx->window = SDL_CreateWindow(metadata->gametitle, SDL_WINDOWPOS_CENTERED_DISPLAY(0),
-                                   SDL_WINDOWPOS_CENTERED_DISPLAY(0), w, h, flags);
-    if (!ctx->window) {
-        render_context_delete(ctx);
-        return nullptr;
-    }
+                                   SDL_WINDOWPOS_CENTERED_DISPLAY(0), w, h, flags | SDL_WINDOW_OPENGL);
+    if (!ctx->window)
+        ctx->window = SDL_CreateWindow(metadata->gametitle, SDL_WINDOWPOS_CENTERED_DISPLAY(0),
+                                       SDL_WINDOWPOS_CENTERED_DISPLAY(0), w, h, flags);
+    if (!ctx->window) return fail(ctx);
     channel->window_id = SDL_GetWindowID(ctx->window);
     SDL_GetWindowSize(ctx->window, &ctx->window_width, &ctx->window_height);
     set_window_icon(ctx->window, metadata->icon);
@@ -94,28 +111,16 @@ render_context *render_context_new(thread_channel *channel, int32_t fullscreen, 
     ctx->renderer = SDL_CreateRenderer(ctx->window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
     if (!ctx->renderer) ctx->renderer = SDL_CreateRenderer(ctx->window, -1, SDL_RENDERER_ACCELERATED);
     if (!ctx->renderer) ctx->renderer = SDL_CreateRenderer(ctx->window, -1, 0);
-    if (!ctx->renderer) {
-        render_context_delete(ctx);
-        return nullptr;
-    }
-    SDL_RendererInfo info;
-    if (SDL_GetRendererInfo(ctx->renderer, &info) == 0)
-        ctx->presents_with_vsync = (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
+    if (!ctx->renderer) return fail(ctx);
     SDL_SetRenderDrawColor(ctx->renderer, 0, 0, 0, 255);
     SDL_RenderClear(ctx->renderer);
     SDL_RenderPresent(ctx->renderer);
     SDL_GetRendererOutputSize(ctx->renderer, &ctx->output_width, &ctx->output_height);
 
     ctx->missing_texture = make_missing_texture(ctx->renderer);
-    if (!ctx->missing_texture) {
-        render_context_delete(ctx);
-        return nullptr;
-    }
+    if (!ctx->missing_texture) return fail(ctx);
     ctx->default_font = fontatlas_new(ctx->renderer, "font.ttf");
-    if (!ctx->default_font) {
-        render_context_delete(ctx);
-        return nullptr;
-    }
+    if (!ctx->default_font) return fail(ctx);
     SDL_RenderSetLogicalSize(ctx->renderer, logical_width, logical_height);
     SDL_SetRenderDrawBlendMode(ctx->renderer, SDL_BLENDMODE_BLEND);
     if (window_x != -1 && window_y != -1) SDL_SetWindowPosition(ctx->window, window_x, window_y);
@@ -123,16 +128,55 @@ render_context *render_context_new(thread_channel *channel, int32_t fullscreen, 
     return ctx;
 }
 
+// Cached textures and fonts go before the renderer that made their textures.
+static void free_caches(render_context *ctx)
+{
+    for (int b = 0; ctx->texture_cache && b < RENDER_CACHE_BUCKETS; b++)
+        for (texture_cache_entry *e = ctx->texture_cache[b]; e;) {
+            texture_cache_entry *next = e->next;
+            if (e->texture) SDL_DestroyTexture(e->texture);
+            SDL_free(e->name);
+            SDL_free(e);
+            e = next;
+        }
+    for (int b = 0; ctx->font_cache && b < RENDER_CACHE_BUCKETS; b++)
+        for (font_cache_entry *e = ctx->font_cache[b]; e;) {
+            font_cache_entry *next = e->next;
+            fontatlas_delete(e->font);
+            SDL_free(e->path);
+            SDL_free(e);
+            e = next;
+        }
+    SDL_free(ctx->texture_cache);
+    SDL_free(ctx->font_cache);
+    ctx->texture_cache = nullptr;
+    ctx->font_cache = nullptr;
+}
+
 void render_context_delete(render_context *ctx)
 {
     if (!ctx) return;
+    free_caches(ctx);
     fontatlas_delete(ctx->default_font);
     if (ctx->missing_texture) SDL_DestroyTexture(ctx->missing_texture);
     if (ctx->main_canvas) SDL_DestroyTexture(ctx->main_canvas);
     if (ctx->renderer) SDL_DestroyRenderer(ctx->renderer);
     if (ctx->window) SDL_DestroyWindow(ctx->window);
     threadstream_free(ctx->last_frame);
+    if (ctx->font_lock) SDL_DestroyMutex(ctx->font_lock);
     SDL_free(ctx);
+}
+
+const char *draw_screenshot_dir(void) { return screenshot_dir; }
+
+void render_font_lock(render_context *ctx)
+{
+    if (ctx && ctx->font_lock) SDL_LockMutex(ctx->font_lock);
+}
+
+void render_font_unlock(render_context *ctx)
+{
+    if (ctx && ctx->font_lock) SDL_UnlockMutex(ctx->font_lock);
 }
 
 void draw_init(render_context *ctx, const char *dir)
@@ -170,7 +214,7 @@ texture_cache_entry *texture_cache_lookup(render_context *ctx, const char *name)
     return e;
 }
 
-fontatlas *lookup_font(render_context *ctx, const char *path)
+static fontatlas *find_or_load_font(render_context *ctx, const char *path)
 {
     if (!path) return ctx->default_font;
     if (!ctx->font_cache) {
@@ -191,4 +235,12 @@ fontatlas *lookup_font(render_context *ctx, const char *path)
     e->next = *bucket;
     *bucket = e;
     return e->font ? e->font : ctx->default_font;
+}
+
+fontatlas *lookup_font(render_context *ctx, const char *path)
+{
+    render_font_lock(ctx);
+    fontatlas *font = find_or_load_font(ctx, path);
+    render_font_unlock(ctx);
+    return font;
 }

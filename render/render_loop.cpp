@@ -28,9 +28,32 @@ static void poll_events(render_context *ctx)
     }
 }
 
+// Present that waits for the display paces the loop by itself. One that returns at once
+// (headless, or vsync not honoured) would re-present an unchanged frame thousands of times a
+// second: then an idle step waits, in 1 ms sleeps, for a new frame or one refresh at most.
+#define PRESENT_WAITS_US 3000
+
+static void wait_for_frame(render_context *ctx)
+{
+    if (ctx->present_us >= PRESENT_WAITS_US || ctx->last_present == 0) return;
+    uint64_t until = ctx->last_present + SDL_GetPerformanceFrequency() / 60;
+    while (threadstreamqueue_getcount(ctx->channel->frame_queue) == 0 && SDL_GetPerformanceCounter() < until) SDL_Delay(1);
+}
+
+static void present(render_context *ctx)
+{
+    SDL_RenderFlush(ctx->renderer); // time the present alone, not the frame's queued drawing
+    uint64_t before = SDL_GetPerformanceCounter();
+    SDL_RenderPresent(ctx->renderer);
+    ctx->last_present = SDL_GetPerformanceCounter();
+    uint64_t us = (ctx->last_present - before) * 1000000u / SDL_GetPerformanceFrequency();
+    ctx->present_us = (uint32_t)((ctx->present_us * 7u + (us > 1000000u ? 1000000u : us)) / 8u);
+}
+
 void draw_iteration(render_context *ctx)
 {
     if (!ctx) return;
+    wait_for_frame(ctx);
     poll_events(ctx);
 
     threadstream *show = nullptr;
@@ -67,8 +90,7 @@ void draw_iteration(render_context *ctx)
         SDL_SetRenderDrawColor(ctx->renderer, 0, 0, 0, 255);
         SDL_RenderClear(ctx->renderer);
     }
-    SDL_RenderPresent(ctx->renderer);
+    present(ctx);
     if (SDL_AtomicGet(&ctx->channel->keyboard_focus) == 0) SDL_Delay(50);
-    else if (rerun && !ctx->presents_with_vsync) SDL_Delay(1); // nothing new and nothing paces us
     SDL_AtomicSet(&ctx->channel->render_fps, (int)fps_iteration(&ctx->fps));
 }

@@ -1,88 +1,11 @@
 // The render context and the render loop step over a real SDL window and software renderer
 // (the dummy video driver, whose display is 1024 x 768): window geometry, the fallback
 // texture, the caches, event hand-over, and which queued frame is shown.
-#include "host/metadata.h"
-#include "render/render.h"
-#include "support/host_fixture.h"
-#include "support/test_files.h"
+#include "support/render_fixture.h"
 
 #include <gtest/gtest.h>
 #include <string.h>
 #include <string>
-
-static const char *default_font_file = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
-
-class RenderLoop : public ::testing::Test {
-  protected:
-    host_fixture fx;
-    render_context *ctx = nullptr;
-    thread_channel *channel = nullptr;
-
-    void SetUp() override
-    {
-        ASSERT_TRUE(host_fixture_up(&fx, false));
-        ASSERT_EQ(0, SDL_InitSubSystem(SDL_INIT_VIDEO)) << SDL_GetError();
-        write_file(fx.game_dir + "/font.ttf", read_file(default_font_file));
-        game_metadata_forget();
-        channel = thread_channel_create();
-        ASSERT_TRUE(channel);
-    }
-
-    void TearDown() override
-    {
-        render_context_delete(ctx);
-        thread_channel_delete(channel);
-        game_metadata_forget();
-        host_fixture_down(&fx);
-    }
-
-    render_context *open(int fullscreen = 0, int32_t lw = 1280, int32_t lh = 720, int32_t ww = -1, int32_t wh = -1)
-    {
-        ctx = render_context_new(channel, fullscreen, 1, lw, lh, ww, wh, -1, -1);
-        return ctx;
-    }
-
-    // The window's pixel at (x, y) as 0xAABBGGRR.
-    uint32_t pixel(int x = 4, int y = 4)
-    {
-        uint32_t px = 0;
-        SDL_Rect one = {x, y, 1, 1};
-        SDL_RenderReadPixels(ctx->renderer, &one, SDL_PIXELFORMAT_ABGR8888, &px, 4);
-        return px;
-    }
-
-    // A frame of one window pass cleared to (r, g, b), with a grid command before it.
-    threadstream *frame(int32_t grid_x, int window_passes = 1, uint8_t r = 0, uint8_t g = 0, uint8_t b = 0)
-    {
-        threadstream *s = threadstream_allocate();
-        threadstream_pack_u32(s, DRAW_SET_GRID);
-        threadstream_pack_float(s, (float)grid_x);
-        threadstream_pack_float(s, 0.0f);
-        threadstream_pack_int(s, 1);
-        threadstream_pack_u32(s, DRAW_PASSES);
-        threadstream_pack_u32(s, (uint32_t)window_passes);
-        threadstream_pack_u32(s, 0);
-        for (int i = 0; i < window_passes; i++) {
-            threadstream_pack_int(s, r);
-            threadstream_pack_int(s, g);
-            threadstream_pack_int(s, b);
-            threadstream_pack_int(s, 255);
-            threadstream_pack_string(s, nullptr);
-            threadstream_pack_int(s, 0);
-            threadstream_pack_int(s, 0);
-            threadstream_pack_u32(s, 0);
-            threadstream_pack_u32(s, DRAW_END_PASS);
-        }
-        return s;
-    }
-
-    void drain_sdl_events()
-    {
-        SDL_Event e;
-        while (SDL_PollEvent(&e)) {
-        }
-    }
-};
 
 TEST_F(RenderLoop, TheWindowFitsTheDisplayKeepsItsFirstSizeAndThenTakesTheAskedOne)
 {

@@ -1,0 +1,634 @@
+// The frame interpreter against the software renderer under the dummy driver, read back as
+// pixels: primitives, sprites, render targets, catch-up and re-run frames, labels against
+// DejaVu Sans's metrics, screenshots, pixel uploads, the reader's rules, and damaged streams.
+#include "render/fontatlas.h"
+#include "ffi/ffi.h"
+#include "support/render_fixture.h"
+
+#include <functional>
+#include <random>
+#include <stdlib.h>
+
+static const uint32_t RED = 0xFF0000FFu, GREEN = 0xFF00FF00u, BLUE = 0xFFFF0000u, WHITE = 0xFFFFFFFFu,
+                      BLACK = 0xFF000000u;
+
+class Frame : public RenderFixture {
+  protected:
+    static const int W = 320, H = 240;
+
+    void SetUp() override
+    {
+        RenderFixture::SetUp();
+        ASSERT_TRUE(open(0, W, H)) << SDL_GetError();
+        draw_init(ctx, fx.game_dir.c_str());
+        ffi_render_context = ctx;
+        // A 64 x 64 picture: red, green on top; blue, white below.
+        write_png("quad.png", quad_pixels(64), 64, 64);
+    }
+
+    void TearDown() override
+    {
+        ffi_render_context = nullptr;
+        RenderFixture::TearDown();
+    }
+
+    static std::vector<uint32_t> quad_pixels(int n)
+    {
+        std::vector<uint32_t> px((size_t)n * n);
+        for (int y = 0; y < n; y++)
+            for (int x = 0; x < n; x++)
+                px[(size_t)y * n + x] = y < n / 2 ? (x < n / 2 ? RED : GREEN) : (x < n / 2 ? BLUE : WHITE);
+        return px;
+    }
+
+    void write_png(const std::string &name, const std::vector<uint32_t> &px, int w, int h)
+    {
+        size_t size = 0;
+        uint8_t *png = encode_png(px.data(), w, h, 0, 0, &size);
+        ASSERT_TRUE(png);
+        write_file(fx.game_dir + "/" + name, std::string((const char *)png, size));
+        SDL_free(png);
+    }
+
+    static void grid(threadstream *s, float x = 0, float y = H) { frame_write_grid(s, frame_grid{x, y, -1}); }
+
+    static frame_pass_header pass(const char *target = nullptr, int32_t w = 0, int32_t h = 0, uint32_t transient = 0,
+                                  int32_t r = 0, int32_t g = 0, int32_t b = 0)
+    {
+        return frame_pass_header{r, g, b, 255, frame_cstring(target), w, h, transient};
+    }
+
+    // The bottom-left grid, then one window pass cleared black holding body's records.
+    static threadstream *window_frame(const std::function<void(threadstream *)> &body)
+    {
+        threadstream *s = threadstream_allocate();
+        grid(s);
+        frame_write_passes(s, 1, 0);
+        frame_write_pass_header(s, pass());
+        body(s);
+        frame_write_u32(s, DRAW_END_PASS);
+        return s;
+    }
+
+    void run(threadstream *s, int catch_up = 0, int rerun = 0)
+    {
+        s->read_position = 0;
+        draw_process_frame(ctx, s, catch_up, rerun);
+    }
+
+    void run_and_free(threadstream *s, int catch_up = 0, int rerun = 0)
+    {
+        run(s, catch_up, rerun);
+        threadstream_free(s);
+    }
+
+    static frame_sprite sprite(const char *path, float x = 0, float y = 0, float w = 64, float h = 64)
+    {
+        frame_sprite p = {};
+        p.path = frame_cstring(path);
+        p.x = x, p.y = y, p.w = w, p.h = h;
+        p.r = p.g = p.b = p.a = 255;
+        p.tile_w = p.tile_h = p.source_w = p.source_h = -1;
+        p.angle_anchor_x = p.angle_anchor_y = 0.5f;
+        return p;
+    }
+
+    // The four quadrant centres of a 64 x 64 sprite at the bottom-left corner, as drawn.
+    std::string quadrants()
+    {
+        char b[64];
+        snprintf(b, sizeof b, "%08X %08X %08X %08X", pixel(16, H - 48), pixel(48, H - 48), pixel(16, H - 16),
+                 pixel(48, H - 16));
+        return b;
+    }
+
+    // The first texel of a cached texture.
+    uint32_t texel(const char *name)
+    {
+        texture_cache_entry *e = texture_cache_lookup(ctx, name);
+        if (!e || !e->texture) return 0;
+        SDL_SetRenderTarget(ctx->renderer, e->texture);
+        uint32_t px = pixel(0, 0);
+        SDL_SetRenderTarget(ctx->renderer, nullptr);
+        return px;
+    }
+
+    // The box of non-black window pixels inside (x0, y0)-(x1, y1): "left top right bottom".
+    std::string ink_box(int x0, int y0, int x1, int y1)
+    {
+        std::vector<uint32_t> px((size_t)W * H);
+        SDL_RenderReadPixels(ctx->renderer, nullptr, SDL_PIXELFORMAT_ABGR8888, px.data(), W * 4);
+        int l = W, t = H, r = -1, b = -1;
+        for (int y = y0; y <= y1; y++)
+            for (int x = x0; x <= x1; x++)
+                if (px[(size_t)y * W + x] != BLACK) l = std::min(l, x), t = std::min(t, y), r = std::max(r, x), b = std::max(b, y);
+        return std::to_string(l) + " " + std::to_string(t) + " " + std::to_string(r) + " " + std::to_string(b);
+    }
+};
+
+TEST_F(Frame, PrimitivesLandWhereTheGridPutsThem)
+{
+    struct {
+        const char *what;
+        uint32_t code;
+        frame_rect rect;
+        int x, y; // window pixel (y down) that takes the colour
+        uint32_t inside;
+        int ox, oy; // and one that stays black
+    } cases[] = {
+        {"solid", DRAW_SOLID, {10, 10, 20, 20, 255, 0, 0, 255}, 15, H - 15, RED, 5, H - 15},
+        {"border edge", DRAW_BORDER, {50, 10, 20, 20, 0, 255, 0, 255}, 50, H - 20, GREEN, 60, H - 20},
+        {"line", DRAW_LINE, {100, 10, 100, 40, 0, 0, 255, 255}, 100, H - 25, BLUE, 101, H - 25},
+        {"negative width folds", DRAW_SOLID, {200, 10, -50, 20, 255, 255, 255, 255}, 160, H - 15, WHITE, 205, H - 15},
+        {"colours clamp", DRAW_SOLID, {10, 100, 10, 10, 300, -5, 0, 999}, 15, H - 105, RED, 25, H - 105},
+        {"half alpha", DRAW_SOLID, {50, 100, 10, 10, 255, 0, 0, 128}, 55, H - 105, 0xFF000080u, 45, H - 105},
+        // Far past the window: cut to it before the renderer sums or stages anything.
+        // (2^27 high from y 176 keeps every value exact in single precision)
+        {"huge solid", DRAW_SOLID, {100, 176, 3e9f, 134217728, 0, 0, 255, 255}, 300, 5, BLUE, 99, 5},
+        {"far line", DRAW_LINE, {-3e9f, 200, 3e9f, 200, 255, 0, 0, 255}, 300, H - 200, RED, 300, H - 199},
+        {"huge border", DRAW_BORDER, {-5, 176, 3e9f, 134217728, 0, 255, 0, 255}, 200, H - 177, GREEN, 200, H - 178},
+    };
+    for (const auto &c : cases) {
+        run_and_free(window_frame([&](threadstream *s) { frame_write_rect(s, c.code, c.rect); }));
+        EXPECT_EQ(c.inside, pixel(c.x, c.y)) << c.what;
+        EXPECT_EQ(BLACK, pixel(c.ox, c.oy)) << c.what;
+    }
+    // Before any grid command rectangles have no size, so nothing is drawn.
+    draw_init(ctx, fx.game_dir.c_str());
+    threadstream *s = threadstream_allocate();
+    frame_write_passes(s, 1, 0);
+    frame_write_pass_header(s, pass());
+    frame_write_rect(s, DRAW_SOLID, frame_rect{0, 0, 100, 100, 255, 255, 255, 255});
+    frame_write_u32(s, DRAW_END_PASS);
+    run_and_free(s);
+    EXPECT_EQ("320 240 -1 -1", ink_box(0, 0, W - 1, H - 1));
+}
+
+TEST_F(Frame, SpritesTileSourceFlipRotateTintAndFallBackToTheMissingTexture)
+{
+    struct {
+        const char *what;
+        std::function<void(frame_sprite &)> change;
+        const char *quads; // top-left, top-right, bottom-left, bottom-right
+    } cases[] = {
+        {"whole", [](frame_sprite &) {}, "FF0000FF FF00FF00 FFFF0000 FFFFFFFF"},
+        {"source counts from the bottom", [](frame_sprite &p) { p.source_w = p.source_h = 32; },
+         "FFFF0000 FFFF0000 FFFF0000 FFFF0000"},
+        {"tile counts from the top", [](frame_sprite &p) { p.tile_w = p.tile_h = 32; },
+         "FF0000FF FF0000FF FF0000FF FF0000FF"},
+        {"tile to the right", [](frame_sprite &p) { p.tile_x = 32, p.tile_w = p.tile_h = 32; },
+         "FF00FF00 FF00FF00 FF00FF00 FF00FF00"},
+        {"flip horizontally", [](frame_sprite &p) { p.flip_horizontally = 1; }, "FF00FF00 FF0000FF FFFFFFFF FFFF0000"},
+        {"flip vertically", [](frame_sprite &p) { p.flip_vertically = 7; }, "FFFF0000 FFFFFFFF FF0000FF FF00FF00"},
+        {"half turn", [](frame_sprite &p) { p.angle = 180; }, "FFFFFFFF FFFF0000 FF00FF00 FF0000FF"},
+        {"quarter turn counter-clockwise", [](frame_sprite &p) { p.angle = 90; },
+         "FF00FF00 FFFFFFFF FF0000FF FFFF0000"},
+        {"tint", [](frame_sprite &p) { p.g = p.b = 0; }, "FF0000FF FF000000 FF000000 FF0000FF"},
+        {"alpha", [](frame_sprite &p) { p.a = 0; }, "FF000000 FF000000 FF000000 FF000000"},
+        {"negative width", [](frame_sprite &p) { p.x = 64, p.w = -64; }, "FF0000FF FF00FF00 FFFF0000 FFFFFFFF"},
+        {"source past the texture", [](frame_sprite &p) { p.source_x = 64; }, "FF000000 FF000000 FF000000 FF000000"},
+        {"200 times larger is cut to the window", [](frame_sprite &p) { p.w = p.h = 12800; },
+         "FFFF0000 FFFF0000 FFFF0000 FFFF0000"},
+        {"turned far outside", [](frame_sprite &p) { p.x = 1e9f, p.angle = 30; }, "FF000000 FF000000 FF000000 FF000000"},
+    };
+    for (const auto &c : cases) {
+        frame_sprite p = sprite("quad.png");
+        c.change(p);
+        run_and_free(window_frame([&](threadstream *s) { frame_write_sprite(s, p); }));
+        EXPECT_EQ(c.quads, quadrants()) << c.what;
+    }
+
+    // A file that cannot be read shows the red-framed checkerboard and is tried again later.
+    run_and_free(window_frame([&](threadstream *s) { frame_write_sprite(s, sprite("late.png", 0, 0, 256, 256)); }));
+    EXPECT_EQ(RED, pixel(0, 100));
+    EXPECT_EQ(RED, pixel(255, 100));
+    EXPECT_NE(RED, pixel(128, 100));
+    write_png("late.png", quad_pixels(64), 64, 64);
+    run_and_free(window_frame([&](threadstream *s) { frame_write_sprite(s, sprite("late.png")); }));
+    EXPECT_EQ("FF0000FF FF00FF00 FFFF0000 FFFFFFFF", quadrants());
+
+    // Unloading drops the texture; the next draw reads the file as it is now.
+    write_png("late.png", std::vector<uint32_t>(64 * 64, GREEN), 64, 64);
+    threadstream *s = threadstream_allocate();
+    frame_write_string_record(s, DRAW_UNLOAD_SPRITE, frame_cstring("late.png"));
+    run_and_free(s);
+    EXPECT_EQ(nullptr, texture_cache_lookup(ctx, "late.png")->texture);
+    run_and_free(window_frame([&](threadstream *s) { frame_write_sprite(s, sprite("late.png")); }));
+    EXPECT_EQ("FF00FF00 FF00FF00 FF00FF00 FF00FF00", quadrants());
+}
+
+TEST_F(Frame, RenderTargetsAreReusedRemadeOnANewSizeAndKeepACentreOrigin)
+{
+    auto target_frame = [&](int32_t side, float gx, float gy) {
+        threadstream *s = threadstream_allocate();
+        grid(s, gx, gy);
+        frame_write_passes(s, 2, 0);
+        frame_write_pass_header(s, pass("rt", side, side, 0, 0, 255, 0));
+        frame_write_rect(s, DRAW_SOLID, frame_rect{-gx, 0, 8, 8, 255, 0, 0, 255}); // its bottom-left corner
+        frame_write_u32(s, DRAW_END_PASS);
+        frame_write_pass_header(s, pass());
+        frame_write_sprite(s, sprite("rt", -gx, H - gy, 64, 64));
+        frame_write_u32(s, DRAW_END_PASS);
+        return s;
+    };
+    run_and_free(target_frame(16, 0, H));
+    EXPECT_EQ("FF00FF00 FF00FF00 FF0000FF FF00FF00", quadrants());
+    SDL_Texture *first = texture_cache_lookup(ctx, "rt")->texture;
+    run_and_free(target_frame(16, 0, H));
+    EXPECT_EQ(first, texture_cache_lookup(ctx, "rt")->texture);
+    run_and_free(target_frame(32, 0, H));
+    int w = 0;
+    SDL_QueryTexture(texture_cache_lookup(ctx, "rt")->texture, nullptr, nullptr, &w, nullptr);
+    EXPECT_EQ(32, w);
+    // Sizes past the cap (or below one pixel) make no target: the pass is skipped.
+    threadstream *big = threadstream_allocate();
+    frame_write_passes(big, 2, 0);
+    frame_write_pass_header(big, pass("big", 20000, 20000));
+    frame_write_u32(big, DRAW_END_PASS);
+    frame_write_pass_header(big, pass("flat", 16, 0));
+    frame_write_u32(big, DRAW_END_PASS);
+    run_and_free(big);
+    EXPECT_EQ(nullptr, texture_cache_lookup(ctx, "big")->texture);
+    EXPECT_EQ(nullptr, texture_cache_lookup(ctx, "flat")->texture);
+    // A centre origin stays in force in the window after a render-target pass.
+    run_and_free(target_frame(32, W / 2, H / 2));
+    EXPECT_EQ(H / 2, ctx->grid_y);
+    threadstream *s = window_frame([](threadstream *s) { frame_write_rect(s, DRAW_SOLID, frame_rect{0, 0, 4, 4, 0, 0, 255, 255}); });
+    s->read_position = 16; // past the frame's own bottom-left grid
+    draw_process_frame(ctx, s, 0, 0);
+    threadstream_free(s);
+    EXPECT_EQ(BLUE, pixel(W / 2 + 1, H / 2 - 2));
+}
+
+TEST_F(Frame, CatchUpKeepsTargetsCurrentAndReRunsRepeatNoOneOffCommand)
+{
+    auto frame = [&](int32_t shade, bool screenshot) {
+        threadstream *s = threadstream_allocate();
+        frame_write_grid(s, frame_grid{(float)shade, H, -1});
+        frame_write_passes(s, 3, screenshot);
+        frame_write_pass_header(s, pass("keep", 4, 4, 0, shade, 0, 0));
+        frame_write_u32(s, DRAW_END_PASS);
+        frame_write_pass_header(s, pass("temp", 4, 4, 1, 0, shade, 0));
+        frame_write_u32(s, DRAW_END_PASS);
+        frame_write_pass_header(s, pass(nullptr, 0, 0, 0, 0, 0, shade));
+        frame_write_u32(s, DRAW_END_PASS);
+        if (screenshot) frame_write_screenshot(s, frame_screenshot{frame_cstring("once.png"), 0, 0, 4, 4, 0, 0, 0, 0, 0});
+        return s;
+    };
+    run_and_free(frame(10, false));
+    run_and_free(frame(200, false), 1, 0); // catch-up: only the lasting target is drawn
+    EXPECT_EQ(0xFF0000C8u, texel("keep"));
+    EXPECT_EQ(0xFF000A00u, texel("temp"));
+    EXPECT_EQ(0xFF0A0000u, pixel());
+    EXPECT_EQ(200, ctx->grid_x);
+    ctx->grid_x = 0;
+    threadstream *shown = frame(100, true);
+    run(shown);
+    EXPECT_EQ(0xFF640000u, pixel());
+    EXPECT_EQ(100, ctx->grid_x);
+    std::string shot = fx.game_dir + "/once.png";
+    EXPECT_TRUE(read_file(shot, "none") != "none");
+    remove(shot.c_str());
+    ctx->grid_x = 0;
+    run_and_free(frame(30, false));
+    run(shown, 0, 1); // re-run: every pass again, no screenshot, no grid
+    threadstream_free(shown);
+    EXPECT_EQ(0xFF640000u, pixel());
+    EXPECT_EQ(0xFF000064u, texel("keep"));
+    EXPECT_EQ(0xFF006400u, texel("temp"));
+    EXPECT_EQ(30, ctx->grid_x);
+    EXPECT_EQ("none", read_file(shot, "none"));
+}
+
+TEST_F(Frame, LabelsFollowDejaVuSansMetricsForSizeAndAlignment)
+{
+    // DejaVu Sans: ascent 1901, descent -483 (2,384 units to 22 pixels at size 0); "H" is
+    // 1,540 units wide with its ink from 201 to 1,339 and 1,493 high.
+    struct {
+        float size_enum;
+        int32_t alignment;
+        const char *box; // left top right bottom in window pixels, for a label at (100, 100)
+    } cases[] = {
+        {0, 0, "101 143 112 156"}, // 22 px: ink 1 px right of the pen, 14 rows over the baseline at 157.5
+        {0, 2, "86 143 97 156"},   // right: the pen starts 14.2 px left of x
+        {0, 1, "93 143 104 156"},  // centre
+        {5, 0, "102 144 117 164"},   // 32 px
+        {-12, 0, "121 183 243 239"}, // a negative size reads as the largest, 255 px (cut by the window)
+    };
+    for (const auto &c : cases) {
+        frame_label l = {100, 100, frame_cstring("H"), {nullptr, 0}, c.size_enum, c.alignment, 255, 255, 255, 255};
+        run_and_free(window_frame([&](threadstream *s) { frame_write_label(s, l); }));
+        EXPECT_EQ(c.box, ink_box(0, 0, W - 1, H - 1)) << c.size_enum << " " << c.alignment;
+    }
+    // Measured on the simulation thread's side: width from whole advances plus kerning
+    // ("AV" kerns by -131 units), height from the pixel size; a font that does not load
+    // measures in the default font.
+    EXPECT_EQ("[[0.0, 22.0], [14.0, 22.0], [20.0, 32.0], [22.79, 22.0], [14.0, 22.0]]",
+              host_fixture_eval("m = FFI::Misc.new; [['', 0], ['H', 0], ['H', 5], ['AV', 0], ['H', 0, 'no.ttf']]"
+                                ".map { |t, s, f| b = m.calcstringbox(t, s, f || 'font.ttf'); [b[0].round(2), b[1]] }"));
+    // Glyph keys keep sizes above 255 apart from other code points.
+    fontatlas *font = ctx->default_font;
+    const fontatlas_glyph *big = fontatlas_getglyph(font, 'H', 300);
+    const fontatlas_glyph *small = fontatlas_getglyph(font, 'H' + 1, 300 & 0xFF);
+    ASSERT_TRUE(big && small);
+    EXPECT_NE(big, small);
+    EXPECT_EQ(188, big->h); // 1,493 units at 300 px
+    // A glyph larger than a page is refused but keeps its advance, and opens no page.
+    int pages = fontatlas_page_count(font);
+    const fontatlas_glyph *huge = fontatlas_getglyph(font, 'W', 2000);
+    ASSERT_TRUE(huge);
+    EXPECT_EQ(nullptr, huge->texture);
+    EXPECT_GT(huge->advance, 1000.0f);
+    EXPECT_EQ(pages, fontatlas_page_count(font));
+}
+
+// Measuring on another thread while the render thread rasterises new glyphs of the same
+// font: both go through the font lock.
+static int measure_many(void *)
+{
+    for (int i = 0; i < 300; i++)
+        host_fixture_eval("FFI::Misc.new.calcstringbox('" + std::to_string(i) + "\u00e9\u0416', " +
+                          std::to_string(i % 20) + ", 'font.ttf')");
+    return 0;
+}
+
+TEST_F(Frame, LabelsInTargetsOfAHighDensityWindowKeepTheTargetsSizeWhileTextIsMeasured)
+{
+    // 1280 x 720 on the 1024 x 768 display: output and logical sizes differ.
+    render_context_delete(ctx);
+    ASSERT_TRUE(open(0, 1280, 720)) << SDL_GetError();
+    ffi_render_context = ctx;
+    SDL_Thread *measurer = SDL_CreateThread(measure_many, "measure", nullptr);
+    for (int i = 0; i < 60; i++) {
+        threadstream *s = threadstream_allocate();
+        grid(s, 0, 720);
+        frame_write_passes(s, 1, 0);
+        frame_write_pass_header(s, pass("t", W, H));
+        std::string text = "H" + std::to_string(i * 7) + "\xc3\xa9";
+        frame_write_label(s, frame_label{100, 100, frame_cstring(text.c_str()), {nullptr, 0}, (float)(i % 9), 0, 255, 255,
+                                         255, 255});
+        frame_write_u32(s, DRAW_END_PASS);
+        run_and_free(s);
+    }
+    SDL_WaitThread(measurer, nullptr);
+    // The same label as in the window of the other tests: 22 px, from the target's own top.
+    threadstream *s = threadstream_allocate();
+    grid(s, 0, 720);
+    frame_write_passes(s, 1, 0);
+    frame_write_pass_header(s, pass("t", W, H));
+    frame_write_label(s, frame_label{100, 100, frame_cstring("H"), {nullptr, 0}, 0, 0, 255, 255, 255, 255});
+    frame_write_rect(s, DRAW_SOLID, frame_rect{0, 0, 10, 10, 255, 0, 0, 255}); // drawn after it at full scale
+    frame_write_u32(s, DRAW_END_PASS);
+    run_and_free(s);
+    SDL_SetRenderTarget(ctx->renderer, texture_cache_lookup(ctx, "t")->texture);
+    EXPECT_EQ("101 143 112 156", ink_box(20, 0, W - 1, H - 1));
+    EXPECT_EQ(RED, pixel(9, H - 10));
+    SDL_SetRenderTarget(ctx->renderer, nullptr);
+}
+
+TEST_F(Frame, ScreenshotsApplyOnlyAGivenColourKeyAndStayInsideTheCanvas)
+{
+    threadstream *s = threadstream_allocate();
+    grid(s);
+    frame_write_passes(s, 1, 1);
+    frame_write_pass_header(s, pass());
+    frame_write_rect(s, DRAW_SOLID, frame_rect{0, 0, 10, 10, 255, 0, 255, 255});
+    frame_write_rect(s, DRAW_SOLID, frame_rect{10, 0, 10, 10, 245, 10, 250, 255});
+    frame_write_rect(s, DRAW_SOLID, frame_rect{20, 0, 10, 10, 0, 255, 0, 255});
+    frame_write_u32(s, DRAW_END_PASS);
+    auto shot = [&](const char *path, float x, float y, float w, float h, int32_t tolerance, int32_t r, int32_t g,
+                    int32_t b, int32_t a) {
+        frame_write_screenshot(s, frame_screenshot{frame_cstring(path), x, y, w, h, tolerance, r, g, b, a});
+    };
+    shot("shots/key.png", 0, 0, 40, 10, 10, 255, 0, 255, 0);
+    shot("shots/plain.png", 0, 0, 40, 10, 0, 0, 0, 0, 0);
+    shot("shots/clip.png", -5, -5, 10.9, 10.9, 0, 0, 0, 0, 0);
+    shot("shots/huge.png", 0, 0, 1e9f, 1e9f, 0, 0, 0, 0, 0);
+    run_and_free(s);
+    EXPECT_EQ(0xFFFF00FFu, pixel(5, H - 5)); // the window shows the same pass
+
+    struct {
+        const char *path;
+        int w, h;
+        std::vector<std::pair<int, uint32_t>> row0; // x, pixel on the top row
+    } cases[] = {
+        {"shots/key.png", 40, 10, {{5, 0x00FF00FFu}, {15, 0x00FA0AF5u}, {25, GREEN}, {35, BLACK}}},
+        {"shots/plain.png", 40, 10, {{5, 0xFFFF00FFu}, {25, GREEN}, {35, BLACK}}},
+        {"shots/clip.png", 5, 6, {{0, 0xFFFF00FFu}}}, // whole pixels: 10.9 high from 234.1 is rows 234 to 239
+        {"shots/huge.png", W, H, {{0, BLACK}}},
+    };
+    for (const auto &c : cases) {
+        int32_t w = 0, h = 0;
+        uint32_t *px = load_image(c.path, &w, &h);
+        ASSERT_TRUE(px) << c.path;
+        EXPECT_EQ(c.w, w) << c.path;
+        EXPECT_EQ(c.h, h) << c.path;
+        for (auto &probe : c.row0) EXPECT_EQ(probe.second, px[probe.first]) << c.path << " x " << probe.first;
+        free_image(px);
+    }
+}
+
+TEST_F(Frame, PixelUploadsBecomeTexturesAndPngsRoundTrip)
+{
+    std::vector<uint32_t> four = {RED, GREEN, BLUE, WHITE};
+    threadstream *s = window_frame([&](threadstream *s) { frame_write_sprite(s, sprite("pa")); });
+    threadstream *uploads = threadstream_allocate();
+    frame_write_upload(uploads, frame_upload{frame_cstring("pa"), 2, 2, {(const char *)four.data(), 16}});
+    frame_write_upload(uploads, frame_upload{frame_cstring("short"), 2, 2, {(const char *)four.data(), 12}});
+    frame_write_upload(uploads, frame_upload{frame_cstring("none"), 0, 0, {(const char *)four.data(), 0}});
+    // Uploads come before the passes block.
+    threadstream_claim_space(uploads, s->length);
+    memcpy(uploads->data + uploads->length, s->data, s->length);
+    uploads->length += s->length;
+    threadstream_free(s);
+    run_and_free(uploads);
+    EXPECT_EQ("FF0000FF FF00FF00 FFFF0000 FFFFFFFF", quadrants());
+    EXPECT_EQ(nullptr, texture_cache_lookup(ctx, "short")->texture);
+    EXPECT_EQ(nullptr, texture_cache_lookup(ctx, "none")->texture);
+
+    // PNG output: the same size decodes to the same pixels; a scaled one keeps the colour of
+    // translucent pixels; one equal side keeps the source size.
+    std::vector<uint32_t> translucent(4, 0x800000FFu);
+    struct {
+        const std::vector<uint32_t> *px;
+        int out_w, out_h, w, h;
+        uint32_t first;
+    } cases[] = {{&four, 0, 0, 2, 2, RED}, {&translucent, 4, 4, 4, 4, 0x800000FFu}, {&four, 2, 5, 2, 2, RED}};
+    for (const auto &c : cases) {
+        size_t size = 0;
+        uint8_t *png = encode_png(c.px->data(), 2, 2, c.out_w, c.out_h, &size);
+        ASSERT_TRUE(png);
+        write_file(fx.game_dir + "/out.png", std::string((const char *)png, size));
+        SDL_free(png);
+        int32_t w = 0, h = 0;
+        uint32_t *back = load_image("out.png", &w, &h);
+        ASSERT_TRUE(back);
+        EXPECT_EQ(c.w, w);
+        EXPECT_EQ(c.h, h);
+        EXPECT_EQ(c.first, back[0]);
+        if (c.out_w == 0) {
+            EXPECT_EQ(0, memcmp(back, four.data(), 16));
+        }
+        free_image(back);
+    }
+    int32_t w = -7;
+    EXPECT_EQ(nullptr, load_image("absent.png", &w, nullptr));
+    EXPECT_EQ(-7, w);
+}
+
+TEST_F(Frame, ReaderRulesDecideWhatRuns)
+{
+    struct {
+        const char *what;
+        std::function<void(threadstream *)> write;
+        int32_t grid_x; // -1: no grid was applied
+    } cases[] = {
+        {"a primitive outside a pass ends the frame",
+         [](threadstream *s) {
+             frame_write_rect(s, DRAW_SOLID, frame_rect{});
+             frame_write_grid(s, frame_grid{5, 0, 1});
+         },
+         -1},
+        {"an unknown code ends the frame",
+         [](threadstream *s) {
+             frame_write_u32(s, 99);
+             frame_write_grid(s, frame_grid{5, 0, 1});
+         },
+         -1},
+        {"no passes, and a negative count, read nothing more",
+         [](threadstream *s) {
+             frame_write_passes(s, 0, 0);
+             frame_write_passes(s, 0xFFFFFFFFu, 1);
+             frame_write_grid(s, frame_grid{5, 0, 1});
+         },
+         5},
+        {"a stray grid code in a pass is bare: its fields are read as codes (9 ends the pass)",
+         [](threadstream *s) {
+             frame_write_passes(s, 1, 0);
+             frame_write_pass_header(s, pass());
+             frame_write_grid(s, frame_grid{0, 0, DRAW_END_PASS});
+             frame_write_grid(s, frame_grid{6, 0, 1});
+         },
+         6},
+        {"a record cut short is not applied",
+         [](threadstream *s) {
+             frame_write_grid(s, frame_grid{5, 0, 1});
+             s->length -= 4;
+         },
+         -1},
+        {"a string whose NUL is missing stops the reader",
+         [](threadstream *s) {
+             frame_write_string_record(s, DRAW_UNLOAD_SPRITE, frame_cstring("abcd"));
+             s->data[4 + 4 + 4] = 'x';
+             frame_write_grid(s, frame_grid{5, 0, 1});
+         },
+         -1},
+    };
+    for (const auto &c : cases) {
+        draw_init(ctx, fx.game_dir.c_str());
+        ctx->grid_x = -1;
+        threadstream *s = threadstream_allocate();
+        c.write(s);
+        run_and_free(s);
+        EXPECT_EQ(c.grid_x, ctx->grid_set ? ctx->grid_x : -1) << c.what;
+    }
+}
+
+// Every truncation of a frame holding every record, then mutated and random streams: the
+// reader stays inside the stream (run under the sanitizers by scripts/fuzz.sh, which also
+// raises the count through ZINTAREL_FUZZ_ITERATIONS).
+TEST_F(Frame, DamagedStreamsAreNeverReadPastTheirEnd)
+{
+    // xdg-open must not be started for the random URLs the mutations make.
+    std::string path = getenv("PATH") ? getenv("PATH") : "";
+    setenv("PATH", "/nonexistent", 1);
+    std::vector<uint32_t> four = {RED, GREEN, BLUE, WHITE};
+    threadstream *whole = threadstream_allocate();
+    frame_write_upload(whole, frame_upload{frame_cstring("pa"), 2, 2, {(const char *)four.data(), 16}});
+    frame_write_string_record(whole, DRAW_UNLOAD_SPRITE, frame_cstring("gone.png"));
+    frame_write_flag_record(whole, DRAW_TOGGLE_CURSOR, 1);
+    grid(whole);
+    frame_write_passes(whole, 2, 1);
+    frame_write_pass_header(whole, pass("rt", 8, 8));
+    frame_write_rect(whole, DRAW_BORDER, frame_rect{1, 1, 4, 4, 1, 2, 3, 4});
+    frame_write_u32(whole, DRAW_NOP);
+    frame_write_u32(whole, DRAW_END_PASS);
+    frame_write_pass_header(whole, pass());
+    frame_write_sprite(whole, sprite("rt"));
+    frame_write_sprite(whole, sprite("pa"));
+    frame_write_label(whole, frame_label{1, 2, frame_cstring("Aé\xff"), {nullptr, 0}, 1, 1, 1, 2, 3, 4});
+    frame_write_rect(whole, DRAW_LINE, frame_rect{1, 2, 3, 4, 1, 2, 3, 4});
+    frame_write_u32(whole, DRAW_END_PASS);
+    frame_write_screenshot(whole, frame_screenshot{frame_cstring("f.png"), 0, 0, 8, 8, 3, 1, 2, 3, 4});
+
+    threadstream *s = threadstream_allocate();
+    auto load = [&](const uint8_t *bytes, size_t n) {
+        s->length = 0;
+        threadstream_claim_space(s, n);
+        memcpy(s->data, bytes, n);
+        s->length = n;
+        s->read_position = 0;
+        s->error = 0;
+    };
+    auto check = [&](const char *what, size_t i) {
+        draw_process_frame(ctx, s, (int)(i % 3 == 1), (int)(i % 3 == 2));
+        SDL_RenderFlush(ctx->renderer); // what was queued is drawn now
+        ASSERT_LE(s->read_position, s->length) << what << " " << i;
+        SDL_Texture *target = SDL_GetRenderTarget(ctx->renderer);
+        ASSERT_EQ(nullptr, target) << what << " " << i; // the window is the target again
+    };
+    for (size_t n = 0; n <= whole->length; n++) {
+        load(whole->data, n);
+        check("truncated", n);
+    }
+    const char *env = getenv("ZINTAREL_FUZZ_ITERATIONS");
+    long iterations = env ? atol(env) : 1500;
+    std::mt19937 random(12345);
+    std::vector<uint8_t> bytes;
+    for (long i = 0; i < iterations; i++) {
+        bytes.assign(whole->data, whole->data + whole->length);
+        if (i % 4 == 3) { // wholly random words, opcodes made likely
+            bytes.resize(random() % 256 * 4);
+            for (size_t k = 0; k < bytes.size(); k += 4) {
+                uint32_t v = random() % 2 ? random() % 16 : (uint32_t)random();
+                memcpy(&bytes[k], &v, 4);
+            }
+        } else {
+            for (int k = 0, flips = 1 + (int)(random() % 4); k < flips; k++)
+                bytes[random() % bytes.size()] = (uint8_t)random();
+            bytes.resize(random() % (bytes.size() + 1));
+        }
+        load(bytes.data(), bytes.size());
+        check("mutated", (size_t)i);
+    }
+    threadstream_free(s);
+    threadstream_free(whole);
+    setenv("PATH", path.c_str(), 1);
+}
+
+TEST_F(Frame, GlyphsPackSideBySideOnTheSkylineAndOpenAPageWhenOneIsFull)
+{
+    fontatlas *font = fontatlas_new(ctx->renderer, "font.ttf");
+    ASSERT_TRUE(font);
+    EXPECT_EQ(0, fontatlas_page_count(font));
+    const fontatlas_glyph *h = fontatlas_getglyph(font, 'H', 22);
+    ASSERT_TRUE(h);
+    EXPECT_EQ(1, fontatlas_page_count(font));
+    EXPECT_EQ(1, h->x); // inside its one-pixel margin
+    EXPECT_EQ(1, h->y);
+    const fontatlas_glyph *n = fontatlas_getglyph(font, 'N', 22); // as tall as "H"
+    EXPECT_EQ(h->x + h->w + 2, n->x);
+    EXPECT_EQ(1, n->y);
+    const fontatlas_glyph *space = fontatlas_getglyph(font, ' ', 22);
+    EXPECT_EQ(0, space->w);
+    EXPECT_GT(space->advance, 0.0f);
+    EXPECT_EQ(n->x + n->w + 2 + 2, fontatlas_getglyph(font, 'E', 22)->x); // the space took a 2 x 2 box
+    EXPECT_EQ(nullptr, fontatlas_getglyph(font, 0x10FFFD, 22));             // not in the font
+    // Large glyphs fill the page; the next one opens a second page, tried first from then on.
+    uint32_t cp = 'A';
+    while (fontatlas_page_count(font) < 2) fontatlas_getglyph(font, cp++, 200);
+    SDL_Texture *second = fontatlas_getglyph(font, cp - 1, 200)->texture;
+    EXPECT_NE(h->texture, second);
+    EXPECT_EQ(second, fontatlas_getglyph(font, '.', 22)->texture);
+    fontatlas_delete(font);
+}
