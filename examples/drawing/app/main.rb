@@ -47,7 +47,8 @@ def tick args
 
   if args.tick_count == 30
     name = args.grid.name == :center ? "drawing-center" : "drawing"
-    args.outputs.screenshots << { x: 0, y: 0, w: 1280, h: 720, path: "screenshots/#{name}.png" }
+    # The region goes through the grid like everything else: start at its bottom left.
+    args.outputs.screenshots << { x: args.grid.left, y: args.grid.bottom, w: 1280, h: 720, path: "screenshots/#{name}.png" }
   end
   if args.tick_count >= 30
     args.outputs.labels << { x: 700, y: 400, text: "Screenshot saved in the game folder.", r: 200, g: 200, b: 200 }
