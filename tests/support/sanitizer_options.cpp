@@ -3,12 +3,3 @@
 // unwind stops inside it and a leak could not be traced to its caller.
 extern "C" const char *__asan_default_options(void) { return "fast_unwind_on_malloc=0"; }
 extern "C" const char *__ubsan_default_options(void) { return "print_stacktrace=1"; }
-
-// The render context does not free its texture and font caches yet; the test of the caches
-// (where the look-ups are inlined) is the one place they fill.
-extern "C" const char *__lsan_default_suppressions(void)
-{
-    return "leak:texture_cache_lookup\n"
-           "leak:lookup_font\n"
-           "leak:RenderLoop_CachesFindTheSameEntriesAndNeverRetryABrokenFont_Test\n";
-}
