@@ -127,6 +127,7 @@ module ZOQ
   # A layout grid of 24 columns by 12 rows inside the largest 16:9 area of the logical size:
   # rectangles by row and column, and font sizes that follow the cell size.
   class Layout
+    include LayoutValue
     attr_reader :w, :h, :rect_cache, :device
 
     def initialize w, h
@@ -367,14 +368,6 @@ module ZOQ
 
     def serialize
       { device: @device.serialize }
-    end
-
-    def inspect
-      serialize.to_s
-    end
-
-    def to_s
-      serialize.to_s
     end
   end
 end
