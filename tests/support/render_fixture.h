@@ -3,6 +3,7 @@
 #pragma once
 #include "host/channel.h"
 #include "host/metadata.h"
+#include "render/frame_format.h"
 #include "render/render.h"
 #include "support/host_fixture.h"
 #include "support/test_files.h"
@@ -56,23 +57,11 @@ class RenderFixture : public ::testing::Test {
     threadstream *frame(int32_t grid_x, int window_passes = 1, uint8_t r = 0, uint8_t g = 0, uint8_t b = 0)
     {
         threadstream *s = threadstream_allocate();
-        threadstream_pack_u32(s, DRAW_SET_GRID);
-        threadstream_pack_float(s, (float)grid_x);
-        threadstream_pack_float(s, 0.0f);
-        threadstream_pack_int(s, 1);
-        threadstream_pack_u32(s, DRAW_PASSES);
-        threadstream_pack_u32(s, (uint32_t)window_passes);
-        threadstream_pack_u32(s, 0);
+        frame_write_grid(s, frame_grid{(float)grid_x, 0.0f, 1});
+        frame_write_passes(s, (uint32_t)window_passes, 0);
         for (int i = 0; i < window_passes; i++) {
-            threadstream_pack_int(s, r);
-            threadstream_pack_int(s, g);
-            threadstream_pack_int(s, b);
-            threadstream_pack_int(s, 255);
-            threadstream_pack_string(s, nullptr);
-            threadstream_pack_int(s, 0);
-            threadstream_pack_int(s, 0);
-            threadstream_pack_u32(s, 0);
-            threadstream_pack_u32(s, DRAW_END_PASS);
+            frame_write_pass_header(s, frame_pass_header{r, g, b, 255, {nullptr, 0}, 0, 0, 0});
+            frame_write_u32(s, DRAW_END_PASS);
         }
         return s;
     }
