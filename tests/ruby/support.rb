@@ -117,3 +117,8 @@ def assert_equal expected, actual, message = nil
   return true if __same_number_classes__(expected, actual)
   raise ZoqTestFailure, (message || "expected #{expected.inspect} (#{expected.class}), got #{actual.inspect} (#{actual.class})")
 end
+
+# Table checks: each row is [expected, actual]; a failure names its row.
+def assert_rows rows
+  rows.each_with_index { |(expected, actual), i| assert_equal expected, actual, "row #{i}: expected #{expected.inspect}, got #{actual.inspect}" }
+end
