@@ -156,25 +156,6 @@ TEST(RuntimeReload, SavedStateComesBackFromGameStateTxt)
     EXPECT_EQ(1, stamped);
 }
 
-TEST(RuntimeReload, EvalWithNoTickEndsTheRunWhetherOrNotTheFileExists)
-{
-    e2e_game g("eval");
-    g.write("game/app/main.rb", "def tick args; puts 'game ticked'; end\n");
-    g.write("game/app/startup.rb", "puts \"evaluated at #{Kernel.tick_count}\"\n");
-    e2e_run ran = g.run({"game", "--eval", "app/startup.rb", "--no-tick"});
-    EXPECT_EQ(0, ran.status) << ran.err;
-    EXPECT_NE(std::string::npos, ran.out.find("evaluated at -1")) << ran.out;
-    EXPECT_EQ(std::string::npos, ran.out.find("game ticked")) << ran.out;
-
-    e2e_run missing = g.run({"game", "--eval", "app/none.rb", "--no-tick"});
-    EXPECT_EQ(0, missing.status) << missing.err;
-    EXPECT_NE(std::string::npos, missing.out.find("File does not exist: app/none.rb")) << missing.out;
-
-    e2e_run no_test = g.run({"game", "--test", "app/none_test.rb"});
-    EXPECT_EQ(0, no_test.status) << no_test.err;
-    EXPECT_NE(std::string::npos, no_test.out.find("File does not exist: app/none_test.rb")) << no_test.out;
-}
-
 // With the framework's sources beside the executable, they are watched like the game's.
 static const char *framework_main =
     "def tick args\n"
