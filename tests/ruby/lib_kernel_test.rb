@@ -9,12 +9,10 @@ ensure
 end
 
 test "both counters answer -1 before the runtime sets them, and keep what is set" do
-  assert_equal(-1, Kernel.tick_count)
-  assert_equal(-1, Kernel.global_tick_count)
+  assert_equal [-1, -1], [Kernel.tick_count, Kernel.global_tick_count]
   Kernel.tick_count = 12
   Kernel.global_tick_count = 40
-  assert_equal 12, Kernel.tick_count
-  assert_equal 40, Kernel.global_tick_count
+  assert_equal [12, 40], [Kernel.tick_count, Kernel.global_tick_count]
   Kernel.tick_count = -1
   Kernel.global_tick_count = -1
 end
@@ -31,7 +29,7 @@ test "puts hands each argument to the runtime's log and appends them to logs/put
   assert_equal before + "one\n2\n" + Float.to_s + "\n1\n2\n", on_disk("logs/puts.txt")
 end
 
-test "in production puts still reaches the log but not the file" do
+test "in production puts still reaches the log but not the file; without a runtime it is the core one" do
   before = on_disk("logs/puts.txt")
   $lib_production = true
   begin
@@ -42,11 +40,6 @@ test "in production puts still reaches the log but not the file" do
   ensure
     $lib_production = nil
   end
-  assert_equal before, on_disk("logs/puts.txt")
-end
-
-test "without a runtime puts is the core one and writes no file" do
-  before = on_disk("logs/puts.txt")
   saved = $zoq
   $zoq = nil
   begin
@@ -55,7 +48,6 @@ test "without a runtime puts is the core one and writes no file" do
     $zoq = saved
   end
   assert_equal before, on_disk("logs/puts.txt")
-  assert Kernel.method_defined?(:original_puts)
 end
 
 test "puts6, puts60 and puts600 print only on ticks divisible by 6, 60 or 600" do
