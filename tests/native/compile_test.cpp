@@ -60,6 +60,9 @@ TEST(CompileStep, IntegersDivideToFloatsThroughEveryPath)
         {"[7.send(:/, 2), 7.method(:/).call(2), [1, 2].inject(:/), 5 / Rational(1, 2), 5 / Complex(1, 1)]",
          "[3.5, 3.5, 0.5, (10/1), (2.5-2.5i)]"},
         {"eval('7 / 2')", "3.5"},
+        // Decimal literals read and print at full precision.
+        {"[0.015625 == 0.5 ** 6, '0.015625'.to_f == 0.5 ** 6, format('%.17g', 0.1 + 0.2)]",
+         "[true, true, \"0.30000000000000004\"]"},
         {"x = 9\neval('x / 2')", "4.5"},
         {"Object.new.instance_eval('7 / 2')", "3.5"},
         {"String.class_eval('def half = 7 / 2'); ''.half", "3.5"},
