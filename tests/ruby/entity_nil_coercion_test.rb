@@ -51,15 +51,22 @@ test "false reads coerce like nil" do
   assert_equal true, state.flag.on
 end
 
-test "a missing property read three times with one method warns, six times raises" do
+test "a missing property read three times with one method warns once, six times raises" do
   state = fresh_state
+  warnings = lambda { $zoq.console.log.count { |l| l.to_s.include?("The method + was invoked on timer within args.state") } }
+  before = warnings.call
   state.timer
   2.times { state.timer + 1 }
+  assert_equal before, warnings.call
   state.timer + 1
-  assert_equal 3, state.as_hash[:__thrash_count__][:timer][:+]
+  assert_equal({ :+ => 3 }, state.as_hash[:__thrash_count__][:timer])
   2.times { state.timer + 1 }
-  assert_raises(StandardError, "has reached it's\ninvocation limit") { state.timer + 1 }
+  assert_equal before + 1, warnings.call
+  assert_raises(StandardError, "* ERROR:\nThe method + was invoked on timer within args.state, but timer has\na value of nil. The temporary coersion of this nil value, has reached it's\ninvocation limit.\n\nHere are the details:\n\n") { state.timer + 1 }
   refute state.as_hash.key?(:timer)
+  # The coercion is gone: missing methods raise the usual error.
+  assert_raises(RuntimeError, "Unhandled method_missing with name :hp, args [] was invoked on [NilClass].") { nil.hp }
+  assert_equal 6, state.as_hash[:__thrash_count__][:timer][:+]
 end
 
 test "calls that create different properties are counted apart" do
