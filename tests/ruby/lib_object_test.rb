@@ -76,8 +76,7 @@ end
 class LibPlain; end
 
 test "attributes keep the names given to attr_accessor and attr, once each, in order" do
-  assert_equal [:a, :b, :c], LibAttrs.attributes
-  assert_equal [], LibNoAttrs.attributes
+  assert_equal [[:a, :b, :c], []], [LibAttrs.attributes, LibNoAttrs.attributes]
   o = LibAttrs.new
   o.c = 5
   assert_equal 5, o.c
@@ -88,10 +87,8 @@ test "new passes positional, optional, keyword and block arguments through uncha
   assert_equal [1, 2, [], 3, 4, {}, :blk], o.got
   o = LibKeywords.new(1, 5, 6, 7, c: 8, d: 9, e: 10)
   assert_equal [1, 5, [6, 7], 8, 9, { e: 10 }, nil], o.got
-  assert_equal({ a: 1 }, LibHashArg.new({ a: 1 }).got)
-  assert_equal({ a: 1 }, LibHashArg.new(a: 1).got)
-  assert_equal [1, 2, 3], Array.new(3) { |i| i + 1 }
-  assert_equal 0, Hash.new(0)[:missing]
+  assert_equal [{ a: 1 }, { a: 1 }, [1, 2, 3], 0],
+               [LibHashArg.new({ a: 1 }).got, LibHashArg.new(a: 1).got, Array.new(3) { |i| i + 1 }, Hash.new(0)[:missing]]
   assert_raises(ArgumentError) { LibKeywords.new(1) }
 end
 
@@ -117,20 +114,10 @@ test "a constructor that recurses without end overflows with a short message" do
 end
 
 test "or, and and the defaulting converters" do
-  assert_equal 5, 5.or(3)
-  assert_equal 3, nil.or(3)
-  assert_equal 3, false.or(3)
-  assert_equal nil, nil.and(3)
-  assert_equal 3, 4.and(3)
-  assert_equal 7, "abc".numeric_or_default(7)
-  assert_equal 4, 4.numeric_or_default(7)
-  assert_equal 0, nil.numeric_or_default
-  assert_equal 2, 2.5.i_or_default
-  assert_equal 2.0, 2.f_or_default
-  assert_equal 9, :x.f_or_default(9)
-  assert_equal "", nil.s_or_default
-  assert_equal "12", 12.s_or_default
-  assert_equal "z", false.s_or_default("z")
+  assert_rows [[5, 5.or(3)], [3, nil.or(3)], [3, false.or(3)], [nil, nil.and(3)], [3, 4.and(3)],
+               [7, "abc".numeric_or_default(7)], [4, 4.numeric_or_default(7)], [0, nil.numeric_or_default],
+               [2, 2.5.i_or_default], [2.0, 2.f_or_default], [9, :x.f_or_default(9)], ["", nil.s_or_default],
+               ["12", 12.s_or_default], ["z", false.s_or_default("z")]]
 end
 
 test "let runs its block with the receiver and explains itself without one" do
@@ -145,8 +132,7 @@ test "fast_rand answers one of the hundredths from 0 to 1" do
   seen = {}
   300.times do
     v = 5.fast_rand
-    assert v.is_a?(Float)
-    assert v >= 0.0 && v <= 1.0
+    assert v.is_a?(Float) && v >= 0.0 && v <= 1.0
     assert_equal v, (v * 100).round / 100.0
     seen[v] = true
   end
@@ -187,9 +173,7 @@ end
 
 test "docs answers the class's documentation or explains how to add some" do
   assert LibPerson.new.docs.include?("** LibPerson.docs_say_hello")
-  assert_equal "* DOCS: LibPerson\nSays hello.", LibPerson.new.doc_class
-  assert_equal "* DOCS: LibPerson#say_hello", LibPerson.new.docs_say_hello
-  assert_equal "* DOCS: LibPerson#say_hello", LibPerson.new.doc_say_hello
+  assert_equal ["* DOCS: LibPerson\nSays hello.", "* DOCS: LibPerson#say_hello"], [LibPerson.new.doc_class, LibPerson.new.doc_say_hello]
   text = LibPlain.new.docs
   assert text.start_with?("* DOCS ERROR: LibPlain does not have any documentation.\nTo add documentation:\n1. Create a file called CLASSNAME_docs.rb and define a module named ~LibPlainDocs~.\n2. Open up LibPlain, ~extend Docs~ and ~extend LibPlainDocs~.\n")
   assert text.end_with?("      puts \"hello\"\n    end\n  end\n#+end_src\n")
@@ -200,20 +184,14 @@ test "docs answers the class's documentation or explains how to add some" do
 end
 
 test "the class list of errors leaves out the core and deprecated entries" do
-  assert_equal [NilClass], NIL.better_class_hierarchy_information
-  assert_equal [Kernel], Kernel.better_class_hierarchy_information
+  assert_equal [[NilClass], [Kernel]], [NIL.better_class_hierarchy_information, Kernel.better_class_hierarchy_information]
   list = LibAttrs.better_class_hierarchy_information
   assert_equal LibAttrs, list[0]
-  refute list.include?(Object)
-  refute list.include?(Kernel)
-  refute list.include?(BasicObject)
+  refute list.include?(Object) || list.include?(Kernel) || list.include?(BasicObject)
   numbers = 5.better_class_hierarchy_information
   assert_equal Integer, numbers[0]
-  refute numbers.include?(NumericDeprecated)
-  assert numbers.include?(Comparable)
-  arrays = [].better_class_hierarchy_information
-  assert_equal Array, arrays[0]
-  refute arrays.include?(ArrayDeprecated)
+  assert numbers.include?(Comparable) && !numbers.include?(NumericDeprecated)
+  refute [].better_class_hierarchy_information.include?(ArrayDeprecated)
 end
 
 test "the exception report: one line, with class, inner exception and traced methods" do
@@ -249,10 +227,8 @@ end
 
 test "the contract help names implemented and missing methods" do
   result = [1].__help_contract_implementation([:each, :nope])
-  assert_equal [:each], result[:implemented_methods]
-  assert_equal [:nope], result[:not_implemented_methods]
-  assert_equal false, result[:all_methods_implemented]
-  assert_equal nil, result[:exception]
+  assert_equal [[:each], [:nope], false, nil],
+               result.values_at(:implemented_methods, :not_implemented_methods, :all_methods_implemented, :exception)
 end
 
 test "noise-free call stacks leave out the listed framework files" do
@@ -293,13 +269,9 @@ test "class macros mix in the sprite and rect attributes" do
   s.w = 5
   s.y1 = 3
   s.h = 4
-  assert_equal :sprite, s.primitive_marker
-  assert_equal 15, s.right
-  assert_equal 7, s.top
-  assert_equal s, s.sprite
+  assert_equal [:sprite, 15, 7], [s.primitive_marker, s.right, s.top]
   plain = Class.new { attr_accessor :x, :y, :w, :h }.new
-  assert plain.attr_rect
-  assert plain.is_a?(AttrRect)
+  assert plain.attr_rect && plain.is_a?(AttrRect)
   assert_equal nil, plain.attr_rect
   assert_raises(StandardError, "* ERROR: zoq_args has been deprecated for the better named class macro: attr_zoq.\n** BACKTRACE:\n") do
     Class.new { zoq_args }
