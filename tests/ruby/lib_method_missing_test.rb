@@ -123,14 +123,12 @@ test "a name of three letters or fewer gives an empty suggestion line" do
   e = assert_raises(RuntimeError) { ghost.abc }
   hierarchy = ghost.better_class_hierarchy_information
   assert_equal LibGhost, hierarchy[0]
+  # Numbers get the better error and suggestions too.
+  number = assert_raises(RuntimeError) { 5.secondz }
+  assert number.message.include?("Unhandled method_missing with name :secondz, args [] was invoked on [Integer, ")
+  assert number.message.include?(":seconds")
   assert e.message.end_with?("The method named :abc doesn't exist on #{hierarchy}.\n\n\n\n")
   assert e.message.include?("was invoked on #{hierarchy}.\nself#inspect:\n#<LibGhost")
-end
-
-test "numbers get the better error and suggestions too" do
-  e = assert_raises(RuntimeError) { 5.secondz }
-  assert e.message.include?("Unhandled method_missing with name :secondz, args [] was invoked on [Integer, ")
-  assert e.message.include?(":seconds")
 end
 
 test "the runtime's own suggestions are used when it has them" do
@@ -182,12 +180,8 @@ test "calls that may end in method_missing reach it with their arguments intact"
 end
 
 test "documentation names are normalised before they are looked up" do
-  assert_equal :docs_search, 1.__normalized_docs_method__(:doc_search)
-  assert_equal :docs, 1.__normalized_docs_method__(:doc)
-  assert_equal :docs_frame_index, 1.__normalized_docs_method__(:doc_frame_index)
-  assert 1.__looks_like_docs__?(:doc)
-  assert 1.__looks_like_docs__?(:doc_frame_index)
-  refute 1.__looks_like_docs__?(:doc_nothing_here)
-  assert_equal 5.docs, 5.doc
-  assert_equal Kernel.docs_tick_count, Kernel.doc_tick_count
+  assert_rows [[:docs_search, 1.__normalized_docs_method__(:doc_search)], [:docs, 1.__normalized_docs_method__(:doc)],
+               [:docs_frame_index, 1.__normalized_docs_method__(:doc_frame_index)], [true, 1.__looks_like_docs__?(:doc)],
+               [true, 1.__looks_like_docs__?(:doc_frame_index)], [false, 1.__looks_like_docs__?(:doc_nothing_here)],
+               [5.docs, 5.doc], [Kernel.docs_tick_count, Kernel.doc_tick_count]]
 end

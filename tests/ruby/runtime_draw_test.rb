@@ -200,11 +200,6 @@ test "pixel arrays are uploaded by name only when their pixels fill width times 
   assert_equal({}, zoq.args.pixel_arrays)
 end
 
-test "FFI::Draw shows as the empty text" do
-  draw = FFI::Draw.new
-  assert_equal ["", "", ""], [draw.to_s, draw.inspect, draw.serialize]
-end
-
 # Last: the hook stays on the top-level object for the rest of the file.
 test "a game that draws for itself is handed each pass" do
   zoq = new_runtime

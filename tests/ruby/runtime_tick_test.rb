@@ -6,17 +6,11 @@ test "the 13 ms rule: a step sooner than 13 ms after the last calculated one doe
   now = boot_game "def tick args; $ticks << args.tick_count; end\n"
   $ticks = []
   assert_equal nil, host_step(now)
-  assert_equal [0], $ticks
-  host_step now + 12
-  assert_equal [0], $ticks
-  host_step now + 13
-  assert_equal [0, 1], $ticks
   # Skipped steps do not move the reference time either.
-  host_step now + 20
-  host_step now + 25
-  assert_equal [0, 1], $ticks
-  host_step now + 26
-  assert_equal [0, 1, 2], $ticks
+  [[12, [0]], [13, [0, 1]], [20, [0, 1]], [25, [0, 1]], [26, [0, 1, 2]]].each do |later, ticks|
+    host_step now + later
+    assert_equal ticks, $ticks, "at +#{later} ms"
+  end
 end
 
 test "--speed sets how many calculations one step makes: 0 gives 1, -3 gives 3, 2 gives 2" do
@@ -61,29 +55,24 @@ test "a reset before the first game tick does nothing; a reset from the game's r
   now = boot_game "def tick args; args.state.counter = (args.state.counter || 0) + 1; end\n" \
                   "def reset; $hook_calls += 1; $zoq.reset; $zoq.__reset__; end\n"
   $hook_calls = 0
-  assert_equal nil, $zoq.reset
-  assert_equal 0, $hook_calls
+  assert_equal [nil, 0], [$zoq.reset, $hook_calls]
   3.times { |i| host_step now + i * 20 }
   assert_equal 3, $args.state.counter
   $zoq.reset
-  assert_equal 1, $hook_calls
-  assert_equal(-1, Kernel.tick_count)
-  assert_equal nil, $args.state.counter
+  assert_equal [1, -1, nil], [$hook_calls, Kernel.tick_count, $args.state.counter]
   # A second reset in the same tick finds the tick count at -1.
   $zoq.reset
   assert_equal 1, $hook_calls
   host_step now + 100
-  assert_equal 0, Kernel.tick_count
-  assert_equal 1, $args.state.counter
+  assert_equal [0, 1], [Kernel.tick_count, $args.state.counter]
   # The same state object, emptied, with a new entity id.
   state = $args.state
   old_id = state.entity_id
   state[0] = :indexed
   host_step now + 120
   $zoq.reset
-  assert_equal 2, $hook_calls
+  assert_equal [2, nil], [$hook_calls, state[0]]
   assert state.equal?($args.state)
-  assert_equal nil, state[0]
   refute old_id == state.entity_id
   refute $console.log.any? { |line| line.to_s.include?("array indexers") }, "a reset is not the game's use of as_hash"
 end
@@ -116,17 +105,13 @@ test "an exception in the game's tick writes both reports, pauses the game and p
   assert_equal [0, 1, 2], $ticks
   assert $zoq.paused?
   current = $zoq.ffi_file.read("exceptions/current.txt")
-  assert current.include?("boom at two"), current.to_s
-  assert current.include?("Game State:")
-  report = $zoq.ffi_file.read("exceptions/game_state_2.txt")
-  assert_equal current, report
+  assert current.include?("boom at two") && current.include?("Game State:"), current.to_s
+  assert_equal current, $zoq.ffi_file.read("exceptions/game_state_2.txt")
   assert $console.visible?
-  assert_equal :exception, $console.show_reason
-  assert_equal "$zoq.reset seed: #{$zoq.seed}", $console.current_input_str
+  assert_equal [:exception, "$zoq.reset seed: #{$zoq.seed}"], [$console.show_reason, $console.current_input_str]
   # Later steps run the engine (the window pass is still submitted) but not the game.
   host_step now + 200
-  assert_equal [0, 1, 2], $ticks
-  assert_equal [$args.outputs], $zoq.passes
+  assert_equal [[0, 1, 2], [$args.outputs]], [$ticks, $zoq.passes]
   # A reset unpauses and the game starts over.
   Kernel.tick_count = 3
   $zoq.reset
@@ -188,9 +173,7 @@ test "--eval with --no-tick loads the file before any game tick and quits once i
     steps += 1
   end
   assert $zoq.quit_requested?, "the run must end"
-  assert_equal(-1, $eval_ran)
-  assert $callback_ran
-  refute $game_ticked
+  assert_equal [-1, true, nil], [$eval_ran, $callback_ran, $game_ticked]
 end
 
 test "--test loads the test file, runs its tests without the game's tick and quits" do
@@ -207,12 +190,9 @@ end
 test "--record starts a recording seeded with 100 and wins over --replay" do
   now = boot_game "def tick args; end\n", "./zintarel game --record --replay x.txt"
   host_step now
-  assert $recording.is_recording?
-  refute $recording.is_replaying?
-  assert_equal 100, $zoq.seed
+  assert $recording.is_recording? && !$recording.is_replaying?
   # The seed cannot be changed while recording.
-  assert_equal nil, $zoq.set_rng(5)
-  assert_equal 100, $zoq.seed
+  assert_equal [100, nil, 100], [$zoq.seed, $zoq.set_rng(5), $zoq.seed]
 end
 
 test "--replay without a file name replays last_replay.txt at the given speed" do
@@ -226,6 +206,5 @@ test "an exception naming its docs puts that docs call, not the rest of the repo
   now = boot_game "def tick args; raise \"Bad shift\\n** docs: $zoq.docs.shift_left\\n\"; end\n"
   host_step now
   assert $zoq.paused?
-  assert_equal "$zoq.docs.shift_left", $console.current_input_str
-  assert_equal :exception, $console.show_reason
+  assert_equal ["$zoq.docs.shift_left", :exception], [$console.current_input_str, $console.show_reason]
 end
