@@ -77,17 +77,7 @@ class InputHost : public ::testing::Test {
     }
 
     // Queues the events as one stream, as the render thread does.
-    void queue(const std::vector<SDL_Event> &events)
-    {
-        threadstream *stream = threadstream_allocate();
-        threadstream_pack_size_t(stream, events.size());
-        for (const SDL_Event &e : events) {
-            threadstream_claim_space(stream, sizeof e);
-            memcpy(stream->data + stream->length, &e, sizeof e);
-            stream->length += sizeof e;
-        }
-        threadstreamqueue_putitem(rc->event_queue, stream);
-    }
+    void queue(const std::vector<SDL_Event> &events) { threadstreamqueue_putitem(rc->event_queue, host_fixture_event_stream(events)); }
 
     void dispatch(const std::vector<SDL_Event> &events)
     {

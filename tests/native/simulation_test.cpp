@@ -47,7 +47,7 @@ class Simulation : public ::testing::Test {
         return s;
     }
 
-    void queue_events(std::initializer_list<SDL_Event> events)
+    void queue_events(const std::vector<SDL_Event> &events)
     {
         threadstreamqueue_putitem(rc->event_queue, host_fixture_event_stream(events));
     }
