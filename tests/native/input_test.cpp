@@ -95,6 +95,19 @@ class InputHost : public ::testing::Test {
 
     SDL_Joystick *stick(SDL_JoystickID id) { return SDL_JoystickFromInstanceID(id); }
 
+    // Axis, hat and button events share their layout up to the index; a hat's value and a
+    // button's state are the same byte.
+    static SDL_Event joy(Uint32 type, SDL_JoystickID id, int index, int value)
+    {
+        SDL_Event e = {};
+        e.type = type;
+        e.jaxis.which = id;
+        e.jaxis.axis = (Uint8)index;
+        if (type == SDL_JOYAXISMOTION) e.jaxis.value = (Sint16)value;
+        else e.jhat.value = (Uint8)value;
+        return e;
+    }
+
     // The controller the host put in a slot for a device (through the add event).
     void plug(SDL_JoystickID id) { dispatch({device_event(SDL_CONTROLLERDEVICEADDED, device_of(id))}); }
 };
@@ -243,24 +256,10 @@ TEST_F(Input, RawJoysticksAreReportedAndGameControllersAreLeftToTheSlots)
     EXPECT_EQ("[[:rawjoystick_connected, " + std::to_string(raw) + ", \"Arcade Stick\", \"" + guid + "\"]]", calls());
     EXPECT_EQ(32u, strlen(guid));
 
-    SDL_Event axis = {}, hat = {}, down = {}, up = {}, ball = {};
-    axis.type = SDL_JOYAXISMOTION;
-    axis.jaxis.which = raw;
-    axis.jaxis.axis = 1;
-    axis.jaxis.value = -32768;
-    hat.type = SDL_JOYHATMOTION;
-    hat.jhat.which = raw;
-    hat.jhat.value = SDL_HAT_LEFTUP;
-    down.type = SDL_JOYBUTTONDOWN;
-    down.jbutton.which = raw;
-    down.jbutton.button = 2;
-    down.jbutton.state = SDL_PRESSED;
-    up = down;
-    up.type = SDL_JOYBUTTONUP;
-    up.jbutton.state = SDL_RELEASED;
-    ball.type = SDL_JOYBALLMOTION;
     ASSERT_TRUE(stick(raw));
-    dispatch({axis, hat, ball, down, up, device_event(SDL_JOYDEVICEREMOVED, raw),
+    dispatch({joy(SDL_JOYAXISMOTION, raw, 1, -32768), joy(SDL_JOYHATMOTION, raw, 0, SDL_HAT_LEFTUP),
+              joy(SDL_JOYBALLMOTION, raw, 0, 0), joy(SDL_JOYBUTTONDOWN, raw, 2, SDL_PRESSED),
+              joy(SDL_JOYBUTTONUP, raw, 2, SDL_RELEASED), device_event(SDL_JOYDEVICEREMOVED, raw),
               device_event(SDL_JOYDEVICEREMOVED, pad)});
     // The raw joystick is closed on removal; a controller's joystick is left to its slot.
     EXPECT_EQ(nullptr, stick(raw));
@@ -390,19 +389,6 @@ class Mapping : public InputHost {
     }
 
     SDL_JoystickID attach_unknown() { return attach(SDL_JOYSTICK_TYPE_UNKNOWN, "Pad, Mk\x01II", 4, 6, 1); }
-
-    // Axis, hat and button events share their layout up to the index; a hat's value and a
-    // button's state are the same byte.
-    static SDL_Event joy(Uint32 type, SDL_JoystickID id, int index, int value)
-    {
-        SDL_Event e = {};
-        e.type = type;
-        e.jaxis.which = id;
-        e.jaxis.axis = (Uint8)index;
-        if (type == SDL_JOYAXISMOTION) e.jaxis.value = (Sint16)value;
-        else e.jhat.value = (Uint8)value;
-        return e;
-    }
 
     std::string labels() { return eval("$zoq.args.outputs.primitives.map { |p| p[:text] }.compact"); }
 };
