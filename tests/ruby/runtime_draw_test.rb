@@ -44,22 +44,10 @@ test "a pass is drawn collection by collection, static after its twin, debug and
   zoq = new_runtime
   recorder = recording_draws zoq
   pass = zoq.args.outputs
-  pass.static_borders << { x: 12 }
-  pass.borders << { x: 11 }
-  pass.static_lines << { x: 10 }
-  pass.lines << { x: 9 }
-  pass.static_labels << { x: 8 }
-  pass.labels << { x: 7 }
-  pass.static_primitives << { x: 6, text: "p" }
-  pass.primitives << { x: 5, path: "p.png" }
-  pass.static_sprites << { x: 4 }
-  pass.sprites << { x: 3 }
-  pass.static_solids << { x: 2 }
-  pass.solids << { x: 1 }
-  pass.static_reserved << { x: 16, x2: 0 }
-  pass.reserved << { x: 15, x2: 0 }
-  pass.static_debug << { x: 14, primitive_marker: :solid }
-  pass.debug << { x: 13, primitive_marker: :border }
+  { static_borders: { x: 12 }, borders: { x: 11 }, static_lines: { x: 10 }, lines: { x: 9 }, static_labels: { x: 8 },
+    labels: { x: 7 }, static_primitives: { x: 6, text: "p" }, primitives: { x: 5, path: "p.png" }, static_sprites: { x: 4 },
+    sprites: { x: 3 }, static_solids: { x: 2 }, solids: { x: 1 }, static_reserved: { x: 16, x2: 0 }, reserved: { x: 15, x2: 0 },
+    static_debug: { x: 14, primitive_marker: :solid }, debug: { x: 13, primitive_marker: :border } }.each { |name, p| pass.send(name) << p }
   assert_equal :draw_line, zoq.primitives(pass)
   assert_equal (1..16).to_a, recorder.calls.map { |call| call[1] }
   assert_equal [:draw_solid, :draw_solid, :draw_sprite_2, :draw_sprite_2, :draw_sprite_2, :draw_label,
@@ -107,8 +95,7 @@ test "what is added while a collection is drawn is drawn too only in solids and 
   pass.reserved << SelfCopying.new(pass.reserved, 4)
   zoq.primitives(pass)
   assert_equal [3, 2, 1, 5, 2, 1, 4], recorder.calls.map { |call| call[1] }
-  assert_equal 2, pass.labels.length
-  assert_equal 2, pass.reserved.length
+  assert_equal [2, 2], [pass.labels.length, pass.reserved.length]
 end
 
 test "each kind reads its fields through its readers, from Hashes, Arrays and objects alike" do
