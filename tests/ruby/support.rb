@@ -98,6 +98,11 @@ end
 
 # assert_equal also compares the classes of the numbers inside what it compares: 1 and 1.0
 # are == but a test that expects one must not pass with the other.
+def assert_equal expected, actual, message = nil
+  return true if expected == actual && __same_number_classes__(expected, actual)
+  raise ZoqTestFailure, (message || "expected #{expected.inspect} (#{expected.class}), got #{actual.inspect} (#{actual.class})")
+end
+
 def __same_number_classes__ expected, actual
   if expected.is_a?(Numeric)
     expected.class == actual.class
@@ -108,14 +113,6 @@ def __same_number_classes__ expected, actual
   else
     true
   end
-end
-
-alias __plain_assert_equal__ assert_equal
-
-def assert_equal expected, actual, message = nil
-  __plain_assert_equal__ expected, actual, message
-  return true if __same_number_classes__(expected, actual)
-  raise ZoqTestFailure, (message || "expected #{expected.inspect} (#{expected.class}), got #{actual.inspect} (#{actual.class})")
 end
 
 # Table checks: each row is [expected, actual]; a failure names its row.
