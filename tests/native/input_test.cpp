@@ -6,6 +6,7 @@
 #include "render/render.h"
 #include "support/host_fixture.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <string.h>
 #include <string>
@@ -120,7 +121,8 @@ class Input : public InputHost {
         host_fixture_eval("$calls = []; class ZOQ::Runtime; %w[controller_key_down controller_key_held "
                           "controller_key_up left_analog_x_player_1 right_analog_y_player_1 left_analog_x_player_2 "
                           "rawjoystick_connected rawjoystick_disconnected rawjoystick_axis rawjoystick_hat "
-                          "rawjoystick_button mouse_wheel mouse_button_up window_mouse_focus_changed key_up_raw]"
+                          "rawjoystick_button mouse_wheel mouse_button_up window_mouse_focus_changed key_up_raw mouse_move "
+                          "key_down_raw window_keyboard_focus_changed textinput]"
                           ".each { |n| define_method(n) { |*a| $calls << [n.to_sym, *a] } }; end");
     }
 
@@ -272,35 +274,39 @@ TEST_F(Input, RawJoysticksAreReportedAndGameControllersAreLeftToTheSlots)
               calls());
 }
 
-TEST_F(Input, MouseWindowAndKeyEventsCarryTheirFieldsAndOtherWindowsAreIgnored)
+TEST_F(Input, EventsReachTheirCallbacksWithTheirFieldsAndTouchEmulationAndOtherWindowsAreIgnored)
 {
-    SDL_Event wheel = {}, touch_button = {}, button_up = {}, enter = {}, leave = {}, resized = {}, elsewhere = {},
-              key_up = {};
-    wheel.type = SDL_MOUSEWHEEL;
-    wheel.wheel.x = 2;
-    wheel.wheel.y = -3;
-    wheel.wheel.direction = SDL_MOUSEWHEEL_NORMAL;
-    touch_button.type = SDL_MOUSEBUTTONUP;
-    touch_button.button.which = SDL_TOUCH_MOUSEID;
-    button_up.type = SDL_MOUSEBUTTONUP;
-    button_up.button.button = SDL_BUTTON_RIGHT;
-    enter.type = SDL_WINDOWEVENT;
-    enter.window.windowID = 5;
-    enter.window.event = SDL_WINDOWEVENT_ENTER;
-    leave = enter;
-    leave.window.event = SDL_WINDOWEVENT_LEAVE;
-    resized = enter;
-    resized.window.event = SDL_WINDOWEVENT_RESIZED;
-    elsewhere = enter;
-    elsewhere.window.windowID = 6;
-    key_up.type = SDL_KEYUP;
-    key_up.key.keysym.sym = SDLK_ESCAPE;
-    key_up.key.keysym.mod = KMOD_RCTRL;
-    dispatch({wheel, touch_button, button_up, leave, resized, elsewhere, key_up});
-    dispatch({enter});
-    EXPECT_EQ("[[:mouse_wheel, 2, -3], [:mouse_button_up, 3], [:window_mouse_focus_changed, false], "
-              "[:key_up_raw, 27, 128], [:window_mouse_focus_changed, true]]",
+    auto event = [](Uint32 type, const std::function<void(SDL_Event &)> &fill) {
+        SDL_Event e = {};
+        e.type = type;
+        fill(e);
+        return e;
+    };
+    auto window = [&](Uint32 id, Uint8 what) {
+        return event(SDL_WINDOWEVENT, [&](SDL_Event &e) { e.window.windowID = id, e.window.event = what; });
+    };
+    auto key = [&](Uint32 type, SDL_Keycode sym, Uint16 mod) {
+        return event(type, [&](SDL_Event &e) { e.key.keysym.sym = sym, e.key.keysym.mod = mod; });
+    };
+    SDL_Event key_up = key(SDL_KEYUP, SDLK_ESCAPE, KMOD_RCTRL);
+    dispatch({event(SDL_MOUSEMOTION, [](SDL_Event &e) { e.motion.which = SDL_TOUCH_MOUSEID; }),
+              event(SDL_MOUSEMOTION, [](SDL_Event &e) { e.motion.x = 3, e.motion.y = 4; }),
+              event(SDL_MOUSEWHEEL, [](SDL_Event &e) { e.wheel.x = 2, e.wheel.y = -3; }),
+              event(SDL_MOUSEWHEEL, [](SDL_Event &e) { e.wheel.y = 1, e.wheel.direction = SDL_MOUSEWHEEL_FLIPPED; }),
+              event(SDL_MOUSEBUTTONUP, [](SDL_Event &e) { e.button.which = SDL_TOUCH_MOUSEID; }),
+              event(SDL_MOUSEBUTTONUP, [](SDL_Event &e) { e.button.button = SDL_BUTTON_RIGHT; }),
+              key(SDL_KEYDOWN, SDLK_a, KMOD_LSHIFT), key_up, window(5, SDL_WINDOWEVENT_LEAVE),
+              window(5, SDL_WINDOWEVENT_RESIZED), window(5, SDL_WINDOWEVENT_FOCUS_LOST), window(6, SDL_WINDOWEVENT_FOCUS_LOST),
+              event(SDL_TEXTINPUT, [](SDL_Event &e) { strcpy(e.text.text, "\xc3\xa9"); })});
+    dispatch({window(5, SDL_WINDOWEVENT_ENTER)});
+    EXPECT_EQ("[[:mouse_move, 3, 4], [:mouse_wheel, 2, -3], [:mouse_wheel, 0, -1], [:mouse_button_up, 3], "
+              "[:key_down_raw, 97, 1], [:key_up_raw, 27, 128], [:window_mouse_focus_changed, false], "
+              "[:window_keyboard_focus_changed, false], [:textinput, \"\\xc3\\xa9\"], [:window_mouse_focus_changed, true]]",
               calls());
+    // A raising callback is logged and the next one still runs.
+    host_fixture_eval("class ZOQ::Runtime; def key_down_raw(*a); raise 'bad key'; end; end");
+    dispatch({key(SDL_KEYDOWN, SDLK_a, 0), key_up});
+    EXPECT_EQ("[[:key_up_raw, 27, 128]]", calls());
 
     // A stream whose count is 0, or whose count promises more records than it holds, is
     // recycled after what it does hold.

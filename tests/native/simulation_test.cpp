@@ -3,7 +3,6 @@
 #include "compile/compile.h"
 #include "host/frame_stream.h"
 #include "host/game.h"
-#include "host/input.h"
 #include "host/ruby.h"
 #include "host/simulation.h"
 #include "render/frame_format.h"
@@ -50,12 +49,6 @@ class Simulation : public ::testing::Test {
     void queue_events(const std::vector<SDL_Event> &events)
     {
         threadstreamqueue_putitem(rc->event_queue, host_fixture_event_stream(events));
-    }
-
-    void record_calls(const char *names)
-    {
-        eval(std::string("$calls = []; class ZOQ::Runtime; %w[") + names +
-             "].each { |n| define_method(n) { |*a| $calls << [n.to_sym, *a] } }; end");
     }
 };
 
@@ -182,37 +175,4 @@ TEST_F(Simulation, QuitEventFinishesTheStepThenStopsAndARaisingQuitRequestDoesNo
     queue_events({quit});
     EXPECT_EQ(0, simulation_tick());
     EXPECT_EQ(2, threadstreamqueue_getcount(rc->frame_queue)); // its frame was still queued
-}
-
-TEST_F(Simulation, EventsReachTheirCallbacksAndTouchEmulationAndARaisingCallbackDoNotStopThem)
-{
-    record_calls("mouse_move mouse_wheel key_down_raw window_keyboard_focus_changed textinput mouse_button_pressed");
-    eval("class ZOQ::Runtime; def key_up_raw(*a); raise 'bad key'; end; end"); // logged; the next still runs
-    SDL_Event touch_motion = {}, motion = {}, wheel = {}, key = {}, focus_lost = {}, other_window = {}, text = {};
-    touch_motion.type = SDL_MOUSEMOTION;
-    touch_motion.motion.which = SDL_TOUCH_MOUSEID;
-    motion.type = SDL_MOUSEMOTION;
-    motion.motion.x = 3;
-    motion.motion.y = 4;
-    wheel.type = SDL_MOUSEWHEEL;
-    wheel.wheel.y = 1;
-    wheel.wheel.direction = SDL_MOUSEWHEEL_FLIPPED;
-    key.type = SDL_KEYDOWN;
-    key.key.keysym.sym = SDLK_a;
-    key.key.keysym.mod = KMOD_LSHIFT;
-    focus_lost.type = SDL_WINDOWEVENT;
-    focus_lost.window.windowID = 7;
-    focus_lost.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
-    other_window = focus_lost;
-    other_window.window.windowID = 8;
-    text.type = SDL_TEXTINPUT;
-    strcpy(text.text.text, "é");
-    SDL_Event key_up = key;
-    key_up.type = SDL_KEYUP;
-    queue_events({touch_motion, key_up, motion, wheel, key, focus_lost, other_window, text});
-    input_dispatch_events(&game_ctx);
-    EXPECT_EQ("[[:mouse_move, 3, 4], [:mouse_wheel, 0, -1], [:key_down_raw, 97, 1], "
-              "[:window_keyboard_focus_changed, false], [:textinput, \"\\xc3\\xa9\"]]",
-              eval("$calls"));
-    EXPECT_EQ(0, threadstreamqueue_getcount(rc->event_queue));
 }
