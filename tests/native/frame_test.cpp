@@ -471,9 +471,6 @@ TEST_F(Frame, PixelUploadsBecomeTexturesAndPngsRoundTrip)
         }
         free_image(back);
     }
-    int32_t w = -7;
-    EXPECT_EQ(nullptr, load_image("absent.png", &w, nullptr));
-    EXPECT_EQ(-7, w);
 }
 
 TEST_F(Frame, ReaderRulesDecideWhatRuns)
