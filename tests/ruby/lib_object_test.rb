@@ -94,20 +94,14 @@ end
 
 test "a failing new raises the same class, also for exception classes with their own initialize" do
   e = assert_raises(LibOwnError, "failed with 7 (deep)\n* ERROR: Invocation of ") { LibRaisesOwnError.new }
-  assert_equal LibOwnError, e.class
-  assert_equal 7, e.code
-  assert e.message.include?(".new failed.\n** BACKTRACE:\n")
-  assert e.message.include?("(class LibRaisesOwnError)")
-  assert e.message.end_with?("\n")
+  assert_equal [LibOwnError, 7], [e.class, e.code]
+  assert e.message.include?("(class LibRaisesOwnError).new failed.\n** BACKTRACE:\n") && e.message.end_with?("\n")
   e = assert_raises(ArgumentError) { LibRaisesArgument.new }
   assert e.message.include?("Invocation of (class LibRaisesArgument).new failed.")
   # Nested constructors each add their line.
   e = assert_raises(LibOwnError) { LibOuter.new }
-  assert e.message.include?("(class LibRaisesOwnError).new failed.")
-  assert e.message.include?("(class LibOuter).new failed.")
-end
-
-test "a constructor that recurses without end overflows with a short message" do
+  assert e.message.include?("(class LibRaisesOwnError).new failed.") && e.message.include?("(class LibOuter).new failed.")
+  # A constructor that recurses without end overflows with a short message.
   e = assert_raises(SystemStackError) { LibEndless.new(0) }
   refute e.message.include?("Invocation of")
   assert e.message.length < 200
@@ -125,7 +119,6 @@ test "let runs its block with the receiver and explains itself without one" do
   e = assert_raises(StandardError, "* ERROR: Object#let needs a block. Here's an example of how to use let:\nThe following code:\n#+begin_src\n") { 3.let }
   assert e.message.end_with?("  end\n#+end_src\n")
   assert_equal nil, LibAttrs.new.comment { raise "never" }
-  assert_equal({ a: 1, b: 2 }, { a: 1 }.associate(b: 2))
 end
 
 test "fast_rand answers one of the hundredths from 0 to 1" do
@@ -142,7 +135,6 @@ end
 
 test "purge_class removes a top-level constant given as a Symbol or String" do
   Object.const_set(:LibPurgeMe, Class.new)
-  assert Object.const_defined?(:LibPurgeMe)
   5.purge_class "LibPurgeMe"
   refute Object.const_defined?(:LibPurgeMe)
   assert_equal nil, 5.purge_class(:LibPurgeMe)
@@ -152,11 +144,9 @@ end
 test "inspect, to_s and serialize work for anonymous classes and log their advice once" do
   klass = Class.new
   o = klass.new
-  assert o.inspect.start_with?("#<")
-  assert o.to_s.start_with?("#<")
+  assert o.inspect.start_with?("#<") && o.to_s.start_with?("#<")
   assert_equal nil, o.serialize
   assert ZOQ::Log.logged_once?(klass.to_s)
-  assert ZOQ::Log.logged_once?
   k2 = Class.new { attr_accessor :hp }
   assert_equal nil, k2.new.serialize
   assert ZOQ::Log.logged_once?(k2.to_s)
@@ -178,7 +168,6 @@ test "docs answers the class's documentation or explains how to add some" do
   assert text.start_with?("* DOCS ERROR: LibPlain does not have any documentation.\nTo add documentation:\n1. Create a file called CLASSNAME_docs.rb and define a module named ~LibPlainDocs~.\n2. Open up LibPlain, ~extend Docs~ and ~extend LibPlainDocs~.\n")
   assert text.end_with?("      puts \"hello\"\n    end\n  end\n#+end_src\n")
   assert_equal 33, text.count("\n")
-  assert 5.docs.include?("Numeric.docs_frame_index") || 5.docs.include?("Integer.docs_frame_index")
   assert 5.doc_frame_index.include?("frame_index")
   assert_raises(StandardError, "Unable to find documentation named docs_missing on either the instance") { 5.__try_invoke_docs_method__(:doc_missing) }
 end
@@ -198,8 +187,7 @@ test "the exception report: one line, with class, inner exception and traced met
   e = begin; raise "boom"; rescue => x; x; end
   text = $zoq.__pretty_print_exception__(e)
   assert text.start_with?("* EXCEPTION: boom\n** Backtrace:\n*** ")
-  text = LibPlain.new.__pretty_print_exception__(e)
-  assert text.start_with?("* EXCEPTION:\nboom\n(class LibPlain)\n** Backtrace:")
+  assert LibPlain.new.__pretty_print_exception__(e).start_with?("* EXCEPTION:\nboom\n(class LibPlain)\n** Backtrace:")
   inner = RuntimeError.new("inner")
   text = LibPlain.new.__pretty_print_exception__(e, inner)
   assert_equal "* EXCEPTION:\nboom\n* INNER EXCEPTION: inner\n\n(class LibPlain)", text
@@ -232,8 +220,7 @@ test "the contract help names implemented and missing methods" do
 end
 
 test "noise-free call stacks leave out the listed framework files" do
-  assert 1.__zoq_ruby_string_contains_source_file_path__?("zintar/object.rb:10")
-  refute 1.__zoq_ruby_string_contains_source_file_path__?("app/main.rb:10")
+  assert_equal [true, false], ["zintar/object.rb:10", "app/main.rb:10"].map { |l| 1.__zoq_ruby_string_contains_source_file_path__?(l) }
   assert 1.__caller_without_noise__.none? { |line| line.include?("object.rb") }
 end
 
