@@ -481,38 +481,21 @@ TEST_F(Frame, ReaderRulesDecideWhatRuns)
         int32_t grid_x; // -1: no grid was applied
     } cases[] = {
         {"a primitive outside a pass ends the frame",
-         [](threadstream *s) {
-             frame_write_rect(s, DRAW_SOLID, frame_rect{});
-             frame_write_grid(s, frame_grid{5, 0, 1});
-         },
-         -1},
-        {"an unknown code ends the frame",
-         [](threadstream *s) {
-             frame_write_u32(s, 99);
-             frame_write_grid(s, frame_grid{5, 0, 1});
-         },
+         [](threadstream *s) { frame_write_rect(s, DRAW_SOLID, frame_rect{}); frame_write_grid(s, frame_grid{5, 0, 1}); }, -1},
+        {"an unknown code ends the frame", [](threadstream *s) { frame_write_u32(s, 99); frame_write_grid(s, frame_grid{5, 0, 1}); },
          -1},
         {"no passes, and a negative count, read nothing more",
          [](threadstream *s) {
-             frame_write_passes(s, 0, 0);
-             frame_write_passes(s, 0xFFFFFFFFu, 1);
-             frame_write_grid(s, frame_grid{5, 0, 1});
+             frame_write_passes(s, 0, 0); frame_write_passes(s, 0xFFFFFFFFu, 1); frame_write_grid(s, frame_grid{5, 0, 1});
          },
          5},
         {"a stray grid code in a pass is bare: its fields are read as codes (9 ends the pass)",
          [](threadstream *s) {
-             frame_write_passes(s, 1, 0);
-             frame_write_pass_header(s, pass());
-             frame_write_grid(s, frame_grid{0, 0, DRAW_END_PASS});
-             frame_write_grid(s, frame_grid{6, 0, 1});
+             frame_write_passes(s, 1, 0); frame_write_pass_header(s, pass());
+             frame_write_grid(s, frame_grid{0, 0, DRAW_END_PASS}); frame_write_grid(s, frame_grid{6, 0, 1});
          },
          6},
-        {"a record cut short is not applied",
-         [](threadstream *s) {
-             frame_write_grid(s, frame_grid{5, 0, 1});
-             s->length -= 4;
-         },
-         -1},
+        {"a record cut short is not applied", [](threadstream *s) { frame_write_grid(s, frame_grid{5, 0, 1}); s->length -= 4; }, -1},
         {"a string whose NUL is missing stops the reader",
          [](threadstream *s) {
              frame_write_string_record(s, DRAW_UNLOAD_SPRITE, frame_cstring("abcd"));
