@@ -111,6 +111,12 @@ class InputHost : public ::testing::Test {
 
     // The controller the host put in a slot for a device (through the add event).
     void plug(SDL_JoystickID id) { dispatch({device_event(SDL_CONTROLLERDEVICEADDED, device_of(id))}); }
+
+    // The joystick id of the controller in a slot, or -1 for an empty slot.
+    static SDL_JoystickID slot(int i)
+    {
+        return controller_slots[i] ? SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(controller_slots[i])) : -1;
+    }
 };
 
 class Input : public InputHost {
@@ -126,10 +132,13 @@ class Input : public InputHost {
                           ".each { |n| define_method(n) { |*a| $calls << [n.to_sym, *a] } }; end");
     }
 
-    void set(SDL_JoystickID id, int axis_or_button, int value, bool axis)
+    // Sets axes (or buttons) of a virtual device to values, in pairs.
+    void set(SDL_JoystickID id, bool axis, std::initializer_list<std::pair<int, int>> values)
     {
-        if (axis) SDL_JoystickSetVirtualAxis(stick(id), axis_or_button, (Sint16)value);
-        else SDL_JoystickSetVirtualButton(stick(id), axis_or_button, (Uint8)value);
+        for (auto v : values) {
+            if (axis) SDL_JoystickSetVirtualAxis(stick(id), v.first, (Sint16)v.second);
+            else SDL_JoystickSetVirtualButton(stick(id), v.first, (Uint8)v.second);
+        }
         SDL_JoystickUpdate();
     }
 
@@ -158,25 +167,23 @@ TEST_F(Input, ThreeControllersFillTwoSlotsAndUnpluggingOneFreesItsSlot)
     EXPECT_EQ(nullptr, controller_slots[1]);
     plug(two);
     plug(three);
-    ASSERT_TRUE(controller_slots[0]);
-    ASSERT_TRUE(controller_slots[1]);
-    EXPECT_EQ(one, SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(controller_slots[0])));
-    EXPECT_EQ(two, SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(controller_slots[1])));
+    EXPECT_EQ(one, slot(0));
+    EXPECT_EQ(two, slot(1));
     EXPECT_EQ(nullptr, SDL_GameControllerFromInstanceID(three)); // closed at once
     EXPECT_EQ("[]", calls());                                      // the Ruby side hears nothing
 
     // Player 1's controller goes away: player 2 keeps theirs and slot 1 takes the next one.
     detach(one);
     dispatch({device_event(SDL_CONTROLLERDEVICEREMOVED, one)});
-    EXPECT_EQ(nullptr, controller_slots[0]);
+    EXPECT_EQ(-1, slot(0));
     EXPECT_EQ(nullptr, SDL_GameControllerFromInstanceID(one)); // no reference left behind
-    EXPECT_EQ(two, SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(controller_slots[1])));
+    EXPECT_EQ(two, slot(1));
     plug(three);
-    ASSERT_TRUE(controller_slots[0]);
-    EXPECT_EQ(three, SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(controller_slots[0])));
+    EXPECT_EQ(three, slot(0));
     // Removal of a controller the host never opened changes nothing.
     dispatch({device_event(SDL_CONTROLLERDEVICEREMOVED, 12345)});
-    EXPECT_TRUE(controller_slots[0] && controller_slots[1]);
+    EXPECT_EQ(three, slot(0));
+    EXPECT_EQ(two, slot(1));
 }
 
 TEST_F(Input, PollingMarksSlotsStrictlyPastTheThresholdsAndKeepsRawSticks)
@@ -184,21 +191,16 @@ TEST_F(Input, PollingMarksSlotsStrictlyPastTheThresholdsAndKeepsRawSticks)
     SDL_JoystickID pad = attach(true, "pad");
     plug(pad);
     uint32_t *keys = game_ctx.p1_controller_key_states;
-    set(pad, SDL_CONTROLLER_AXIS_LEFTX, 20000, true);
-    set(pad, SDL_CONTROLLER_AXIS_RIGHTY, -20000, true);
-    set(pad, SDL_CONTROLLER_AXIS_TRIGGERLEFT, 0, true); // a trigger reads about 16384 half-way
+    // A trigger reads about 16384 half-way.
+    set(pad, true, {{SDL_CONTROLLER_AXIS_LEFTX, 20000}, {SDL_CONTROLLER_AXIS_RIGHTY, -20000}, {SDL_CONTROLLER_AXIS_TRIGGERLEFT, 0}});
     poll_controller_player(&game_ctx, 1);
     for (int k = 0; k < CONTROLLER_KEY_SLOTS; k++) EXPECT_EQ(0u, keys[k]) << k; // exactly 20000 is not past it
     EXPECT_EQ(20000, game_ctx.p1_analog_sticks[0]);
     EXPECT_EQ(-20000, game_ctx.p1_analog_sticks[3]);
 
-    set(pad, SDL_CONTROLLER_AXIS_LEFTX, 25000, true);
-    set(pad, SDL_CONTROLLER_AXIS_RIGHTY, -25000, true);
-    set(pad, SDL_CONTROLLER_AXIS_TRIGGERRIGHT, 32767, true);
-    set(pad, SDL_CONTROLLER_BUTTON_DPAD_LEFT, 1, false);
-    set(pad, SDL_CONTROLLER_BUTTON_GUIDE, 1, false);
-    set(pad, SDL_CONTROLLER_BUTTON_B, 1, false);
-    set(pad, SDL_CONTROLLER_BUTTON_RIGHTSTICK, 1, false);
+    set(pad, true, {{SDL_CONTROLLER_AXIS_LEFTX, 25000}, {SDL_CONTROLLER_AXIS_RIGHTY, -25000}, {SDL_CONTROLLER_AXIS_TRIGGERRIGHT, 32767}});
+    set(pad, false, {{SDL_CONTROLLER_BUTTON_DPAD_LEFT, 1}, {SDL_CONTROLLER_BUTTON_GUIDE, 1}, {SDL_CONTROLLER_BUTTON_B, 1},
+                     {SDL_CONTROLLER_BUTTON_RIGHTSTICK, 1}});
     poll_controller_player(&game_ctx, 1);
     std::vector<int> pressed;
     for (int k = 0; k < CONTROLLER_KEY_SLOTS; k++)
@@ -218,11 +220,11 @@ TEST_F(Input, AHeldButtonIsReportedDownThenHeldThenUpAfterRelease)
 {
     SDL_JoystickID pad = attach(true, "pad");
     plug(pad);
-    set(pad, SDL_CONTROLLER_BUTTON_A, 1, false);
+    set(pad, false, {{SDL_CONTROLLER_BUTTON_A, 1}});
     step(); // the poll sees it pressed
     step(); // reported down
     step(); // held
-    set(pad, SDL_CONTROLLER_BUTTON_A, 0, false);
+    set(pad, false, {{SDL_CONTROLLER_BUTTON_A, 0}});
     step(); // held, then the poll sees it released
     step(); // reported up
     step(); // nothing more
@@ -231,8 +233,8 @@ TEST_F(Input, AHeldButtonIsReportedDownThenHeldThenUpAfterRelease)
               calls());
 
     // Unplugging while held releases the key and zeroes the sticks from the next poll.
-    set(pad, SDL_CONTROLLER_BUTTON_X, 1, false);
-    set(pad, SDL_CONTROLLER_AXIS_LEFTY, 30000, true);
+    set(pad, false, {{SDL_CONTROLLER_BUTTON_X, 1}});
+    set(pad, true, {{SDL_CONTROLLER_AXIS_LEFTY, 30000}});
     step();
     step();
     calls();
@@ -265,7 +267,7 @@ TEST_F(Input, RawJoysticksAreReportedAndGameControllersAreLeftToTheSlots)
               device_event(SDL_JOYDEVICEREMOVED, pad)});
     // The raw joystick is closed on removal; a controller's joystick is left to its slot.
     EXPECT_EQ(nullptr, stick(raw));
-    EXPECT_EQ(pad, SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(controller_slots[0])));
+    EXPECT_EQ(pad, slot(0));
     std::string id = std::to_string(raw);
     EXPECT_EQ("[[:rawjoystick_axis, " + id + ", 1, -32768], [:rawjoystick_hat, " + id + ", 0, 9], " +
                   "[:rawjoystick_button, " + id + ", 2, true], [:rawjoystick_button, " + id + ", 2, false], " +
@@ -462,8 +464,7 @@ TEST_F(Mapping, AnUnknownJoystickIsWalkedSavedAndBecomesControllerOne)
                        "dpdown:h0.4,dpleft:h0.8,start:b5,\n";
     key(SDLK_SPACE);
     EXPECT_EQ(line, read_file(fx.base_dir + "/user_controller_mappings.txt"));
-    ASSERT_TRUE(controller_slots[0]);
-    EXPECT_EQ(raw, SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(controller_slots[0])));
+    EXPECT_EQ(raw, slot(0));
     skip_fade();
     EXPECT_EQ("false", eval("$zoq.controller_config.should_tick?"));
 
