@@ -79,7 +79,7 @@ test "the guarded + adds any Enumerable and refuses anything else" do
 end
 
 test "value, rest, pairs and filtering" do
-  assert_rows [[20, [10, 20, 30].value(-2)], [nil, [10, 20, 30].value(3)], [[20, 30], [10, 20, 30].rest], [[], [10].rest],
+  assert_rows [[[20, 30], [10, 20, 30].rest], [[], [10].rest],
                [[[1, 2], [3, 4], [5]], [1, 2, 3, 4, 5].to_a_pairs], [{ a: 1, b: 2 }, [[:a, 1], [:b, 2]].pairs_to_hash],
                [[1, false, 2], [1, nil, false, 2].reject_nil], [[1, 2], [1, nil, false, 2].reject_false],
                [[1, 2], [1, nil, false, 2].reject_falsey], [[1, false], Array.reject_nil([1, nil, false])],
