@@ -199,27 +199,6 @@ test "load_entity_data! fills an entity in place; other values come back unchang
   assert_equal [5, "s"], [ZOQ::OpenEntity.parse_serialization_data(5), ZOQ::StrictEntity.parse_serialization_data("s")]
 end
 
-class SerializeProbe
-  include ZOQ::Serialize
-  def initialize
-    @one = 1
-    @none = nil
-    @no = false
-    @list = [1]
-    @table = { a: 1 }
-    @name = "n"
-  end
-end
-
-test "Serialize turns instance variables into a Hash without nil and false, and is saved as that hash" do
-  probe = SerializeProbe.new
-  assert_equal({ one: 1, list: [1], table: [[:a, 1]], name: "n" }, probe.serialize)
-  assert_equal probe.serialize.to_s, probe.inspect
-  e = ZOQ::OpenEntity.new
-  e.probe = SerializeProbe.new
-  assert_equal({ one: 1, list: [1], table: [[:a, 1]], name: "n" }, save_and_load(e).probe)
-end
-
 class FloatProbe
   include ZOQ::Serialize
   def initialize
@@ -239,13 +218,30 @@ class ShownProbe
   end
 end
 
-test "a Serialize object is written as its serialize hash, Floats with every digit" do
+class SerializeProbe
+  include ZOQ::Serialize
+  def initialize
+    @one = 1
+    @none = nil
+    @no = false
+    @list = [1]
+    @table = { a: 1 }
+    @name = "n"
+  end
+end
+
+test "Serialize turns instance variables into a Hash without nil and false, and is saved as that hash" do
+  probe = SerializeProbe.new
+  assert_equal({ one: 1, list: [1], table: [[:a, 1]], name: "n" }, probe.serialize)
+  assert_equal probe.serialize.to_s, probe.inspect
+  # Saved as that hash, Floats with every digit, whatever its own inspect says.
   e = ZOQ::OpenEntity.new
-  e.probe = FloatProbe.new
+  e.probe = SerializeProbe.new
+  e.floats = FloatProbe.new
   e.shown = ShownProbe.new
-  loaded = save_and_load e
-  assert_equal({ sum: 0.1 + 0.2, list: [1.0 / 3] }, loaded.probe)
-  assert_equal({ hp: 3 }, loaded.shown)
+  loaded = save_and_load(e)
+  assert_equal [{ one: 1, list: [1], table: [[:a, 1]], name: "n" }, { sum: 0.1 + 0.2, list: [1.0 / 3] }, { hp: 3 }],
+               [loaded.probe, loaded.floats, loaded.shown]
 end
 
 test "a load error inside nested entities is wrapped in the data of each entity around it" do

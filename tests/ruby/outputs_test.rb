@@ -130,15 +130,10 @@ test "clear_non_static keeps the static collections, clear empties everything" d
   assert_equal nil, outputs.static_solids[:static_solids]
 end
 
-test "background colours: black until the game runs, defaults filled in, checked when set" do
-  zoq = new_runtime
-  outputs = zoq.args.outputs
-  outputs.background_color = [10, 20]
-  assert_equal [0, 0, 0], outputs.background_color
+# The window's colour through the steps is in runtime_services_test.rb.
+test "background colours of targets, and values checked when set" do
   run_steps boot_game("def tick args; end"), 1
   outputs = $zoq.args.outputs
-  outputs.background_color = [10, 20.5]
-  assert_equal [10, 20, 230, 255], outputs.background_color
   target = $zoq.args.outputs[:glow]
   assert target.equal?($zoq.args.outputs[:glow])
   assert_equal [1, "glow", [255, 255, 255, 0]],
