@@ -276,7 +276,7 @@ TEST_F(Input, RawJoysticksAreReportedAndGameControllersAreLeftToTheSlots)
               calls());
 }
 
-TEST_F(Input, EventsReachTheirCallbacksWithTheirFieldsAndTouchEmulationAndOtherWindowsAreIgnored)
+TEST_F(Input, EventsReachTheirCallbacksWithTheirFieldsTouchEmulationAndOtherWindowsAreIgnoredDropsFreed)
 {
     auto event = [](Uint32 type, const std::function<void(SDL_Event &)> &fill) {
         SDL_Event e = {};
@@ -291,7 +291,10 @@ TEST_F(Input, EventsReachTheirCallbacksWithTheirFieldsAndTouchEmulationAndOtherW
         return event(type, [&](SDL_Event &e) { e.key.keysym.sym = sym, e.key.keysym.mod = mod; });
     };
     SDL_Event key_up = key(SDL_KEYUP, SDLK_ESCAPE, KMOD_RCTRL);
-    dispatch({event(SDL_MOUSEMOTION, [](SDL_Event &e) { e.motion.which = SDL_TOUCH_MOUSEID; }),
+    char *dropped = SDL_strdup("dropped.txt");
+    queue({event(SDL_MOUSEMOTION, [](SDL_Event &e) { e.motion.which = SDL_TOUCH_MOUSEID; }),
+              event(SDL_MOUSEWHEEL, [](SDL_Event &e) { e.wheel.which = SDL_TOUCH_MOUSEID; }),
+              event(SDL_DROPFILE, [&](SDL_Event &e) { e.drop.file = dropped; }), event(SDL_QUIT, [](SDL_Event &) {}),
               event(SDL_MOUSEMOTION, [](SDL_Event &e) { e.motion.x = 3, e.motion.y = 4; }),
               event(SDL_MOUSEWHEEL, [](SDL_Event &e) { e.wheel.x = 2, e.wheel.y = -3; }),
               event(SDL_MOUSEWHEEL, [](SDL_Event &e) { e.wheel.y = 1, e.wheel.direction = SDL_MOUSEWHEEL_FLIPPED; }),
@@ -300,11 +303,16 @@ TEST_F(Input, EventsReachTheirCallbacksWithTheirFieldsAndTouchEmulationAndOtherW
               key(SDL_KEYDOWN, SDLK_a, KMOD_LSHIFT), key_up, window(5, SDL_WINDOWEVENT_LEAVE),
               window(5, SDL_WINDOWEVENT_RESIZED), window(5, SDL_WINDOWEVENT_FOCUS_LOST), window(6, SDL_WINDOWEVENT_FOCUS_LOST),
               event(SDL_TEXTINPUT, [](SDL_Event &e) { strcpy(e.text.text, "\xc3\xa9"); })});
+    int allocations = SDL_GetNumAllocations();
+    input_dispatch_events(&game_ctx);
     dispatch({window(5, SDL_WINDOWEVENT_ENTER)});
     EXPECT_EQ("[[:mouse_move, 3, 4], [:mouse_wheel, 2, -3], [:mouse_wheel, 0, -1], [:mouse_button_up, 3], "
               "[:key_down_raw, 97, 1], [:key_up_raw, 27, 128], [:window_mouse_focus_changed, false], "
               "[:window_keyboard_focus_changed, false], [:textinput, \"\\xc3\\xa9\"], [:window_mouse_focus_changed, true]]",
               calls());
+    EXPECT_EQ(allocations - 1, SDL_GetNumAllocations()); // the dropped file's name is freed
+    EXPECT_EQ(1u, game_ctx.p1_controller_key_states[CONTROLLER_QUIT_SLOT]);
+    game_ctx.p1_controller_key_states[CONTROLLER_QUIT_SLOT] = 0;
     // A raising callback is logged and the next one still runs.
     host_fixture_eval("class ZOQ::Runtime; def key_down_raw(*a); raise 'bad key'; end; end");
     dispatch({key(SDL_KEYDOWN, SDLK_a, 0), key_up});
@@ -325,35 +333,6 @@ TEST_F(Input, EventsReachTheirCallbacksWithTheirFieldsAndTouchEmulationAndOtherW
     input_dispatch_events(&game_ctx);
     EXPECT_EQ("[[:key_up_raw, 27, 128]]", calls());
     EXPECT_EQ(pooled + 2, threadstream_pool_size());
-}
-
-// Events through SDL's own queue, copied into a stream as the render thread does.
-TEST_F(Input, PushedEventsReachTheCallbacksAndDroppedTextIsFreed)
-{
-    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
-    SDL_Event wheel = {}, touch_wheel = {}, touch_up = {}, drop = {}, quit = {};
-    wheel.type = touch_wheel.type = SDL_MOUSEWHEEL;
-    wheel.wheel.y = 1;
-    wheel.wheel.direction = SDL_MOUSEWHEEL_FLIPPED;
-    touch_wheel.wheel.which = SDL_TOUCH_MOUSEID;
-    touch_up.type = SDL_MOUSEBUTTONUP;
-    touch_up.button.which = SDL_TOUCH_MOUSEID;
-    quit.type = SDL_QUIT;
-    drop.type = SDL_DROPFILE;
-    drop.drop.file = SDL_strdup("dropped.txt");
-    for (SDL_Event *e : {&wheel, &touch_wheel, &touch_up, &drop, &quit}) ASSERT_EQ(1, SDL_PushEvent(e));
-
-    std::vector<SDL_Event> polled(1);
-    while (SDL_PollEvent(&polled.back())) polled.emplace_back();
-    polled.pop_back();
-    queue(polled);
-    int allocations = SDL_GetNumAllocations();
-    input_dispatch_events(&game_ctx);
-    EXPECT_EQ(5u, polled.size());
-    EXPECT_EQ("[[:mouse_wheel, 0, -1]]", calls());
-    EXPECT_EQ(1u, game_ctx.p1_controller_key_states[CONTROLLER_QUIT_SLOT]);
-    EXPECT_EQ(allocations - 1, SDL_GetNumAllocations()); // the dropped file's name
-    game_ctx.p1_controller_key_states[CONTROLLER_QUIT_SLOT] = 0;
 }
 
 // The mapping screen driven through whole steps: a joystick SDL has no mapping for.
