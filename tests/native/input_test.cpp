@@ -293,16 +293,16 @@ TEST_F(Input, EventsReachTheirCallbacksWithTheirFieldsTouchEmulationAndOtherWind
     SDL_Event key_up = key(SDL_KEYUP, SDLK_ESCAPE, KMOD_RCTRL);
     char *dropped = SDL_strdup("dropped.txt");
     queue({event(SDL_MOUSEMOTION, [](SDL_Event &e) { e.motion.which = SDL_TOUCH_MOUSEID; }),
-              event(SDL_MOUSEWHEEL, [](SDL_Event &e) { e.wheel.which = SDL_TOUCH_MOUSEID; }),
-              event(SDL_DROPFILE, [&](SDL_Event &e) { e.drop.file = dropped; }), event(SDL_QUIT, [](SDL_Event &) {}),
-              event(SDL_MOUSEMOTION, [](SDL_Event &e) { e.motion.x = 3, e.motion.y = 4; }),
-              event(SDL_MOUSEWHEEL, [](SDL_Event &e) { e.wheel.x = 2, e.wheel.y = -3; }),
-              event(SDL_MOUSEWHEEL, [](SDL_Event &e) { e.wheel.y = 1, e.wheel.direction = SDL_MOUSEWHEEL_FLIPPED; }),
-              event(SDL_MOUSEBUTTONUP, [](SDL_Event &e) { e.button.which = SDL_TOUCH_MOUSEID; }),
-              event(SDL_MOUSEBUTTONUP, [](SDL_Event &e) { e.button.button = SDL_BUTTON_RIGHT; }),
-              key(SDL_KEYDOWN, SDLK_a, KMOD_LSHIFT), key_up, window(5, SDL_WINDOWEVENT_LEAVE),
-              window(5, SDL_WINDOWEVENT_RESIZED), window(5, SDL_WINDOWEVENT_FOCUS_LOST), window(6, SDL_WINDOWEVENT_FOCUS_LOST),
-              event(SDL_TEXTINPUT, [](SDL_Event &e) { strcpy(e.text.text, "\xc3\xa9"); })});
+           event(SDL_MOUSEWHEEL, [](SDL_Event &e) { e.wheel.which = SDL_TOUCH_MOUSEID; }),
+           event(SDL_DROPFILE, [&](SDL_Event &e) { e.drop.file = dropped; }), event(SDL_QUIT, [](SDL_Event &) {}),
+           event(SDL_MOUSEMOTION, [](SDL_Event &e) { e.motion.x = 3, e.motion.y = 4; }),
+           event(SDL_MOUSEWHEEL, [](SDL_Event &e) { e.wheel.x = 2, e.wheel.y = -3; }),
+           event(SDL_MOUSEWHEEL, [](SDL_Event &e) { e.wheel.y = 1, e.wheel.direction = SDL_MOUSEWHEEL_FLIPPED; }),
+           event(SDL_MOUSEBUTTONUP, [](SDL_Event &e) { e.button.which = SDL_TOUCH_MOUSEID; }),
+           event(SDL_MOUSEBUTTONUP, [](SDL_Event &e) { e.button.button = SDL_BUTTON_RIGHT; }),
+           key(SDL_KEYDOWN, SDLK_a, KMOD_LSHIFT), key_up, window(5, SDL_WINDOWEVENT_LEAVE),
+           window(5, SDL_WINDOWEVENT_RESIZED), window(5, SDL_WINDOWEVENT_FOCUS_LOST), window(6, SDL_WINDOWEVENT_FOCUS_LOST),
+           event(SDL_TEXTINPUT, [](SDL_Event &e) { strcpy(e.text.text, "\xc3\xa9"); })});
     int allocations = SDL_GetNumAllocations();
     input_dispatch_events(&game_ctx);
     dispatch({window(5, SDL_WINDOWEVENT_ENTER)});
