@@ -3,7 +3,7 @@
 #include "ffi/ffi.h"
 #include "host/files.h"
 #include "render/render.h"
-#include "support/host_fixture.h"
+#include "support/host_test.h"
 
 #include <SDL.h>
 #include <lodepng.h>
@@ -19,12 +19,7 @@ static bool exists(const std::string &path)
     return stat(path.c_str(), &st) == 0;
 }
 
-class FfiFile : public ::testing::Test {
-  protected:
-    host_fixture fx;
-    void SetUp() override { ASSERT_TRUE(host_fixture_up(&fx, false)); }
-    void TearDown() override { host_fixture_down(&fx); }
-};
+class FfiFile : public HostTest {};
 
 struct shot_writer {
     std::string dir;

@@ -2,18 +2,13 @@
 // FFI::CPtr objects the host makes for native pointers.
 #include "ffi/ffi.h"
 #include "compile/compile.h"
-#include "support/host_fixture.h"
+#include "support/host_test.h"
 
 #include <gtest/gtest.h>
 #include <mruby/variable.h>
 #include <string>
 
-class FfiModule : public ::testing::Test {
-  protected:
-    host_fixture fx;
-    void SetUp() override { ASSERT_TRUE(host_fixture_up(&fx, false)); }
-    void TearDown() override { host_fixture_down(&fx); }
-};
+class FfiModule : public HostTest {};
 
 TEST_F(FfiModule, InitKeepsWhatTheFrameworkAlreadyPutIntoFfi)
 {

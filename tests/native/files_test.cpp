@@ -1,6 +1,6 @@
 // Whole-file reading through PhysicsFS.
 #include "host/files.h"
-#include "support/host_fixture.h"
+#include "support/host_test.h"
 #include "support/test_files.h"
 
 #include <gtest/gtest.h>
@@ -11,12 +11,7 @@
 #include <string.h>
 #include <unistd.h>
 
-class Files : public ::testing::Test {
-  protected:
-    host_fixture fx;
-    void SetUp() override { ASSERT_TRUE(host_fixture_up(&fx, false)); }
-    void TearDown() override { host_fixture_down(&fx); }
-};
+class Files : public HostTest {};
 
 TEST_F(Files, LoadfileReadsRegularFilesOnly)
 {

@@ -1,6 +1,6 @@
 // The game metadata file: its keys, bad lines, limits and defaults.
 #include "host/metadata.h"
-#include "support/host_fixture.h"
+#include "support/host_test.h"
 #include "support/test_files.h"
 
 #include <functional>
@@ -9,12 +9,7 @@
 #include <string>
 #include <unistd.h>
 
-class Metadata : public ::testing::Test {
-  protected:
-    host_fixture fx;
-    void SetUp() override { ASSERT_TRUE(host_fixture_up(&fx, false)); }
-    void TearDown() override { host_fixture_down(&fx); }
-};
+class Metadata : public HostTest {};
 
 static std::string capture_stderr(const std::function<void()> &body)
 {

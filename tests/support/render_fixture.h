@@ -5,7 +5,7 @@
 #include "host/metadata.h"
 #include "render/frame_format.h"
 #include "render/render.h"
-#include "support/host_fixture.h"
+#include "support/host_test.h"
 #include "support/test_files.h"
 
 #include <gtest/gtest.h>
@@ -14,15 +14,14 @@
 
 static const char *default_font_file = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 
-class RenderFixture : public ::testing::Test {
+class RenderFixture : public HostTest {
   protected:
-    host_fixture fx;
     render_context *ctx = nullptr;
     thread_channel *channel = nullptr;
 
     void SetUp() override
     {
-        ASSERT_TRUE(host_fixture_up(&fx, false));
+        HostTest::SetUp();
         ASSERT_EQ(0, SDL_InitSubSystem(SDL_INIT_VIDEO)) << SDL_GetError();
         write_file(fx.game_dir + "/font.ttf", read_file(default_font_file));
         game_metadata_forget();
@@ -35,7 +34,7 @@ class RenderFixture : public ::testing::Test {
         render_context_delete(ctx);
         thread_channel_delete(channel);
         game_metadata_forget();
-        host_fixture_down(&fx);
+        HostTest::TearDown();
     }
 
     render_context *open(int fullscreen = 0, int32_t lw = 1280, int32_t lh = 720, int32_t ww = -1, int32_t wh = -1)
