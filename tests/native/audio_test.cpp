@@ -4,7 +4,7 @@
 #include "audio/audio.h"
 #include "ffi/ffi.h"
 #include "host/ruby.h"
-#include "support/host_fixture.h"
+#include "support/host_test.h"
 
 // The loopback device is an extension: its functions are declared only on request.
 #define AL_ALEXT_PROTOTYPES
@@ -18,24 +18,15 @@
 
 static const int RATE = 44100;
 
-static std::vector<std::string> *captured_log;
-
-static void capture_log(void *, int, SDL_LogPriority, const char *message)
-{
-    if (captured_log) captured_log->push_back(message);
-}
-
 class Audio : public ::testing::Test
 {
   protected:
     host_fixture fx;
-    std::vector<std::string> log;
+    sdl_log_capture log;
 
     void SetUp() override
     {
         ASSERT_TRUE(host_fixture_up(&fx, true));
-        captured_log = &log;
-        SDL_LogSetOutputFunction(capture_log, nullptr);
         SDL_LogSetPriority(SDL_LOG_CATEGORY_AUDIO, SDL_LOG_PRIORITY_DEBUG);
         const ALCint attributes[] = {
             ALC_FREQUENCY, RATE, ALC_FORMAT_CHANNELS_SOFT, ALC_STEREO_SOFT, ALC_FORMAT_TYPE_SOFT, ALC_FLOAT_SOFT, 0};
@@ -49,8 +40,6 @@ class Audio : public ::testing::Test
         audio_quit();
         EXPECT_EQ(nullptr, audio_playlist.sources);
         EXPECT_EQ(nullptr, audio_playlist.buffer_cache);
-        captured_log = nullptr;
-        SDL_LogSetOutputFunction(nullptr, nullptr);
         host_fixture_down(&fx);
     }
 
@@ -94,12 +83,7 @@ class Audio : public ::testing::Test
         if (s) alGetSourcei(s->al_source, AL_SOURCE_STATE, &state);
         return state;
     }
-    int logged(const std::string &text)
-    {
-        int n = 0;
-        for (const std::string &line : log) n += line.find(text) != std::string::npos;
-        return n;
-    }
+    int logged(const std::string &text) { return log.count(text); }
     int live_sources()
     {
         int n = 0;

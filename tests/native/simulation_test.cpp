@@ -7,7 +7,7 @@
 #include "host/simulation.h"
 #include "render/frame_format.h"
 #include "render/render.h"
-#include "support/host_fixture.h"
+#include "support/host_test.h"
 
 #include <gtest/gtest.h>
 #include <mruby/string.h>
@@ -115,22 +115,12 @@ TEST_F(Simulation, QueuedFilesLoadInOrderPastMissingAndRaisingOnesAndPastAByteOr
     EXPECT_EQ("[]", eval("$zoq.get_ruby_reload_list"));
 }
 
-static void keep_log(void *out, int, SDL_LogPriority, const char *message)
-{
-    *(std::string *)out += std::string(message) + "\n";
-}
-
 TEST_F(Simulation, AReloadListThatCannotBeEmptiedIsLoggedNotLost)
 {
     eval("class ZOQ::Runtime; def get_ruby_reload_list; ['app/frozen.rb'].freeze; end; end");
-    std::string log;
-    SDL_LogOutputFunction saved_fn;
-    void *saved_data;
-    SDL_LogGetOutputFunction(&saved_fn, &saved_data);
-    SDL_LogSetOutputFunction(keep_log, &log);
+    sdl_log_capture log;
     EXPECT_EQ(1, simulation_load_queued_files(&game_ctx));
-    SDL_LogSetOutputFunction(saved_fn, saved_data);
-    EXPECT_NE(std::string::npos, log.find("frozen")) << log;
+    EXPECT_EQ(1, log.count("frozen"));
     EXPECT_EQ(nullptr, game_ctx.interpreter->exc);
 }
 
