@@ -135,11 +135,13 @@ test "mouse and controllers across steps: wheel sums, clicks, replayed Floats, d
   zoq = $zoq
   zoq.write_file "r.txt", "replay_version 2.0\nstopped_at 100\nseed 3\nrecorded_at now\n"
   zoq.start_replay "r.txt"
+  assert zoq.recording.is_replaying? && zoq.seed == 3
   zoq.controller_key_down 1, 15                   # live, dropped during a replay
   zoq.key_down_player_one 16.0, :replay
   zoq.controller_key_down 2.0, 3.0, :replay
   zoq.controller_key_held 2.0, 1.0, :replay
   zoq.recording.stop_replay
+  refute zoq.recording.is_replaying?
   pads = lambda do |args|
     one = args.inputs.controller_one
     two = args.inputs.controller_two

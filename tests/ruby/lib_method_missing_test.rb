@@ -59,11 +59,6 @@ class << $zoq
     return $lib_console if $lib_console
     ZOQ::Runtime.method_defined?(:console) ? super : nil
   end
-
-  def grep_did_you_mean instance, name
-    return $lib_suggest.call(instance, name) if $lib_suggest
-    super
-  end
 end
 
 def with_console
@@ -129,16 +124,6 @@ test "a name of three letters or fewer gives an empty suggestion line" do
   assert number.message.include?(":seconds")
   assert e.message.end_with?("The method named :abc doesn't exist on #{hierarchy}.\n\n\n\n")
   assert e.message.include?("was invoked on #{hierarchy}.\nself#inspect:\n#<LibGhost")
-end
-
-test "the runtime's own suggestions are used when it has them" do
-  $lib_suggest = lambda { |instance, name| "SUGGESTED #{name}" }
-  begin
-    e = assert_raises(RuntimeError) { [].eachh }
-    assert e.message.end_with?("\n\nSUGGESTED eachh\n\n")
-  ensure
-    $lib_suggest = nil
-  end
 end
 
 test "without a runtime the error has no suggestions and does not recurse" do

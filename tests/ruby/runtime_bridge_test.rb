@@ -43,20 +43,6 @@ test "controller keys, mouse buttons and focus reach args.inputs" do
   assert_equal [true, 58, 61], [inputs.keyboard.has_focus, zoq.current_framerate_calc, zoq.current_framerate_render]
 end
 
-test "while a replay runs, live events are dropped and replayed ones accepted" do
-  zoq = new_runtime
-  zoq.write_file "r.txt", "replay_version 2.0\nstopped_at 100\nseed 3\nrecorded_at now\n[:mouse_move, 10, 20, 2, 1, 0]\n"
-  zoq.start_replay "r.txt"
-  assert zoq.recording.is_replaying? && zoq.seed == 3
-  mouse = zoq.args.inputs.mouse
-  zoq.mouse_move 500, 500
-  assert_equal [0, 0], mouse.point
-  zoq.mouse_move 10, 20, :replay
-  assert_equal [10, 700], mouse.point
-  zoq.recording.stop_replay
-  refute zoq.recording.is_replaying?
-end
-
 test "a recording keeps the events with their order and tick, and writes the replay file" do
   zoq = new_runtime
   zoq.start_recording 9

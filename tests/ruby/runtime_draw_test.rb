@@ -138,12 +138,14 @@ end
 test "primitives and debug dispatch on the primitive's own marker; a Hash's counts only when truthy" do
   zoq = new_runtime
   recorder = recording_draws zoq
+  assert_equal nil, zoq.draw_primitive(nil)
   zoq.draw_primitive({ x: 1, text: nil, path: "a.png" })
   zoq.draw_primitive({ x: 2, primitive_marker: nil, x2: 5 })
   zoq.draw_primitive([3, 4, 5, 6].border)
   assert_equal [:draw_sprite_2, :draw_line, :draw_border], recorder.calls.map { |call| call[0] }
   assert_equal [1, 2, 3], recorder.calls.map { |call| call[1] }
-  assert_raises(RuntimeError, "I don't know how to use the above Hash") { zoq.draw_primitive({ text: false }) }
+  error = assert_raises(RuntimeError, "I don't know how to use the above Hash with SDL's FFI.") { zoq.draw_primitive({ text: false }) }
+  assert error.message.start_with?("* ERROR:\n")
 end
 
 test "nil and false are skipped, draw_override draws itself, a broken primitive names its kind" do

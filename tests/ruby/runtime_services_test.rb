@@ -95,16 +95,6 @@ test "the log level switches the console but not standard output; an unknown lev
   assert_equal :on, $zoq.log_level
 end
 
-test "draw_primitive dispatches on the marker and explains an unknown one" do
-  now = boot_game "def tick args; end\n"
-  assert_equal nil, $zoq.draw_primitive(nil)
-  $zoq.draw_primitive({ x: 1, y: 2, text: "hi" })
-  error = assert_raises(RuntimeError, "I don't know how to use the above Hash with SDL's FFI.") do
-    $zoq.draw_primitive({ x: 1, y: 2, w: 3, h: 4 })
-  end
-  assert error.message.start_with?("* ERROR:\n")
-end
-
 test "suggestions list methods that begin like the missing one, and grep_source finds the calls" do
   now = boot_game "def tick args\n  args.state.playr.x = 1\nend\n"
   text = $zoq.grep_did_you_mean("", :upcasee)
