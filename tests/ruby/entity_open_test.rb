@@ -160,12 +160,3 @@ test "old? compares the age with a numeric lifetime, new? with the current tick"
   e.lifetime = "long"
   assert_equal false, e.old?
 end
-
-test "AttrZOQ gives an object that holds args short readers for its parts" do
-  holder = Object.new
-  holder.extend AttrZOQ
-  holder.args = $zoq.args
-  args = $zoq.args
-  [[args.state, holder.state], [args.outputs, holder.outputs], [args.inputs.keyboard, holder.keyboard],
-   [args.grid, holder.grid], [$zoq, holder.zoq]].each { |want, got| assert got.equal?(want), want.class.to_s }
-end

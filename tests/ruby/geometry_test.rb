@@ -162,8 +162,3 @@ test "ray_test tells the side of a line, whatever order its endpoints come in" d
     assert_equal side, G.ray_test({ x: x, y: y }, line), "#{x}, #{y} #{line}"
   end
 end
-
-test "args.geometry and the documentation module" do
-  assert Geometry.docs_scale_rect.include?("scale_rect")
-  assert_equal ZOQ::Geometry, $zoq.args.geometry
-end
