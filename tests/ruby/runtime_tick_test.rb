@@ -79,23 +79,14 @@ end
 
 test "reset with an explicit override seeds with it rather than with the old seed" do
   now = boot_game "def tick args; end\n"
-  3.times { |i| host_step now + i * 20 }
-  $zoq.reset 77
-  assert_equal 77, $zoq.seed
-  host_step now + 100
-  host_step now + 120
-  $zoq.reset
-  assert_equal 77, $zoq.seed
-  host_step now + 140
-  host_step now + 160
-  $zoq.reset seed: 5
-  assert_equal 5, $zoq.seed
+  now = run_steps now, 3
   # An explicit nil seed asks for a fresh one rather than keeping the one in use.
-  host_step now + 180
-  host_step now + 200
-  $zoq.reset seed: nil
-  refute 5 == $zoq.seed
-  assert $zoq.seed > 1000000, $zoq.seed.inspect
+  [[-> { $zoq.reset 77 }, 77], [-> { $zoq.reset }, 77], [-> { $zoq.reset seed: 5 }, 5], [-> { $zoq.reset seed: nil }, :fresh]]
+    .each do |reset, seed|
+    reset.call
+    assert(seed == :fresh ? $zoq.seed > 1000000 : $zoq.seed == seed, "#{seed}: #{$zoq.seed}")
+    now = run_steps now, 2
+  end
 end
 
 test "an exception in the game's tick writes both reports, pauses the game and prepares the reset command" do
@@ -124,8 +115,7 @@ test "a game that breaks args.state still gets one report and a paused game, not
   now = boot_game "def tick args; $ticks += 1; args.state = nil; raise 'state gone'; end\n"
   $ticks = 0
   host_step now
-  assert $zoq.paused?
-  assert_equal 1, $ticks
+  assert $zoq.paused? && $ticks == 1
   log_before = $console.log.length
   5.times { |i| host_step now + 20 + i * 20 }
   assert_equal 1, $ticks
@@ -134,8 +124,7 @@ test "a game that breaks args.state still gets one report and a paused game, not
   # A reset gives the game a state again, and $state follows it.
   Kernel.tick_count = 2
   $zoq.reset
-  assert $args.state.is_a?(ZOQ::OpenEntity)
-  assert $state.equal?($args.state)
+  assert $args.state.is_a?(ZOQ::OpenEntity) && $state.equal?($args.state)
 end
 
 test "--eval or --test naming a missing file logs the error and quits instead of idling" do
