@@ -31,8 +31,7 @@ test "load_state without a saved file keeps the current state and says so" do
   $args.state.kept = :yes
   state = $args.state
   $zoq.load_state
-  assert state.equal?($args.state)
-  assert_equal :yes, $args.state.kept
+  assert state.equal?($args.state) && $args.state.kept == :yes
   assert $console.log.any? { |l| l.include?("No saved state was found in game_state.txt") }
   # A name that is not a file name is taken as the data itself.
   assert_raises(RuntimeError, "Failed to eval: save.") { $zoq.deserialize_state("save") }
@@ -198,8 +197,7 @@ end
 test "disable_nil_coersion! makes nil and false stop answering arithmetic, once" do
   now = boot_game "def tick args; end\n"
   $zoq.disable_nil_coersion!
-  assert_raises(Exception) { nil + 1 }
-  assert_raises(Exception) { false < 2 }
+  [-> { nil + 1 }, -> { false < 2 }].each { |call| assert_raises(Exception) { call.call } }
   refute nil.respond_to?(:frame_index)
   assert_equal nil, $zoq.disable_nil_coersion!
   # A reset leaves it off.
@@ -212,24 +210,16 @@ test "the background colour: black until the game is ready, then the game's with
   assert_equal [0, 0, 0], new_runtime.args.outputs.background_color
   now = boot_game "def tick args; args.outputs.background_color = $colour if $colour; end\n"
   outputs = $args.outputs
-  $colour = nil
-  host_step now
-  assert_equal [230, 230, 230, 255], outputs.background_color
-  $colour = [10, 20]
-  host_step now + 20
-  assert_equal [10, 20, 230, 255], outputs.background_color
-  $colour = [1.9, 2, 3, 4.7]
-  host_step now + 40
-  colour = outputs.background_color
-  # Whole numbers: assert_equal compares the classes too.
-  assert_equal [1, 2, 3, 4], colour
+  # Whole numbers (assert_equal compares the classes too); each step starts from the default again.
+  [[nil, [230, 230, 230, 255]], [[10, 20], [10, 20, 230, 255]], [[1.9, 2, 3, 4.7], [1, 2, 3, 4]], [nil, [230, 230, 230, 255]]]
+    .each_with_index do |(given, shown), i|
+    $colour = given
+    host_step now + i * 20
+    assert_equal shown, outputs.background_color, given.inspect
+  end
   # The answer is a copy: changing it changes nothing.
-  colour[0] = 99
-  assert_equal 1, outputs.background_color[0]
-  # Each step starts from the default again.
-  $colour = nil
-  host_step now + 60
-  assert_equal [230, 230, 230, 255], outputs.background_color
+  outputs.background_color[0] = 99
+  assert_equal 230, outputs.background_color[0]
 end
 
 test "the four file writers land in their folders and append where asked" do
