@@ -46,6 +46,12 @@ class Audio : public ::testing::Test
     void put(const std::string &path, const std::string &bytes) { write_file(fx.game_dir + "/" + path, bytes); }
     std::string eval(const std::string &code) { return host_fixture_eval(code); }
     void sync() { audio_sync_sources(&game_ctx); }
+    // Runs the code, then one step's sync, as the host does after the game's tick.
+    void step(const std::string &code)
+    {
+        eval(code);
+        sync();
+    }
 
     // Renders seconds of the mix; answers the RMS level of the left and right channels.
     std::pair<double, double> render(double seconds)
@@ -107,19 +113,17 @@ TEST_F(Audio, EveryAcceptedWavFormatPlaysAndOthersFailOnceAndAreRetried)
         SCOPED_TRACE(c.name);
         std::string path = std::string("sounds/") + c.name + ".wav";
         put(path, make_wav(c.tag, c.channels, c.bits, 22050, 4410));
-        eval("$zoq.audio.clear; $zoq.audio[:s] = { input: '" + path + "' }");
-        sync();
+        step("$zoq.audio.clear; $zoq.audio[:s] = { input: '" + path + "' }");
         EXPECT_EQ(c.plays ? "true" : "false", eval("$zoq.audio.key?(:s)"));
         EXPECT_EQ(c.plays, level(0.1) > 0.1);
     }
     EXPECT_EQ(1, logged("\"sounds/s32_mono.wav\" can't be played: Unsupported or corrupted audio file."));
 
     // A missing file, then garbage, each asked for on three steps: reported once by name.
-    for (int step = 0; step < 3; step++) {
-        eval("$zoq.audio[:m] = { input: 'sounds/missing.wav' }; $zoq.audio[:g] = { input: 'sounds/junk.ogg' }; "
+    put("sounds/junk.ogg", "OggS but not really a stream");
+    for (int round = 0; round < 3; round++) {
+        step("$zoq.audio[:m] = { input: 'sounds/missing.wav' }; $zoq.audio[:g] = { input: 'sounds/junk.ogg' }; "
              "$zoq.audio[:ok] ||= { input: 'sounds/tone.wav', looping: true }; nil");
-        if (step == 0) put("sounds/junk.ogg", "OggS but not really a stream");
-        sync();
         EXPECT_EQ("[:ok]", eval("$zoq.audio.keys"));
     }
     EXPECT_EQ(1, logged("\"sounds/missing.wav\" can't be played: The file can't be read."));
@@ -128,27 +132,22 @@ TEST_F(Audio, EveryAcceptedWavFormatPlaysAndOthersFailOnceAndAreRetried)
 
     // Nothing was cached for the failures: once the file is good, the same path plays.
     put("sounds/junk.ogg", read_file(ZINTAREL_TEST_DATA "/tone_mono.ogg"));
-    eval("$zoq.audio[:g] = { input: 'sounds/junk.ogg' }");
-    sync();
+    step("$zoq.audio[:g] = { input: 'sounds/junk.ogg' }");
     EXPECT_EQ("true", eval("$zoq.audio.key?(:g)"));
 }
 
 TEST_F(Audio, AFileIsDecodedOnceAndCountsItsSources)
 {
-    eval("$zoq.audio[:a] = { input: 'sounds/tone.wav' }; $zoq.audio[:b] = { input: 'sounds/tone.wav' }");
-    sync();
+    step("$zoq.audio[:a] = { input: 'sounds/tone.wav' }; $zoq.audio[:b] = { input: 'sounds/tone.wav' }");
     ASSERT_NE(nullptr, audio_playlist.buffer_cache);
     EXPECT_EQ(nullptr, audio_playlist.buffer_cache->next);
     EXPECT_EQ(2u, audio_playlist.buffer_cache->refcount);
     EXPECT_EQ(source_of("a")->cache_entry, source_of("b")->cache_entry);
-    eval("$zoq.audio.delete(:a); nil");
-    sync();
+    step("$zoq.audio.delete(:a); nil");
     EXPECT_EQ(1u, audio_playlist.buffer_cache->refcount);
-    eval("$zoq.audio.clear");
-    sync();
+    step("$zoq.audio.clear");
     EXPECT_EQ(0u, audio_playlist.buffer_cache->refcount);
-    eval("$zoq.audio[:c] = { input: 'sounds/tone.wav' }");
-    sync();
+    step("$zoq.audio[:c] = { input: 'sounds/tone.wav' }");
     EXPECT_EQ(1u, audio_playlist.buffer_cache->refcount);
     EXPECT_EQ(1, logged("Load new audio file:"));
 }
@@ -156,10 +155,9 @@ TEST_F(Audio, AFileIsDecodedOnceAndCountsItsSources)
 TEST_F(Audio, SoundsFinishLoopPauseResumeAndPan)
 {
     // Integers count as numbers: gain 1 is full volume and x 1 is to the right.
-    eval("$zoq.audio[:once] = { input: 'sounds/tone.wav', x: 1, gain: 1 }; "
+    step("$zoq.audio[:once] = { input: 'sounds/tone.wav', x: 1, gain: 1 }; "
          "$zoq.audio[:loop] = { input: 'sounds/tone.wav', looping: true, x: -1.0, gain: 0.5 }; "
          "$zoq.audio[:wait] = { input: 'sounds/tone.wav', paused: true }");
-    sync();
     EXPECT_EQ(AL_INITIAL, state_of("wait"));
     auto lr = render(0.05);
     // The full-volume sound on the right outweighs the half-volume one on the left.
@@ -168,8 +166,7 @@ TEST_F(Audio, SoundsFinishLoopPauseResumeAndPan)
     render(0.1);
     sync(); // the one-off has played out: its key goes
     EXPECT_EQ("[:loop, :wait]", eval("$zoq.audio.keys"));
-    eval("$zoq.audio[:loop][:paused] = true; $zoq.audio[:wait][:paused] = false");
-    sync();
+    step("$zoq.audio[:loop][:paused] = true; $zoq.audio[:wait][:paused] = false");
     EXPECT_EQ(AL_PAUSED, state_of("loop"));
     EXPECT_EQ(AL_PLAYING, state_of("wait"));
     EXPECT_EQ("[:loop, :wait]", eval("$zoq.audio.keys"));
@@ -177,16 +174,14 @@ TEST_F(Audio, SoundsFinishLoopPauseResumeAndPan)
     sync();
     EXPECT_EQ("[:loop]", eval("$zoq.audio.keys"));
     EXPECT_LT(level(0.05), 1e-4); // the paused loop is silent
-    eval("$zoq.audio[:loop][:paused] = nil");
-    sync();
+    step("$zoq.audio[:loop][:paused] = nil");
     EXPECT_EQ(AL_PLAYING, state_of("loop"));
     auto resumed = render(0.3);
     EXPECT_GT(resumed.first, 1.5 * resumed.second); // on the left, and still looping
     sync();
     EXPECT_EQ("[:loop]", eval("$zoq.audio.keys"));
     // Removing the key stops the source at the next step.
-    eval("$zoq.audio.delete(:loop); nil");
-    sync();
+    step("$zoq.audio.delete(:loop); nil");
     EXPECT_EQ(0, live_sources());
     EXPECT_LT(level(0.05), 1e-4);
 }
@@ -195,18 +190,16 @@ TEST_F(Audio, GeneratedSamplesAndOggFiles)
 {
     put("sounds/tone.ogg", read_file(ZINTAREL_TEST_DATA "/tone_mono.ogg"));
     put("sounds/three.ogg", read_file(ZINTAREL_TEST_DATA "/tone_3ch.ogg"));
-    eval("$zoq.audio[:samples] = { input: [1, 44100, [0.0, 0.5, -0.5, 1]] }; "
+    step("$zoq.audio[:samples] = { input: [1, 44100, [0.0, 0.5, -0.5, 1]] }; "
          "$zoq.audio[:ogg] = { input: 'sounds/tone.ogg', x: 1.0 }; "
          "$zoq.audio[:three] = { input: 'sounds/three.ogg' }; "
          "$zoq.audio[:stereo3] = { input: [3, 44100, [0.5, 0.5, 0.5]] }; "
          "$zoq.audio[:nofreq] = { input: [1, 0, [0.5]] }");
-    sync();
     EXPECT_EQ("[:samples, :ogg]", eval("$zoq.audio.keys"));
     EXPECT_EQ(1u, audio_playlist.buffer_cache->channels);
     EXPECT_EQ(22050u, audio_playlist.buffer_cache->frequency);
     std::vector<float> buf(8 * 2);
-    eval("$zoq.audio.delete(:ogg); nil");
-    sync();
+    step("$zoq.audio.delete(:ogg); nil");
     alcRenderSamplesSOFT(audio_playlist.device, buf.data(), 8);
     // Four samples of centred mono, the Integer 1 among them taken as full scale.
     float peak = 0, trough = 0;
@@ -219,8 +212,7 @@ TEST_F(Audio, GeneratedSamplesAndOggFiles)
     EXPECT_EQ("[]", eval("$zoq.audio.keys"));
 
     // The ogg again, on the right: heard there, and it ends by itself.
-    eval("$zoq.audio[:ogg] = { input: 'sounds/tone.ogg', x: 1 }");
-    sync();
+    step("$zoq.audio[:ogg] = { input: 'sounds/tone.ogg', x: 1 }");
     auto lr = render(0.2);
     EXPECT_GT(lr.second, 0.05);
     EXPECT_GT(lr.second, 1.5 * lr.first);
@@ -232,13 +224,12 @@ TEST_F(Audio, GeneratedSamplesAndOggFiles)
 TEST_F(Audio, StreamsPlayStarveRecoverAndEnd)
 {
     // Each call answers 256 mono samples of a square wave until $left runs out.
-    eval("$calls = 0; $left = 1000; "
+    step("$calls = 0; $left = 1000; "
          "$zoq.audio[:stream] = { input: [1, 44100, -> { $calls += 1; $left -= 1; "
          "$left >= 0 ? Array.new(256) { |i| i < 128 ? 0.5 : -0.5 } : nil }] }; "
          "$zoq.audio[:none] = { input: [1, 44100, -> { nil }] }; "
          "$zoq.audio[:empty] = { input: [2, 44100, -> { [] }] }; "
          "$zoq.audio[:raises] = { input: [1, 44100, -> { raise 'boom' }] }");
-    sync();
     EXPECT_EQ("2", eval("$calls"));
     EXPECT_EQ("[:stream, :empty]", eval("$zoq.audio.keys"));
     EXPECT_EQ(1, logged("boom"));
@@ -263,34 +254,28 @@ TEST_F(Audio, StreamsPlayStarveRecoverAndEnd)
 
 TEST_F(Audio, InvalidEntriesAndHandlesAreDroppedWithoutHarm)
 {
-    eval("$zoq.audio[:a] = { input: 'sounds/tone.wav', looping: true }; nil");
-    sync();
+    step("$zoq.audio[:a] = { input: 'sounds/tone.wav', looping: true }; nil");
     audio_source *a = source_of("a");
     ASSERT_NE(nullptr, a);
-    eval("au = $zoq.audio; au[:copy] = au[:a].dup; au[:not_hash] = 5; au[:int_cptr] = { input: 'x.wav', cptr: 5 }; "
+    step("au = $zoq.audio; au[:copy] = au[:a].dup; au[:not_hash] = 5; au[:int_cptr] = { input: 'x.wav', cptr: 5 }; "
          "au[:nil_input] = {}; au[:short] = { input: [2, 48000] }; au[:bad_source] = { input: [1, 44100, 5] }; "
          "au[:null_cptr] = { input: 'sounds/tone.wav', cptr: FFI::CPtr.new }; au[:odd] = { input: 42 }; "
          "au[:nul] = { input: \"sounds/tone.wav\\0x\" }; au[:frozen] = { input: 'sounds/tone.wav' }.freeze");
-    sync();
     EXPECT_EQ("[:a]", eval("$zoq.audio.keys"));
     EXPECT_EQ(a, source_of("a"));
     EXPECT_EQ(1, live_sources());
     // A handle kept after its key went names a stopped source: the entry that carries it is dropped.
-    eval("$old = $zoq.audio.delete(:a); nil");
-    sync();
+    step("$old = $zoq.audio.delete(:a); nil");
     EXPECT_EQ(0, live_sources());
-    eval("$zoq.audio[:b] = { input: 'sounds/tone.wav' }");
-    sync();
-    eval("$zoq.audio[:stale] = $old; nil");
-    sync();
+    step("$zoq.audio[:b] = { input: 'sounds/tone.wav' }");
+    step("$zoq.audio[:stale] = $old; nil");
     EXPECT_EQ("[:b]", eval("$zoq.audio.keys"));
     EXPECT_EQ(1, live_sources());
 }
 
 TEST_F(Audio, ThreeHundredRequestsAtOnceFailCleanlyPastTheSourceLimit)
 {
-    eval("300.times { |i| $zoq.audio[i] = { input: 'sounds/tone.wav', looping: true } }");
-    sync();
+    step("300.times { |i| $zoq.audio[i] = { input: 'sounds/tone.wav', looping: true } }");
     int kept = atoi(eval("$zoq.audio.size").c_str());
     EXPECT_GE(kept, 200);
     EXPECT_EQ(kept, live_sources());

@@ -122,24 +122,21 @@ TEST_F(RenderLoop, PolledEventsTravelRawAndOurSizeChangesReadTheOutputSizeAgain)
     ASSERT_TRUE(open());
     drain_sdl_events();
     ctx->output_width = ctx->output_height = 0;
-    SDL_Event other = {}, ours = {}, user = {};
-    other.type = SDL_WINDOWEVENT;
-    other.window.windowID = ctx->channel->window_id + 1;
-    other.window.event = SDL_WINDOWEVENT_SIZE_CHANGED;
-    SDL_PushEvent(&other);
+    SDL_Event resized = {}, user = {};
+    resized.type = SDL_WINDOWEVENT;
+    resized.window.windowID = ctx->channel->window_id + 1;
+    resized.window.event = SDL_WINDOWEVENT_SIZE_CHANGED;
+    SDL_PushEvent(&resized);
     draw_iteration(ctx);
     EXPECT_EQ(0, ctx->output_width); // another window's size change is not ours
-    ours = other;
-    ours.window.windowID = ctx->channel->window_id;
-    SDL_PushEvent(&ours);
+    resized.window.windowID = ctx->channel->window_id;
+    SDL_PushEvent(&resized);
     user.type = SDL_USEREVENT;
     user.user.code = 77;
     const int many = 100; // more than one 1,024-byte buffer holds
     for (int i = 0; i < many; i++) SDL_PushEvent(&user);
     draw_iteration(ctx);
-    EXPECT_GT(ctx->output_width, 0);
-    EXPECT_GT(ctx->output_height, 0);
-
+    EXPECT_TRUE(ctx->output_width > 0 && ctx->output_height > 0);
     ASSERT_EQ(2, threadstreamqueue_getcount(ctx->channel->event_queue));
     threadstream *first = threadstreamqueue_getitem(ctx->channel->event_queue);
     EXPECT_EQ(1u, threadstream_unpack_size_t(first));
@@ -149,12 +146,11 @@ TEST_F(RenderLoop, PolledEventsTravelRawAndOurSizeChangesReadTheOutputSizeAgain)
     ASSERT_EQ(56u, sizeof(SDL_Event));
     EXPECT_EQ((uint64_t)many + 1, threadstream_unpack_size_t(second));
     EXPECT_EQ(8u + (many + 1) * 56u, second->length);
-    SDL_Event e;
-    memcpy(&e, second->data + 8, sizeof e);
-    EXPECT_EQ((Uint32)SDL_WINDOWEVENT, e.type);
-    memcpy(&e, second->data + 8 + many * 56, sizeof e);
-    EXPECT_EQ((Uint32)SDL_USEREVENT, e.type);
-    EXPECT_EQ(77, e.user.code);
+    SDL_Event first_event, last_event;
+    memcpy(&first_event, second->data + 8, sizeof first_event);
+    memcpy(&last_event, second->data + 8 + many * 56, sizeof last_event);
+    EXPECT_EQ((Uint32)SDL_WINDOWEVENT, first_event.type);
+    EXPECT_TRUE(last_event.type == SDL_USEREVENT && last_event.user.code == 77);
     threadstream_free(second);
 }
 
