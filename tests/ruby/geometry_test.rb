@@ -50,19 +50,17 @@ test "intersects_rect? with an s is refused with advice" do
 end
 
 test "scale_rect scales around its anchors for Hashes, Arrays and objects" do
-  scaled = G.scale_rect(rect(0, 0, 100, 50), 0.5, 0.5)
-  assert_equal({ x: 25.0, y: 12.5, w: 50.0, h: 25.0 }, scaled)
-  assert_equal [0, 0, 200, 100, 255], G.scale_rect([0, 0, 100, 50, 255], 2)
-  assert_equal({ x: 0.0, y: 25.0, w: 50.0, h: 25.0 }, rect(0, 0, 100, 50).scale_rect(0.5, [0, 1]))
+  assert_rows [[{ x: 25.0, y: 12.5, w: 50.0, h: 25.0 }, G.scale_rect(rect(0, 0, 100, 50), 0.5, 0.5)],
+               [[0, 0, 200, 100, 255], G.scale_rect([0, 0, 100, 50, 255], 2)],
+               [{ x: 0.0, y: 25.0, w: 50.0, h: 25.0 }, rect(0, 0, 100, 50).scale_rect(0.5, [0, 1])],
+               [{ x: 10, y: 10, w: 20, h: 10 },
+                G.scale_rect_extended(rect(10, 10, 10, 10), percentage_x: 2, percentage_y: nil, anchor_x: nil, anchor_y: 1)]]
   box = PlainBox.new 0, 0, 10, 10
-  same = G.scale_rect(box, 2, 0.5)
-  assert same.equal?(box)
+  assert G.scale_rect(box, 2, 0.5).equal?(box)
   assert_equal [-5.0, -5.0, 20, 20], [box.x, box.y, box.w, box.h]
 end
 
 test "scale_rect_extended takes nil as the default and asks the receiver for missing keywords" do
-  scaled = G.scale_rect_extended(rect(10, 10, 10, 10), percentage_x: 2, percentage_y: nil, anchor_x: nil, anchor_y: 1)
-  assert_equal({ x: 10, y: 10, w: 20, h: 10 }, scaled)
   assert_raises(StandardError) { G.scale_rect_extended(rect(0, 0, 1, 1), percentage_x: 1, percentage_y: 1, anchor_x: 0) }
   box = PlainBox.new 0, 0, 10, 10
   def box.percentage_y; 3; end
@@ -78,11 +76,10 @@ end
 test "center_inside_rect centres a copy on one or both axes" do
   small = rect 0, 0, 10, 20
   big = rect 100, 200, 50, 40
-  assert_equal({ x: 120.0, y: 210.0, w: 10, h: 20 }, small.center_inside_rect(big))
-  assert_equal({ x: 120.0, y: 200, w: 10, h: 20 }, small.center_inside_rect_x(big))
-  assert_equal({ x: 100, y: 210.0, w: 10, h: 20 }, small.center_inside_rect_y(big))
-  assert_equal({ x: 0, y: 0, w: 10, h: 20 }, small)
-  assert_equal 1.5, G.center_inside_rect(rect(0, 0, 1, 1), rect(0, 0, 4, 4))[:x]
+  assert_rows [[{ x: 120.0, y: 210.0, w: 10, h: 20 }, small.center_inside_rect(big)],
+               [{ x: 120.0, y: 200, w: 10, h: 20 }, small.center_inside_rect_x(big)],
+               [{ x: 100, y: 210.0, w: 10, h: 20 }, small.center_inside_rect_y(big)], [{ x: 0, y: 0, w: 10, h: 20 }, small],
+               [1.5, G.center_inside_rect(rect(0, 0, 1, 1), rect(0, 0, 4, 4))[:x]]]
   assert_raises(StandardError, "* ERROR:\ncenter_inside_rect for self ") { G.center_inside_rect(5, big) }
 end
 
