@@ -48,6 +48,11 @@ def zoq_same_number_classes expected, actual
   true
 end
 
+def assert_includes text, *parts
+  parts.each { |part| raise ZoqTestFailure, "expected #{text.inspect} to include #{part.inspect}" unless text.include?(part) }
+  true
+end
+
 # Table checks: each row is [expected, actual]; a failure names its row.
 def assert_rows rows
   rows.each_with_index { |(expected, actual), i| assert_equal expected, actual, "row #{i}: expected #{expected.inspect}, got #{actual.inspect}" }

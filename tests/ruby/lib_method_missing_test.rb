@@ -93,14 +93,12 @@ end
 test "the better error lists methods that begin like the missing one" do
   list = []
   e = assert_raises(RuntimeError) { list.eachh 1 }
-  hierarchy = list.better_class_hierarchy_information
-  assert e.message.include?("was invoked on #{hierarchy}.\n")
   assert e.message.start_with?("* ERROR:\nUnhandled method_missing with name :eachh, args [1] was invoked on ")
-  assert e.message.include?("self#inspect:\n[]\nThe method named :eachh doesn't exist on ")
   expected = [].methods.map { |m| m.to_s }.select { |m| m.start_with?("each") }.sort
   assert expected.length > 2
-  assert e.message.include?("\n\nHere's a list of methods that kind of look like :eachh.\n" + expected.map { |m| ":#{m}" }.join(", ") + "\n\n")
-  assert e.message.include?("[Array, ")
+  assert_includes e.message, "was invoked on #{list.better_class_hierarchy_information}.\n", "[Array, ",
+                  "self#inspect:\n[]\nThe method named :eachh doesn't exist on ",
+                  "\n\nHere's a list of methods that kind of look like :eachh.\n" + expected.map { |m| ":#{m}" }.join(", ") + "\n\n"
   refute e.message.include?("ArrayDeprecated")
 end
 
@@ -120,8 +118,7 @@ test "a name of three letters or fewer gives an empty suggestion line" do
   assert_equal LibGhost, hierarchy[0]
   # Numbers get the better error and suggestions too.
   number = assert_raises(RuntimeError) { 5.secondz }
-  assert number.message.include?("Unhandled method_missing with name :secondz, args [] was invoked on [Integer, ")
-  assert number.message.include?(":seconds")
+  assert_includes number.message, "Unhandled method_missing with name :secondz, args [] was invoked on [Integer, ", ":seconds"
   assert e.message.end_with?("The method named :abc doesn't exist on #{hierarchy}.\n\n\n\n")
   assert e.message.include?("was invoked on #{hierarchy}.\nself#inspect:\n#<LibGhost")
 end
@@ -139,29 +136,24 @@ end
 test "an inspect that fails gives the fallback text instead of recursing" do
   e = assert_raises(RuntimeError) { LibBadInspect.new.bar 1 }
   assert e.message.start_with?("* ERROR:\n** method_missing: bar\n** instance:       #<LibBadInspect")
-  assert e.message.include?("\n** on class:       (class LibBadInspect)\n** with modules:   [Kernel]\n")
-  assert e.message.include?("\n** given args:     [1]\n** exception:      * ERROR:\nUnhandled method_missing with name :helper_that_does_not_exist")
+  assert_includes e.message, "\n** on class:       (class LibBadInspect)\n** with modules:   [Kernel]\n",
+                  "\n** given args:     [1]\n** exception:      * ERROR:\nUnhandled method_missing with name :helper_that_does_not_exist"
   e = assert_raises(StandardError) { LibBadEverything.new.bar 1 }
-  refute e.is_a?(SystemStackError)
-  assert e.message.include?("bar")
+  assert !e.is_a?(SystemStackError) && e.message.include?("bar")
 end
 
 test "multiplication by an Enumerable points to a missing comma" do
   e = assert_raises(RuntimeError) { LibGhost.new * [1, 2] }
   assert e.message.start_with?("* ERROR:\nYou attempted to do multiplication on (class LibGhost). This construct\ndoesn't support multiplication.")
-  assert e.message.include?("ment to send \"spat args\", but are missing a comma.")
-  assert e.message.end_with?("(class LibGhost).\n\n")
+  assert e.message.include?("ment to send \"spat args\", but are missing a comma.") && e.message.end_with?("(class LibGhost).\n\n")
   e = assert_raises(RuntimeError) { LibGhost.new * 2 }
   assert e.message.include?("Unhandled method_missing with name :*")
 end
 
 test "calls that may end in method_missing reach it with their arguments intact" do
   target = LibCatchAll.new
-  assert_equal :caught, target.send(:anything, 1, [2], k: 3)
-  assert_equal :caught, target.__send__(:anything=, 4)
-  assert_equal [[:anything, [1, [2], { k: 3 }]], [:anything=, [4]]], target.calls
-  assert_equal :caught, { rgb: target }.r
-  assert_equal [:r, []], target.calls.last
+  assert_equal [:caught] * 3, [target.send(:anything, 1, [2], k: 3), target.__send__(:anything=, 4), { rgb: target }.r]
+  assert_equal [[:anything, [1, [2], { k: 3 }]], [:anything=, [4]], [:r, []]], target.calls
 end
 
 test "documentation names are normalised before they are looked up" do
