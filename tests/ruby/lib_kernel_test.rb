@@ -89,21 +89,18 @@ test "Kernel.const_defined? suggests Module.const_defined? once when only that f
   refute ZOQ::Log.logged_once?(:did_you_mean_module_const_defined?)
   before = on_disk("logs/log.txt")
   capture_runtime_log do |seen|
-    assert_equal false, Kernel.const_defined?(:String)
-    assert_equal false, Kernel.const_defined?(:String)
-    text = seen.map { |obj, _| obj }.join("\n")
-    assert text.include?("* INFO: Did you mean to call ~Module::const_defined?~\n~Kernel::const_defined?~ was invoked with value ~String~ and\nreturned ~false~")
-    assert text.include?("instead of instead of\n~Kernel::const_defined?~.")
+    assert_equal [false, false], [Kernel.const_defined?(:String), Kernel.const_defined?(:String)]
+    assert_includes seen.map { |obj, _| obj }.join("\n"), "instead of instead of\n~Kernel::const_defined?~.",
+                    "* INFO: Did you mean to call ~Module::const_defined?~\n~Kernel::const_defined?~ was invoked with value ~String~ and\nreturned ~false~"
   end
   assert ZOQ::Log.logged_once?(:did_you_mean_module_const_defined?)
   assert_equal 1, (on_disk("logs/log.txt")[before.length..-1]).split("did_you_mean_module_const_defined?").length - 1
 end
 
 test "the documentation is searched and exported as text" do
-  assert Kernel.docs_search("frame_index").include?("* DOCS: ~Numeric#frame_index~")
   assert_equal "\n* DOCS: No results found.", Kernel.docs_search("a an")
-  assert Kernel.docs_search.include?("* DOCS: How To Search The Docs")
-  assert Kernel.docs_search { |entry| entry.include?("map_2d") }.include?("Array#map_2d")
+  assert_includes Kernel.docs_search("frame_index") + Kernel.docs_search + Kernel.docs_search { |entry| entry.include?("map_2d") },
+                  "* DOCS: ~Numeric#frame_index~", "* DOCS: How To Search The Docs", "Array#map_2d"
   Kernel.export_docs!
   exported = on_disk("docs/docs.txt")
   assert exported.include?("* DOCS: ~Kernel::tick_count~")

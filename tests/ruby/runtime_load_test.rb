@@ -60,13 +60,10 @@ test "a path is not queued again within 50 global ticks, nor while the first 60 
   write "app/g.rb", "$g = ($g || 0) + 1\n"
   new_runtime
   now = run_steps 1000, 2
-  Kernel.global_tick_count = 100
-  assert $zoq.mark_ruby_file_for_reload("app/g.rb")
-  assert_equal nil, $zoq.mark_ruby_file_for_reload("app/g.rb")
-  Kernel.global_tick_count = 149
-  assert_equal nil, $zoq.mark_ruby_file_for_reload("app/g.rb")
-  Kernel.global_tick_count = 151
-  assert $zoq.mark_ruby_file_for_reload("app/g.rb")
+  [[100, true], [100, false], [149, false], [151, true]].each do |tick, queued|
+    Kernel.global_tick_count = tick
+    assert_equal queued, !!$zoq.mark_ruby_file_for_reload("app/g.rb"), tick.to_s
+  end
   # Early in a run a path with an event waits, whatever its history says.
   Kernel.global_tick_count = 10
   $zoq.reload_list_history["app/g.rb"][:history].clear
