@@ -66,12 +66,7 @@ end
 
 test "values the interpreter keeps by value are not recorded as shared" do
   e = ZOQ::OpenEntity.new
-  e.a = 1
-  e.b = 1
-  e.c = :x
-  e.d = :x
-  e.f = nil
-  e.g = nil
+  { a: 1, b: 1, c: :x, d: :x, f: nil, g: nil }.each { |key, value| e[key] = value }
   e.to_s
   assert_equal({}, e.as_hash[:entity_keys_by_ref])
 end

@@ -90,19 +90,16 @@ test "value, rest, pairs and filtering" do
 end
 
 test "sample picks within the array and never from an empty one" do
-  assert_equal nil, [].sample
-  assert_equal 5, [5].sample
+  assert_equal [nil, 5], [[].sample, [5].sample]
   counts = Hash.new(0)
   3000.times { counts[[1, 2, 3].sample] += 1 }
   assert_equal [1, 2, 3], counts.keys.sort
   # The two ends are half as likely as the middle.
-  assert counts[2] > counts[1] * 1.5
-  assert counts[2] > counts[3] * 1.5
+  assert counts[2] > counts[1] * 1.5 && counts[2] > counts[3] * 1.5, counts.inspect
 end
 
 test "rectangles in an array are tested for overlap, and the old name is refused" do
   walls = [{ x: 0, y: 0, w: 10, h: 10 }, { x: 100, y: 100, w: 10, h: 10 }]
-  assert walls.any_intersect_rect?({ x: 5, y: 5, w: 10, h: 10 })
-  refute walls.any_intersect_rect?({ x: 50, y: 50, w: 10, h: 10 })
+  assert_equal [true, false], [{ x: 5, y: 5, w: 10, h: 10 }, { x: 50, y: 50, w: 10, h: 10 }].map { |r| walls.any_intersect_rect?(r) }
   assert_raises(RuntimeError, "* ERROR:\n~Array#any_intersects_rect?~ (with an \"s\") has been removed.\nUse ~Array#any_intersect_rect?~ instead (remove the \"s\").\n\n* NOTE:\n") { walls.any_intersects_rect?({}) }
 end

@@ -24,8 +24,7 @@ test "a line of thousands of words wraps in a loop, line for line as a greedy fi
   4000.times { |i| words << "w#{i % 97}" }
   text = words.join(" ")
   lines = text.wrapped_lines(40)
-  assert lines.all? { |line| line.end_with?("\n") }
-  assert lines.all? { |line| line.length <= 41 }
+  assert lines.all? { |line| line.end_with?("\n") && line.length <= 41 }
   assert_equal words, lines.map { |line| line.strip.split(" ") }.flatten
   # Greedy: the first word of each line would not have fitted on the line before.
   lines.each_cons(2) do |a, b|
