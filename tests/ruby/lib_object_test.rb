@@ -248,10 +248,7 @@ end
 test "class macros mix in the sprite and rect attributes" do
   klass = Class.new { attr_sprite }
   s = klass.new
-  s.x = 10
-  s.w = 5
-  s.y1 = 3
-  s.h = 4
+  s.x, s.w, s.y1, s.h = 10, 5, 3, 4
   assert_equal [:sprite, 15, 7], [s.primitive_marker, s.right, s.top]
   plain = Class.new { attr_accessor :x, :y, :w, :h }.new
   assert plain.attr_rect && plain.is_a?(AttrRect)
