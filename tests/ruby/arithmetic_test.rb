@@ -65,14 +65,10 @@ end
 
 test "any other receiver answers with its own /" do
   v = Vec.new(1, 2) / 3
-  assert_equal [10, 23], [v.x, v.y]
   w = Vec.new(1, 2)
   w /= 1
-  assert_equal 21, w.y
-  assert_equal [:bare, 4], Bare.new / 4
-  assert_equal [:/, [2]], Catcher.new / 2
-  assert_equal Rational(10, 1), 5 / Rational(1, 2)
-  assert_equal 10.0, 5.0 / Rational(1, 2)
+  assert_rows [[[10, 23], [v.x, v.y]], [21, w.y], [[:bare, 4], Bare.new / 4], [[:/, [2]], Catcher.new / 2],
+               [Rational(10, 1), 5 / Rational(1, 2)], [10.0, 5.0 / Rational(1, 2)]]
 end
 
 test "receivers without / still raise" do

@@ -91,8 +91,7 @@ test "a changed file with a syntax error pauses the game with a report; the fix 
   assert_equal true, $zoq.reload_ruby_file("app/lib.rb")
   now = run_steps now, 3
   assert_equal :two, lib_value
-  refute $zoq.paused? || $console.visible?
-  assert $ticks.length > ticks
+  assert !($zoq.paused? || $console.visible?) && $ticks.length > ticks
   assert ($console.log + $console.archived_log).any? { |l| l.include?("=app/lib.rb= reloaded.") }
   # The backup keeps the latest copy and lists the file in its change list.
   assert_equal "def lib_value; :two; end\n", $zoq.ffi_file.read("tmp/src_backup/src_backup_app_lib.rb")
