@@ -32,9 +32,30 @@ def refute value, message = "expected a falsy value"
   true
 end
 
+# Also compares the classes of the numbers inside what it compares: 1 and 1.0 are == but a
+# test that expects one must not pass with the other.
 def assert_equal expected, actual, message = nil
-  return true if expected == actual
-  raise ZoqTestFailure, (message || "expected #{expected.inspect}, got #{actual.inspect}")
+  return true if expected == actual && zoq_same_number_classes(expected, actual)
+  raise ZoqTestFailure, (message || "expected #{expected.inspect} (#{expected.class}), got #{actual.inspect} (#{actual.class})")
+end
+
+def zoq_same_number_classes expected, actual
+  return expected.class == actual.class if expected.is_a?(Numeric)
+  if expected.is_a?(Array) && actual.is_a?(Array)
+    return expected.each_index.all? { |i| zoq_same_number_classes expected[i], actual[i] }
+  end
+  return expected.all? { |key, value| zoq_same_number_classes value, actual[key] } if expected.is_a?(Hash) && actual.is_a?(Hash)
+  true
+end
+
+def assert_includes text, *parts
+  parts.each { |part| raise ZoqTestFailure, "expected #{text.inspect} to include #{part.inspect}" unless text.include?(part) }
+  true
+end
+
+# Table checks: each row is [expected, actual]; a failure names its row.
+def assert_rows rows
+  rows.each_with_index { |(expected, actual), i| assert_equal expected, actual, "row #{i}: expected #{expected.inspect}, got #{actual.inspect}" }
 end
 
 def assert_raises klass = StandardError, pattern = nil

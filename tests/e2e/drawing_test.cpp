@@ -2,25 +2,16 @@
 // every kind of output in its place and colour, from the bottom-left origin and moved by
 // the centred one.
 #include "e2e/e2e.h"
+#include "support/test_files.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_ONLY_PNG
 #include <stb_image.h>
 
 namespace {
-
-std::string file_bytes(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
 
 struct picture {
     int w = 0, h = 0;
@@ -47,8 +38,8 @@ picture screenshot_of(const char *name, const std::vector<std::string> &extra, c
 {
     e2e_game g(name);
     const std::string source = ZINTAREL_EXAMPLES "/drawing/";
-    g.write("game/app/main.rb", file_bytes(source + "app/main.rb"));
-    g.write("game/sprites/blue.png", file_bytes(source + "sprites/blue.png"));
+    g.write("game/app/main.rb", read_file(source + "app/main.rb"));
+    g.write("game/sprites/blue.png", read_file(source + "sprites/blue.png"));
     std::vector<std::string> args = {"game"};
     args.insert(args.end(), extra.begin(), extra.end());
     e2e_signal term;

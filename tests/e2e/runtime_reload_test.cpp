@@ -1,12 +1,10 @@
-// Code loading in a running game: require, hot reload of an edited file, a syntax error
-// that pauses the game until the fix is saved, the mailbox file, saved state, and the
-// start-up options that end a run.
+// Code loading in a running game: require, hot reload of an edited file, the mailbox file,
+// saved state, and framework sources beside the executable. (A reload that fails to parse
+// is driven step by step in runtime_load_test.rb.)
 #include "e2e/e2e.h"
 
-#include <chrono>
 #include <dirent.h>
 #include <gtest/gtest.h>
-#include <thread>
 
 static size_t count_of(const std::string &text, const std::string &part)
 {
@@ -50,54 +48,10 @@ TEST(RuntimeReload, RequiredFileRunsAndReloadsWhenEdited)
     size_t one = r.out.find("lib says one");
     size_t reloaded = r.out.find("* INFO: =app/lib.rb= reloaded.", one);
     size_t two = r.out.find("lib says two");
-    ASSERT_NE(std::string::npos, one) << r.out;
-    ASSERT_NE(std::string::npos, two) << r.out;
-    EXPECT_LT(one, two);
-    EXPECT_NE(std::string::npos, reloaded) << r.out;
+    EXPECT_TRUE(one != std::string::npos && reloaded != std::string::npos && two != std::string::npos && one < two) << r.out;
     // Loaded once at start and once after the edit: an unchanged required file is not reloaded.
     EXPECT_EQ(2u, count_of(r.out, "=app/lib.rb= reloaded.")) << r.out;
     EXPECT_EQ("def lib_value; :two; end\n", g.read("tmp/src_backup/src_backup_app_lib.rb"));
-}
-
-// The game breaks its library; while it is paused only the test can save the fix.
-static const char *breaking_main =
-    "require 'app/lib.rb'\n"
-    "def tick args\n"
-    "  if $last_tick && Kernel.global_tick_count - $last_global > 30\n"
-    "    puts \"resumed after a pause of #{Kernel.global_tick_count - $last_global} ticks with #{lib_value}\"\n"
-    "    $zoq.request_quit\n"
-    "  end\n"
-    "  $last_tick = args.tick_count\n"
-    "  $last_global = Kernel.global_tick_count\n"
-    "  if args.tick_count == 90\n"
-    "    $zoq.ffi_file.write 'app/lib.rb', \"def lib_value; :broken\\n\"\n"
-    "    puts 'broke the library'\n"
-    "  end\n"
-    "  $zoq.request_quit if args.tick_count > 600\n"
-    "end\n";
-
-TEST(RuntimeReload, SyntaxErrorPausesTheGameAndTheFixResumesIt)
-{
-    e2e_game g("syntax");
-    g.write("game/app/main.rb", breaking_main);
-    g.write("game/app/lib.rb", "def lib_value; :one; end\n");
-    std::thread fixer([&g] {
-        // Bounded by the run's own time limit: without the report the run fails anyway.
-        for (int i = 0; i < 300 && !g.exists("exceptions/current.txt"); i++)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        // A new second for the modification time, and a pause long enough to see.
-        std::this_thread::sleep_for(std::chrono::milliseconds(1100));
-        g.write("game/app/lib.rb", "def lib_value; :fixed; end\n");
-    });
-    e2e_run r = g.run({"game"});
-    fixer.join();
-    EXPECT_EQ(0, r.status) << r.err;
-    EXPECT_NE(std::string::npos, r.out.find("broke the library")) << r.out;
-    EXPECT_NE(std::string::npos, r.out.find("Failed to reload app/lib.rb.")) << r.out;
-    EXPECT_NE(std::string::npos, r.out.find("with fixed")) << r.out;
-    std::string report = g.read("exceptions/current.txt");
-    EXPECT_NE(std::string::npos, report.find("Failed to reload app/lib.rb.")) << report;
-    EXPECT_NE(std::string::npos, report.find("Game State:")) << report;
 }
 
 static const char *mailbox_main =
@@ -154,25 +108,6 @@ TEST(RuntimeReload, SavedStateComesBackFromGameStateTxt)
     for (const std::string &name : list_dir(g.root + "/game"))
         if (name.rfind("game_state_", 0) == 0) stamped++;
     EXPECT_EQ(1, stamped);
-}
-
-TEST(RuntimeReload, EvalWithNoTickEndsTheRunWhetherOrNotTheFileExists)
-{
-    e2e_game g("eval");
-    g.write("game/app/main.rb", "def tick args; puts 'game ticked'; end\n");
-    g.write("game/app/startup.rb", "puts \"evaluated at #{Kernel.tick_count}\"\n");
-    e2e_run ran = g.run({"game", "--eval", "app/startup.rb", "--no-tick"});
-    EXPECT_EQ(0, ran.status) << ran.err;
-    EXPECT_NE(std::string::npos, ran.out.find("evaluated at -1")) << ran.out;
-    EXPECT_EQ(std::string::npos, ran.out.find("game ticked")) << ran.out;
-
-    e2e_run missing = g.run({"game", "--eval", "app/none.rb", "--no-tick"});
-    EXPECT_EQ(0, missing.status) << missing.err;
-    EXPECT_NE(std::string::npos, missing.out.find("File does not exist: app/none.rb")) << missing.out;
-
-    e2e_run no_test = g.run({"game", "--test", "app/none_test.rb"});
-    EXPECT_EQ(0, no_test.status) << no_test.err;
-    EXPECT_NE(std::string::npos, no_test.out.find("File does not exist: app/none_test.rb")) << no_test.out;
 }
 
 // With the framework's sources beside the executable, they are watched like the game's.

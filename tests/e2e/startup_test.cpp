@@ -11,23 +11,16 @@ static const char *quit_after_three =
     "  $zoq.request_quit if args.tick_count == 2\n"
     "end\n";
 
-TEST(Startup, GameTicksPrintsAndQuitsCleanly)
+TEST(Startup, GameTicksPrintsAndQuitsCleanlyAndMygameBesideTheExecutableIsTheDefault)
 {
     e2e_game g("quit");
     g.write("mygame/app/main.rb", quit_after_three);
-    e2e_run r = g.run({"mygame"});
-    EXPECT_EQ(0, r.status) << r.err;
-    EXPECT_NE(std::string::npos, r.out.find("tick 0\ntick 1\ntick 2\n")) << r.out;
-    EXPECT_EQ(std::string::npos, r.out.find("tick 3")) << r.out;
-}
-
-TEST(Startup, MygameBesideTheExecutableIsTheDefaultGame)
-{
-    e2e_game g("mygame");
-    g.write("mygame/app/main.rb", quit_after_three);
-    e2e_run r = g.run({});
-    EXPECT_EQ(0, r.status) << r.err;
-    EXPECT_NE(std::string::npos, r.out.find("tick 2")) << r.out;
+    for (auto args : {std::vector<std::string>{"mygame"}, std::vector<std::string>{}}) {
+        e2e_run r = g.run(args);
+        EXPECT_EQ(0, r.status) << r.err;
+        EXPECT_NE(std::string::npos, r.out.find("tick 0\ntick 1\ntick 2\n")) << r.out;
+        EXPECT_EQ(std::string::npos, r.out.find("tick 3")) << r.out;
+    }
 }
 
 TEST(Startup, WithoutAGameFolderTheGameDirectoryStillNamesMygame)
@@ -48,15 +41,20 @@ TEST(Startup, WithoutAGameFolderTheGameDirectoryStillNamesMygame)
 // A game that says when it is running: it writes game/ready.txt on its second tick.
 static const char *ready_game = "def tick args\n  $zoq.ffi_file.write 'ready.txt', 'x' if args.tick_count == 1\nend\n";
 
-TEST(Startup, SigtermEndsARunWithStatusZero)
+TEST(Startup, SigtermEndsARunWithStatusZeroAndASegmentationFaultIsReported)
 {
-    e2e_game g("sigterm");
+    e2e_game g("signals");
     g.write("game/app/main.rb", ready_game);
-    e2e_signal term;
-    term.when_exists = "game/ready.txt";
-    e2e_run r = g.run({"game"}, 30, {}, &term);
-    EXPECT_EQ(0, r.status) << r.err;
-    EXPECT_TRUE(g.exists("game/ready.txt"));
+    struct { int number, status; const char *reported; } cases[] = {{15, 0, ""}, {11, 1, "Error: signal 11:\n"}};
+    for (const auto &c : cases) {
+        remove((g.root + "/game/ready.txt").c_str());
+        e2e_signal sig;
+        sig.when_exists = "game/ready.txt";
+        sig.number = c.number;
+        e2e_run r = g.run({"game"}, 30, {}, &sig);
+        EXPECT_EQ(c.status, r.status) << r.err;
+        EXPECT_NE(std::string::npos, r.err.find(c.reported)) << r.err;
+    }
 }
 
 TEST(Startup, FatalFailuresExitOneWithTheirMessageAndNoCrash)
@@ -108,22 +106,24 @@ TEST(Startup, FifosInTheGameAnswerAsMissingFilesInsteadOfBlocking)
     EXPECT_NE(std::string::npos, r.out.find("image nil\ntext nil\nwrite false\n")) << r.out;
 }
 
-TEST(Startup, OptionsTakeAnyNumberOfDashesAndTheFirstUndashedWordIsTheGame)
+TEST(Startup, OptionsTakeAnyNumberOfDashesTheFirstUndashedWordIsTheGameAndSizesBelowOneFallBack)
 {
     e2e_game g("options");
-    g.write("game/app/main.rb", "def tick args\n  puts \"size #{$zoq.device_width}x#{$zoq.device_height}\"\n"
-                                "  $zoq.request_quit\nend\n");
+    g.write("game/app/main.rb", "def tick args\n  puts \"size #{$zoq.device_width}x#{$zoq.device_height} logical "
+                                "#{$zoq.logical_width}x#{$zoq.logical_height}\"\n  $zoq.request_quit\nend\n");
     // The dummy display is 1024 x 768: a 1280 x 720 window shrinks to 1024 x 576, a
     // fullscreen one covers the display.
     struct {
         std::vector<std::string> args;
         const char *size;
     } runs[] = {
-        {{"game"}, "size 1024.0x576.0\n"},
-        {{"game", "-fullscreen"}, "size 1024.0x768.0\n"},
-        {{"---fullscreen", "game"}, "size 1024.0x768.0\n"},
-        {{"--fullscreen", "--windowed", "game"}, "size 1024.0x576.0\n"},
-        {{"-psn_0_1234", "game", "other"}, "size 1024.0x576.0\n"},
+        {{"game"}, "size 1024.0x576.0 logical 1280x720\n"},
+        {{"game", "-fullscreen"}, "size 1024.0x768.0 "},
+        {{"---fullscreen", "game"}, "size 1024.0x768.0 "},
+        {{"--fullscreen", "--windowed", "game"}, "size 1024.0x576.0 "},
+        {{"-psn_0_1234", "game", "other"}, "size 1024.0x576.0 "},
+        {{"game", "--window_width", "0", "--window_height", "-5"}, "logical 1280x720\n"},
+        {{"game", "--window_width", "640", "--window_height", "360"}, "logical 640x360\n"},
     };
     for (const auto &run : runs) {
         e2e_run r = g.run(run.args);
@@ -133,31 +133,6 @@ TEST(Startup, OptionsTakeAnyNumberOfDashesAndTheFirstUndashedWordIsTheGame)
     e2e_run word = g.run({"fullscreen", "game"});
     EXPECT_EQ(1, word.status);
     EXPECT_NE(std::string::npos, word.err.find("Couldn't mount 'fullscreen' directory:")) << word.err;
-}
-
-TEST(Startup, WindowSizesBelowOneFallBackToTheDefault)
-{
-    e2e_game g("size");
-    g.write("game/app/main.rb", "def tick args\n  puts \"logical #{$zoq.logical_width}x#{$zoq.logical_height}\"\n"
-                                "  $zoq.request_quit\nend\n");
-    e2e_run r = g.run({"game", "--window_width", "0", "--window_height", "-5"});
-    EXPECT_EQ(0, r.status) << r.err;
-    EXPECT_NE(std::string::npos, r.out.find("logical 1280x720\n")) << r.out;
-    // Any other size is the logical size as asked.
-    r = g.run({"game", "--window_width", "640", "--window_height", "360"});
-    EXPECT_NE(std::string::npos, r.out.find("logical 640x360\n")) << r.out;
-}
-
-TEST(Startup, SegmentationFaultIsReported)
-{
-    e2e_game g("segv");
-    g.write("game/app/main.rb", ready_game);
-    e2e_signal segv;
-    segv.when_exists = "game/ready.txt";
-    segv.number = 11;
-    e2e_run r = g.run({"game"}, 30, {}, &segv);
-    EXPECT_EQ(1, r.status);
-    EXPECT_NE(std::string::npos, r.err.find("Error: signal 11:\n")) << r.err;
 }
 
 static const char *metadata =
@@ -170,10 +145,15 @@ static const char *write_both =
     "  $zoq.request_quit\n"
     "end\n";
 
-TEST(Startup, ProductionWritesEverythingIntoThePreferenceFolder)
+TEST(Startup, ProductionWritesIntoThePreferenceFolderAndDevelopmentBesideTheExecutableAndIntoTheGame)
 {
     e2e_game g("production");
     g.write("game/app/main.rb", write_both);
+    EXPECT_EQ(0, g.run({"game"}).status);
+    EXPECT_EQ("r", g.read("root.txt"));
+    EXPECT_EQ("g", g.read("game/game.txt"));
+    remove((g.root + "/root.txt").c_str());
+    remove((g.root + "/game/game.txt").c_str());
     g.write("game/metadata/game_metadata.txt", metadata);
     g.write("game/metadata/ZINTAREL_PRODUCTION_BUILD", "");
     e2e_run r = g.run({"game"}, 30, {"XDG_DATA_HOME=" + g.root + "/prefs"});
@@ -183,16 +163,6 @@ TEST(Startup, ProductionWritesEverythingIntoThePreferenceFolder)
     EXPECT_EQ("g", g.read("prefs/Quest/game.txt"));
     EXPECT_FALSE(g.exists("root.txt"));
     EXPECT_FALSE(g.exists("game/game.txt"));
-}
-
-TEST(Startup, DevelopmentWritesBesideTheExecutableAndIntoTheGame)
-{
-    e2e_game g("development");
-    g.write("game/app/main.rb", write_both);
-    e2e_run r = g.run({"game"});
-    EXPECT_EQ(0, r.status) << r.err;
-    EXPECT_EQ("r", g.read("root.txt"));
-    EXPECT_EQ("g", g.read("game/game.txt"));
 }
 
 TEST(Startup, ARaisingGameTickIsReportedAndTheRunGoesOn)

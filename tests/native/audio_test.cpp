@@ -4,7 +4,7 @@
 #include "audio/audio.h"
 #include "ffi/ffi.h"
 #include "host/ruby.h"
-#include "support/host_fixture.h"
+#include "support/host_test.h"
 
 // The loopback device is an extension: its functions are declared only on request.
 #define AL_ALEXT_PROTOTYPES
@@ -18,24 +18,15 @@
 
 static const int RATE = 44100;
 
-static std::vector<std::string> *captured_log;
-
-static void capture_log(void *, int, SDL_LogPriority, const char *message)
-{
-    if (captured_log) captured_log->push_back(message);
-}
-
 class Audio : public ::testing::Test
 {
   protected:
     host_fixture fx;
-    std::vector<std::string> log;
+    sdl_log_capture log;
 
     void SetUp() override
     {
         ASSERT_TRUE(host_fixture_up(&fx, true));
-        captured_log = &log;
-        SDL_LogSetOutputFunction(capture_log, nullptr);
         SDL_LogSetPriority(SDL_LOG_CATEGORY_AUDIO, SDL_LOG_PRIORITY_DEBUG);
         const ALCint attributes[] = {
             ALC_FREQUENCY, RATE, ALC_FORMAT_CHANNELS_SOFT, ALC_STEREO_SOFT, ALC_FORMAT_TYPE_SOFT, ALC_FLOAT_SOFT, 0};
@@ -49,14 +40,18 @@ class Audio : public ::testing::Test
         audio_quit();
         EXPECT_EQ(nullptr, audio_playlist.sources);
         EXPECT_EQ(nullptr, audio_playlist.buffer_cache);
-        captured_log = nullptr;
-        SDL_LogSetOutputFunction(nullptr, nullptr);
         host_fixture_down(&fx);
     }
 
     void put(const std::string &path, const std::string &bytes) { write_file(fx.game_dir + "/" + path, bytes); }
     std::string eval(const std::string &code) { return host_fixture_eval(code); }
     void sync() { audio_sync_sources(&game_ctx); }
+    // Runs the code, then one step's sync, as the host does after the game's tick.
+    void step(const std::string &code)
+    {
+        eval(code);
+        sync();
+    }
 
     // Renders seconds of the mix; answers the RMS level of the left and right channels.
     std::pair<double, double> render(double seconds)
@@ -94,12 +89,7 @@ class Audio : public ::testing::Test
         if (s) alGetSourcei(s->al_source, AL_SOURCE_STATE, &state);
         return state;
     }
-    int logged(const std::string &text)
-    {
-        int n = 0;
-        for (const std::string &line : log) n += line.find(text) != std::string::npos;
-        return n;
-    }
+    int logged(const std::string &text) { return log.count(text); }
     int live_sources()
     {
         int n = 0;
@@ -123,19 +113,17 @@ TEST_F(Audio, EveryAcceptedWavFormatPlaysAndOthersFailOnceAndAreRetried)
         SCOPED_TRACE(c.name);
         std::string path = std::string("sounds/") + c.name + ".wav";
         put(path, make_wav(c.tag, c.channels, c.bits, 22050, 4410));
-        eval("$zoq.audio.clear; $zoq.audio[:s] = { input: '" + path + "' }");
-        sync();
+        step("$zoq.audio.clear; $zoq.audio[:s] = { input: '" + path + "' }");
         EXPECT_EQ(c.plays ? "true" : "false", eval("$zoq.audio.key?(:s)"));
         EXPECT_EQ(c.plays, level(0.1) > 0.1);
     }
     EXPECT_EQ(1, logged("\"sounds/s32_mono.wav\" can't be played: Unsupported or corrupted audio file."));
 
     // A missing file, then garbage, each asked for on three steps: reported once by name.
-    for (int step = 0; step < 3; step++) {
-        eval("$zoq.audio[:m] = { input: 'sounds/missing.wav' }; $zoq.audio[:g] = { input: 'sounds/junk.ogg' }; "
+    put("sounds/junk.ogg", "OggS but not really a stream");
+    for (int round = 0; round < 3; round++) {
+        step("$zoq.audio[:m] = { input: 'sounds/missing.wav' }; $zoq.audio[:g] = { input: 'sounds/junk.ogg' }; "
              "$zoq.audio[:ok] ||= { input: 'sounds/tone.wav', looping: true }; nil");
-        if (step == 0) put("sounds/junk.ogg", "OggS but not really a stream");
-        sync();
         EXPECT_EQ("[:ok]", eval("$zoq.audio.keys"));
     }
     EXPECT_EQ(1, logged("\"sounds/missing.wav\" can't be played: The file can't be read."));
@@ -144,27 +132,22 @@ TEST_F(Audio, EveryAcceptedWavFormatPlaysAndOthersFailOnceAndAreRetried)
 
     // Nothing was cached for the failures: once the file is good, the same path plays.
     put("sounds/junk.ogg", read_file(ZINTAREL_TEST_DATA "/tone_mono.ogg"));
-    eval("$zoq.audio[:g] = { input: 'sounds/junk.ogg' }");
-    sync();
+    step("$zoq.audio[:g] = { input: 'sounds/junk.ogg' }");
     EXPECT_EQ("true", eval("$zoq.audio.key?(:g)"));
 }
 
 TEST_F(Audio, AFileIsDecodedOnceAndCountsItsSources)
 {
-    eval("$zoq.audio[:a] = { input: 'sounds/tone.wav' }; $zoq.audio[:b] = { input: 'sounds/tone.wav' }");
-    sync();
+    step("$zoq.audio[:a] = { input: 'sounds/tone.wav' }; $zoq.audio[:b] = { input: 'sounds/tone.wav' }");
     ASSERT_NE(nullptr, audio_playlist.buffer_cache);
     EXPECT_EQ(nullptr, audio_playlist.buffer_cache->next);
     EXPECT_EQ(2u, audio_playlist.buffer_cache->refcount);
     EXPECT_EQ(source_of("a")->cache_entry, source_of("b")->cache_entry);
-    eval("$zoq.audio.delete(:a); nil");
-    sync();
+    step("$zoq.audio.delete(:a); nil");
     EXPECT_EQ(1u, audio_playlist.buffer_cache->refcount);
-    eval("$zoq.audio.clear");
-    sync();
+    step("$zoq.audio.clear");
     EXPECT_EQ(0u, audio_playlist.buffer_cache->refcount);
-    eval("$zoq.audio[:c] = { input: 'sounds/tone.wav' }");
-    sync();
+    step("$zoq.audio[:c] = { input: 'sounds/tone.wav' }");
     EXPECT_EQ(1u, audio_playlist.buffer_cache->refcount);
     EXPECT_EQ(1, logged("Load new audio file:"));
 }
@@ -172,10 +155,9 @@ TEST_F(Audio, AFileIsDecodedOnceAndCountsItsSources)
 TEST_F(Audio, SoundsFinishLoopPauseResumeAndPan)
 {
     // Integers count as numbers: gain 1 is full volume and x 1 is to the right.
-    eval("$zoq.audio[:once] = { input: 'sounds/tone.wav', x: 1, gain: 1 }; "
+    step("$zoq.audio[:once] = { input: 'sounds/tone.wav', x: 1, gain: 1 }; "
          "$zoq.audio[:loop] = { input: 'sounds/tone.wav', looping: true, x: -1.0, gain: 0.5 }; "
          "$zoq.audio[:wait] = { input: 'sounds/tone.wav', paused: true }");
-    sync();
     EXPECT_EQ(AL_INITIAL, state_of("wait"));
     auto lr = render(0.05);
     // The full-volume sound on the right outweighs the half-volume one on the left.
@@ -184,8 +166,7 @@ TEST_F(Audio, SoundsFinishLoopPauseResumeAndPan)
     render(0.1);
     sync(); // the one-off has played out: its key goes
     EXPECT_EQ("[:loop, :wait]", eval("$zoq.audio.keys"));
-    eval("$zoq.audio[:loop][:paused] = true; $zoq.audio[:wait][:paused] = false");
-    sync();
+    step("$zoq.audio[:loop][:paused] = true; $zoq.audio[:wait][:paused] = false");
     EXPECT_EQ(AL_PAUSED, state_of("loop"));
     EXPECT_EQ(AL_PLAYING, state_of("wait"));
     EXPECT_EQ("[:loop, :wait]", eval("$zoq.audio.keys"));
@@ -193,16 +174,14 @@ TEST_F(Audio, SoundsFinishLoopPauseResumeAndPan)
     sync();
     EXPECT_EQ("[:loop]", eval("$zoq.audio.keys"));
     EXPECT_LT(level(0.05), 1e-4); // the paused loop is silent
-    eval("$zoq.audio[:loop][:paused] = nil");
-    sync();
+    step("$zoq.audio[:loop][:paused] = nil");
     EXPECT_EQ(AL_PLAYING, state_of("loop"));
     auto resumed = render(0.3);
     EXPECT_GT(resumed.first, 1.5 * resumed.second); // on the left, and still looping
     sync();
     EXPECT_EQ("[:loop]", eval("$zoq.audio.keys"));
     // Removing the key stops the source at the next step.
-    eval("$zoq.audio.delete(:loop); nil");
-    sync();
+    step("$zoq.audio.delete(:loop); nil");
     EXPECT_EQ(0, live_sources());
     EXPECT_LT(level(0.05), 1e-4);
 }
@@ -211,18 +190,16 @@ TEST_F(Audio, GeneratedSamplesAndOggFiles)
 {
     put("sounds/tone.ogg", read_file(ZINTAREL_TEST_DATA "/tone_mono.ogg"));
     put("sounds/three.ogg", read_file(ZINTAREL_TEST_DATA "/tone_3ch.ogg"));
-    eval("$zoq.audio[:samples] = { input: [1, 44100, [0.0, 0.5, -0.5, 1]] }; "
+    step("$zoq.audio[:samples] = { input: [1, 44100, [0.0, 0.5, -0.5, 1]] }; "
          "$zoq.audio[:ogg] = { input: 'sounds/tone.ogg', x: 1.0 }; "
          "$zoq.audio[:three] = { input: 'sounds/three.ogg' }; "
          "$zoq.audio[:stereo3] = { input: [3, 44100, [0.5, 0.5, 0.5]] }; "
          "$zoq.audio[:nofreq] = { input: [1, 0, [0.5]] }");
-    sync();
     EXPECT_EQ("[:samples, :ogg]", eval("$zoq.audio.keys"));
     EXPECT_EQ(1u, audio_playlist.buffer_cache->channels);
     EXPECT_EQ(22050u, audio_playlist.buffer_cache->frequency);
     std::vector<float> buf(8 * 2);
-    eval("$zoq.audio.delete(:ogg); nil");
-    sync();
+    step("$zoq.audio.delete(:ogg); nil");
     alcRenderSamplesSOFT(audio_playlist.device, buf.data(), 8);
     // Four samples of centred mono, the Integer 1 among them taken as full scale.
     float peak = 0, trough = 0;
@@ -235,8 +212,7 @@ TEST_F(Audio, GeneratedSamplesAndOggFiles)
     EXPECT_EQ("[]", eval("$zoq.audio.keys"));
 
     // The ogg again, on the right: heard there, and it ends by itself.
-    eval("$zoq.audio[:ogg] = { input: 'sounds/tone.ogg', x: 1 }");
-    sync();
+    step("$zoq.audio[:ogg] = { input: 'sounds/tone.ogg', x: 1 }");
     auto lr = render(0.2);
     EXPECT_GT(lr.second, 0.05);
     EXPECT_GT(lr.second, 1.5 * lr.first);
@@ -248,13 +224,12 @@ TEST_F(Audio, GeneratedSamplesAndOggFiles)
 TEST_F(Audio, StreamsPlayStarveRecoverAndEnd)
 {
     // Each call answers 256 mono samples of a square wave until $left runs out.
-    eval("$calls = 0; $left = 1000; "
+    step("$calls = 0; $left = 1000; "
          "$zoq.audio[:stream] = { input: [1, 44100, -> { $calls += 1; $left -= 1; "
          "$left >= 0 ? Array.new(256) { |i| i < 128 ? 0.5 : -0.5 } : nil }] }; "
          "$zoq.audio[:none] = { input: [1, 44100, -> { nil }] }; "
          "$zoq.audio[:empty] = { input: [2, 44100, -> { [] }] }; "
          "$zoq.audio[:raises] = { input: [1, 44100, -> { raise 'boom' }] }");
-    sync();
     EXPECT_EQ("2", eval("$calls"));
     EXPECT_EQ("[:stream, :empty]", eval("$zoq.audio.keys"));
     EXPECT_EQ(1, logged("boom"));
@@ -279,34 +254,28 @@ TEST_F(Audio, StreamsPlayStarveRecoverAndEnd)
 
 TEST_F(Audio, InvalidEntriesAndHandlesAreDroppedWithoutHarm)
 {
-    eval("$zoq.audio[:a] = { input: 'sounds/tone.wav', looping: true }; nil");
-    sync();
+    step("$zoq.audio[:a] = { input: 'sounds/tone.wav', looping: true }; nil");
     audio_source *a = source_of("a");
     ASSERT_NE(nullptr, a);
-    eval("au = $zoq.audio; au[:copy] = au[:a].dup; au[:not_hash] = 5; au[:int_cptr] = { input: 'x.wav', cptr: 5 }; "
+    step("au = $zoq.audio; au[:copy] = au[:a].dup; au[:not_hash] = 5; au[:int_cptr] = { input: 'x.wav', cptr: 5 }; "
          "au[:nil_input] = {}; au[:short] = { input: [2, 48000] }; au[:bad_source] = { input: [1, 44100, 5] }; "
          "au[:null_cptr] = { input: 'sounds/tone.wav', cptr: FFI::CPtr.new }; au[:odd] = { input: 42 }; "
          "au[:nul] = { input: \"sounds/tone.wav\\0x\" }; au[:frozen] = { input: 'sounds/tone.wav' }.freeze");
-    sync();
     EXPECT_EQ("[:a]", eval("$zoq.audio.keys"));
     EXPECT_EQ(a, source_of("a"));
     EXPECT_EQ(1, live_sources());
     // A handle kept after its key went names a stopped source: the entry that carries it is dropped.
-    eval("$old = $zoq.audio.delete(:a); nil");
-    sync();
+    step("$old = $zoq.audio.delete(:a); nil");
     EXPECT_EQ(0, live_sources());
-    eval("$zoq.audio[:b] = { input: 'sounds/tone.wav' }");
-    sync();
-    eval("$zoq.audio[:stale] = $old; nil");
-    sync();
+    step("$zoq.audio[:b] = { input: 'sounds/tone.wav' }");
+    step("$zoq.audio[:stale] = $old; nil");
     EXPECT_EQ("[:b]", eval("$zoq.audio.keys"));
     EXPECT_EQ(1, live_sources());
 }
 
 TEST_F(Audio, ThreeHundredRequestsAtOnceFailCleanlyPastTheSourceLimit)
 {
-    eval("300.times { |i| $zoq.audio[i] = { input: 'sounds/tone.wav', looping: true } }");
-    sync();
+    step("300.times { |i| $zoq.audio[i] = { input: 'sounds/tone.wav', looping: true } }");
     int kept = atoi(eval("$zoq.audio.size").c_str());
     EXPECT_GE(kept, 200);
     EXPECT_EQ(kept, live_sources());

@@ -4,20 +4,18 @@
 #include "host/frame_stream.h"
 #include "render/native_exports.h"
 #include "render/render.h"
-#include "support/host_fixture.h"
+#include "support/host_test.h"
 
 #include <gtest/gtest.h>
 #include <string>
 
-class DrawMethods : public ::testing::Test {
+class DrawMethods : public HostTest {
   protected:
-    host_fixture fx;
-    void SetUp() override { ASSERT_TRUE(host_fixture_up(&fx, false)); }
     void TearDown() override
     {
         threadstream_free(current_frame_stream);
         current_frame_stream = nullptr;
-        host_fixture_down(&fx);
+        HostTest::TearDown();
     }
 };
 

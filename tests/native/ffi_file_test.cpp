@@ -3,9 +3,10 @@
 #include "ffi/ffi.h"
 #include "host/files.h"
 #include "render/render.h"
-#include "support/host_fixture.h"
+#include "support/host_test.h"
 
 #include <SDL.h>
+#include <lodepng.h>
 #include <gtest/gtest.h>
 #include <stdint.h>
 #include <sys/stat.h>
@@ -18,12 +19,7 @@ static bool exists(const std::string &path)
     return stat(path.c_str(), &st) == 0;
 }
 
-class FfiFile : public ::testing::Test {
-  protected:
-    host_fixture fx;
-    void SetUp() override { ASSERT_TRUE(host_fixture_up(&fx, false)); }
-    void TearDown() override { host_fixture_down(&fx); }
-};
+class FfiFile : public HostTest {};
 
 struct shot_writer {
     std::string dir;
@@ -105,78 +101,37 @@ TEST_F(FfiFile, AWriteWhoseFolderCannotBeChosenAnswersFalseAndWritesNowhere)
     EXPECT_TRUE(exists(fx.game_dir + "/found.txt"));
 }
 
-// A PNG with stored (uncompressed) deflate blocks: enough to drive the decoder.
-static uint32_t crc32_of(const std::string &bytes)
+// A PNG of the given colour type and depth from raw bytes (rows top first, 16-bit samples
+// big-endian), written without converting, so the decoder sees exactly that kind.
+static std::string png_of(std::initializer_list<int> bytes, unsigned w, unsigned h, LodePNGColorType type,
+                          unsigned depth, std::initializer_list<int> palette = {})
 {
-    uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned char c : bytes) {
-        crc ^= c;
-        for (int k = 0; k < 8; k++) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    std::vector<unsigned char> raw(bytes.begin(), bytes.end());
+    LodePNGState state;
+    lodepng_state_init(&state);
+    state.encoder.auto_convert = 0;
+    for (LodePNGColorMode *mode : {&state.info_raw, &state.info_png.color}) {
+        mode->colortype = type;
+        mode->bitdepth = depth;
+        for (auto c = palette.begin(); c != palette.end(); c += 3)
+            lodepng_palette_add(mode, (unsigned char)c[0], (unsigned char)c[1], (unsigned char)c[2], 255);
     }
-    return crc ^ 0xFFFFFFFFu;
-}
-
-static void put32(std::string &out, uint32_t v)
-{
-    for (int shift = 24; shift >= 0; shift -= 8) out += (char)((v >> shift) & 0xFF);
-}
-
-static void chunk(std::string &png, const char *type, const std::string &data)
-{
-    put32(png, (uint32_t)data.size());
-    std::string body = std::string(type, 4) + data;
-    png += body;
-    put32(png, crc32_of(body));
-}
-
-static std::string make_png(int w, int h, int depth, int colour, const std::string &rows,
-                            const std::string &palette = "")
-{
-    std::string png = "\x89PNG\r\n\x1a\n";
-    std::string ihdr;
-    put32(ihdr, (uint32_t)w);
-    put32(ihdr, (uint32_t)h);
-    ihdr += (char)depth;
-    ihdr += (char)colour;
-    ihdr += std::string(3, '\0');
-    chunk(png, "IHDR", ihdr);
-    if (!palette.empty()) chunk(png, "PLTE", palette);
-    std::string z = "\x78\x01";
-    z += '\x01';
-    uint16_t len = (uint16_t)rows.size();
-    z += (char)(len & 0xFF);
-    z += (char)(len >> 8);
-    z += (char)(~len & 0xFF);
-    z += (char)((uint16_t)~len >> 8);
-    z += rows;
-    uint32_t a = 1, b = 0;
-    for (unsigned char c : rows) {
-        a = (a + c) % 65521;
-        b = (b + a) % 65521;
-    }
-    put32(z, (b << 16) | a);
-    chunk(png, "IDAT", z);
-    chunk(png, "IEND", "");
-    return png;
-}
-
-static std::string bytes(std::initializer_list<int> list)
-{
-    std::string out;
-    for (int v : list) out += (char)v;
+    unsigned char *png = nullptr;
+    size_t size = 0;
+    unsigned error = lodepng_encode(&png, &size, raw.data(), w, h, &state);
+    lodepng_state_cleanup(&state);
+    std::string out = error ? "" : std::string((const char *)png, size);
+    free(png);
     return out;
 }
 
 TEST_F(FfiFile, LoadImageGivesRgbaWordsForEveryKindOfPng)
 {
-    // Each row starts with filter byte 0.
-    write_file(fx.game_dir + "/red.png", make_png(1, 1, 8, 6, bytes({0, 255, 0, 0, 255})));
-    write_file(fx.game_dir + "/deep.png",
-               make_png(2, 1, 16, 2, bytes({0, 0x12, 0x34, 0xAB, 0xCD, 0xFF, 0x00, 1, 2, 3, 4, 5, 6})));
-    write_file(fx.game_dir + "/grey.png", make_png(2, 1, 8, 0, bytes({0, 0x40, 0xC0})));
-    write_file(fx.game_dir + "/palette.png",
-               make_png(2, 1, 8, 3, bytes({0, 1, 0}), bytes({10, 20, 30, 200, 100, 50})));
-    write_file(fx.game_dir + "/tall.png", make_png(1, 2, 8, 0, bytes({0, 7, 0, 9})));
+    write_file(fx.game_dir + "/red.png", png_of({255, 0, 0, 255}, 1, 1, LCT_RGBA, 8));
+    write_file(fx.game_dir + "/deep.png", png_of({0x12, 0x34, 0xAB, 0xCD, 0xFF, 0x00, 1, 2, 3, 4, 5, 6}, 2, 1, LCT_RGB, 16));
+    write_file(fx.game_dir + "/grey.png", png_of({0x40, 0xC0}, 2, 1, LCT_GREY, 8));
+    write_file(fx.game_dir + "/palette.png", png_of({1, 0}, 2, 1, LCT_PALETTE, 8, {10, 20, 30, 200, 100, 50}));
+    write_file(fx.game_dir + "/tall.png", png_of({7, 9}, 1, 2, LCT_GREY, 8));
 
     EXPECT_EQ("[[4278190335], 1, 1]", host_fixture_eval("FFI::File.new.load_image('red.png')"));
     EXPECT_EQ("[[" + std::to_string(0xFFFFAB12u) + ", " + std::to_string(0xFF050301u) + "], 2, 1]",
@@ -193,12 +148,12 @@ TEST_F(FfiFile, LoadImageLeavesTheSizesAloneWhenItFails)
 {
     int32_t w = 77, h = 88;
     EXPECT_EQ(nullptr, load_image("missing.png", &w, &h));
-    write_file(fx.game_dir + "/cut.png", make_png(1, 1, 8, 6, bytes({0, 255, 0, 0, 255})).substr(0, 40));
+    write_file(fx.game_dir + "/cut.png", png_of({255, 0, 0, 255}, 1, 1, LCT_RGBA, 8).substr(0, 40));
     EXPECT_EQ(nullptr, load_image("cut.png", &w, &h));
     EXPECT_EQ(77, w);
     EXPECT_EQ(88, h);
     EXPECT_EQ("nil", host_fixture_eval("FFI::File.new.load_image('cut.png')"));
-    write_file(fx.game_dir + "/ok.png", make_png(1, 1, 8, 6, bytes({0, 1, 2, 3, 4})));
+    write_file(fx.game_dir + "/ok.png", png_of({1, 2, 3, 4}, 1, 1, LCT_RGBA, 8));
     uint32_t *pixels = load_image("ok.png", nullptr, &h);
     ASSERT_TRUE(pixels);
     EXPECT_EQ(0x04030201u, pixels[0]);

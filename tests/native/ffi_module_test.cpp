@@ -2,18 +2,13 @@
 // FFI::CPtr objects the host makes for native pointers.
 #include "ffi/ffi.h"
 #include "compile/compile.h"
-#include "support/host_fixture.h"
+#include "support/host_test.h"
 
 #include <gtest/gtest.h>
 #include <mruby/variable.h>
 #include <string>
 
-class FfiModule : public ::testing::Test {
-  protected:
-    host_fixture fx;
-    void SetUp() override { ASSERT_TRUE(host_fixture_up(&fx, false)); }
-    void TearDown() override { host_fixture_down(&fx); }
-};
+class FfiModule : public HostTest {};
 
 TEST_F(FfiModule, InitKeepsWhatTheFrameworkAlreadyPutIntoFfi)
 {
@@ -43,12 +38,11 @@ TEST_F(FfiModule, CPtrObjectsCarryTheHostsPointerWithoutOwningIt)
     EXPECT_EQ(mrb_class_get_under(mrb, game_ctx.ffi_module, "CPtr"), mrb_obj_class(mrb, c));
     mrb_gv_set(mrb, mrb_intern_lit(mrb, "$made_by_host"), c);
     EXPECT_EQ("true", host_fixture_eval("$made_by_host.is_a?(FFI::CPtr)"));
-    EXPECT_EQ(nullptr, ffi_cptr_get(mrb_nil_value()));
-    EXPECT_EQ(nullptr, ffi_cptr_get(mrb_int_value(mrb, 5)));
-    mrb_value made_in_ruby = ruby_load(mrb, "FFI::CPtr.new(1, 2)", 19, "(test)");
+    // Values that carry no host pointer, an FFI::CPtr made in Ruby among them.
+    for (mrb_value v : {mrb_nil_value(), mrb_int_value(mrb, 5), ruby_load(mrb, "FFI::CPtr.new(1, 2)", 19, "(test)"),
+                        ruby_load(mrb, "Time.now", 8, "(test)")})
+        EXPECT_EQ(nullptr, ffi_cptr_get(v));
     ASSERT_FALSE(mrb->exc);
-    EXPECT_EQ(nullptr, ffi_cptr_get(made_in_ruby));
-    EXPECT_EQ(nullptr, ffi_cptr_get(ruby_load(mrb, "Time.now", 8, "(test)")));
     // Collecting the objects leaves the pointee alone.
     mrb_gv_set(mrb, mrb_intern_lit(mrb, "$made_by_host"), mrb_nil_value());
     mrb_full_gc(mrb);

@@ -1,6 +1,6 @@
-// Whole-file reading and writing through PhysicsFS.
+// Whole-file reading through PhysicsFS.
 #include "host/files.h"
-#include "support/host_fixture.h"
+#include "support/host_test.h"
 #include "support/test_files.h"
 
 #include <gtest/gtest.h>
@@ -11,14 +11,7 @@
 #include <string.h>
 #include <unistd.h>
 
-static std::string slurp(const std::string &path) { return read_file(path, "<missing>"); }
-
-class Files : public ::testing::Test {
-  protected:
-    host_fixture fx;
-    void SetUp() override { ASSERT_TRUE(host_fixture_up(&fx, false)); }
-    void TearDown() override { host_fixture_down(&fx); }
-};
+class Files : public HostTest {};
 
 TEST_F(Files, LoadfileReadsRegularFilesOnly)
 {
@@ -43,28 +36,9 @@ TEST_F(Files, LoadfileReadsRegularFilesOnly)
     EXPECT_EQ(nullptr, loadfile("pipe", &length)); // would block or read nothing
 }
 
-TEST_F(Files, WritersCreateParentFoldersAndTruncateOrAppend)
+// Writing, appending and modification times are driven through FFI::File (ffi_file_test.rb).
+TEST_F(Files, TheFormatterGrowsToItsText)
 {
-    EXPECT_EQ(1, write_file_ex(0, "logs/a/b.txt", "one", 3));
-    EXPECT_EQ("one", slurp(fx.base_dir + "/logs/a/b.txt"));
-    EXPECT_EQ(1, write_file_ex(1, "logs/a/b.txt", "two", 3));
-    EXPECT_EQ("onetwo", slurp(fx.base_dir + "/logs/a/b.txt"));
-    EXPECT_EQ(1, write_file_ex(0, "logs/a/b.txt", "", 0));
-    EXPECT_EQ("", slurp(fx.base_dir + "/logs/a/b.txt"));
-    EXPECT_EQ(1, write_file_ex(0, "top.txt", "x", 1));
-    EXPECT_EQ("x", slurp(fx.base_dir + "/top.txt"));
-
-    EXPECT_EQ(1, storefile_write_override(fx.game_dir.c_str(), "saved/state.txt", "s", 1));
-    EXPECT_EQ("s", slurp(fx.game_dir + "/saved/state.txt"));
-    EXPECT_EQ(1, appendfile_write_override(fx.game_dir.c_str(), "saved/state.txt", "t", 1));
-    EXPECT_EQ("st", slurp(fx.game_dir + "/saved/state.txt"));
-}
-
-TEST_F(Files, LastModTimeAndFormatter)
-{
-    write_file(fx.game_dir + "/m.txt", "m");
-    EXPECT_GT(lastmodtime("m.txt"), 1000000000);
-    EXPECT_EQ(-1, lastmodtime("nothing.txt"));
     char *s = sprintf_alloc("%s/%d", "mygame", 42);
     EXPECT_STREQ("mygame/42", s);
     SDL_free(s);

@@ -6,6 +6,7 @@
 #include "render/render.h"
 #include "support/host_fixture.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <string.h>
 #include <string>
@@ -77,17 +78,7 @@ class InputHost : public ::testing::Test {
     }
 
     // Queues the events as one stream, as the render thread does.
-    void queue(const std::vector<SDL_Event> &events)
-    {
-        threadstream *stream = threadstream_allocate();
-        threadstream_pack_size_t(stream, events.size());
-        for (const SDL_Event &e : events) {
-            threadstream_claim_space(stream, sizeof e);
-            memcpy(stream->data + stream->length, &e, sizeof e);
-            stream->length += sizeof e;
-        }
-        threadstreamqueue_putitem(rc->event_queue, stream);
-    }
+    void queue(const std::vector<SDL_Event> &events) { threadstreamqueue_putitem(rc->event_queue, host_fixture_event_stream(events)); }
 
     void dispatch(const std::vector<SDL_Event> &events)
     {
@@ -105,8 +96,27 @@ class InputHost : public ::testing::Test {
 
     SDL_Joystick *stick(SDL_JoystickID id) { return SDL_JoystickFromInstanceID(id); }
 
+    // Axis, hat and button events share their layout up to the index; a hat's value and a
+    // button's state are the same byte.
+    static SDL_Event joy(Uint32 type, SDL_JoystickID id, int index, int value)
+    {
+        SDL_Event e = {};
+        e.type = type;
+        e.jaxis.which = id;
+        e.jaxis.axis = (Uint8)index;
+        if (type == SDL_JOYAXISMOTION) e.jaxis.value = (Sint16)value;
+        else e.jhat.value = (Uint8)value;
+        return e;
+    }
+
     // The controller the host put in a slot for a device (through the add event).
     void plug(SDL_JoystickID id) { dispatch({device_event(SDL_CONTROLLERDEVICEADDED, device_of(id))}); }
+
+    // The joystick id of the controller in a slot, or -1 for an empty slot.
+    static SDL_JoystickID slot(int i)
+    {
+        return controller_slots[i] ? SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(controller_slots[i])) : -1;
+    }
 };
 
 class Input : public InputHost {
@@ -117,14 +127,18 @@ class Input : public InputHost {
         host_fixture_eval("$calls = []; class ZOQ::Runtime; %w[controller_key_down controller_key_held "
                           "controller_key_up left_analog_x_player_1 right_analog_y_player_1 left_analog_x_player_2 "
                           "rawjoystick_connected rawjoystick_disconnected rawjoystick_axis rawjoystick_hat "
-                          "rawjoystick_button mouse_wheel mouse_button_up window_mouse_focus_changed key_up_raw]"
+                          "rawjoystick_button mouse_wheel mouse_button_up window_mouse_focus_changed key_up_raw mouse_move "
+                          "key_down_raw window_keyboard_focus_changed textinput]"
                           ".each { |n| define_method(n) { |*a| $calls << [n.to_sym, *a] } }; end");
     }
 
-    void set(SDL_JoystickID id, int axis_or_button, int value, bool axis)
+    // Sets axes (or buttons) of a virtual device to values, in pairs.
+    void set(SDL_JoystickID id, bool axis, std::initializer_list<std::pair<int, int>> values)
     {
-        if (axis) SDL_JoystickSetVirtualAxis(stick(id), axis_or_button, (Sint16)value);
-        else SDL_JoystickSetVirtualButton(stick(id), axis_or_button, (Uint8)value);
+        for (auto v : values) {
+            if (axis) SDL_JoystickSetVirtualAxis(stick(id), v.first, (Sint16)v.second);
+            else SDL_JoystickSetVirtualButton(stick(id), v.first, (Uint8)v.second);
+        }
         SDL_JoystickUpdate();
     }
 
@@ -153,25 +167,23 @@ TEST_F(Input, ThreeControllersFillTwoSlotsAndUnpluggingOneFreesItsSlot)
     EXPECT_EQ(nullptr, controller_slots[1]);
     plug(two);
     plug(three);
-    ASSERT_TRUE(controller_slots[0]);
-    ASSERT_TRUE(controller_slots[1]);
-    EXPECT_EQ(one, SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(controller_slots[0])));
-    EXPECT_EQ(two, SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(controller_slots[1])));
+    EXPECT_EQ(one, slot(0));
+    EXPECT_EQ(two, slot(1));
     EXPECT_EQ(nullptr, SDL_GameControllerFromInstanceID(three)); // closed at once
     EXPECT_EQ("[]", calls());                                      // the Ruby side hears nothing
 
     // Player 1's controller goes away: player 2 keeps theirs and slot 1 takes the next one.
     detach(one);
     dispatch({device_event(SDL_CONTROLLERDEVICEREMOVED, one)});
-    EXPECT_EQ(nullptr, controller_slots[0]);
+    EXPECT_EQ(-1, slot(0));
     EXPECT_EQ(nullptr, SDL_GameControllerFromInstanceID(one)); // no reference left behind
-    EXPECT_EQ(two, SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(controller_slots[1])));
+    EXPECT_EQ(two, slot(1));
     plug(three);
-    ASSERT_TRUE(controller_slots[0]);
-    EXPECT_EQ(three, SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(controller_slots[0])));
+    EXPECT_EQ(three, slot(0));
     // Removal of a controller the host never opened changes nothing.
     dispatch({device_event(SDL_CONTROLLERDEVICEREMOVED, 12345)});
-    EXPECT_TRUE(controller_slots[0] && controller_slots[1]);
+    EXPECT_EQ(three, slot(0));
+    EXPECT_EQ(two, slot(1));
 }
 
 TEST_F(Input, PollingMarksSlotsStrictlyPastTheThresholdsAndKeepsRawSticks)
@@ -179,21 +191,16 @@ TEST_F(Input, PollingMarksSlotsStrictlyPastTheThresholdsAndKeepsRawSticks)
     SDL_JoystickID pad = attach(true, "pad");
     plug(pad);
     uint32_t *keys = game_ctx.p1_controller_key_states;
-    set(pad, SDL_CONTROLLER_AXIS_LEFTX, 20000, true);
-    set(pad, SDL_CONTROLLER_AXIS_RIGHTY, -20000, true);
-    set(pad, SDL_CONTROLLER_AXIS_TRIGGERLEFT, 0, true); // a trigger reads about 16384 half-way
+    // A trigger reads about 16384 half-way.
+    set(pad, true, {{SDL_CONTROLLER_AXIS_LEFTX, 20000}, {SDL_CONTROLLER_AXIS_RIGHTY, -20000}, {SDL_CONTROLLER_AXIS_TRIGGERLEFT, 0}});
     poll_controller_player(&game_ctx, 1);
     for (int k = 0; k < CONTROLLER_KEY_SLOTS; k++) EXPECT_EQ(0u, keys[k]) << k; // exactly 20000 is not past it
     EXPECT_EQ(20000, game_ctx.p1_analog_sticks[0]);
     EXPECT_EQ(-20000, game_ctx.p1_analog_sticks[3]);
 
-    set(pad, SDL_CONTROLLER_AXIS_LEFTX, 25000, true);
-    set(pad, SDL_CONTROLLER_AXIS_RIGHTY, -25000, true);
-    set(pad, SDL_CONTROLLER_AXIS_TRIGGERRIGHT, 32767, true);
-    set(pad, SDL_CONTROLLER_BUTTON_DPAD_LEFT, 1, false);
-    set(pad, SDL_CONTROLLER_BUTTON_GUIDE, 1, false);
-    set(pad, SDL_CONTROLLER_BUTTON_B, 1, false);
-    set(pad, SDL_CONTROLLER_BUTTON_RIGHTSTICK, 1, false);
+    set(pad, true, {{SDL_CONTROLLER_AXIS_LEFTX, 25000}, {SDL_CONTROLLER_AXIS_RIGHTY, -25000}, {SDL_CONTROLLER_AXIS_TRIGGERRIGHT, 32767}});
+    set(pad, false, {{SDL_CONTROLLER_BUTTON_DPAD_LEFT, 1}, {SDL_CONTROLLER_BUTTON_GUIDE, 1}, {SDL_CONTROLLER_BUTTON_B, 1},
+                     {SDL_CONTROLLER_BUTTON_RIGHTSTICK, 1}});
     poll_controller_player(&game_ctx, 1);
     std::vector<int> pressed;
     for (int k = 0; k < CONTROLLER_KEY_SLOTS; k++)
@@ -213,11 +220,11 @@ TEST_F(Input, AHeldButtonIsReportedDownThenHeldThenUpAfterRelease)
 {
     SDL_JoystickID pad = attach(true, "pad");
     plug(pad);
-    set(pad, SDL_CONTROLLER_BUTTON_A, 1, false);
+    set(pad, false, {{SDL_CONTROLLER_BUTTON_A, 1}});
     step(); // the poll sees it pressed
     step(); // reported down
     step(); // held
-    set(pad, SDL_CONTROLLER_BUTTON_A, 0, false);
+    set(pad, false, {{SDL_CONTROLLER_BUTTON_A, 0}});
     step(); // held, then the poll sees it released
     step(); // reported up
     step(); // nothing more
@@ -226,8 +233,8 @@ TEST_F(Input, AHeldButtonIsReportedDownThenHeldThenUpAfterRelease)
               calls());
 
     // Unplugging while held releases the key and zeroes the sticks from the next poll.
-    set(pad, SDL_CONTROLLER_BUTTON_X, 1, false);
-    set(pad, SDL_CONTROLLER_AXIS_LEFTY, 30000, true);
+    set(pad, false, {{SDL_CONTROLLER_BUTTON_X, 1}});
+    set(pad, true, {{SDL_CONTROLLER_AXIS_LEFTY, 30000}});
     step();
     step();
     calls();
@@ -253,28 +260,14 @@ TEST_F(Input, RawJoysticksAreReportedAndGameControllersAreLeftToTheSlots)
     EXPECT_EQ("[[:rawjoystick_connected, " + std::to_string(raw) + ", \"Arcade Stick\", \"" + guid + "\"]]", calls());
     EXPECT_EQ(32u, strlen(guid));
 
-    SDL_Event axis = {}, hat = {}, down = {}, up = {}, ball = {};
-    axis.type = SDL_JOYAXISMOTION;
-    axis.jaxis.which = raw;
-    axis.jaxis.axis = 1;
-    axis.jaxis.value = -32768;
-    hat.type = SDL_JOYHATMOTION;
-    hat.jhat.which = raw;
-    hat.jhat.value = SDL_HAT_LEFTUP;
-    down.type = SDL_JOYBUTTONDOWN;
-    down.jbutton.which = raw;
-    down.jbutton.button = 2;
-    down.jbutton.state = SDL_PRESSED;
-    up = down;
-    up.type = SDL_JOYBUTTONUP;
-    up.jbutton.state = SDL_RELEASED;
-    ball.type = SDL_JOYBALLMOTION;
     ASSERT_TRUE(stick(raw));
-    dispatch({axis, hat, ball, down, up, device_event(SDL_JOYDEVICEREMOVED, raw),
+    dispatch({joy(SDL_JOYAXISMOTION, raw, 1, -32768), joy(SDL_JOYHATMOTION, raw, 0, SDL_HAT_LEFTUP),
+              joy(SDL_JOYBALLMOTION, raw, 0, 0), joy(SDL_JOYBUTTONDOWN, raw, 2, SDL_PRESSED),
+              joy(SDL_JOYBUTTONUP, raw, 2, SDL_RELEASED), device_event(SDL_JOYDEVICEREMOVED, raw),
               device_event(SDL_JOYDEVICEREMOVED, pad)});
     // The raw joystick is closed on removal; a controller's joystick is left to its slot.
     EXPECT_EQ(nullptr, stick(raw));
-    EXPECT_EQ(pad, SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(controller_slots[0])));
+    EXPECT_EQ(pad, slot(0));
     std::string id = std::to_string(raw);
     EXPECT_EQ("[[:rawjoystick_axis, " + id + ", 1, -32768], [:rawjoystick_hat, " + id + ", 0, 9], " +
                   "[:rawjoystick_button, " + id + ", 2, true], [:rawjoystick_button, " + id + ", 2, false], " +
@@ -283,35 +276,47 @@ TEST_F(Input, RawJoysticksAreReportedAndGameControllersAreLeftToTheSlots)
               calls());
 }
 
-TEST_F(Input, MouseWindowAndKeyEventsCarryTheirFieldsAndOtherWindowsAreIgnored)
+TEST_F(Input, EventsReachTheirCallbacksWithTheirFieldsTouchEmulationAndOtherWindowsAreIgnoredDropsFreed)
 {
-    SDL_Event wheel = {}, touch_button = {}, button_up = {}, enter = {}, leave = {}, resized = {}, elsewhere = {},
-              key_up = {};
-    wheel.type = SDL_MOUSEWHEEL;
-    wheel.wheel.x = 2;
-    wheel.wheel.y = -3;
-    wheel.wheel.direction = SDL_MOUSEWHEEL_NORMAL;
-    touch_button.type = SDL_MOUSEBUTTONUP;
-    touch_button.button.which = SDL_TOUCH_MOUSEID;
-    button_up.type = SDL_MOUSEBUTTONUP;
-    button_up.button.button = SDL_BUTTON_RIGHT;
-    enter.type = SDL_WINDOWEVENT;
-    enter.window.windowID = 5;
-    enter.window.event = SDL_WINDOWEVENT_ENTER;
-    leave = enter;
-    leave.window.event = SDL_WINDOWEVENT_LEAVE;
-    resized = enter;
-    resized.window.event = SDL_WINDOWEVENT_RESIZED;
-    elsewhere = enter;
-    elsewhere.window.windowID = 6;
-    key_up.type = SDL_KEYUP;
-    key_up.key.keysym.sym = SDLK_ESCAPE;
-    key_up.key.keysym.mod = KMOD_RCTRL;
-    dispatch({wheel, touch_button, button_up, leave, resized, elsewhere, key_up});
-    dispatch({enter});
-    EXPECT_EQ("[[:mouse_wheel, 2, -3], [:mouse_button_up, 3], [:window_mouse_focus_changed, false], "
-              "[:key_up_raw, 27, 128], [:window_mouse_focus_changed, true]]",
+    auto event = [](Uint32 type, const std::function<void(SDL_Event &)> &fill) {
+        SDL_Event e = {};
+        e.type = type;
+        fill(e);
+        return e;
+    };
+    auto window = [&](Uint32 id, Uint8 what) {
+        return event(SDL_WINDOWEVENT, [&](SDL_Event &e) { e.window.windowID = id, e.window.event = what; });
+    };
+    auto key = [&](Uint32 type, SDL_Keycode sym, Uint16 mod) {
+        return event(type, [&](SDL_Event &e) { e.key.keysym.sym = sym, e.key.keysym.mod = mod; });
+    };
+    SDL_Event key_up = key(SDL_KEYUP, SDLK_ESCAPE, KMOD_RCTRL);
+    char *dropped = SDL_strdup("dropped.txt");
+    queue({event(SDL_MOUSEMOTION, [](SDL_Event &e) { e.motion.which = SDL_TOUCH_MOUSEID; }),
+           event(SDL_MOUSEWHEEL, [](SDL_Event &e) { e.wheel.which = SDL_TOUCH_MOUSEID; }),
+           event(SDL_DROPFILE, [&](SDL_Event &e) { e.drop.file = dropped; }), event(SDL_QUIT, [](SDL_Event &) {}),
+           event(SDL_MOUSEMOTION, [](SDL_Event &e) { e.motion.x = 3, e.motion.y = 4; }),
+           event(SDL_MOUSEWHEEL, [](SDL_Event &e) { e.wheel.x = 2, e.wheel.y = -3; }),
+           event(SDL_MOUSEWHEEL, [](SDL_Event &e) { e.wheel.y = 1, e.wheel.direction = SDL_MOUSEWHEEL_FLIPPED; }),
+           event(SDL_MOUSEBUTTONUP, [](SDL_Event &e) { e.button.which = SDL_TOUCH_MOUSEID; }),
+           event(SDL_MOUSEBUTTONUP, [](SDL_Event &e) { e.button.button = SDL_BUTTON_RIGHT; }),
+           key(SDL_KEYDOWN, SDLK_a, KMOD_LSHIFT), key_up, window(5, SDL_WINDOWEVENT_LEAVE),
+           window(5, SDL_WINDOWEVENT_RESIZED), window(5, SDL_WINDOWEVENT_FOCUS_LOST), window(6, SDL_WINDOWEVENT_FOCUS_LOST),
+           event(SDL_TEXTINPUT, [](SDL_Event &e) { strcpy(e.text.text, "\xc3\xa9"); })});
+    int allocations = SDL_GetNumAllocations();
+    input_dispatch_events(&game_ctx);
+    dispatch({window(5, SDL_WINDOWEVENT_ENTER)});
+    EXPECT_EQ("[[:mouse_move, 3, 4], [:mouse_wheel, 2, -3], [:mouse_wheel, 0, -1], [:mouse_button_up, 3], "
+              "[:key_down_raw, 97, 1], [:key_up_raw, 27, 128], [:window_mouse_focus_changed, false], "
+              "[:window_keyboard_focus_changed, false], [:textinput, \"\\xc3\\xa9\"], [:window_mouse_focus_changed, true]]",
               calls());
+    EXPECT_EQ(allocations - 1, SDL_GetNumAllocations()); // the dropped file's name is freed
+    EXPECT_EQ(1u, game_ctx.p1_controller_key_states[CONTROLLER_QUIT_SLOT]);
+    game_ctx.p1_controller_key_states[CONTROLLER_QUIT_SLOT] = 0;
+    // A raising callback is logged and the next one still runs.
+    host_fixture_eval("class ZOQ::Runtime; def key_down_raw(*a); raise 'bad key'; end; end");
+    dispatch({key(SDL_KEYDOWN, SDLK_a, 0), key_up});
+    EXPECT_EQ("[[:key_up_raw, 27, 128]]", calls());
 
     // A stream whose count is 0, or whose count promises more records than it holds, is
     // recycled after what it does hold.
@@ -328,35 +333,6 @@ TEST_F(Input, MouseWindowAndKeyEventsCarryTheirFieldsAndOtherWindowsAreIgnored)
     input_dispatch_events(&game_ctx);
     EXPECT_EQ("[[:key_up_raw, 27, 128]]", calls());
     EXPECT_EQ(pooled + 2, threadstream_pool_size());
-}
-
-// Events through SDL's own queue, copied into a stream as the render thread does.
-TEST_F(Input, PushedEventsReachTheCallbacksAndDroppedTextIsFreed)
-{
-    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
-    SDL_Event wheel = {}, touch_wheel = {}, touch_up = {}, drop = {}, quit = {};
-    wheel.type = touch_wheel.type = SDL_MOUSEWHEEL;
-    wheel.wheel.y = 1;
-    wheel.wheel.direction = SDL_MOUSEWHEEL_FLIPPED;
-    touch_wheel.wheel.which = SDL_TOUCH_MOUSEID;
-    touch_up.type = SDL_MOUSEBUTTONUP;
-    touch_up.button.which = SDL_TOUCH_MOUSEID;
-    quit.type = SDL_QUIT;
-    drop.type = SDL_DROPFILE;
-    drop.drop.file = SDL_strdup("dropped.txt");
-    for (SDL_Event *e : {&wheel, &touch_wheel, &touch_up, &drop, &quit}) ASSERT_EQ(1, SDL_PushEvent(e));
-
-    std::vector<SDL_Event> polled(1);
-    while (SDL_PollEvent(&polled.back())) polled.emplace_back();
-    polled.pop_back();
-    queue(polled);
-    int allocations = SDL_GetNumAllocations();
-    input_dispatch_events(&game_ctx);
-    EXPECT_EQ(5u, polled.size());
-    EXPECT_EQ("[[:mouse_wheel, 0, -1]]", calls());
-    EXPECT_EQ(1u, game_ctx.p1_controller_key_states[CONTROLLER_QUIT_SLOT]);
-    EXPECT_EQ(allocations - 1, SDL_GetNumAllocations()); // the dropped file's name
-    game_ctx.p1_controller_key_states[CONTROLLER_QUIT_SLOT] = 0;
 }
 
 // The mapping screen driven through whole steps: a joystick SDL has no mapping for.
@@ -400,19 +376,6 @@ class Mapping : public InputHost {
     }
 
     SDL_JoystickID attach_unknown() { return attach(SDL_JOYSTICK_TYPE_UNKNOWN, "Pad, Mk\x01II", 4, 6, 1); }
-
-    // Axis, hat and button events share their layout up to the index; a hat's value and a
-    // button's state are the same byte.
-    static SDL_Event joy(Uint32 type, SDL_JoystickID id, int index, int value)
-    {
-        SDL_Event e = {};
-        e.type = type;
-        e.jaxis.which = id;
-        e.jaxis.axis = (Uint8)index;
-        if (type == SDL_JOYAXISMOTION) e.jaxis.value = (Sint16)value;
-        else e.jhat.value = (Uint8)value;
-        return e;
-    }
 
     std::string labels() { return eval("$zoq.args.outputs.primitives.map { |p| p[:text] }.compact"); }
 };
@@ -480,8 +443,7 @@ TEST_F(Mapping, AnUnknownJoystickIsWalkedSavedAndBecomesControllerOne)
                        "dpdown:h0.4,dpleft:h0.8,start:b5,\n";
     key(SDLK_SPACE);
     EXPECT_EQ(line, read_file(fx.base_dir + "/user_controller_mappings.txt"));
-    ASSERT_TRUE(controller_slots[0]);
-    EXPECT_EQ(raw, SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(controller_slots[0])));
+    EXPECT_EQ(raw, slot(0));
     skip_fade();
     EXPECT_EQ("false", eval("$zoq.controller_config.should_tick?"));
 

@@ -1,6 +1,6 @@
 // The game metadata file: its keys, bad lines, limits and defaults.
 #include "host/metadata.h"
-#include "support/host_fixture.h"
+#include "support/host_test.h"
 #include "support/test_files.h"
 
 #include <functional>
@@ -9,12 +9,7 @@
 #include <string>
 #include <unistd.h>
 
-class Metadata : public ::testing::Test {
-  protected:
-    host_fixture fx;
-    void SetUp() override { ASSERT_TRUE(host_fixture_up(&fx, false)); }
-    void TearDown() override { host_fixture_down(&fx); }
-};
+class Metadata : public HostTest {};
 
 static std::string capture_stderr(const std::function<void()> &body)
 {
@@ -33,59 +28,45 @@ static std::string capture_stderr(const std::function<void()> &body)
     return out;
 }
 
-TEST_F(Metadata, KeysAreCaseInsensitiveAndValuesTrimmed)
+TEST_F(Metadata, KeysAreCaseInsensitiveValuesTrimmedAndBadLinesReported)
 {
-    write_file(fx.game_dir + "/metadata/game_metadata.txt",
-               "DEVID = me \r\ndevtitle=Me\ngameid=g\n# comment\n   # indented comment\n\ngametitle=G\nversion=1.0");
-    game_metadata_record r;
-    std::string err = capture_stderr([&] { EXPECT_EQ(1, load_metadata("metadata/game_metadata.txt", &r)); });
-    EXPECT_EQ("", err);
-    EXPECT_STREQ("me", r.devid);
-    EXPECT_STREQ("Me", r.devtitle);
-    EXPECT_STREQ("g", r.gameid);
-    EXPECT_STREQ("G", r.gametitle);
-    EXPECT_STREQ("1.0", r.version);
-    EXPECT_STREQ("metadata/icon.png", r.icon);
-}
-
-TEST_F(Metadata, BadLinesAreReportedAndMissingKeysGiveTheDefaults)
-{
-    write_file(fx.game_dir + "/metadata/game_metadata.txt",
-               "devid=me\ndevtitle=Me\ngameid\ncolour=blue\ngametitle=G\nversion=1\n");
-    game_metadata_record r;
-    std::string err = capture_stderr([&] { EXPECT_EQ(0, load_metadata("metadata/game_metadata.txt", &r)); });
-    EXPECT_NE(std::string::npos, err.find("Invalid metadata on line 3, ignored\n")) << err;
-    EXPECT_NE(std::string::npos, err.find("Unknown game metadata key 'colour', ignoring\n")) << err;
-    EXPECT_NE(std::string::npos, err.find("Metadata file does not have all required fields!\n")) << err;
-
+    struct {
+        std::string text;
+        int complete;
+        const char *devid, *gametitle, *reported;
+    } cases[] = {
+        {"DEVID = me \r\ndevtitle=Me\ngameid=g\n# comment\n   # indented comment\n\ngametitle=G\nversion=1.0", 1, "me",
+         "G", ""},
+        {"devid=me\ndevtitle=Me\ngameid\ncolour=blue\ngametitle=G\nversion=1\n", 0, "me", "G",
+         "Invalid metadata on line 3, ignored\nUnknown game metadata key 'colour', ignoring\n"
+         "Metadata file does not have all required fields!\n"},
+        // A duplicate key cannot stand in for a missing one.
+        {"devid=a\ndevid=b\ndevid=c\ndevid=d\ndevid=e\n", 0, "e", "", "Metadata file does not have all required fields!\n"},
+        // A value too large is dropped and not counted.
+        {"devid=" + std::string(32, 'x') + "\ndevtitle=Me\ngameid=g\ngametitle=G\nversion=1\n", 0, "", "G",
+         "Metadata for key 'devid' is too large, ignoring!\nMetadata file does not have all required fields!\n"},
+    };
+    for (const auto &c : cases) {
+        write_file(fx.game_dir + "/metadata/game_metadata.txt", c.text);
+        game_metadata_record r = {};
+        std::string err = capture_stderr([&] { EXPECT_EQ(c.complete, load_metadata("metadata/game_metadata.txt", &r)); });
+        EXPECT_EQ(c.reported, err) << c.text;
+        EXPECT_STREQ(c.devid, r.devid) << c.text;
+        EXPECT_STREQ(c.gametitle, r.gametitle) << c.text;
+        if (c.complete) {
+            EXPECT_STREQ("Me", r.devtitle);
+            EXPECT_STREQ("g", r.gameid);
+            EXPECT_STREQ("1.0", r.version);
+            EXPECT_STREQ("metadata/icon.png", r.icon);
+        }
+    }
+    // An incomplete file gives the defaults.
     game_metadata_forget();
     game_metadata_record *m = nullptr;
     capture_stderr([&] { m = game_metadata_mutable(); });
-    EXPECT_STREQ("zintarel", m->devid);
-    EXPECT_STREQ("Zintarel", m->devtitle);
-    EXPECT_STREQ("hello-SDL", m->gameid);
-    EXPECT_STREQ("Hello SDL", m->gametitle);
-    EXPECT_STREQ("0.0.0.0.1", m->version);
+    EXPECT_STREQ("zintarel Zintarel hello-SDL Hello SDL 0.0.0.0.1",
+                 (std::string(m->devid) + " " + m->devtitle + " " + m->gameid + " " + m->gametitle + " " + m->version).c_str());
     game_metadata_forget();
-}
-
-TEST_F(Metadata, ADuplicateKeyCannotStandInForAMissingOne)
-{
-    write_file(fx.game_dir + "/metadata/game_metadata.txt",
-               "devid=a\ndevid=b\ndevid=c\ndevid=d\ndevid=e\n");
-    game_metadata_record r;
-    capture_stderr([&] { EXPECT_EQ(0, load_metadata("metadata/game_metadata.txt", &r)); });
-    EXPECT_STREQ("e", r.devid);
-}
-
-TEST_F(Metadata, TooLargeValuesAreDroppedAndUncounted)
-{
-    write_file(fx.game_dir + "/metadata/game_metadata.txt",
-               "devid=" + std::string(32, 'x') + "\ndevtitle=Me\ngameid=g\ngametitle=G\nversion=1\n");
-    game_metadata_record r;
-    std::string err = capture_stderr([&] { EXPECT_EQ(0, load_metadata("metadata/game_metadata.txt", &r)); });
-    EXPECT_NE(std::string::npos, err.find("Metadata for key 'devid' is too large, ignoring!\n")) << err;
-    EXPECT_STREQ("", r.devid);
 }
 
 TEST_F(Metadata, MissingFileLeavesTheIconEmpty)

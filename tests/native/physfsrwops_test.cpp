@@ -1,6 +1,6 @@
 // The PhysicsFS stream adapter that hands game files to SDL.
 #include "host/physfsrwops.h"
-#include "support/host_fixture.h"
+#include "support/host_test.h"
 #include "support/test_files.h"
 
 #include <SDL.h>
@@ -8,12 +8,7 @@
 #include <stdint.h>
 #include <string.h>
 
-class PhysfsRwops : public ::testing::Test {
-  protected:
-    host_fixture fx;
-    void SetUp() override { ASSERT_TRUE(host_fixture_up(&fx, false)); }
-    void TearDown() override { host_fixture_down(&fx); }
-};
+class PhysfsRwops : public HostTest {};
 
 TEST_F(PhysfsRwops, SeeksReadsAndReportsErrors)
 {

@@ -12,42 +12,33 @@ TEST_F(RenderLoop, TheWindowFitsTheDisplayKeepsItsFirstSizeAndThenTakesTheAskedO
     write_file(fx.game_dir + "/metadata/game_metadata.txt",
                "devid=d\ndevtitle=D\ngameid=g\ngametitle=Quest\nversion=1\n");
     ASSERT_TRUE(open(0, 1280, 720, 1280, 720)) << SDL_GetError();
+    // The recorded size, the window's, its logical size and its flags (resizable, hidden, fullscreen).
+    auto geometry = [&] {
+        int w = 0, h = 0, lw = 0, lh = 0;
+        SDL_GetWindowSize(ctx->window, &w, &h);
+        SDL_RenderGetLogicalSize(ctx->renderer, &lw, &lh);
+        Uint32 flags = SDL_GetWindowFlags(ctx->window);
+        char b[96];
+        snprintf(b, sizeof b, "%dx%d %dx%d %dx%d %d%d%d", ctx->window_width, ctx->window_height, w, h, lw, lh,
+                 !!(flags & SDL_WINDOW_RESIZABLE), !!(flags & SDL_WINDOW_HIDDEN),
+                 (flags & SDL_WINDOW_FULLSCREEN_DESKTOP) == SDL_WINDOW_FULLSCREEN_DESKTOP);
+        return std::string(b);
+    };
     // 1280 x 720 on a display 1024 wide: 1024 x 576, recorded before the asked size is applied.
-    EXPECT_EQ(1024, ctx->window_width);
-    EXPECT_EQ(576, ctx->window_height);
-    int w = 0, h = 0;
-    SDL_GetWindowSize(ctx->window, &w, &h);
-    EXPECT_EQ(1280, w);
-    EXPECT_EQ(720, h);
-    Uint32 flags = SDL_GetWindowFlags(ctx->window);
-    EXPECT_TRUE(flags & SDL_WINDOW_RESIZABLE);
-    EXPECT_TRUE(flags & SDL_WINDOW_HIDDEN);
-    EXPECT_FALSE(flags & SDL_WINDOW_FULLSCREEN);
+    EXPECT_EQ("1024x576 1280x720 1280x720 110", geometry());
     EXPECT_STREQ("Quest", SDL_GetWindowTitle(ctx->window));
     EXPECT_EQ(SDL_GetWindowID(ctx->window), ctx->channel->window_id);
     EXPECT_EQ(1, SDL_AtomicGet(&ctx->channel->keyboard_focus));
     EXPECT_EQ(1, SDL_AtomicGet(&ctx->channel->mouse_focus));
     EXPECT_GT(ctx->output_width, 0);
-    int lw = 0, lh = 0;
-    SDL_RenderGetLogicalSize(ctx->renderer, &lw, &lh);
-    EXPECT_EQ(1280, lw);
-    EXPECT_EQ(720, lh);
     EXPECT_TRUE(ctx->default_font);
     render_context_delete(ctx);
-
     // A size that fits the display is taken as it is; no asked size leaves it there.
     ASSERT_TRUE(open(0, 800, 600));
-    EXPECT_EQ(800, ctx->window_width);
-    EXPECT_EQ(600, ctx->window_height);
-    SDL_GetWindowSize(ctx->window, &w, &h);
-    EXPECT_EQ(800, w);
+    EXPECT_EQ("800x600 800x600 800x600 110", geometry());
     render_context_delete(ctx);
-
     ASSERT_TRUE(open(1));
-    flags = SDL_GetWindowFlags(ctx->window);
-    EXPECT_EQ((Uint32)SDL_WINDOW_FULLSCREEN_DESKTOP, flags & SDL_WINDOW_FULLSCREEN_DESKTOP);
-    EXPECT_TRUE(flags & SDL_WINDOW_HIDDEN);
-    EXPECT_FALSE(flags & SDL_WINDOW_RESIZABLE);
+    EXPECT_EQ("011", geometry().substr(geometry().size() - 3));
 }
 
 TEST_F(RenderLoop, AMissingDefaultFontFailsCreationWithTheReason)
@@ -73,22 +64,12 @@ TEST_F(RenderLoop, TheMissingTextureIsACheckerboardInARedFrame)
     SDL_DestroyTexture(target);
     const uint32_t black = 0xFF000000u, white = 0xFFFFFFFFu, red = 0xFF0000FFu;
     auto at = [&](int x, int y) { return px[y * 256 + x]; };
-    for (int i = 0; i < 256; i++) {
-        ASSERT_EQ(red, at(i, 0)) << i;
-        ASSERT_EQ(red, at(i, 255)) << i;
-        ASSERT_EQ(red, at(0, i)) << i;
-        ASSERT_EQ(red, at(255, i)) << i;
-    }
+    for (int i = 0; i < 256; i++) ASSERT_TRUE(at(i, 0) == red && at(i, 255) == red && at(0, i) == red && at(255, i) == red) << i;
     // Rows with bit 4 clear start black; the colour flips after column 0 and after every
     // sixteenth column.
-    EXPECT_EQ(white, at(1, 1));
-    EXPECT_EQ(white, at(16, 1));
-    EXPECT_EQ(black, at(17, 1));
-    EXPECT_EQ(black, at(32, 15));
-    EXPECT_EQ(white, at(33, 15));
-    EXPECT_EQ(black, at(1, 16));
-    EXPECT_EQ(white, at(17, 16));
-    EXPECT_EQ(white, at(1, 32));
+    struct { int x, y; uint32_t colour; } probes[] = {{1, 1, white}, {16, 1, white}, {17, 1, black}, {32, 15, black},
+                                                      {33, 15, white}, {1, 16, black}, {17, 16, white}, {1, 32, white}};
+    for (const auto &p : probes) EXPECT_EQ(p.colour, at(p.x, p.y)) << p.x << ", " << p.y;
 }
 
 TEST_F(RenderLoop, CachesFindTheSameEntriesAndNeverRetryABrokenFont)
@@ -141,24 +122,21 @@ TEST_F(RenderLoop, PolledEventsTravelRawAndOurSizeChangesReadTheOutputSizeAgain)
     ASSERT_TRUE(open());
     drain_sdl_events();
     ctx->output_width = ctx->output_height = 0;
-    SDL_Event other = {}, ours = {}, user = {};
-    other.type = SDL_WINDOWEVENT;
-    other.window.windowID = ctx->channel->window_id + 1;
-    other.window.event = SDL_WINDOWEVENT_SIZE_CHANGED;
-    SDL_PushEvent(&other);
+    SDL_Event resized = {}, user = {};
+    resized.type = SDL_WINDOWEVENT;
+    resized.window.windowID = ctx->channel->window_id + 1;
+    resized.window.event = SDL_WINDOWEVENT_SIZE_CHANGED;
+    SDL_PushEvent(&resized);
     draw_iteration(ctx);
     EXPECT_EQ(0, ctx->output_width); // another window's size change is not ours
-    ours = other;
-    ours.window.windowID = ctx->channel->window_id;
-    SDL_PushEvent(&ours);
+    resized.window.windowID = ctx->channel->window_id;
+    SDL_PushEvent(&resized);
     user.type = SDL_USEREVENT;
     user.user.code = 77;
     const int many = 100; // more than one 1,024-byte buffer holds
     for (int i = 0; i < many; i++) SDL_PushEvent(&user);
     draw_iteration(ctx);
-    EXPECT_GT(ctx->output_width, 0);
-    EXPECT_GT(ctx->output_height, 0);
-
+    EXPECT_TRUE(ctx->output_width > 0 && ctx->output_height > 0);
     ASSERT_EQ(2, threadstreamqueue_getcount(ctx->channel->event_queue));
     threadstream *first = threadstreamqueue_getitem(ctx->channel->event_queue);
     EXPECT_EQ(1u, threadstream_unpack_size_t(first));
@@ -168,12 +146,11 @@ TEST_F(RenderLoop, PolledEventsTravelRawAndOurSizeChangesReadTheOutputSizeAgain)
     ASSERT_EQ(56u, sizeof(SDL_Event));
     EXPECT_EQ((uint64_t)many + 1, threadstream_unpack_size_t(second));
     EXPECT_EQ(8u + (many + 1) * 56u, second->length);
-    SDL_Event e;
-    memcpy(&e, second->data + 8, sizeof e);
-    EXPECT_EQ((Uint32)SDL_WINDOWEVENT, e.type);
-    memcpy(&e, second->data + 8 + many * 56, sizeof e);
-    EXPECT_EQ((Uint32)SDL_USEREVENT, e.type);
-    EXPECT_EQ(77, e.user.code);
+    SDL_Event first_event, last_event;
+    memcpy(&first_event, second->data + 8, sizeof first_event);
+    memcpy(&last_event, second->data + 8 + many * 56, sizeof last_event);
+    EXPECT_EQ((Uint32)SDL_WINDOWEVENT, first_event.type);
+    EXPECT_TRUE(last_event.type == SDL_USEREVENT && last_event.user.code == 77);
     threadstream_free(second);
 }
 

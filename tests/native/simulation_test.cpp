@@ -3,11 +3,11 @@
 #include "compile/compile.h"
 #include "host/frame_stream.h"
 #include "host/game.h"
-#include "host/input.h"
 #include "host/ruby.h"
 #include "host/simulation.h"
+#include "render/frame_format.h"
 #include "render/render.h"
-#include "support/host_fixture.h"
+#include "support/host_test.h"
 
 #include <gtest/gtest.h>
 #include <mruby/string.h>
@@ -46,15 +46,9 @@ class Simulation : public ::testing::Test {
         return s;
     }
 
-    void queue_events(std::initializer_list<SDL_Event> events)
+    void queue_events(const std::vector<SDL_Event> &events)
     {
         threadstreamqueue_putitem(rc->event_queue, host_fixture_event_stream(events));
-    }
-
-    void record_calls(const char *names)
-    {
-        eval(std::string("$calls = []; class ZOQ::Runtime; %w[") + names +
-             "].each { |n| define_method(n) { |*a| $calls << [n.to_sym, *a] } }; end");
     }
 };
 
@@ -71,38 +65,32 @@ TEST_F(Simulation, PassesBlockCarriesHeadersWithDefaultsForOddValues)
       class ZOQ::Runtime; def passes; $test_passes; end; end
     )");
     threadstream *s = build_frame();
-    ASSERT_EQ(0u, s->error);
-    EXPECT_EQ((int32_t)DRAW_PASSES, threadstream_unpack_int(s));
-    EXPECT_EQ(3, threadstream_unpack_int(s));
-    EXPECT_EQ(0, threadstream_unpack_int(s)); // no screenshot
-    int32_t first[4] = {threadstream_unpack_int(s), threadstream_unpack_int(s), threadstream_unpack_int(s),
-                        threadstream_unpack_int(s)};
-    EXPECT_EQ(10, first[0]);
-    EXPECT_EQ(30, first[2]);
-    EXPECT_EQ(0, first[3]); // a three-element colour has alpha 0
-    EXPECT_EQ(nullptr, threadstream_unpack_string(s, nullptr));
-    EXPECT_EQ(100, threadstream_unpack_int(s));
-    EXPECT_EQ(50, threadstream_unpack_int(s));
-    EXPECT_EQ(0, threadstream_unpack_int(s));
-    EXPECT_EQ((int32_t)DRAW_END_PASS, threadstream_unpack_int(s));
-    for (int i = 0; i < 4; i++) EXPECT_EQ(0, threadstream_unpack_int(s)); // not an Array: zeros
-    EXPECT_STREQ("minimap", threadstream_unpack_string(s, nullptr));
-    threadstream_unpack_int(s);
-    threadstream_unpack_int(s);
-    EXPECT_EQ(1, threadstream_unpack_int(s));
-    EXPECT_EQ((int32_t)DRAW_END_PASS, threadstream_unpack_int(s));
-    for (int i = 0; i < 4; i++) EXPECT_EQ(i + 1, threadstream_unpack_int(s));
-    EXPECT_EQ(nullptr, threadstream_unpack_string(s, nullptr)); // a Symbol target: the window marker
+    EXPECT_EQ((uint32_t)DRAW_PASSES, frame_read_u32(s));
+    EXPECT_EQ(3u, frame_read_u32(s));
+    EXPECT_EQ(0u, frame_read_u32(s)); // no screenshot
+    // A three-element colour has alpha 0, a colour that is not an Array is zeros, a target
+    // that is not a String is the window.
+    const char *expected[] = {"10 20 30 0 (window) 100 50 0", "0 0 0 0 minimap 0 0 1", "1 2 3 4 (window) 0 0 0"};
+    for (const char *want : expected) {
+        frame_pass_header h;
+        frame_read_pass_header(s, &h);
+        char got[128];
+        snprintf(got, sizeof got, "%d %d %d %d %s %d %d %u", h.r, h.g, h.b, h.a, h.target.text ? h.target.text : "(window)",
+                 h.width, h.height, h.render_transient);
+        EXPECT_STREQ(want, got);
+        if (want != expected[2]) {
+            EXPECT_EQ((uint32_t)DRAW_END_PASS, frame_read_u32(s));
+        }
+    }
+    EXPECT_EQ(0u, s->error);
     threadstream_free(s);
-}
 
-TEST_F(Simulation, PassesThatAreNotAnArrayCountZero)
-{
+    // Passes that are not an Array count zero; a raising screenshot answer counts as nil.
     eval("class ZOQ::Runtime; def passes; :oops; end; def take_screenshot; raise 'no'; end; end");
-    threadstream *s = build_frame();
-    EXPECT_EQ((int32_t)DRAW_PASSES, threadstream_unpack_int(s));
-    EXPECT_EQ(0, threadstream_unpack_int(s));
-    EXPECT_EQ(0, threadstream_unpack_int(s)); // a raising answer counts as nil
+    s = build_frame();
+    EXPECT_EQ((uint32_t)DRAW_PASSES, frame_read_u32(s));
+    EXPECT_EQ(0u, frame_read_u32(s));
+    EXPECT_EQ(0u, frame_read_u32(s));
     EXPECT_TRUE(threadstream_eos(s));
     EXPECT_EQ(nullptr, game_ctx.interpreter->exc);
     threadstream_free(s);
@@ -114,41 +102,26 @@ TEST_F(Simulation, QueuedFilesLoadInOrderPastMissingAndRaisingOnesAndPastAByteOr
     write_file(fx.game_dir + "/app/b.rb", "$order << :b\ndef from_b; 7 + 1; end\n");
     write_file(fx.game_dir + "/app/c.rb", "$order << :c\n$zoq.mark_ruby_file_for_reload 'app/d.rb'\n");
     write_file(fx.game_dir + "/app/d.rb", "$order << :d\n");
+    write_file(fx.game_dir + "/app/where.rb", "\n\ndef where\n  raise 'here'\nend\n$order << :where\n");
     write_file(fx.game_dir + "/app/bom.rb", "\xEF\xBB\xBF# an editor put a mark first\n$order << :bom\n");
-    eval("$order = []; %w[app/missing.rb app/raises.rb app/b.rb app/c.rb app/bom.rb].each { |f| "
+    eval("$order = []; %w[app/missing.rb app/raises.rb app/b.rb app/c.rb app/where.rb app/bom.rb].each { |f| "
          "$zoq.mark_ruby_file_for_reload f }");
-    EXPECT_EQ(5, simulation_load_queued_files(&game_ctx));
-    EXPECT_EQ("[:raises, :b, :c, :bom, :d]", eval("$order"));
+    EXPECT_EQ(6, simulation_load_queued_files(&game_ctx));
+    EXPECT_EQ("[:raises, :b, :c, :where, :bom, :d]", eval("$order"));
+    // A backtrace names the loaded file.
+    EXPECT_NE(std::string::npos, eval("begin; where; rescue => e; e.backtrace[0]; end").find("app/where.rb:4"));
     EXPECT_EQ("8", eval("from_b"));
     EXPECT_EQ(nullptr, game_ctx.interpreter->exc);
     EXPECT_EQ("[]", eval("$zoq.get_ruby_reload_list"));
 }
 
-static void keep_log(void *out, int, SDL_LogPriority, const char *message)
-{
-    *(std::string *)out += std::string(message) + "\n";
-}
-
 TEST_F(Simulation, AReloadListThatCannotBeEmptiedIsLoggedNotLost)
 {
     eval("class ZOQ::Runtime; def get_ruby_reload_list; ['app/frozen.rb'].freeze; end; end");
-    std::string log;
-    SDL_LogOutputFunction saved_fn;
-    void *saved_data;
-    SDL_LogGetOutputFunction(&saved_fn, &saved_data);
-    SDL_LogSetOutputFunction(keep_log, &log);
+    sdl_log_capture log;
     EXPECT_EQ(1, simulation_load_queued_files(&game_ctx));
-    SDL_LogSetOutputFunction(saved_fn, saved_data);
-    EXPECT_NE(std::string::npos, log.find("frozen")) << log;
+    EXPECT_EQ(1, log.count("frozen"));
     EXPECT_EQ(nullptr, game_ctx.interpreter->exc);
-}
-
-TEST_F(Simulation, ABacktraceNamesTheLoadedFile)
-{
-    write_file(fx.game_dir + "/app/where.rb", "\n\ndef where\n  raise 'here'\nend\n");
-    eval("$zoq.mark_ruby_file_for_reload 'app/where.rb'");
-    simulation_load_queued_files(&game_ctx);
-    EXPECT_NE(std::string::npos, eval("begin; where; rescue => e; e.backtrace[0]; end").find("app/where.rb:4"));
 }
 
 TEST_F(Simulation, AStepRunsTheGameAndQueuesItsFrame)
@@ -182,61 +155,14 @@ TEST_F(Simulation, ASteadyGameReusesTheSameStreams)
     EXPECT_EQ(1u, buffers.size());
 }
 
-TEST_F(Simulation, QuitEventFinishesTheStepThenStops)
-{
-    SDL_Event quit = {};
-    quit.type = SDL_QUIT;
-    queue_events({quit});
-    EXPECT_EQ(0, simulation_tick());
-    EXPECT_EQ(1, threadstreamqueue_getcount(rc->frame_queue)); // its frame was still queued
-}
-
-TEST_F(Simulation, RaisingQuitRequestDoesNotQuit)
+TEST_F(Simulation, QuitEventFinishesTheStepThenStopsAndARaisingQuitRequestDoesNot)
 {
     eval("class ZOQ::Runtime; def quit_requested?; raise 'oops'; end; end");
     EXPECT_EQ(1, simulation_tick());
     EXPECT_EQ(nullptr, game_ctx.interpreter->exc);
-}
-
-TEST_F(Simulation, EventsReachTheirCallbacksAndTouchEmulationDoesNot)
-{
-    record_calls("mouse_move mouse_wheel key_down_raw window_keyboard_focus_changed textinput mouse_button_pressed");
-    SDL_Event touch_motion = {}, motion = {}, wheel = {}, key = {}, focus_lost = {}, other_window = {}, text = {};
-    touch_motion.type = SDL_MOUSEMOTION;
-    touch_motion.motion.which = SDL_TOUCH_MOUSEID;
-    motion.type = SDL_MOUSEMOTION;
-    motion.motion.x = 3;
-    motion.motion.y = 4;
-    wheel.type = SDL_MOUSEWHEEL;
-    wheel.wheel.y = 1;
-    wheel.wheel.direction = SDL_MOUSEWHEEL_FLIPPED;
-    key.type = SDL_KEYDOWN;
-    key.key.keysym.sym = SDLK_a;
-    key.key.keysym.mod = KMOD_LSHIFT;
-    focus_lost.type = SDL_WINDOWEVENT;
-    focus_lost.window.windowID = 7;
-    focus_lost.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
-    other_window = focus_lost;
-    other_window.window.windowID = 8;
-    text.type = SDL_TEXTINPUT;
-    strcpy(text.text.text, "é");
-    queue_events({touch_motion, motion, wheel, key, focus_lost, other_window, text});
-    input_dispatch_events(&game_ctx);
-    EXPECT_EQ("[[:mouse_move, 3, 4], [:mouse_wheel, 0, -1], [:key_down_raw, 97, 1], "
-              "[:window_keyboard_focus_changed, false], [:textinput, \"\\xc3\\xa9\"]]",
-              eval("$calls"));
-    EXPECT_EQ(0, threadstreamqueue_getcount(rc->event_queue));
-}
-
-TEST_F(Simulation, ARaisingCallbackIsLoggedAndTheNextOneStillRuns)
-{
-    eval("$seen = []; class ZOQ::Runtime; def key_down_raw(*a); raise 'bad key'; end; "
-         "def key_up_raw(k, m); $seen << k; end; end");
-    SDL_Event down = {}, up = {};
-    down.type = SDL_KEYDOWN;
-    up.type = SDL_KEYUP;
-    up.key.keysym.sym = SDLK_b;
-    queue_events({down, up});
-    input_dispatch_events(&game_ctx);
-    EXPECT_EQ("[98]", eval("$seen"));
+    SDL_Event quit = {};
+    quit.type = SDL_QUIT;
+    queue_events({quit});
+    EXPECT_EQ(0, simulation_tick());
+    EXPECT_EQ(2, threadstreamqueue_getcount(rc->frame_queue)); // its frame was still queued
 }

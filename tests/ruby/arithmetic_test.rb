@@ -27,35 +27,14 @@ class Box
   def halve_ivar; @size /= 2; end
 end
 
-test "Integer division answers a Float, and division by zero Infinity or NaN" do
-  assert_equal 2.5, 5 / 2
-  assert_equal(-3.5, -7 / 2)
-  assert_equal 3.5, 7.0 / 2
-  assert_equal 3.5, 7 / 2.0
-  assert_equal Float, (4 / 2).class
-  assert_equal 2.0, 4 / 2
-  assert_equal Float::INFINITY, 1 / 0
-  assert_equal(-Float::INFINITY, -1 / 0)
-  assert (0 / 0).nan?
-  assert_equal Float::INFINITY, 1.0 / 0
-  assert_equal(-Float::INFINITY, 1 / -0.0)
-  assert (0.0 / 0).nan?
-  big = 2**61
-  assert_equal 2.0**60, big / 2
-  assert_equal 0.1, 1 / 10
+test "Integer division answers a Float, and division by zero Infinity or NaN; constants are divided at run time" do
   a = 10
   b = 4
-  assert_equal 2.5, a / b
-end
-
-test "constant expressions are divided at run time, not folded" do
-  assert_equal 3.5, 7 / 2
-  assert_equal(-3.5, -7 / 2)
-  assert_equal 7.0, 7 / 2 * 2
-  assert_equal 1.0, 1 / 8 * 8
-  assert_equal 0.017, (1 / 60).round(3)
-  assert_equal 0.5, (1 / 2)
-  assert_equal [0.25, 0.75], [1, 3].map { |v| v / 4 }
+  assert_rows [[2.5, 5 / 2], [-3.5, -7 / 2], [3.5, 7.0 / 2], [3.5, 7 / 2.0], [2.0, 4 / 2], [Float::INFINITY, 1 / 0],
+               [-Float::INFINITY, -1 / 0], [Float::INFINITY, 1.0 / 0], [-Float::INFINITY, 1 / -0.0], [2.0**60, 2**61 / 2],
+               [0.1, 1 / 10], [2.5, a / b], [7.0, 7 / 2 * 2], [1.0, 1 / 8 * 8], [0.017, (1 / 60).round(3)],
+               [[0.25, 0.75], [1, 3].map { |v| v / 4 }]]
+  assert (0 / 0).nan? && (0.0 / 0).nan?
 end
 
 HALF_OF_SEVEN = 7 / 2
@@ -69,38 +48,27 @@ end
 test "/= divides every kind of target" do
   x = 7
   x /= 2
-  assert_equal 3.5, x
   box = Box.new
   box.size /= 2
-  assert_equal 4.5, box.size
-  box.size = 9
-  assert_equal 4.5, box.halve_ivar
+  halved = Box.new.halve_ivar
   box[0] /= 16
-  assert_equal 0.5, box[0]
   h = { n: 5 }
   h[:n] /= 2
-  assert_equal 2.5, h[:n]
   arr = [1, 3]
   arr[1] /= 2
-  assert_equal [1, 1.5], arr
   $arith_global = 3
   $arith_global /= 4
-  assert_equal 0.75, $arith_global
   counter = 5
   [2].each { |d| counter /= d }
-  assert_equal 2.5, counter
+  assert_equal [3.5, 4.5, 4.5, 0.5, 2.5, [1, 1.5], 0.75, 2.5], [x, box.size, halved, box[0], h[:n], arr, $arith_global, counter]
 end
 
 test "any other receiver answers with its own /" do
   v = Vec.new(1, 2) / 3
-  assert_equal [10, 23], [v.x, v.y]
   w = Vec.new(1, 2)
   w /= 1
-  assert_equal 21, w.y
-  assert_equal [:bare, 4], Bare.new / 4
-  assert_equal [:/, [2]], Catcher.new / 2
-  assert_equal Rational(10, 1), 5 / Rational(1, 2)
-  assert_equal 10.0, 5.0 / Rational(1, 2)
+  assert_rows [[[10, 23], [v.x, v.y]], [21, w.y], [[:bare, 4], Bare.new / 4], [[:/, [2]], Catcher.new / 2],
+               [Rational(10, 1), 5 / Rational(1, 2)], [10.0, 5.0 / Rational(1, 2)]]
 end
 
 test "receivers without / still raise" do
@@ -114,47 +82,29 @@ test "receivers without / still raise" do
 end
 
 test "send, method, inject and explicit calls give the operator's results" do
-  assert_equal 3.5, 7.send(:/, 2)
-  assert_equal 3.5, 7.method(:/).call(2)
-  assert_equal 3.5, 7./(2)
-  assert_equal 3.5, 7.0.send(:/, 2)
-  assert_equal Float::INFINITY, 1.send(:/, 0)
-  assert_equal 0.5, [1, 2].inject(:/)
-  assert_equal 0.25, [1, 2, 2].reduce { |a, b| a / b }
-  assert_equal [2.5], [5].map(&2.method(:*)).map { |v| v / 4 }
-  assert_equal 3.5, 7.send(*[:/, 2])
-  assert_equal 3.5, Integer.instance_method(:/).bind(7).call(2)
+  assert_rows [[3.5, 7.send(:/, 2)], [3.5, 7.method(:/).call(2)], [3.5, 7./(2)], [3.5, 7.0.send(:/, 2)],
+               [Float::INFINITY, 1.send(:/, 0)], [0.5, [1, 2].inject(:/)], [0.25, [1, 2, 2].reduce { |a, b| a / b }],
+               [[2.5], [5].map(&2.method(:*)).map { |v| v / 4 }], [3.5, 7.send(*[:/, 2])],
+               [3.5, Integer.instance_method(:/).bind(7).call(2)]]
 end
 
 test "integer-valued operations other than / are untouched" do
-  assert_equal 3, 7.div(2)
   # div floors as divmod does; the one quotient that overflows raises instead of trapping.
-  assert_equal [-4, -4, -4], [-7.div(2), -7.divmod(2)[0], -7.0.div(2)]
+  assert_rows [[3, 7.div(2)], [[-4, -4, -4], [-7.div(2), -7.divmod(2)[0], -7.0.div(2)]], [1, 7 % 2], [[-4, 1], -7.divmod(2)],
+               [3, (7 / 2).to_i], [3, (7 / 2).floor], [8, 2**3], [3, 7 >> 1]]
   assert_raises(RangeError) { (-9223372036854775807 - 1).div(-1) }
   assert_raises(ZeroDivisionError) { 1.div(0) }
-  assert_equal 1, 7 % 2
-  assert_equal [-4, 1], -7.divmod(2)
-  assert_equal 3, (7 / 2).to_i
-  assert_equal 3, (7 / 2).floor
-  assert_equal 8, 2**3
-  assert_equal 12, 3 * 4
-  assert_equal 3, 7 >> 1
 end
 
 test "string evaluation divides the same way" do
-  assert_equal 3.5, eval("7 / 2")
   seven = 7
-  assert_equal 3.5, eval("seven / 2")
+  Box.class_eval("def quarter(n) = n / 4")
+  Box.module_eval("def third(n) = n / 3")
+  assert_rows [[3.5, eval("7 / 2")], [3.5, eval("seven / 2")], [3.5, Object.new.instance_eval("7 / 2")],
+               [2.5, Box.new.instance_eval("@size = 5; @size / 2")], [0.25, Box.new.quarter(1)], [1.0, Box.new.third(3)],
+               [3.5, eval("eval('7 / 2')")], [3.5, Kernel.eval("7 / 2")]]
   eval("seven /= 2")
   assert_equal 3.5, seven
-  assert_equal 3.5, Object.new.instance_eval("7 / 2")
-  assert_equal 2.5, Box.new.instance_eval("@size = 5; @size / 2")
-  Box.class_eval("def quarter(n) = n / 4")
-  assert_equal 0.25, Box.new.quarter(1)
-  Box.module_eval("def third(n) = n / 3")
-  assert_equal 1.0, Box.new.third(3)
-  assert_equal 3.5, eval("eval('7 / 2')")
-  assert_equal 3.5, Kernel.eval("7 / 2")
   assert_raises(SyntaxError) { eval("7 / ") }
 end
 

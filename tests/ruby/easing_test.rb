@@ -7,37 +7,19 @@ def assert_close expected, actual
   assert (expected - actual).abs < 1e-12, "expected #{expected}, got #{actual}"
 end
 
-test "without definitions the progress is linear and limited to 0..1" do
-  assert_equal 0.0, E.ease(10, 10, 20)
-  assert_equal 0.5, E.ease(10, 20, 20)
-  assert_equal 1, E.ease(10, 40, 20)
-  assert E.ease(10, 40, 20).is_a?(Integer), "past the end the limit itself, the Integer 1"
-  assert_equal 0, E.ease(10, 0, 20)
-end
-
-test "each named function shapes the progress" do
-  assert_equal 0.5, E.ease(0, 5, 10, :identity)
-  assert_equal 0.5, E.ease(0, 5, 10, :flip)
-  assert_equal 0.25, E.ease(0, 5, 10, :quad)
-  assert_equal 0.125, E.ease(0, 5, 10, :cube)
+test "without definitions the progress is linear and limited to 0..1; each named function shapes it; chains apply left to right" do
+  # Past the end the limit itself, the Integer 1.
+  assert_rows [[0.0, E.ease(10, 10, 20)], [0.5, E.ease(10, 20, 20)], [1, E.ease(10, 40, 20)], [0, E.ease(10, 0, 20)],
+               [0.5, E.ease(0, 5, 10, :identity)], [0.5, E.ease(0, 5, 10, :flip)], [0.25, E.ease(0, 5, 10, :quad)],
+               [0.125, E.ease(0, 5, 10, :cube)],
+               [0.75, E.ease(0, 30, 60, :quad, :flip)], [0.25, E.ease(0, 30, 60, :flip, :quad)],
+               [0.75, E.ease(0, 30, 60, [:quad, :flip])], [0.75, E.ease(0, 30, 60, [[:quad], [:flip]])],
+               [0.75, E.ease(0, 30, 60, :quad, [:flip])], [0.25, E.ease_extended(100, 105, 110, :ignored, :ignored, :quad)],
+               # Initial and final values read the last definition of the flattened chain.
+               [1, E.initial_value(:quad, :flip)], [1, E.initial_value([:quad, :flip])], [0.0, E.final_value([[:quad, :flip]])],
+               [0, E.initial_value], [1.0, E.final_value]]
   assert_close 0.03125, E.ease(0, 5, 10, :quart)
   assert_close 0.015625, E.ease(0, 5, 10, :quint)
-end
-
-test "a chain applies left to right, and nested Arrays are flattened" do
-  assert_equal 0.75, E.ease(0, 30, 60, :quad, :flip)
-  assert_equal 0.25, E.ease(0, 30, 60, :flip, :quad)
-  assert_equal 0.75, E.ease(0, 30, 60, [:quad, :flip])
-  assert_equal 0.75, E.ease(0, 30, 60, [[:quad], [:flip]])
-  assert_equal 0.75, E.ease(0, 30, 60, :quad, [:flip])
-end
-
-test "initial and final values read the last definition of the flattened chain" do
-  assert_equal 1, E.initial_value(:quad, :flip)
-  assert_equal 1, E.initial_value([:quad, :flip])
-  assert_equal 0.0, E.final_value([[:quad, :flip]])
-  assert_equal 0, E.initial_value
-  assert_equal 1.0, E.final_value
 end
 
 test "a Proc is called with the progress, the start tick and the duration" do
@@ -54,20 +36,13 @@ test "unknown definitions raise" do
   end
 end
 
-test "ease_extended takes an end tick and ignores the two defaults" do
-  assert_equal 0.25, E.ease_extended(100, 105, 110, :ignored, :ignored, :quad)
-end
-
 test "a spline answers the curve point, and its last value once the time is over" do
   spline = [[0, 0.3, 0.6, 1]]
-  assert_equal 1, E.ease_spline(0, 90, 60, spline)
-  assert_equal 1, E.ease_spline(0, 60, 60, spline)
-  assert_equal 0.4625, E.ease_spline(0, 30, 60, spline).round(12)
-  assert_equal 0.0, E.ease_spline(0, 0, 60, spline)
   two = [[0, 0, 0, 0.5], [0.5, 1, 1, 1]]
-  assert_equal 0.5, E.ease_spline(0, 30, 60, two)
-  assert_equal two[1][0], E.ease_spline_extended(0, 30, 60, two)
-  assert_equal 1.0, E.ease_spline(0, 45, 60, [[1, 1, 1, 1], [1, 1, 1, 1]])
+  assert_rows [[1, E.ease_spline(0, 90, 60, spline)], [1, E.ease_spline(0, 60, 60, spline)],
+               [0.4625, E.ease_spline(0, 30, 60, spline).round(12)], [0.0, E.ease_spline(0, 0, 60, spline)],
+               [0.5, E.ease_spline(0, 30, 60, two)], [0.5, E.ease_spline_extended(0, 30, 60, two)],
+               [1.0, E.ease_spline(0, 45, 60, [[1, 1, 1, 1], [1, 1, 1, 1]])]]
 end
 
 test "a tick before the start reads the spline from its end" do

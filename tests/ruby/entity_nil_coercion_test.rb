@@ -8,58 +8,45 @@ end
 test "a chain of reads ending in an assignment creates the entities in between" do
   state = fresh_state
   state.a.b.c = 1
-  assert state.a.is_a?(ZOQ::OpenEntity)
   assert state.a.b.is_a?(ZOQ::OpenEntity)
-  assert_equal :a, state.a.as_hash[:entity_name]
-  assert_equal :b, state.a.b.as_hash[:entity_name]
-  assert_equal 1, state.a.b.c
-end
-
-test "||= on a missing nested property stores the default once" do
-  state = fresh_state
+  assert_equal [:a, :b, 1], [state.a.as_hash[:entity_name], state.a.b.as_hash[:entity_name], state.a.b.c]
+  # ||= stores the default once; [] creates entities as well.
   state.player.x ||= 100
   state.player.x ||= 200
   assert_equal 100, state.player.x
   state.player.x += 1
   assert_equal 101, state.player.x
-end
-
-test "a missing property read with [] creates entities as well" do
-  state = fresh_state
   state[:world].size = 3
-  assert_equal 3, state[:world].size
-  assert_equal 3, state.world.size
+  assert_equal [3, 3], [state[:world].size, state.world.size]
 end
 
-test "map on a missing property answers an empty Array and stores nothing" do
+test "map on a missing property answers an empty Array and stores nothing; << of an Array and false reads make values" do
   state = fresh_state
-  assert_equal [], state.list.map { |x| x }
+  assert_equal [[], []], [state.list.map { |x| x }, state.rows.map_with_index { |x, i| x }]
   refute state.as_hash.key?(:list)
-  assert_equal [], state.rows.map_with_index { |x, i| x }
-end
-
-test "appending an Array to a missing property makes it an Array" do
-  state = fresh_state
   state.items << [1, 2]
   assert_equal [[1, 2]], state.items
-end
-
-test "false reads coerce like nil" do
-  state = fresh_state
   state.flag = false
   state.flag.on = true
   assert_equal true, state.flag.on
 end
 
-test "a missing property read three times with one method warns, six times raises" do
+test "a missing property read three times with one method warns once, six times raises" do
   state = fresh_state
+  warnings = lambda { $zoq.console.log.count { |l| l.to_s.include?("The method + was invoked on timer within args.state") } }
+  before = warnings.call
   state.timer
   2.times { state.timer + 1 }
+  assert_equal before, warnings.call
   state.timer + 1
-  assert_equal 3, state.as_hash[:__thrash_count__][:timer][:+]
+  assert_equal({ :+ => 3 }, state.as_hash[:__thrash_count__][:timer])
   2.times { state.timer + 1 }
-  assert_raises(StandardError, "has reached it's\ninvocation limit") { state.timer + 1 }
+  assert_equal before + 1, warnings.call
+  assert_raises(StandardError, "* ERROR:\nThe method + was invoked on timer within args.state, but timer has\na value of nil. The temporary coersion of this nil value, has reached it's\ninvocation limit.\n\nHere are the details:\n\n") { state.timer + 1 }
   refute state.as_hash.key?(:timer)
+  # The coercion is gone: missing methods raise the usual error.
+  assert_raises(RuntimeError, "Unhandled method_missing with name :hp, args [] was invoked on [NilClass].") { nil.hp }
+  assert_equal 6, state.as_hash[:__thrash_count__][:timer][:+]
 end
 
 test "calls that create different properties are counted apart" do
@@ -67,8 +54,7 @@ test "calls that create different properties are counted apart" do
   [:player, :enemy, :boss, :camera, :cursor, :goal, :door].each_with_index do |name, i|
     state[name].x ||= i
   end
-  assert_equal 5, state.goal.x
-  assert_equal 6, state.door.x
+  assert_equal [5, 6], [state.goal.x, state.door.x]
   assert_equal({ x: 1 }, state.as_hash[:__thrash_count__][:door])
 end
 

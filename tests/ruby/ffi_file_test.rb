@@ -25,35 +25,17 @@ test "bytes round-trip exactly through write and read, NUL bytes included" do
   assert_equal data, on_disk($test_game_dir, "data/blob.bin")
 end
 
-test "a write two folders deep creates both folders in the game folder" do
-  assert_equal true, ffi_file.write("one/two/three.txt", "deep")
+test "writes create their folders in the game folder, truncate, append, and read back; a missing file is nil" do
+  assert_equal [true] * 5, [ffi_file.write("one/two/three.txt", "deep"), ffi_file.write("empty.txt", "something"),
+                            ffi_file.write("empty.txt", ""), ffi_file.append("logs/appended.txt", "one\n"),
+                            ffi_file.append("logs/appended.txt", "two\0\n")]
   assert File.directory?("#{$test_game_dir}/one/two")
   refute File.exist?("#{$test_base_dir}/one")
-  assert_equal "deep", ffi_file.read("one/two/three.txt")
-  assert ffi_file.mtime("one/two") > 0
-end
-
-test "empty files: write of an empty String truncates and reads back as an empty String" do
-  ffi_file.write("empty.txt", "something")
-  assert_equal true, ffi_file.write("empty.txt", "")
-  assert_equal "", ffi_file.read("empty.txt")
-  assert_equal "", on_disk($test_game_dir, "empty.txt")
-end
-
-test "a missing file reads nil and its mtime is -1; a file and a folder have their times" do
-  assert_equal nil, ffi_file.read("no/such/file.txt")
-  assert_equal(-1, ffi_file.mtime("no/such/file.txt"))
-  ffi_file.write("stamped/file.txt", "x")
+  assert_rows [["deep", ffi_file.read("one/two/three.txt")], ["", ffi_file.read("empty.txt")],
+               ["", on_disk($test_game_dir, "empty.txt")], ["one\ntwo\0\n", ffi_file.read("logs/appended.txt")],
+               [nil, ffi_file.read("no/such/file.txt")], [-1, ffi_file.mtime("no/such/file.txt")], [nil, ffi_file.read("one/two")]]
   now = Time.now.to_i
-  assert (ffi_file.mtime("stamped/file.txt") - now).abs < 60
-  assert (ffi_file.mtime("stamped") - now).abs < 60
-  assert_equal nil, ffi_file.read("stamped")
-end
-
-test "append creates a missing file and then extends it" do
-  assert_equal true, ffi_file.append("logs/appended.txt", "one\n")
-  assert_equal true, ffi_file.append("logs/appended.txt", "two\0\n")
-  assert_equal "one\ntwo\0\n", ffi_file.read("logs/appended.txt")
+  assert (ffi_file.mtime("one/two/three.txt") - now).abs < 60 && (ffi_file.mtime("one/two") - now).abs < 60
 end
 
 test "the root writers write into the base folder, and reads find what they wrote" do

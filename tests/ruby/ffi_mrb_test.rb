@@ -42,11 +42,8 @@ test "parse defines nothing; eval of the same text defines the method for good" 
   assert_equal 8, FFI_MRB_CONST
 end
 
-test "eval drops the value of the code" do
+test "eval drops the value of the code, passes its exceptions on and reports bad syntax as SyntaxError" do
   assert_equal nil, FFI::MRB.new.eval("1 + 2")
-end
-
-test "eval passes the code's exceptions to its caller and reports bad syntax as SyntaxError" do
   assert_raises(RuntimeError, "boom from eval") { FFI::MRB.new.eval("raise 'boom from eval'") }
   e = assert_raises(SyntaxError) { FFI::MRB.new.eval("def x(") }
   assert_equal "syntax error", e.message
@@ -78,8 +75,8 @@ test "a substring is read to its own length, never into the text after it" do
 end
 
 test "a source that is not a String raises TypeError" do
-  assert_raises(TypeError) { FFI::MRB.new.eval(12345) }
-  assert_raises(TypeError) { FFI::MRB.new.parse(nil) }
-  assert_raises(TypeError) { FFI::MRB.new.parse(:sym) }
+  [-> { FFI::MRB.new.eval(12345) }, -> { FFI::MRB.new.parse(nil) }, -> { FFI::MRB.new.parse(:sym) }].each do |call|
+    assert_raises(TypeError) { call.call }
+  end
   assert_raises(ArgumentError) { FFI::MRB.new.parse }
 end

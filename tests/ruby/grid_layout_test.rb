@@ -58,8 +58,6 @@ test "the layout's device, caches, fonts and refusals" do
   assert_equal [24, 44 * 1.333333], [layout.font_px_to_pt(32), layout.font_pt_to_px(44)]
   assert_equal [5.0, 10.0, 20, 30], layout.rect_center([0, 0, 10, 10], { x: 0, y: 0, w: 20, h: 30 })
   assert_raises(RuntimeError, "LayoutTheory::rect unable to process opts ") { layout.rect(dx: 1) }
-  assert_equal layout.serialize.to_s, layout.inspect
-  assert_equal "{:left=>0, :right=>0, :top=>0, :bottom=>0}", ZOQ::Margin.new.inspect
 end
 
 test "the grid's origins, transforms and the commands it sends" do

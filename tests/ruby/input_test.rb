@@ -4,6 +4,15 @@
 # The game's tick hands args to $probe, which keeps what the test asks for.
 PROBE_GAME = "def tick args; $seen << $probe.call(args) if $probe; end\n"
 
+# Presses (or releases) the keys in order, with the modifiers given.
+def press *codes, mod: 0
+  codes.each { |code| $zoq.key_down_raw code, mod }
+end
+
+def release *codes, mod: 0
+  codes.each { |code| $zoq.key_up_raw code, mod }
+end
+
 def probe_steps now, n = 1, &probe
   $seen = []
   $probe = probe
@@ -45,10 +54,7 @@ test "every key code with every modifier goes through press, release and a step 
   now = boot_game PROBE_GAME
   codes = (0..255).to_a + ZOQ::KeyboardKeys::NAVIGATION_KEYS + (0x400000E0..0x400000E7).to_a + [0x4000003A]
   [0, 1, 3, 0x1000, 0x2001, 0xC0, 0x300, 0xC00].each do |mod|
-    codes.each do |code|
-      $zoq.key_down_raw code, mod
-      $zoq.key_up_raw code, mod
-    end
+    codes.each { |code| press code, mod: mod; release code, mod: mod }
     now = run_steps now, 1
   end
   assert_equal [], $host_errors
@@ -63,48 +69,43 @@ test "keys across steps: within one step, held, Shift+A with repeat, arrows, ban
   end
 
   # Pressed and released between two steps: only key_up sees it.
-  $zoq.key_down_raw 97, 0
-  $zoq.key_up_raw 97, 0
+  press 97
+  release 97
   now = probe_steps(now, 2, &sets)
   assert_equal [[[], [], [:a]], [[], [], []]], $seen
 
   # Shift+A: both names and "A" on the press step, held afterwards; a repeat adds nothing.
-  $zoq.key_down_raw SHIFT, 1
-  $zoq.key_down_raw 97, 1
+  press SHIFT, 97, mod: 1
   now = probe_steps(now, 1) { |args| sets.call(args) + [args.inputs.keyboard.key_down.char] }
   assert_equal [[[:a, :shift, :shift_left], [], [], "A"]], $seen
   # Held keys keep the tick of their press step.
-  $zoq.key_down_raw 97, 1
+  press 97, mod: 1
   now = probe_steps(now, 1) { |args| sets.call(args) + [args.inputs.keyboard.key_held.a == args.tick_count - 1] }
   assert_equal [[[], [:a, :shift, :shift_left], [], true]], $seen
-  $zoq.key_up_raw 97, 1
-  $zoq.key_up_raw SHIFT, 0
+  release 97, mod: 1
+  release SHIFT
   now = probe_steps(now, 2, &sets)
   assert_equal [[[], [], [:a, :shift, :shift_left]], [[], [], []]], $seen
 
   # The left arrow counts from the step after its press through the step of its release;
   # a letter counts from its press. Bang reads clear what they read.
   dirs = lambda { |args| k = args.inputs.keyboard; [!!k.left, !!k.k, args.inputs.left_right] }
-  $zoq.key_down_raw LEFT, 0
-  $zoq.key_down_raw 107, 0
+  press LEFT, 107
   now = probe_steps(now, 2, &dirs)
   assert_equal [[false, true, 0], [true, true, -1]], $seen
-  $zoq.key_up_raw LEFT, 0
-  $zoq.key_up_raw 107, 0
+  release LEFT, 107
   now = probe_steps(now, 2, &dirs)
   assert_equal [[true, false, -1], [false, false, 0]], $seen
-  $zoq.key_down_raw 98, 0
+  press 98
   now = probe_steps(now, 1) { |args| k = args.inputs.keyboard.key_down; [!!k.b!, !!k.b, !!k.b!] }
   assert_equal [[true, false, false]], $seen
 
   # Diagonals give the unit vector; nothing held gives nil.
-  $zoq.key_down_raw LEFT, 0
-  $zoq.key_down_raw UP, 0
+  press LEFT, UP
   now = probe_steps(now, 2) { |args| args.inputs.directional_vector }
   assert_equal nil, $seen[0]
   assert (($seen[1][0] + 0.7071).abs < 0.001 && ($seen[1][1] - 0.7071).abs < 0.001), $seen[1].inspect
-  $zoq.key_up_raw LEFT, 0
-  $zoq.key_up_raw UP, 0
+  release LEFT, UP
   $zoq.textinput "h"
   $zoq.textinput "é"
   now = probe_steps(now, 2) { |args| args.inputs.text.dup }
@@ -128,17 +129,18 @@ test "mouse and controllers across steps: wheel sums, clicks, replayed Floats, d
   now = probe_steps(now, 2, &mouse_probe)
   assert_equal [[100, 700], [1, 2], [100, 700], nil, true, [100, 700]], $seen[0]
   assert_equal [[100, 700], nil, nil, [100, 700], true, nil], $seen[1]
-  assert $zoq.args.inputs.mouse.inside_rect?({ x: 90, y: 690, w: 20, h: 20 })
-  refute $zoq.args.inputs.mouse.inside_rect?({ x: 0, y: 0, w: 20, h: 20 })
+  assert_equal [true, false], [{ x: 90, y: 690, w: 20, h: 20 }, { x: 0, y: 0, w: 20, h: 20 }].map { |r| $zoq.args.inputs.mouse.inside_rect?(r) }
 
   zoq = $zoq
   zoq.write_file "r.txt", "replay_version 2.0\nstopped_at 100\nseed 3\nrecorded_at now\n"
   zoq.start_replay "r.txt"
+  assert zoq.recording.is_replaying? && zoq.seed == 3
   zoq.controller_key_down 1, 15                   # live, dropped during a replay
   zoq.key_down_player_one 16.0, :replay
   zoq.controller_key_down 2.0, 3.0, :replay
   zoq.controller_key_held 2.0, 1.0, :replay
   zoq.recording.stop_replay
+  refute zoq.recording.is_replaying?
   pads = lambda do |args|
     one = args.inputs.controller_one
     two = args.inputs.controller_two

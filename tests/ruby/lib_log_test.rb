@@ -18,14 +18,9 @@ def logged
 end
 
 test "log takes the second argument as the message when there is one" do
-  seen, file = logged { log "id", "text" }
-  assert_equal [["text", ZOQ::Log]], seen
-  assert_equal "text\n", file
-  seen, file = logged { log "plain" }
-  assert_equal [["plain", ZOQ::Log]], seen
-  seen, file = logged { log nil, "x" }
-  assert_equal [["x", ZOQ::Log]], seen
-  assert_equal "x\n", file
+  [[["id", "text"], "text"], [["plain"], "plain"], [[nil, "x"], "x"]].each do |args, message|
+    assert_equal [[[message, ZOQ::Log]], "#{message}\n"], logged { log(*args) }, args.inspect
+  end
 end
 
 test "log_once writes its block once, and log_once_info shares the table" do
@@ -57,17 +52,11 @@ test "log_once sets the console notification unless recording or replaying" do
 end
 
 test "log_error and log_info format one line, a titled block or a whole block" do
-  seen, _ = logged { log_error "title" }
-  assert_equal "* ERROR: title", seen[0][0]
-  seen, _ = logged { log_error "a", "b" }
-  assert_equal "* ERROR: a [\"b\"]", seen[0][0]
-  seen, _ = logged { log_info "note", 5 }
-  assert_equal "* INFO: note [5]", seen[0][0]
-  seen, _ = logged { log_error "first\nsecond" }
-  assert_equal "* ERROR: \n  #+BEGIN:\n  first\n  second\n  #+END:", seen[0][0]
-  seen, _ = logged { log_info "title", "x\ny" }
-  assert_equal "* INFO: title\n  #+BEGIN:\n  x\n  y\n  #+END:", seen[0][0]
-  assert_equal 1, seen.length
+  [[-> { log_error "title" }, "* ERROR: title"], [-> { log_error "a", "b" }, "* ERROR: a [\"b\"]"],
+   [-> { log_info "note", 5 }, "* INFO: note [5]"], [-> { log_error "first\nsecond" }, "* ERROR: \n  #+BEGIN:\n  first\n  second\n  #+END:"],
+   [-> { log_info "title", "x\ny" }, "* INFO: title\n  #+BEGIN:\n  x\n  y\n  #+END:"]].each do |call, text|
+    assert_equal [[text, ZOQ::Log]], logged(&call)[0]
+  end
 end
 
 test "log_important reaches the console whatever the level and raises a notification" do
@@ -83,16 +72,9 @@ test "log_important reaches the console whatever the level and raises a notifica
 end
 
 test "coloured logs wrap the message in escapes in the file but not in the console" do
-  seen, file = logged { log_red "alert" }
-  assert_equal [["alert", ZOQ::Log]], seen
-  assert_equal "\e[31malert\n\e[0m", file
-  seen, file = logged { log_bright_cyan "c" }
-  assert_equal "\e[36;1mc\n\e[0m", file
-  seen, file = logged { log_print "no line end" }
-  assert_equal [], seen
-  assert_equal "no line end", file
-  assert_equal "\e[0m", XTERM_COLOR[:reset]
-  assert_equal 17, XTERM_COLOR.length
+  assert_equal [[["alert", ZOQ::Log]], "\e[31malert\n\e[0m"], logged { log_red "alert" }
+  assert_equal "\e[36;1mc\n\e[0m", logged { log_bright_cyan "c" }[1]
+  assert_equal [[], "no line end"], logged { log_print "no line end" }
 end
 
 test "the colour is reset even when the message cannot be logged" do
@@ -144,13 +126,8 @@ test "the runtime's own log answers as the low-level log until the runtime defin
 end
 
 test "the outline helpers" do
-  assert_equal "* T\n  a\n  b", ZOQ::Log.headline("T") { ["a", "b"] }
-  assert_equal "#+BEGIN:\nx\n#+END:\n\n", ZOQ::Log.dynamic_block { "x" }
-  assert_equal "", ZOQ::Log.join_lines([])
-  assert_equal "s", ZOQ::Log.join_lines("s")
-  assert_equal "5", ZOQ::Log.join_lines([5])
-  assert_equal "a\nb", ZOQ::Log.join_lines(["a", "b"])
-  assert ZOQ::Log.multiline?("a", "b")
-  assert ZOQ::Log.multiline?("a\nb")
-  refute ZOQ::Log.multiline?("a")
+  assert_rows [["* T\n  a\n  b", ZOQ::Log.headline("T") { ["a", "b"] }], ["#+BEGIN:\nx\n#+END:\n\n", ZOQ::Log.dynamic_block { "x" }],
+               ["", ZOQ::Log.join_lines([])], ["s", ZOQ::Log.join_lines("s")], ["5", ZOQ::Log.join_lines([5])],
+               ["a\nb", ZOQ::Log.join_lines(["a", "b"])], [true, ZOQ::Log.multiline?("a", "b")],
+               [true, ZOQ::Log.multiline?("a\nb")], [false, ZOQ::Log.multiline?("a")]]
 end

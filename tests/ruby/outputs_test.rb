@@ -47,11 +47,8 @@ test "ids are found from every collection of the same lifetime" do
   hero = { x: 1, id: :hero }
   outputs.solids << hero
   outputs.static_labels << [1, 2, "s"].label.tap { |l| def l.id; :sign; end }
-  assert outputs.labels[:hero].equal?(hero)
-  assert outputs.screenshots[:hero].equal?(hero)
-  assert_equal nil, outputs.static_solids[:hero]
-  assert_equal [1, 2, "s"], outputs.static_borders[:sign]
-  assert_equal 1, outputs.solids[0][:x]
+  assert outputs.labels[:hero].equal?(hero) && outputs.screenshots[:hero].equal?(hero)
+  assert_equal [nil, [1, 2, "s"], 1], [outputs.static_solids[:hero], outputs.static_borders[:sign], outputs.solids[0][:x]]
 end
 
 test "plain and primitives collections refuse unmarked Arrays with a fix in the console" do
@@ -89,19 +86,17 @@ test "marked Arrays answer the readers of their kind by position" do
   end
   # Conversions answer new primitives and keep what follows the rectangle.
   rect = [1, 2, 3, 4, 255]
-  assert_equal [1, 2, 3, 4], rect.rect
   assert rect.rect.is_a?(ZOQ::Primitive::Rect)
-  assert_equal [6, 2, 3, 4, [255]], rect.rect_shift_right(5)
-  assert_equal [13.5, 13.0, 3, 4, 255], rect.center_inside_rect(10, 10, 10, 10)
-  assert_equal({ x: 13.5, y: 13.0, w: 3, h: 4 }, { x: 1, y: 2, w: 3, h: 4 }.center_inside_rect([10, 10, 10, 10]))
+  assert_rows [[[1, 2, 3, 4], rect.rect], [[6, 2, 3, 4, [255]], rect.rect_shift_right(5)],
+               [[13.5, 13.0, 3, 4, 255], rect.center_inside_rect(10, 10, 10, 10)],
+               [{ x: 13.5, y: 13.0, w: 3, h: 4 }, { x: 1, y: 2, w: 3, h: 4 }.center_inside_rect([10, 10, 10, 10])]]
   assert_equal({ x: 1, y: 2, w: 3, h: 4, r: 9, g: 0, b: 0, a: 255, primitive_marker: :solid },
                [1, 2, 3, 4, "p"].solid.merge(r: 9))
   assert_equal({ x: 1, y: 2, text: "t", size_enum: 0, alignment_enum: 0, r: 1, g: 2, b: 3, a: 4, font: nil,
                  primitive_marker: :label }, [1, 2, "t", 1, 2, 3, 4].label.to_hash)
   assert_equal ["s.png", 5, :sprite], [0, 0, 1, 1, "s.png"].sprite.merge(x: 5).values_at(:path, :x, :primitive_marker)
   converted = [[0, 0, 1, 1], [[2, 2, 1, 1]]].sprites
-  assert_equal [[0, 0, 1, 1], [2, 2, 1, 1]], converted
-  assert_equal [:sprite, :sprite], converted.map { |s| s.primitive_marker }
+  assert_equal [[[0, 0, 1, 1], [2, 2, 1, 1]], [:sprite, :sprite]], [converted, converted.map { |s| s.primitive_marker }]
   # An Array that has not said what it is cannot answer a colour or become a Hash.
   error = assert_raises(RuntimeError) { [1, 2].to_hash }
   assert error.message.start_with?("* ERROR:\nThe invocation of :to_hash is ambiguous on [1, 2] ")
@@ -125,10 +120,9 @@ test "clear_non_static keeps the static collections, clear empties everything" d
   assert_equal [1] * 8, statics.map { |name| outputs.send(name).length }
   assert_equal [230, 230, 230, 255], outputs.instance_variable_get(:@background_color)
   at_tick(5) { outputs.clear_non_static }
-  assert_equal 0, outputs.screenshots.length
   assert outputs.static_solids[:static_solids]
   outputs.clear_non_static_reserved
-  assert_equal 0, outputs.reserved.length
+  assert_equal [0, 0], [outputs.screenshots.length, outputs.reserved.length]
   fill.call
   at_tick(5) { outputs.clear }
   # reserved is the runtime's to empty, every frame.
@@ -136,19 +130,11 @@ test "clear_non_static keeps the static collections, clear empties everything" d
   assert_equal nil, outputs.static_solids[:static_solids]
 end
 
-test "background colours: black until the game runs, defaults filled in, checked when set" do
-  zoq = new_runtime
-  outputs = zoq.args.outputs
-  outputs.background_color = [10, 20]
-  assert_equal [0, 0, 0], outputs.background_color
+# The colours themselves, of the window and of targets, are in runtime_services_test.rb.
+test "background colours are checked when set" do
   run_steps boot_game("def tick args; end"), 1
   outputs = $zoq.args.outputs
-  outputs.background_color = [10, 20.5]
-  assert_equal [10, 20, 230, 255], outputs.background_color
   target = $zoq.args.outputs[:glow]
-  assert target.equal?($zoq.args.outputs[:glow])
-  assert_equal 1, $zoq.args.passes.count { |pass| pass.equal?(target) }
-  assert_equal ["glow", [255, 255, 255, 0]], [target.target, target.background_color]
   error = assert_raises(RuntimeError) { target.background_color = true }
   assert error.message.start_with?("* ERROR: Failed to set background_color for Output.\nThe ~value~ sent to\n\n  args.outputs[:glow].background_color=\n\nlooks invalid\n\n  true (TrueClass)\n\n")
   assert_raises(RuntimeError, "  args.outputs.background_color = [255, 0, 0] # red background\n") { outputs.background_color = true }

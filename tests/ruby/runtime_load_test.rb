@@ -18,15 +18,11 @@ test "main.rb and the file it requires load in the same step, in order; boot run
   host_step 1000
   assert_equal :main_rb_first_time_load, $zoq.load_status
   host_step 1020
-  assert_equal [:main, :lib], $order
-  assert_equal ["app/main.rb", "app/lib.rb"], $host_loaded
-  assert_equal :ready, $zoq.load_status
-  assert_equal [[-1, -1]], $boots
-  assert_equal ["app/lib.rb"], $zoq.required_files
+  assert_equal [[:main, :lib], ["app/main.rb", "app/lib.rb"], :ready, [[-1, -1]], ["app/lib.rb"]],
+               [$order, $host_loaded, $zoq.load_status, $boots, $zoq.required_files]
   assert $zoq.ffi_file.read("tmp/src_backup/boot.txt").to_i > 0
   run_steps 1040, 3
-  assert_equal :one, $seen
-  assert_equal [[-1, -1]], $boots
+  assert_equal [:one, [[-1, -1]]], [$seen, $boots]
   # The required file is not loaded again by the poll while it has not changed.
   $order = []
   run_steps 1100, 130
@@ -40,9 +36,7 @@ test "require raises for a missing file and queues a path once per tick" do
   $twice = nil
   list = $zoq.require "app/twice.rb"
   $zoq.require "app/twice.rb"
-  assert_equal ["app/twice.rb"], list
-  queue = $zoq.get_ruby_reload_list
-  assert_equal ["app/twice.rb"], queue
+  assert_equal [["app/twice.rb"]] * 2, [list, $zoq.get_ruby_reload_list]
   assert_equal [:reload_queued, :processing], $zoq.reload_list_history["app/twice.rb"][:history].map { |e| e[:event] }
 end
 
@@ -66,13 +60,10 @@ test "a path is not queued again within 50 global ticks, nor while the first 60 
   write "app/g.rb", "$g = ($g || 0) + 1\n"
   new_runtime
   now = run_steps 1000, 2
-  Kernel.global_tick_count = 100
-  assert $zoq.mark_ruby_file_for_reload("app/g.rb")
-  assert_equal nil, $zoq.mark_ruby_file_for_reload("app/g.rb")
-  Kernel.global_tick_count = 149
-  assert_equal nil, $zoq.mark_ruby_file_for_reload("app/g.rb")
-  Kernel.global_tick_count = 151
-  assert $zoq.mark_ruby_file_for_reload("app/g.rb")
+  [[100, true], [100, false], [149, false], [151, true]].each do |tick, queued|
+    Kernel.global_tick_count = tick
+    assert_equal queued, !!$zoq.mark_ruby_file_for_reload("app/g.rb"), tick.to_s
+  end
   # Early in a run a path with an event waits, whatever its history says.
   Kernel.global_tick_count = 10
   $zoq.reload_list_history["app/g.rb"][:history].clear
@@ -88,8 +79,7 @@ test "a changed file with a syntax error pauses the game with a report; the fix 
   Kernel.global_tick_count = 200
   write "app/lib.rb", "def lib_value; :two\n"
   assert_equal false, $zoq.reload_ruby_file("app/lib.rb")
-  assert $zoq.paused?
-  assert $console.visible?
+  assert $zoq.paused? && $console.visible?
   assert_equal :exception, $console.show_reason
   report = $zoq.ffi_file.read("exceptions/current.txt")
   assert report.include?("Failed to reload app/lib.rb."), report
@@ -101,9 +91,7 @@ test "a changed file with a syntax error pauses the game with a report; the fix 
   assert_equal true, $zoq.reload_ruby_file("app/lib.rb")
   now = run_steps now, 3
   assert_equal :two, lib_value
-  refute $zoq.paused?
-  refute $console.visible?
-  assert $ticks.length > ticks
+  assert !($zoq.paused? || $console.visible?) && $ticks.length > ticks
   assert ($console.log + $console.archived_log).any? { |l| l.include?("=app/lib.rb= reloaded.") }
   # The backup keeps the latest copy and lists the file in its change list.
   assert_equal "def lib_value; :two; end\n", $zoq.ffi_file.read("tmp/src_backup/src_backup_app_lib.rb")
@@ -111,9 +99,12 @@ test "a changed file with a syntax error pauses the game with a report; the fix 
 end
 
 test "suppress_hotload accepts changes without loading them; other files than .rb are ignored" do
-  write "app/main.rb", "def tick args; end\n"
+  write "app/main.rb", ""
   new_runtime
-  run_steps 1000, 2
+  run_steps 1000, 5
+  # An empty main.rb is never queued, so the game does not start until it has content.
+  assert_equal :main_rb_first_time_load, $zoq.load_status
+  assert_equal [], $zoq.get_ruby_reload_list
   Kernel.global_tick_count = 300
   write "app/quiet.rb", "$quiet = true\n"
   $zoq.suppress_hotload = true
@@ -121,13 +112,5 @@ test "suppress_hotload accepts changes without loading them; other files than .r
   assert_equal [], $zoq.get_ruby_reload_list
   $zoq.suppress_hotload = nil
   assert_equal false, $zoq.reload_ruby_file("app/notes.txt")
-  assert_equal [], $zoq.get_ruby_reload_list
-end
-
-test "an empty main.rb is never queued, so the game does not start until it has content" do
-  write "app/main.rb", ""
-  new_runtime
-  run_steps 1000, 5
-  assert_equal :main_rb_first_time_load, $zoq.load_status
   assert_equal [], $zoq.get_ruby_reload_list
 end

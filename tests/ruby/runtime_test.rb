@@ -2,10 +2,8 @@
 
 test "window options come from the joined command line with their defaults" do
   argv = "./zintarel mygame --window_width 800 --window_scale 1.5" + "\0" * 200
-  assert_equal 800, TopLevelView.argv_window_width(argv)
-  assert_equal 720, TopLevelView.argv_window_height(argv)
-  assert_equal 1.5, TopLevelView.argv_window_scale(argv)
-  assert_equal(-1, TopLevelView.argv_window_position_x(argv))
+  assert_equal [800, 720, 1.5, -1], [TopLevelView.argv_window_width(argv), TopLevelView.argv_window_height(argv),
+                                     TopLevelView.argv_window_scale(argv), TopLevelView.argv_window_position_x(argv)]
 end
 
 test "the command line splits into a key per option" do

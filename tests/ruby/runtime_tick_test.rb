@@ -6,17 +6,11 @@ test "the 13 ms rule: a step sooner than 13 ms after the last calculated one doe
   now = boot_game "def tick args; $ticks << args.tick_count; end\n"
   $ticks = []
   assert_equal nil, host_step(now)
-  assert_equal [0], $ticks
-  host_step now + 12
-  assert_equal [0], $ticks
-  host_step now + 13
-  assert_equal [0, 1], $ticks
   # Skipped steps do not move the reference time either.
-  host_step now + 20
-  host_step now + 25
-  assert_equal [0, 1], $ticks
-  host_step now + 26
-  assert_equal [0, 1, 2], $ticks
+  [[12, [0]], [13, [0, 1]], [20, [0, 1]], [25, [0, 1]], [26, [0, 1, 2]]].each do |later, ticks|
+    host_step now + later
+    assert_equal ticks, $ticks, "at +#{later} ms"
+  end
 end
 
 test "--speed sets how many calculations one step makes: 0 gives 1, -3 gives 3, 2 gives 2" do
@@ -61,52 +55,38 @@ test "a reset before the first game tick does nothing; a reset from the game's r
   now = boot_game "def tick args; args.state.counter = (args.state.counter || 0) + 1; end\n" \
                   "def reset; $hook_calls += 1; $zoq.reset; $zoq.__reset__; end\n"
   $hook_calls = 0
-  assert_equal nil, $zoq.reset
-  assert_equal 0, $hook_calls
+  assert_equal [nil, 0], [$zoq.reset, $hook_calls]
   3.times { |i| host_step now + i * 20 }
   assert_equal 3, $args.state.counter
   $zoq.reset
-  assert_equal 1, $hook_calls
-  assert_equal(-1, Kernel.tick_count)
-  assert_equal nil, $args.state.counter
+  assert_equal [1, -1, nil], [$hook_calls, Kernel.tick_count, $args.state.counter]
   # A second reset in the same tick finds the tick count at -1.
   $zoq.reset
   assert_equal 1, $hook_calls
   host_step now + 100
-  assert_equal 0, Kernel.tick_count
-  assert_equal 1, $args.state.counter
+  assert_equal [0, 1], [Kernel.tick_count, $args.state.counter]
   # The same state object, emptied, with a new entity id.
   state = $args.state
   old_id = state.entity_id
   state[0] = :indexed
   host_step now + 120
   $zoq.reset
-  assert_equal 2, $hook_calls
+  assert_equal [2, nil], [$hook_calls, state[0]]
   assert state.equal?($args.state)
-  assert_equal nil, state[0]
   refute old_id == state.entity_id
   refute $console.log.any? { |line| line.to_s.include?("array indexers") }, "a reset is not the game's use of as_hash"
 end
 
 test "reset with an explicit override seeds with it rather than with the old seed" do
   now = boot_game "def tick args; end\n"
-  3.times { |i| host_step now + i * 20 }
-  $zoq.reset 77
-  assert_equal 77, $zoq.seed
-  host_step now + 100
-  host_step now + 120
-  $zoq.reset
-  assert_equal 77, $zoq.seed
-  host_step now + 140
-  host_step now + 160
-  $zoq.reset seed: 5
-  assert_equal 5, $zoq.seed
+  now = run_steps now, 3
   # An explicit nil seed asks for a fresh one rather than keeping the one in use.
-  host_step now + 180
-  host_step now + 200
-  $zoq.reset seed: nil
-  refute 5 == $zoq.seed
-  assert $zoq.seed > 1000000, $zoq.seed.inspect
+  [[-> { $zoq.reset 77 }, 77], [-> { $zoq.reset }, 77], [-> { $zoq.reset seed: 5 }, 5], [-> { $zoq.reset seed: nil }, :fresh]]
+    .each do |reset, seed|
+    reset.call
+    assert(seed == :fresh ? $zoq.seed > 1000000 : $zoq.seed == seed, "#{seed}: #{$zoq.seed}")
+    now = run_steps now, 2
+  end
 end
 
 test "an exception in the game's tick writes both reports, pauses the game and prepares the reset command" do
@@ -116,17 +96,13 @@ test "an exception in the game's tick writes both reports, pauses the game and p
   assert_equal [0, 1, 2], $ticks
   assert $zoq.paused?
   current = $zoq.ffi_file.read("exceptions/current.txt")
-  assert current.include?("boom at two"), current.to_s
-  assert current.include?("Game State:")
-  report = $zoq.ffi_file.read("exceptions/game_state_2.txt")
-  assert_equal current, report
+  assert current.include?("boom at two") && current.include?("Game State:"), current.to_s
+  assert_equal current, $zoq.ffi_file.read("exceptions/game_state_2.txt")
   assert $console.visible?
-  assert_equal :exception, $console.show_reason
-  assert_equal "$zoq.reset seed: #{$zoq.seed}", $console.current_input_str
+  assert_equal [:exception, "$zoq.reset seed: #{$zoq.seed}"], [$console.show_reason, $console.current_input_str]
   # Later steps run the engine (the window pass is still submitted) but not the game.
   host_step now + 200
-  assert_equal [0, 1, 2], $ticks
-  assert_equal [$args.outputs], $zoq.passes
+  assert_equal [[0, 1, 2], [$args.outputs]], [$ticks, $zoq.passes]
   # A reset unpauses and the game starts over.
   Kernel.tick_count = 3
   $zoq.reset
@@ -139,8 +115,7 @@ test "a game that breaks args.state still gets one report and a paused game, not
   now = boot_game "def tick args; $ticks += 1; args.state = nil; raise 'state gone'; end\n"
   $ticks = 0
   host_step now
-  assert $zoq.paused?
-  assert_equal 1, $ticks
+  assert $zoq.paused? && $ticks == 1
   log_before = $console.log.length
   5.times { |i| host_step now + 20 + i * 20 }
   assert_equal 1, $ticks
@@ -149,16 +124,11 @@ test "a game that breaks args.state still gets one report and a paused game, not
   # A reset gives the game a state again, and $state follows it.
   Kernel.tick_count = 2
   $zoq.reset
-  assert $args.state.is_a?(ZOQ::OpenEntity)
-  assert $state.equal?($args.state)
+  assert $args.state.is_a?(ZOQ::OpenEntity) && $state.equal?($args.state)
 end
 
 test "--eval or --test naming a missing file logs the error and quits instead of idling" do
-  boot = lambda do |argv|
-    $zoq = $runtime = $args = $state = $console = $recording = $tests = $wizards = nil
-    ZOQ::Runtime.new("Linux", false, 1280, 720, argv, "./zintarel")
-    host_step 5000
-  end
+  boot = lambda { |argv| new_runtime argv; host_step 5000 }
   boot.call "./zintarel game --eval app/none.rb --no-tick"
   assert $zoq.quit_requested?
   assert $console.log.any? { |line| line.include?("File does not exist: app/none.rb") }, $console.log.inspect
@@ -188,9 +158,7 @@ test "--eval with --no-tick loads the file before any game tick and quits once i
     steps += 1
   end
   assert $zoq.quit_requested?, "the run must end"
-  assert_equal(-1, $eval_ran)
-  assert $callback_ran
-  refute $game_ticked
+  assert_equal [-1, true, nil], [$eval_ran, $callback_ran, $game_ticked]
 end
 
 test "--test loads the test file, runs its tests without the game's tick and quits" do
@@ -198,8 +166,7 @@ test "--test loads the test file, runs its tests without the game's tick and qui
   now = boot_game "def tick args; $game_ticked = true; end\n", "./zintarel game --test app/my_test.rb"
   $game_ticked = nil
   4.times { |i| host_step now + i * 20 }
-  assert $zoq.quit_requested?
-  refute $game_ticked
+  assert $zoq.quit_requested? && !$game_ticked
   assert_equal [{ m: :test_sums }], $tests.passed
   Object.send(:remove_method, :test_sums)
 end
@@ -207,12 +174,9 @@ end
 test "--record starts a recording seeded with 100 and wins over --replay" do
   now = boot_game "def tick args; end\n", "./zintarel game --record --replay x.txt"
   host_step now
-  assert $recording.is_recording?
-  refute $recording.is_replaying?
-  assert_equal 100, $zoq.seed
+  assert $recording.is_recording? && !$recording.is_replaying?
   # The seed cannot be changed while recording.
-  assert_equal nil, $zoq.set_rng(5)
-  assert_equal 100, $zoq.seed
+  assert_equal [100, nil, 100], [$zoq.seed, $zoq.set_rng(5), $zoq.seed]
 end
 
 test "--replay without a file name replays last_replay.txt at the given speed" do
@@ -226,6 +190,5 @@ test "an exception naming its docs puts that docs call, not the rest of the repo
   now = boot_game "def tick args; raise \"Bad shift\\n** docs: $zoq.docs.shift_left\\n\"; end\n"
   host_step now
   assert $zoq.paused?
-  assert_equal "$zoq.docs.shift_left", $console.current_input_str
-  assert_equal :exception, $console.show_reason
+  assert_equal ["$zoq.docs.shift_left", :exception], [$console.current_input_str, $console.show_reason]
 end

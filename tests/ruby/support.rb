@@ -95,25 +95,3 @@ def on_disk path
   f.close
   data || ""
 end
-
-# assert_equal also compares the classes of the numbers inside what it compares: 1 and 1.0
-# are == but a test that expects one must not pass with the other.
-def __same_number_classes__ expected, actual
-  if expected.is_a?(Numeric)
-    expected.class == actual.class
-  elsif expected.is_a?(Array) && actual.is_a?(Array)
-    expected.each_index.all? { |i| __same_number_classes__ expected[i], actual[i] }
-  elsif expected.is_a?(Hash) && actual.is_a?(Hash)
-    expected.all? { |key, value| __same_number_classes__ value, actual[key] }
-  else
-    true
-  end
-end
-
-alias __plain_assert_equal__ assert_equal
-
-def assert_equal expected, actual, message = nil
-  __plain_assert_equal__ expected, actual, message
-  return true if __same_number_classes__(expected, actual)
-  raise ZoqTestFailure, (message || "expected #{expected.inspect} (#{expected.class}), got #{actual.inspect} (#{actual.class})")
-end

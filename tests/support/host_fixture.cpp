@@ -66,7 +66,7 @@ thread_channel *host_fixture_queues(void)
     return game_ctx.channel;
 }
 
-threadstream *host_fixture_event_stream(std::initializer_list<SDL_Event> events)
+threadstream *host_fixture_event_stream(const std::vector<SDL_Event> &events)
 {
     threadstream *s = threadstream_allocate();
     threadstream_pack_size_t(s, events.size());

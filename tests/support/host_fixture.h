@@ -1,8 +1,8 @@
 // A host brought up without a window for tests: PhysicsFS over a fresh temporary game
 // folder, the interpreter with the framework, the FFI classes and (optionally) a runtime.
 #pragma once
-#include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "host/channel.h"
 #include "host/game.h"
@@ -21,7 +21,7 @@ void host_fixture_down(host_fixture *fixture);
 // side. Free it with thread_channel_delete (and clear game_ctx.channel).
 thread_channel *host_fixture_queues(void);
 // An event stream as the render thread writes it: the count, then the raw events.
-threadstream *host_fixture_event_stream(std::initializer_list<SDL_Event> events);
+threadstream *host_fixture_event_stream(const std::vector<SDL_Event> &events);
 // Evaluates Ruby through the compile step; answers its inspect text (or the exception's).
 std::string host_fixture_eval(const std::string &code);
 // The same in another interpreter.

@@ -3,8 +3,9 @@
 #pragma once
 #include "host/channel.h"
 #include "host/metadata.h"
+#include "render/frame_format.h"
 #include "render/render.h"
-#include "support/host_fixture.h"
+#include "support/host_test.h"
 #include "support/test_files.h"
 
 #include <gtest/gtest.h>
@@ -13,15 +14,14 @@
 
 static const char *default_font_file = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 
-class RenderFixture : public ::testing::Test {
+class RenderFixture : public HostTest {
   protected:
-    host_fixture fx;
     render_context *ctx = nullptr;
     thread_channel *channel = nullptr;
 
     void SetUp() override
     {
-        ASSERT_TRUE(host_fixture_up(&fx, false));
+        HostTest::SetUp();
         ASSERT_EQ(0, SDL_InitSubSystem(SDL_INIT_VIDEO)) << SDL_GetError();
         write_file(fx.game_dir + "/font.ttf", read_file(default_font_file));
         game_metadata_forget();
@@ -34,7 +34,7 @@ class RenderFixture : public ::testing::Test {
         render_context_delete(ctx);
         thread_channel_delete(channel);
         game_metadata_forget();
-        host_fixture_down(&fx);
+        HostTest::TearDown();
     }
 
     render_context *open(int fullscreen = 0, int32_t lw = 1280, int32_t lh = 720, int32_t ww = -1, int32_t wh = -1)
@@ -56,23 +56,11 @@ class RenderFixture : public ::testing::Test {
     threadstream *frame(int32_t grid_x, int window_passes = 1, uint8_t r = 0, uint8_t g = 0, uint8_t b = 0)
     {
         threadstream *s = threadstream_allocate();
-        threadstream_pack_u32(s, DRAW_SET_GRID);
-        threadstream_pack_float(s, (float)grid_x);
-        threadstream_pack_float(s, 0.0f);
-        threadstream_pack_int(s, 1);
-        threadstream_pack_u32(s, DRAW_PASSES);
-        threadstream_pack_u32(s, (uint32_t)window_passes);
-        threadstream_pack_u32(s, 0);
+        frame_write_grid(s, frame_grid{(float)grid_x, 0.0f, 1});
+        frame_write_passes(s, (uint32_t)window_passes, 0);
         for (int i = 0; i < window_passes; i++) {
-            threadstream_pack_int(s, r);
-            threadstream_pack_int(s, g);
-            threadstream_pack_int(s, b);
-            threadstream_pack_int(s, 255);
-            threadstream_pack_string(s, nullptr);
-            threadstream_pack_int(s, 0);
-            threadstream_pack_int(s, 0);
-            threadstream_pack_u32(s, 0);
-            threadstream_pack_u32(s, DRAW_END_PASS);
+            frame_write_pass_header(s, frame_pass_header{r, g, b, 255, {nullptr, 0}, 0, 0, 0});
+            frame_write_u32(s, DRAW_END_PASS);
         }
         return s;
     }
