@@ -15,6 +15,7 @@
 #include "audio/audio.h"
 #include "ffi/ffi.h"
 
+#include <dlfcn.h>
 #include <execinfo.h>
 #include <mruby/string.h>
 #include <mruby/variable.h>
@@ -31,6 +32,7 @@ static thread_channel *channel;
 static render_context *render_ctx;
 
 static SDL_Thread *simulation_thread;
+static SDL_Thread *audio_helper, *gl_helper;
 
 void *physfs_sdl_malloc(unsigned long long size) { return SDL_malloc((size_t)size); }
 void *physfs_sdl_realloc(void *pointer, unsigned long long size) { return SDL_realloc(pointer, (size_t)size); }
@@ -50,6 +52,9 @@ void startup_fail(const char *format, ...)
     if (!driver || (strcmp(driver, "dummy") != 0 && strcmp(driver, "offscreen") != 0))
         if (SDL_getenv("DISPLAY") || SDL_getenv("WAYLAND_DISPLAY"))
             SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Startup failure!", message, nullptr);
+    // A helper still loading must finish before the libraries it uses shut down.
+    if (audio_helper) SDL_WaitThread(audio_helper, nullptr);
+    if (gl_helper) SDL_WaitThread(gl_helper, nullptr);
     // PhysicsFS's deinit before its init dereferences an allocator it never set.
     if (PHYSFS_isInit()) PHYSFS_deinit();
     SDL_Quit();
@@ -65,6 +70,84 @@ void crash_signal_handler(int signal)
     if (write(2, header, (size_t)len) < 0) _exit(1);
     backtrace_symbols_fd(frames, n, 2);
     _exit(1);
+}
+
+// Two start-up steps need nothing from the steps before them and take tens of milliseconds
+// each, mostly in loading shared libraries: opening the audio device, and loading the OpenGL
+// driver that creating the window needs. Each runs on a helper thread, and start-up waits for
+// it at the step that uses it, so effects and failures keep their order.
+static int open_audio_device(void *) { return audio_init(); }
+
+// Under X11 most of the window's cost is the OpenGL driver's load before a visual can be
+// chosen. The helper loads it through an X connection of its own while SDL's video starts,
+// then, once that is up, has SDL load its OpenGL library, which sets the driver up on SDL's
+// connection. Closing ours afterwards leaves the driver loaded: SDL's connection holds it.
+struct gl_helper_state {
+    SDL_sem *video_ready;
+    int video_ok;
+};
+
+using x_open_display_fn = void *(*)(const char *);
+using x_display_fn = int (*)(void *);
+using glx_choose_visual_fn = void *(*)(void *, int, int *);
+
+static void *open_display_with_gl_driver(void)
+{
+    auto open_display = (x_open_display_fn)dlsym(RTLD_DEFAULT, "XOpenDisplay");
+    auto default_screen = (x_display_fn)dlsym(RTLD_DEFAULT, "XDefaultScreen");
+    auto x_free = (x_display_fn)dlsym(RTLD_DEFAULT, "XFree");
+    void *gl = dlopen("libGL.so.1", RTLD_LAZY | RTLD_LOCAL);
+    auto choose_visual = gl ? (glx_choose_visual_fn)dlsym(gl, "glXChooseVisual") : nullptr;
+    if (!open_display || !default_screen || !x_free || !choose_visual) return nullptr;
+    void *display = open_display(nullptr);
+    if (display) {
+        int attributes[] = {4 /* GLX_RGBA */, 5 /* GLX_DOUBLEBUFFER */, 0};
+        void *visual = choose_visual(display, default_screen(display), attributes);
+        if (visual) x_free(visual);
+    }
+    return display;
+}
+
+static int load_gl_driver(void *data)
+{
+    gl_helper_state *state = (gl_helper_state *)data;
+    void *display = open_display_with_gl_driver();
+    SDL_SemWait(state->video_ready);
+    int loaded = state->video_ok && SDL_GL_LoadLibrary(nullptr) == 0;
+    auto close_display = (x_display_fn)dlsym(RTLD_DEFAULT, "XCloseDisplay");
+    if (display && close_display) close_display(display);
+    return loaded;
+}
+
+// SDL picks X11 when no video driver is named and a display is.
+static int video_may_be_x11(void)
+{
+    const char *driver = SDL_getenv("SDL_VIDEODRIVER");
+    return SDL_getenv("DISPLAY") && (!driver || !*driver || SDL_strcasecmp(driver, "x11") == 0);
+}
+
+static SDL_Thread *start_gl_helper(gl_helper_state *state)
+{
+    if (!video_may_be_x11()) return nullptr;
+    // From now on two threads call Xlib: its locking must be on before any other call.
+    auto init_threads = (int (*)(void))dlsym(RTLD_DEFAULT, "XInitThreads");
+    if (!init_threads || !init_threads()) return nullptr;
+    state->video_ready = SDL_CreateSemaphore(0);
+    if (!state->video_ready) return nullptr;
+    SDL_Thread *thread = SDL_CreateThread(load_gl_driver, "gl driver", state);
+    if (!thread) {
+        SDL_DestroySemaphore(state->video_ready);
+        state->video_ready = nullptr;
+    }
+    return thread;
+}
+
+static int wait_helper(SDL_Thread *&thread)
+{
+    int result = 0;
+    SDL_WaitThread(thread, &result);
+    thread = nullptr;
+    return result;
 }
 
 static int is_option(const char *arg, const char *name)
@@ -91,8 +174,13 @@ void main_startup(int argc, char **argv)
         }
     }
 
+    audio_helper = SDL_CreateThread(open_audio_device, "audio init", nullptr);
+    static gl_helper_state gl_state;
+    gl_helper = start_gl_helper(&gl_state);
     SDL_SetHint("SDL_IOS_ORIENTATIONS", "LandscapeLeft LandscapeRight");
-    if (SDL_Init(SDL_INIT_VIDEO) == -1) startup_fail("SDL_Init(SDL_INIT_VIDEO) failed: %s", SDL_GetError());
+    gl_state.video_ok = SDL_Init(SDL_INIT_VIDEO) != -1;
+    if (gl_helper) SDL_SemPost(gl_state.video_ready);
+    if (!gl_state.video_ok) startup_fail("SDL_Init(SDL_INIT_VIDEO) failed: %s", SDL_GetError());
     if (!threadstream_init()) startup_fail("Thread initialization failed");
     if (!files_init()) startup_fail("Thread initialization failed");
 
@@ -159,11 +247,18 @@ void main_startup(int argc, char **argv)
     channel = thread_channel_create();
     if (!channel) startup_fail("Thread initialization failed");
     game_ctx.channel = channel;
+    int gl_loaded = 0;
+    if (gl_helper) {
+        gl_loaded = wait_helper(gl_helper);
+        SDL_DestroySemaphore(gl_state.video_ready);
+    }
     render_ctx = render_context_new(channel, fullscreen, hidden, game_ctx.logical_width, game_ctx.logical_height,
                                     game_ctx.argv_window_width, game_ctx.argv_window_height,
                                     game_ctx.argv_window_position_x, game_ctx.argv_window_position_y);
     if (!render_ctx) startup_fail("Couldn't create render context: %s", SDL_GetError());
-    if (!audio_init()) startup_fail("Couldn't initialize audio");
+    // The window holds the driver now.
+    if (gl_loaded) SDL_GL_UnloadLibrary();
+    if (!(audio_helper ? wait_helper(audio_helper) : audio_init())) startup_fail("Couldn't initialize audio");
     ffi_init(&game_ctx, render_ctx);
     draw_init(render_ctx, game_ctx.game_dir);
     draw_define_class(game_ctx.interpreter, game_ctx.ffi_module);
@@ -186,6 +281,7 @@ void main_render_loop(void)
 {
     SDL_AtomicSet(&channel->quit, 0);
     draw_iteration(render_ctx);
+    render_context_startup_shown(render_ctx);
     simulation_thread = SDL_CreateThreadWithStackSize(simulation_thread_main, "simulation", 0x800000, channel);
     if (!simulation_thread) startup_fail("Couldn't create simulation thread: %s", SDL_GetError());
     while (SDL_AtomicGet(&channel->quit) == 0) draw_iteration(render_ctx);
