@@ -175,9 +175,12 @@ void main_startup(int argc, char **argv)
     }
 
     audio_helper = SDL_CreateThread(open_audio_device, "audio init", nullptr);
+    SDL_SetHint("SDL_IOS_ORIENTATIONS", "LandscapeLeft LandscapeRight");
+    // SDL's first initialisation loads a library of its own; the dynamic loader runs one load
+    // at a time, so that is done before the helper's long driver load can hold it up.
+    SDL_Init(0);
     static gl_helper_state gl_state;
     gl_helper = start_gl_helper(&gl_state);
-    SDL_SetHint("SDL_IOS_ORIENTATIONS", "LandscapeLeft LandscapeRight");
     gl_state.video_ok = SDL_Init(SDL_INIT_VIDEO) != -1;
     if (gl_helper) SDL_SemPost(gl_state.video_ready);
     if (!gl_state.video_ok) startup_fail("SDL_Init(SDL_INIT_VIDEO) failed: %s", SDL_GetError());
