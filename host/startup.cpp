@@ -32,11 +32,19 @@ static thread_channel *channel;
 static render_context *render_ctx;
 
 static SDL_Thread *simulation_thread;
-static SDL_Thread *audio_helper, *gl_helper;
+static SDL_Thread *audio_helper, *gl_driver_helper, *gl_library_helper;
 
 void *physfs_sdl_malloc(unsigned long long size) { return SDL_malloc((size_t)size); }
 void *physfs_sdl_realloc(void *pointer, unsigned long long size) { return SDL_realloc(pointer, (size_t)size); }
 void physfs_sdl_free(void *pointer) { SDL_free(pointer); }
+
+static int wait_helper(SDL_Thread *&thread)
+{
+    int result = 0;
+    SDL_WaitThread(thread, &result);
+    thread = nullptr;
+    return result;
+}
 
 void startup_fail(const char *format, ...)
 {
@@ -52,9 +60,12 @@ void startup_fail(const char *format, ...)
     if (!driver || (strcmp(driver, "dummy") != 0 && strcmp(driver, "offscreen") != 0))
         if (SDL_getenv("DISPLAY") || SDL_getenv("WAYLAND_DISPLAY"))
             SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Startup failure!", message, nullptr);
-    // A helper still loading must finish before the libraries it uses shut down.
-    if (audio_helper) SDL_WaitThread(audio_helper, nullptr);
-    if (gl_helper) SDL_WaitThread(gl_helper, nullptr);
+    // A helper still loading must finish before the libraries it uses shut down; a device it
+    // opened before the step that would have opened it is closed again.
+    SDL_Thread *helpers[] = {gl_driver_helper, gl_library_helper};
+    for (SDL_Thread *helper : helpers)
+        if (helper) SDL_WaitThread(helper, nullptr);
+    if (audio_helper && wait_helper(audio_helper)) audio_quit();
     // PhysicsFS's deinit before its init dereferences an allocator it never set.
     if (PHYSFS_isInit()) PHYSFS_deinit();
     SDL_Quit();
@@ -78,46 +89,35 @@ void crash_signal_handler(int signal)
 // it at the step that uses it, so effects and failures keep their order.
 static int open_audio_device(void *) { return audio_init(); }
 
-// Under X11 most of the window's cost is the OpenGL driver's load before a visual can be
-// chosen. The helper loads it through an X connection of its own while SDL's video starts,
-// then, once that is up, has SDL load its OpenGL library, which sets the driver up on SDL's
-// connection. Closing ours afterwards leaves the driver loaded: SDL's connection holds it.
-struct gl_helper_state {
-    SDL_sem *video_ready;
-    int video_ok;
-};
-
+// Under X11 most of the window's cost is loading the OpenGL driver. One helper loads it
+// through an X connection of its own while SDL's video starts; a second one, started once
+// SDL's video is up, has SDL load its OpenGL library, which sets the driver up on SDL's
+// connection (its load of the driver waits for the first helper's, then finds it done).
+// Closing the first connection after both leaves the driver loaded: SDL's connection holds it.
 using x_open_display_fn = void *(*)(const char *);
 using x_display_fn = int (*)(void *);
 using glx_choose_visual_fn = void *(*)(void *, int, int *);
 
-static void *open_display_with_gl_driver(void)
+static void *gl_driver_display;
+
+static int open_display_with_gl_driver(void *)
 {
     auto open_display = (x_open_display_fn)dlsym(RTLD_DEFAULT, "XOpenDisplay");
     auto default_screen = (x_display_fn)dlsym(RTLD_DEFAULT, "XDefaultScreen");
     auto x_free = (x_display_fn)dlsym(RTLD_DEFAULT, "XFree");
     void *gl = dlopen("libGL.so.1", RTLD_LAZY | RTLD_LOCAL);
     auto choose_visual = gl ? (glx_choose_visual_fn)dlsym(gl, "glXChooseVisual") : nullptr;
-    if (!open_display || !default_screen || !x_free || !choose_visual) return nullptr;
+    if (!open_display || !default_screen || !x_free || !choose_visual) return 0;
     void *display = open_display(nullptr);
-    if (display) {
-        int attributes[] = {4 /* GLX_RGBA */, 5 /* GLX_DOUBLEBUFFER */, 0};
-        void *visual = choose_visual(display, default_screen(display), attributes);
-        if (visual) x_free(visual);
-    }
-    return display;
+    if (!display) return 0;
+    int attributes[] = {4 /* GLX_RGBA */, 5 /* GLX_DOUBLEBUFFER */, 0};
+    void *visual = choose_visual(display, default_screen(display), attributes);
+    if (visual) x_free(visual);
+    gl_driver_display = display;
+    return 1;
 }
 
-static int load_gl_driver(void *data)
-{
-    gl_helper_state *state = (gl_helper_state *)data;
-    void *display = open_display_with_gl_driver();
-    SDL_SemWait(state->video_ready);
-    int loaded = state->video_ok && SDL_GL_LoadLibrary(nullptr) == 0;
-    auto close_display = (x_display_fn)dlsym(RTLD_DEFAULT, "XCloseDisplay");
-    if (display && close_display) close_display(display);
-    return loaded;
-}
+static int load_sdl_gl_library(void *) { return SDL_GL_LoadLibrary(nullptr) == 0; }
 
 // SDL picks X11 when no video driver is named and a display is.
 static int video_may_be_x11(void)
@@ -126,28 +126,20 @@ static int video_may_be_x11(void)
     return SDL_getenv("DISPLAY") && (!driver || !*driver || SDL_strcasecmp(driver, "x11") == 0);
 }
 
-static SDL_Thread *start_gl_helper(gl_helper_state *state)
+static SDL_Thread *start_gl_driver_helper(void)
 {
     if (!video_may_be_x11()) return nullptr;
     // From now on two threads call Xlib: its locking must be on before any other call.
     auto init_threads = (int (*)(void))dlsym(RTLD_DEFAULT, "XInitThreads");
     if (!init_threads || !init_threads()) return nullptr;
-    state->video_ready = SDL_CreateSemaphore(0);
-    if (!state->video_ready) return nullptr;
-    SDL_Thread *thread = SDL_CreateThread(load_gl_driver, "gl driver", state);
-    if (!thread) {
-        SDL_DestroySemaphore(state->video_ready);
-        state->video_ready = nullptr;
-    }
-    return thread;
+    return SDL_CreateThread(open_display_with_gl_driver, "gl driver", nullptr);
 }
 
-static int wait_helper(SDL_Thread *&thread)
+static void close_gl_driver_display(void)
 {
-    int result = 0;
-    SDL_WaitThread(thread, &result);
-    thread = nullptr;
-    return result;
+    auto close_display = (x_display_fn)dlsym(RTLD_DEFAULT, "XCloseDisplay");
+    if (gl_driver_display && close_display) close_display(gl_driver_display);
+    gl_driver_display = nullptr;
 }
 
 static int is_option(const char *arg, const char *name)
@@ -179,11 +171,9 @@ void main_startup(int argc, char **argv)
     // SDL's first initialisation loads a library of its own; the dynamic loader runs one load
     // at a time, so that is done before the helper's long driver load can hold it up.
     SDL_Init(0);
-    static gl_helper_state gl_state;
-    gl_helper = start_gl_helper(&gl_state);
-    gl_state.video_ok = SDL_Init(SDL_INIT_VIDEO) != -1;
-    if (gl_helper) SDL_SemPost(gl_state.video_ready);
-    if (!gl_state.video_ok) startup_fail("SDL_Init(SDL_INIT_VIDEO) failed: %s", SDL_GetError());
+    gl_driver_helper = start_gl_driver_helper();
+    if (SDL_Init(SDL_INIT_VIDEO) == -1) startup_fail("SDL_Init(SDL_INIT_VIDEO) failed: %s", SDL_GetError());
+    if (gl_driver_helper) gl_library_helper = SDL_CreateThread(load_sdl_gl_library, "gl library", nullptr);
     if (!threadstream_init()) startup_fail("Thread initialization failed");
     if (!files_init()) startup_fail("Thread initialization failed");
 
@@ -250,10 +240,10 @@ void main_startup(int argc, char **argv)
     channel = thread_channel_create();
     if (!channel) startup_fail("Thread initialization failed");
     game_ctx.channel = channel;
-    int gl_loaded = 0;
-    if (gl_helper) {
-        gl_loaded = wait_helper(gl_helper);
-        SDL_DestroySemaphore(gl_state.video_ready);
+    int gl_loaded = gl_library_helper ? wait_helper(gl_library_helper) : 0;
+    if (gl_driver_helper) {
+        wait_helper(gl_driver_helper);
+        close_gl_driver_display();
     }
     render_ctx = render_context_new(channel, fullscreen, hidden, game_ctx.logical_width, game_ctx.logical_height,
                                     game_ctx.argv_window_width, game_ctx.argv_window_height,
