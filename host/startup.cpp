@@ -166,12 +166,14 @@ void main_startup(int argc, char **argv)
         }
     }
 
-    audio_helper = SDL_CreateThread(open_audio_device, "audio init", nullptr);
     SDL_SetHint("SDL_IOS_ORIENTATIONS", "LandscapeLeft LandscapeRight");
     // SDL's first initialisation loads a library of its own; the dynamic loader runs one load
     // at a time, so that is done before the helper's long driver load can hold it up.
     SDL_Init(0);
     gl_driver_helper = start_gl_driver_helper();
+    // With a driver to load, the device opens later, while start-up waits for the driver:
+    // early on it would slow the loads that start-up waits for.
+    if (!gl_driver_helper) audio_helper = SDL_CreateThread(open_audio_device, "audio init", nullptr);
     if (SDL_Init(SDL_INIT_VIDEO) == -1) startup_fail("SDL_Init(SDL_INIT_VIDEO) failed: %s", SDL_GetError());
     if (gl_driver_helper) gl_library_helper = SDL_CreateThread(load_sdl_gl_library, "gl library", nullptr);
     if (!threadstream_init()) startup_fail("Thread initialization failed");
@@ -240,6 +242,7 @@ void main_startup(int argc, char **argv)
     channel = thread_channel_create();
     if (!channel) startup_fail("Thread initialization failed");
     game_ctx.channel = channel;
+    if (gl_driver_helper) audio_helper = SDL_CreateThread(open_audio_device, "audio init", nullptr);
     int gl_loaded = gl_library_helper ? wait_helper(gl_library_helper) : 0;
     if (gl_driver_helper) {
         wait_helper(gl_driver_helper);
