@@ -3,10 +3,10 @@
 # its first tick (update), timed from exec to exit, the median of several runs; ours also
 # from exec to the first tick. Under Xvfb (a real X11 window, OpenGL renderer) both run; the
 # peer cannot open a window under the dummy driver, so there ours is set against its Xvfb time.
-# Usage: bench/startup_peer.sh [build-dir] [runs]
+# Usage: bench/startup_peer.sh [build-dir] [runs] (15 by default; the machine may be shared)
 set -e
 build="$(cd "${1:-build}" && pwd)"
-runs="${2:-9}"
+runs="${2:-15}"
 dir=$(mktemp -d /tmp/zintarel-peer-XXXXXX)
 trap 'rm -rf "$dir"' EXIT
 cp "$build/zintarel" "$build/font.ttf" "$dir/"
