@@ -98,15 +98,15 @@ using x_open_display_fn = void *(*)(const char *);
 using x_display_fn = int (*)(void *);
 using glx_choose_visual_fn = void *(*)(void *, int, int *);
 
-static void *gl_driver_display;
+static void *gl_library, *gl_driver_display;
 
 static int open_display_with_gl_driver(void *)
 {
     auto open_display = (x_open_display_fn)dlsym(RTLD_DEFAULT, "XOpenDisplay");
     auto default_screen = (x_display_fn)dlsym(RTLD_DEFAULT, "XDefaultScreen");
     auto x_free = (x_display_fn)dlsym(RTLD_DEFAULT, "XFree");
-    void *gl = dlopen("libGL.so.1", RTLD_LAZY | RTLD_LOCAL);
-    auto choose_visual = gl ? (glx_choose_visual_fn)dlsym(gl, "glXChooseVisual") : nullptr;
+    gl_library = dlopen("libGL.so.1", RTLD_LAZY | RTLD_LOCAL);
+    auto choose_visual = gl_library ? (glx_choose_visual_fn)dlsym(gl_library, "glXChooseVisual") : nullptr;
     if (!open_display || !default_screen || !x_free || !choose_visual) return 0;
     void *display = open_display(nullptr);
     if (!display) return 0;
@@ -140,6 +140,8 @@ static void close_gl_driver_display(void)
     auto close_display = (x_display_fn)dlsym(RTLD_DEFAULT, "XCloseDisplay");
     if (gl_driver_display && close_display) close_display(gl_driver_display);
     gl_driver_display = nullptr;
+    if (gl_library) dlclose(gl_library);
+    gl_library = nullptr;
 }
 
 static int is_option(const char *arg, const char *name)
