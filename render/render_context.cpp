@@ -7,6 +7,8 @@
 #include <string.h>
 
 static const char *screenshot_dir;
+// The renderer was made with vsync, held off while the start-up frames are presented.
+static bool vsync_held;
 
 static SDL_Texture *make_missing_texture(SDL_Renderer *renderer)
 {
@@ -108,10 +110,20 @@ render_context *render_context_new(thread_channel *channel, int32_t fullscreen, 
     set_window_icon(ctx->window, metadata->icon);
 
     SDL_SetHint("SDL_RENDER_BATCHING", "1");
+    // The OpenGL renderer compiles all of its shader programs when it is made (several ms under
+    // a software driver). Its fixed-function path draws the same pixels for every texture kind
+    // used here (no YUV) at the same or lower cost per record. The environment can still
+    // override this.
+    SDL_SetHint(SDL_HINT_RENDER_OPENGL_SHADERS, "0");
     ctx->renderer = SDL_CreateRenderer(ctx->window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
     if (!ctx->renderer) ctx->renderer = SDL_CreateRenderer(ctx->window, -1, SDL_RENDERER_ACCELERATED);
     if (!ctx->renderer) ctx->renderer = SDL_CreateRenderer(ctx->window, -1, 0);
     if (!ctx->renderer) return fail(ctx);
+    // The black frame and the start-up frame show nothing a refresh would make smoother; waiting
+    // for one there would hold back the simulation's start. Vsync is back after them.
+    SDL_RendererInfo info;
+    vsync_held = SDL_GetRendererInfo(ctx->renderer, &info) == 0 && (info.flags & SDL_RENDERER_PRESENTVSYNC) &&
+                 SDL_RenderSetVSync(ctx->renderer, 0) == 0;
     SDL_SetRenderDrawColor(ctx->renderer, 0, 0, 0, 255);
     SDL_RenderClear(ctx->renderer);
     SDL_RenderPresent(ctx->renderer);
@@ -126,6 +138,12 @@ render_context *render_context_new(thread_channel *channel, int32_t fullscreen, 
     if (window_x != -1 && window_y != -1) SDL_SetWindowPosition(ctx->window, window_x, window_y);
     if (window_width != -1 && window_height != -1) SDL_SetWindowSize(ctx->window, window_width, window_height);
     return ctx;
+}
+
+void render_context_startup_shown(render_context *ctx)
+{
+    if (ctx && vsync_held) SDL_RenderSetVSync(ctx->renderer, 1);
+    vsync_held = false;
 }
 
 // Cached textures and fonts go before the renderer that made their textures.
