@@ -15,7 +15,6 @@
 #include "audio/audio.h"
 #include "ffi/ffi.h"
 
-#include <dlfcn.h>
 #include <execinfo.h>
 #include <mruby/string.h>
 #include <mruby/variable.h>
@@ -32,7 +31,7 @@ static thread_channel *channel;
 static render_context *render_ctx;
 
 static SDL_Thread *simulation_thread;
-static SDL_Thread *audio_helper, *gl_driver_helper, *gl_library_helper;
+static SDL_Thread *audio_helper, *gl_library_helper;
 
 void *physfs_sdl_malloc(unsigned long long size) { return SDL_malloc((size_t)size); }
 void *physfs_sdl_realloc(void *pointer, unsigned long long size) { return SDL_realloc(pointer, (size_t)size); }
@@ -62,9 +61,7 @@ void startup_fail(const char *format, ...)
             SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Startup failure!", message, nullptr);
     // A helper still loading must finish before the libraries it uses shut down; a device it
     // opened before the step that would have opened it is closed again.
-    SDL_Thread *helpers[] = {gl_driver_helper, gl_library_helper};
-    for (SDL_Thread *helper : helpers)
-        if (helper) SDL_WaitThread(helper, nullptr);
+    if (gl_library_helper) SDL_WaitThread(gl_library_helper, nullptr);
     if (audio_helper && wait_helper(audio_helper)) audio_quit();
     // PhysicsFS's deinit before its init dereferences an allocator it never set.
     if (PHYSFS_isInit()) PHYSFS_deinit();
@@ -89,34 +86,9 @@ void crash_signal_handler(int signal)
 // it at the step that uses it, so effects and failures keep their order.
 static int open_audio_device(void *) { return audio_init(); }
 
-// Under X11 most of the window's cost is loading the OpenGL driver. One helper loads it
-// through an X connection of its own while SDL's video starts; a second one, started once
-// SDL's video is up, has SDL load its OpenGL library, which sets the driver up on SDL's
-// connection (its load of the driver waits for the first helper's, then finds it done).
-// Closing the first connection after both leaves the driver loaded: SDL's connection holds it.
-using x_open_display_fn = void *(*)(const char *);
-using x_display_fn = int (*)(void *);
-using glx_choose_visual_fn = void *(*)(void *, int, int *);
-
-static void *gl_library, *gl_driver_display;
-
-static int open_display_with_gl_driver(void *)
-{
-    auto open_display = (x_open_display_fn)dlsym(RTLD_DEFAULT, "XOpenDisplay");
-    auto default_screen = (x_display_fn)dlsym(RTLD_DEFAULT, "XDefaultScreen");
-    auto x_free = (x_display_fn)dlsym(RTLD_DEFAULT, "XFree");
-    gl_library = dlopen("libGL.so.1", RTLD_LAZY | RTLD_LOCAL);
-    auto choose_visual = gl_library ? (glx_choose_visual_fn)dlsym(gl_library, "glXChooseVisual") : nullptr;
-    if (!open_display || !default_screen || !x_free || !choose_visual) return 0;
-    void *display = open_display(nullptr);
-    if (!display) return 0;
-    int attributes[] = {4 /* GLX_RGBA */, 5 /* GLX_DOUBLEBUFFER */, 0};
-    void *visual = choose_visual(display, default_screen(display), attributes);
-    if (visual) x_free(visual);
-    gl_driver_display = display;
-    return 1;
-}
-
+// Under X11 most of the window's cost is loading the OpenGL driver: a helper has SDL load
+// its OpenGL library once video is up, while start-up mounts the game and loads the
+// framework; the window then finds the driver loaded.
 static int load_sdl_gl_library(void *) { return SDL_GL_LoadLibrary(nullptr) == 0; }
 
 // SDL picks X11 when no video driver is named and a display is.
@@ -124,24 +96,6 @@ static int video_may_be_x11(void)
 {
     const char *driver = SDL_getenv("SDL_VIDEODRIVER");
     return SDL_getenv("DISPLAY") && (!driver || !*driver || SDL_strcasecmp(driver, "x11") == 0);
-}
-
-static SDL_Thread *start_gl_driver_helper(void)
-{
-    if (!video_may_be_x11()) return nullptr;
-    // From now on two threads call Xlib: its locking must be on before any other call.
-    auto init_threads = (int (*)(void))dlsym(RTLD_DEFAULT, "XInitThreads");
-    if (!init_threads || !init_threads()) return nullptr;
-    return SDL_CreateThread(open_display_with_gl_driver, "gl driver", nullptr);
-}
-
-static void close_gl_driver_display(void)
-{
-    auto close_display = (x_display_fn)dlsym(RTLD_DEFAULT, "XCloseDisplay");
-    if (gl_driver_display && close_display) close_display(gl_driver_display);
-    gl_driver_display = nullptr;
-    if (gl_library) dlclose(gl_library);
-    gl_library = nullptr;
 }
 
 static int is_option(const char *arg, const char *name)
@@ -170,14 +124,14 @@ void main_startup(int argc, char **argv)
 
     SDL_SetHint("SDL_IOS_ORIENTATIONS", "LandscapeLeft LandscapeRight");
     // SDL's first initialisation loads a library of its own; the dynamic loader runs one load
-    // at a time, so that is done before the helper's long driver load can hold it up.
+    // at a time, so that is done before a helper's load can hold it up.
     SDL_Init(0);
-    gl_driver_helper = start_gl_driver_helper();
+    int x11 = video_may_be_x11();
     // With a driver to load, the device opens later, while start-up waits for the driver:
-    // early on it would slow the loads that start-up waits for.
-    if (!gl_driver_helper) audio_helper = SDL_CreateThread(open_audio_device, "audio init", nullptr);
+    // early on it would slow the load that start-up waits for.
+    if (!x11) audio_helper = SDL_CreateThread(open_audio_device, "audio init", nullptr);
     if (SDL_Init(SDL_INIT_VIDEO) == -1) startup_fail("SDL_Init(SDL_INIT_VIDEO) failed: %s", SDL_GetError());
-    if (gl_driver_helper) gl_library_helper = SDL_CreateThread(load_sdl_gl_library, "gl library", nullptr);
+    if (x11) gl_library_helper = SDL_CreateThread(load_sdl_gl_library, "gl library", nullptr);
     if (!threadstream_init()) startup_fail("Thread initialization failed");
     if (!files_init()) startup_fail("Thread initialization failed");
 
@@ -244,12 +198,8 @@ void main_startup(int argc, char **argv)
     channel = thread_channel_create();
     if (!channel) startup_fail("Thread initialization failed");
     game_ctx.channel = channel;
-    if (gl_driver_helper) audio_helper = SDL_CreateThread(open_audio_device, "audio init", nullptr);
+    if (x11) audio_helper = SDL_CreateThread(open_audio_device, "audio init", nullptr);
     int gl_loaded = gl_library_helper ? wait_helper(gl_library_helper) : 0;
-    if (gl_driver_helper) {
-        wait_helper(gl_driver_helper);
-        close_gl_driver_display();
-    }
     render_ctx = render_context_new(channel, fullscreen, hidden, game_ctx.logical_width, game_ctx.logical_height,
                                     game_ctx.argv_window_width, game_ctx.argv_window_height,
                                     game_ctx.argv_window_position_x, game_ctx.argv_window_position_y);
