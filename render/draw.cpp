@@ -7,6 +7,8 @@
 
 #include <mruby/array.h>
 #include <mruby/class.h>
+#include <mruby/hash.h>
+#include <mruby/proc.h>
 #include <mruby/string.h>
 
 static frame_string string_field(mrb_value v)
@@ -82,18 +84,102 @@ static mrb_value ffi_draw_draw_sprite_2(mrb_state *mrb, mrb_value self)
     return mrb_nil_value();
 }
 
+// The full sprite record from draw_sprite_3's 22 arguments, path apart. With every optional
+// field nil or false it equals the record of draw_sprite_2.
+static frame_sprite full_sprite(const mrb_value *v, frame_string path)
+{
+    return frame_sprite{path, f32(v[0]), f32(v[1]), f32(v[2]), f32(v[3]), f32(v[5]),
+                        i32(v[7], 255), i32(v[8], 255), i32(v[9], 255), i32(v[6], 255),
+                        f32(v[10]), f32(v[11]), f32(v[12], -1), f32(v[13], -1),
+                        f32(v[18]), f32(v[19]), f32(v[20], -1), f32(v[21], -1),
+                        mrb_test(v[14]) ? 1u : 0u, mrb_test(v[15]) ? 1u : 0u, f32(v[16], 0.5f), f32(v[17], 0.5f)};
+}
+
 static mrb_value ffi_draw_draw_sprite_3(mrb_state *mrb, mrb_value self)
 {
     // "ooooSooooooooobboooooo": x, y, w, h, path, angle, a, r, g, b, tile x, y, w, h,
     // flip_horizontally, flip_vertically, anchor x, y, source x, y, w, h
     const mrb_value *v = draw_args(mrb, 22);
-    frame_sprite p = {required_string(mrb, v[4]), f32(v[0]), f32(v[1]), f32(v[2]), f32(v[3]), f32(v[5]),
-                      i32(v[7], 255), i32(v[8], 255), i32(v[9], 255), i32(v[6], 255),
-                      f32(v[10]), f32(v[11]), f32(v[12], -1), f32(v[13], -1),
-                      f32(v[18]), f32(v[19]), f32(v[20], -1), f32(v[21], -1),
-                      mrb_test(v[14]) ? 1u : 0u, mrb_test(v[15]) ? 1u : 0u, f32(v[16], 0.5f), f32(v[17], 0.5f)};
-    frame_write_sprite(current_frame_stream, p);
+    frame_write_sprite(current_frame_stream, full_sprite(v, required_string(mrb, v[4])));
     return mrb_nil_value();
+}
+
+// A Hash sprite's keys in draw_sprite_3's argument order, then the four that send a Hash
+// lacking a position or colour to its readers.
+static const char *const sprite_keys[] = {
+    "x", "y", "w", "h", "path", "angle", "a", "r", "g", "b", "tile_x", "tile_y", "tile_w", "tile_h",
+    "flip_horizontally", "flip_vertically", "angle_anchor_x", "angle_anchor_y", "source_x", "source_y",
+    "source_w", "source_h", "rect", "point", "rgb", "rgba"};
+#define SPRITE_KEY_COUNT 26
+
+struct hash_sprite {
+    mrb_sym keys[SPRITE_KEY_COUNT];
+    mrb_value values[SPRITE_KEY_COUNT];
+};
+
+static int read_sprite_entry(mrb_state *, mrb_value key, mrb_value value, void *data)
+{
+    if (!mrb_symbol_p(key)) return 0;
+    hash_sprite *h = (hash_sprite *)data;
+    mrb_sym sym = mrb_symbol(key);
+    for (int i = 0; i < SPRITE_KEY_COUNT; i++) {
+        if (h->keys[i] == sym) {
+            h->values[i] = value;
+            break;
+        }
+    }
+    return 0;
+}
+
+static bool method_is_native(mrb_state *mrb, RClass *c, mrb_sym name)
+{
+    mrb_method_t m = mrb_method_search_vm(mrb, &c, name);
+    return MRB_METHOD_UNDEF_P(m) || MRB_METHOD_CFUNC_P(m);
+}
+
+// Writes the sprites c[from...to] while each is a plain Hash that draw_sprite would read by
+// key alone, each entry visited once (looking up the 22 fields one by one scans the whole
+// Hash for every field it lacks). Answers the index of the first element it leaves to
+// draw_sprite: any other object, a Hash with a default, a subclass or singleton, one whose
+// position or colour lies under :rect, :point, :rgb or :rgba, or whose path is no String.
+// Nothing here calls into Ruby, so the collection cannot change under the loop.
+static mrb_value ffi_draw_draw_hash_sprites(mrb_state *mrb, mrb_value self)
+{
+    mrb_value c;
+    mrb_int from, to;
+    mrb_get_args(mrb, "oii", &c, &from, &to);
+    RClass *hash = mrb->hash_class;
+    RClass *draw = mrb_obj_ptr(self)->c;
+    // A draw object whose sprite writers were replaced, or a game that gives Hash its own reading, defaults or draw_override goes the long way.
+    if (!mrb_array_p(c) || !method_is_native(mrb, draw, mrb_intern_lit(mrb, "draw_sprite_2")) ||
+        !method_is_native(mrb, draw, mrb_intern_lit(mrb, "draw_sprite_3")) || !method_is_native(mrb, mrb_obj_class(mrb, c), mrb_intern_lit(mrb, "at")) ||
+        !method_is_native(mrb, hash, mrb_intern_lit(mrb, "[]")) ||
+        !method_is_native(mrb, hash, mrb_intern_lit(mrb, "default")) ||
+        !method_is_native(mrb, hash, mrb_intern_lit(mrb, "respond_to?")) ||
+        !method_is_native(mrb, hash, mrb_intern_lit(mrb, "respond_to_missing?")) ||
+        mrb_obj_respond_to(mrb, hash, mrb_intern_lit(mrb, "draw_override")))
+        return mrb_int_value(mrb, from);
+    hash_sprite h;
+    for (int k = 0; k < SPRITE_KEY_COUNT; k++) h.keys[k] = mrb_intern_cstr(mrb, sprite_keys[k]);
+    mrb_int i = from < 0 ? 0 : from;
+    for (; i < to && i < RARRAY_LEN(c); i++) {
+        mrb_value s = RARRAY_PTR(c)[i];
+        if (!mrb_hash_p(s) || mrb_obj_ptr(s)->c != hash || MRB_RHASH_DEFAULT_P(s) || MRB_RHASH_PROCDEFAULT_P(s)) break;
+        for (int k = 0; k < SPRITE_KEY_COUNT; k++) h.values[k] = mrb_nil_value();
+        mrb_hash_foreach(mrb, mrb_hash_ptr(s), read_sprite_entry, &h);
+        const mrb_value *v = h.values;
+        if (!(mrb_test(v[0]) && mrb_test(v[1]) && mrb_test(v[2]) && mrb_test(v[3])) && (mrb_test(v[22]) || mrb_test(v[23])))
+            break;
+        if (!(mrb_test(v[6]) && mrb_test(v[7]) && mrb_test(v[8]) && mrb_test(v[9])) && (mrb_test(v[24]) || mrb_test(v[25])))
+            break;
+        frame_string path = {"", 0};
+        if (mrb_test(v[4])) {
+            if (!mrb_string_p(v[4])) break;
+            path = string_field(v[4]);
+        }
+        frame_write_sprite(current_frame_stream, full_sprite(v, path));
+    }
+    return mrb_int_value(mrb, i);
 }
 
 // Takes the sprite's argument list; the tolerance rides in angle and the tail is ignored.
@@ -183,6 +269,7 @@ RClass *draw_define_class(mrb_state *mrb, RClass *ffi_module)
     mrb_define_method(mrb, draw, "draw_sprite", ffi_draw_draw_sprite, MRB_ARGS_ANY());
     mrb_define_method(mrb, draw, "draw_sprite_2", ffi_draw_draw_sprite_2, MRB_ARGS_ANY());
     mrb_define_method(mrb, draw, "draw_sprite_3", ffi_draw_draw_sprite_3, MRB_ARGS_ANY());
+    mrb_define_method(mrb, draw, "draw_hash_sprites", ffi_draw_draw_hash_sprites, MRB_ARGS_REQ(3));
     mrb_define_method(mrb, draw, "draw_screenshot", ffi_draw_draw_screenshot, MRB_ARGS_ANY());
     mrb_define_method(mrb, draw, "set_grid", ffi_draw_set_grid, MRB_ARGS_ANY());
     mrb_define_method(mrb, draw, "unload_sprite", ffi_draw_unload_sprite, MRB_ARGS_ANY());

@@ -60,7 +60,15 @@ module ZOQ
         i = 0
         case kind
         when :sprite
+          # Runs of plain Hashes are written natively; anything else goes through draw_sprite.
+          native = @ffi_draw.respond_to?(:draw_hash_sprites)
           while i < n
+            j = native ? @ffi_draw.draw_hash_sprites(c, i, n) : i
+            if j > i
+              result = nil
+              i = j
+              next
+            end
             result = draw_sprite c.at(i)
             i += 1
           end
