@@ -137,41 +137,101 @@ static bool method_is_native(mrb_state *mrb, RClass *c, mrb_sym name)
     return MRB_METHOD_UNDEF_P(m) || MRB_METHOD_CFUNC_P(m);
 }
 
-// Writes the sprites c[from...to] while each is a plain Hash that draw_sprite would read by
-// key alone, each entry visited once (looking up the 22 fields one by one scans the whole
-// Hash for every field it lacks). Answers the index of the first element it leaves to
-// draw_sprite: any other object, a Hash with a default, a subclass or singleton, one whose
-// position or colour lies under :rect, :point, :rgb or :rgba, or whose path is no String.
-// Nothing here calls into Ruby, so the collection cannot change under the loop.
-static mrb_value ffi_draw_draw_hash_sprites(mrb_state *mrb, mrb_value self)
+// The layout of the interpreter's method table (src/class.c of the pinned source): only its
+// entry count is read, to tell a singleton class that holds no methods of its own.
+struct method_table_head {
+    int size;
+};
+
+static bool holds_no_methods(RClass *c) { return !c->mt || ((method_table_head *)c->mt)->size == 0; }
+
+// Whether draw_sprite would read s by key (a Hash) or by position (an Array marked as a
+// sprite) and nothing else: no subclass, no default, no singleton methods, no module
+// mixed in after the sprite's own.
+enum plain_kind { PLAIN_NONE, PLAIN_HASH, PLAIN_ARRAY };
+
+static plain_kind plain_sprite_kind(mrb_state *mrb, mrb_value s, RClass *sprite_array)
 {
-    mrb_value c;
+    if (mrb_hash_p(s)) {
+        bool plain = mrb_obj_ptr(s)->c == mrb->hash_class && !MRB_RHASH_DEFAULT_P(s) && !MRB_RHASH_PROCDEFAULT_P(s);
+        return plain ? PLAIN_HASH : PLAIN_NONE;
+    }
+    if (!mrb_array_p(s) || !sprite_array) return PLAIN_NONE;
+    RClass *c = mrb_obj_ptr(s)->c;
+    if (c->tt != MRB_TT_SCLASS || !holds_no_methods(c)) return PLAIN_NONE;
+    RClass *first = c->super;
+    return first && first->tt == MRB_TT_ICLASS && first->c == sprite_array ? PLAIN_ARRAY : PLAIN_NONE;
+}
+
+// Whether two singleton classes have the same modules and classes above them, in order.
+static bool same_ancestry(RClass *a, RClass *b)
+{
+    for (a = a->super, b = b->super; a && b; a = a->super, b = b->super) {
+        RClass *ma = a->tt == MRB_TT_ICLASS ? a->c : a, *mb = b->tt == MRB_TT_ICLASS ? b->c : b;
+        if (ma != mb) return false;
+    }
+    return a == b;
+}
+
+// Nothing that draw_sprite reads may have been given a Ruby definition: the element
+// readers, defaults and respond_to?, and no draw_override anywhere on the way.
+static bool reads_natively(mrb_state *mrb, RClass *c, bool hash)
+{
+    static const char *const names[] = {"[]", "respond_to?", "respond_to_missing?", "is_a?", "default"};
+    for (int i = 0; i < (hash ? 5 : 4); i++)
+        if (!method_is_native(mrb, c, mrb_intern_cstr(mrb, names[i]))) return false;
+    return !mrb_obj_respond_to(mrb, c, mrb_intern_lit(mrb, "draw_override"));
+}
+
+// Writes the sprites c[from...to] while each is a plain Hash or an Array marked as a sprite
+// (sprite_array), as draw_sprite would: a Hash's entries are visited once (looking up the
+// 22 fields one by one scans the whole Hash for every field it lacks), an Array is read by
+// position without a method call per field. Answers the index of the first element left
+// to draw_sprite: any other object, a Hash whose position or colour lies under :rect,
+// :point, :rgb or :rgba, a path that is no String. Nothing here calls into Ruby, so the
+// collection cannot change under the loop.
+static mrb_value ffi_draw_draw_plain_sprites(mrb_state *mrb, mrb_value self)
+{
+    mrb_value c, module;
     mrb_int from, to;
-    mrb_get_args(mrb, "oii", &c, &from, &to);
-    RClass *hash = mrb->hash_class;
+    mrb_get_args(mrb, "oiio", &c, &from, &to, &module);
+    if (from < 0 || !mrb_array_p(c) || from >= RARRAY_LEN(c)) return mrb_int_value(mrb, from);
+    RClass *sprite_array = mrb_type(module) == MRB_TT_MODULE ? mrb_class_ptr(module) : nullptr;
+    mrb_value first = RARRAY_PTR(c)[from];
+    plain_kind kind = plain_sprite_kind(mrb, first, sprite_array);
+    if (kind == PLAIN_NONE) return mrb_int_value(mrb, from);
+    // A draw object whose sprite writers were replaced, or a collection or a kind of
+    // element given Ruby readers, goes the long way. A marked Array whose ancestry is the
+    // first one's answers as that one does.
     RClass *draw = mrb_obj_ptr(self)->c;
-    // A draw object whose sprite writers were replaced, or a game that gives Hash its own reading, defaults or draw_override goes the long way.
-    if (!mrb_array_p(c) || !method_is_native(mrb, draw, mrb_intern_lit(mrb, "draw_sprite_2")) ||
-        !method_is_native(mrb, draw, mrb_intern_lit(mrb, "draw_sprite_3")) || !method_is_native(mrb, mrb_obj_class(mrb, c), mrb_intern_lit(mrb, "at")) ||
-        !method_is_native(mrb, hash, mrb_intern_lit(mrb, "[]")) ||
-        !method_is_native(mrb, hash, mrb_intern_lit(mrb, "default")) ||
-        !method_is_native(mrb, hash, mrb_intern_lit(mrb, "respond_to?")) ||
-        !method_is_native(mrb, hash, mrb_intern_lit(mrb, "respond_to_missing?")) ||
-        mrb_obj_respond_to(mrb, hash, mrb_intern_lit(mrb, "draw_override")))
+    RClass *array_class = kind == PLAIN_ARRAY ? mrb_obj_ptr(first)->c : nullptr;
+    if (!method_is_native(mrb, draw, mrb_intern_lit(mrb, "draw_sprite_2")) ||
+        !method_is_native(mrb, draw, mrb_intern_lit(mrb, "draw_sprite_3")) ||
+        !method_is_native(mrb, mrb_obj_ptr(c)->c, mrb_intern_lit(mrb, "at")) ||
+        !reads_natively(mrb, mrb->hash_class, true) || (array_class && !reads_natively(mrb, array_class, false)))
         return mrb_int_value(mrb, from);
     hash_sprite h;
     for (int k = 0; k < SPRITE_KEY_COUNT; k++) h.keys[k] = mrb_intern_cstr(mrb, sprite_keys[k]);
-    mrb_int i = from < 0 ? 0 : from;
+    mrb_int i = from;
     for (; i < to && i < RARRAY_LEN(c); i++) {
         mrb_value s = RARRAY_PTR(c)[i];
-        if (!mrb_hash_p(s) || mrb_obj_ptr(s)->c != hash || MRB_RHASH_DEFAULT_P(s) || MRB_RHASH_PROCDEFAULT_P(s)) break;
-        for (int k = 0; k < SPRITE_KEY_COUNT; k++) h.values[k] = mrb_nil_value();
-        mrb_hash_foreach(mrb, mrb_hash_ptr(s), read_sprite_entry, &h);
         const mrb_value *v = h.values;
-        if (!(mrb_test(v[0]) && mrb_test(v[1]) && mrb_test(v[2]) && mrb_test(v[3])) && (mrb_test(v[22]) || mrb_test(v[23])))
+        kind = plain_sprite_kind(mrb, s, sprite_array);
+        if (kind == PLAIN_HASH) {
+            for (int k = 0; k < SPRITE_KEY_COUNT; k++) h.values[k] = mrb_nil_value();
+            mrb_hash_foreach(mrb, mrb_hash_ptr(s), read_sprite_entry, &h);
+            if (!(mrb_test(v[0]) && mrb_test(v[1]) && mrb_test(v[2]) && mrb_test(v[3])) &&
+                (mrb_test(v[22]) || mrb_test(v[23])))
+                break;
+            if (!(mrb_test(v[6]) && mrb_test(v[7]) && mrb_test(v[8]) && mrb_test(v[9])) &&
+                (mrb_test(v[24]) || mrb_test(v[25])))
+                break;
+        } else if (kind == PLAIN_ARRAY && same_ancestry(mrb_obj_ptr(s)->c, array_class)) {
+            // x, y, w, h, then the fields from the path on, by position (nil past the end).
+            for (int k = 0; k < 22; k++) h.values[k] = mrb_ary_ref(mrb, s, k);
+        } else {
             break;
-        if (!(mrb_test(v[6]) && mrb_test(v[7]) && mrb_test(v[8]) && mrb_test(v[9])) && (mrb_test(v[24]) || mrb_test(v[25])))
-            break;
+        }
         frame_string path = {"", 0};
         if (mrb_test(v[4])) {
             if (!mrb_string_p(v[4])) break;
@@ -269,7 +329,7 @@ RClass *draw_define_class(mrb_state *mrb, RClass *ffi_module)
     mrb_define_method(mrb, draw, "draw_sprite", ffi_draw_draw_sprite, MRB_ARGS_ANY());
     mrb_define_method(mrb, draw, "draw_sprite_2", ffi_draw_draw_sprite_2, MRB_ARGS_ANY());
     mrb_define_method(mrb, draw, "draw_sprite_3", ffi_draw_draw_sprite_3, MRB_ARGS_ANY());
-    mrb_define_method(mrb, draw, "draw_hash_sprites", ffi_draw_draw_hash_sprites, MRB_ARGS_REQ(3));
+    mrb_define_method(mrb, draw, "draw_plain_sprites", ffi_draw_draw_plain_sprites, MRB_ARGS_REQ(4));
     mrb_define_method(mrb, draw, "draw_screenshot", ffi_draw_draw_screenshot, MRB_ARGS_ANY());
     mrb_define_method(mrb, draw, "set_grid", ffi_draw_set_grid, MRB_ARGS_ANY());
     mrb_define_method(mrb, draw, "unload_sprite", ffi_draw_unload_sprite, MRB_ARGS_ANY());

@@ -60,10 +60,11 @@ module ZOQ
         i = 0
         case kind
         when :sprite
-          # Runs of plain Hashes are written natively; anything else goes through draw_sprite.
-          native = @ffi_draw.respond_to?(:draw_hash_sprites)
+          # Runs of plain Hashes and sprite Arrays are written natively; anything else goes
+          # through draw_sprite.
+          native = @ffi_draw.respond_to?(:draw_plain_sprites)
           while i < n
-            j = native ? @ffi_draw.draw_hash_sprites(c, i, n) : i
+            j = native ? @ffi_draw.draw_plain_sprites(c, i, n, ZOQ::Primitive::SpriteArray) : i
             if j > i
               result = nil
               i = j
