@@ -46,19 +46,21 @@ module ZOQ
     # it is an Array marked only as common), then all appended; nil, with nothing done,
     # when one of them does not. A Hash counts as saying so: it is appended as it is
     # either way.
+    # A marked Array has a class of its own, so every method it is asked for is looked up
+    # anew: Hash === p and Array === o ask the (cached) class instead of the element.
     def __add_marked__ list
       n = list.length
       i = 0
       while i < n
         p = list.at(i)
-        return nil unless p.is_a?(Hash) || p.primitive_marker
+        return nil unless Hash === p || p.primitive_marker
         i += 1
       end
       ids = outputs_with_ids
       i = 0
       while i < n
         p = list.at(i)
-        if p.is_a?(Hash)
+        if Hash === p
           id = p[:id]
           ids[id] = p if id
         else
@@ -93,7 +95,7 @@ module ZOQ
     end
 
     def mark_and_id! o
-      $perf_counter_primitive_is_array = ($perf_counter_primitive_is_array || 0) + 1 if o.is_a?(Array)
+      $perf_counter_primitive_is_array = ($perf_counter_primitive_is_array || 0) + 1 if Array === o
       id = o.id
       outputs_with_ids[id] = o if id
       o.__send__ mark_method unless outputs_resolved?(o)
