@@ -10,6 +10,7 @@
 #include <mruby/hash.h>
 #include <mruby/proc.h>
 #include <mruby/string.h>
+#include <string.h>
 
 static frame_string string_field(mrb_value v)
 {
@@ -112,19 +113,33 @@ static const char *const sprite_keys[] = {
     "source_w", "source_h", "rect", "point", "rgb", "rgba"};
 #define SPRITE_KEY_COUNT 26
 
+// The field keys in an open-addressed table of 64 slots (slot: its index + 1; 0 is free),
+// so that each entry of a Hash finds its field in a probe or two.
 struct hash_sprite {
-    mrb_sym keys[SPRITE_KEY_COUNT];
+    mrb_sym keys[64];
+    uint8_t slots[64];
     mrb_value values[SPRITE_KEY_COUNT];
 };
+
+static void hash_sprite_init(mrb_state *mrb, hash_sprite *h)
+{
+    memset(h->slots, 0, sizeof h->slots);
+    for (int k = 0; k < SPRITE_KEY_COUNT; k++) {
+        mrb_sym sym = mrb_intern_cstr(mrb, sprite_keys[k]);
+        unsigned at = (unsigned)sym & 63;
+        while (h->slots[at]) at = (at + 1) & 63;
+        h->keys[at] = sym, h->slots[at] = (uint8_t)(k + 1);
+    }
+}
 
 static int read_sprite_entry(mrb_state *, mrb_value key, mrb_value value, void *data)
 {
     if (!mrb_symbol_p(key)) return 0;
     hash_sprite *h = (hash_sprite *)data;
     mrb_sym sym = mrb_symbol(key);
-    for (int i = 0; i < SPRITE_KEY_COUNT; i++) {
-        if (h->keys[i] == sym) {
-            h->values[i] = value;
+    for (unsigned at = (unsigned)sym & 63; h->slots[at]; at = (at + 1) & 63) {
+        if (h->keys[at] == sym) {
+            h->values[h->slots[at] - 1] = value;
             break;
         }
     }
@@ -211,7 +226,7 @@ static mrb_value ffi_draw_draw_plain_sprites(mrb_state *mrb, mrb_value self)
         !reads_natively(mrb, mrb->hash_class, true) || (array_class && !reads_natively(mrb, array_class, false)))
         return mrb_int_value(mrb, from);
     hash_sprite h;
-    for (int k = 0; k < SPRITE_KEY_COUNT; k++) h.keys[k] = mrb_intern_cstr(mrb, sprite_keys[k]);
+    hash_sprite_init(mrb, &h);
     mrb_int i = from;
     for (; i < to && i < RARRAY_LEN(c); i++) {
         mrb_value s = RARRAY_PTR(c)[i];
