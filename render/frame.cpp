@@ -242,13 +242,13 @@ static void draw_sprite(frame_run *run, const frame_sprite &p)
     if (src.x >= tw || src.y >= th || src.w == 0 || src.h == 0 || dst.w == 0 || dst.h == 0) return;
     SDL_SetTextureColorMod(texture, clamp_u8(p.r), clamp_u8(p.g), clamp_u8(p.b));
     SDL_SetTextureAlphaMod(texture, clamp_u8(p.a));
-    set_sprite_blend(texture, clamp_u8(p.a));
     int flip = (p.flip_horizontally ? SDL_FLIP_HORIZONTAL : 0) | (p.flip_vertically ? SDL_FLIP_VERTICAL : 0);
     double angle = 360.0 - (double)p.angle;
     bool huge = dst.w > SPRITE_CLIP_SIDE || dst.h > SPRITE_CLIP_SIDE;
     SDL_Rect visible;
     if (flip == 0 && (isnan(angle) || fmod(angle, 360.0) == 0.0)) { // the common case skips rotation
         if (!clip_rect(dst, bounds, &visible)) return;                 // nothing of it shows
+        set_sprite_blend(texture, clamp_u8(p.a));
         if (huge) {
             SDL_Color tint = {clamp_u8(p.r), clamp_u8(p.g), clamp_u8(p.b), clamp_u8(p.a)};
             copy_clipped(ctx->renderer, texture, src, dst, bounds, tint, tw, th);
@@ -267,6 +267,8 @@ static void draw_sprite(frame_run *run, const frame_sprite &p)
     if (px + radius < bounds.x || py + radius < bounds.y || px - radius > (double)bounds.x + bounds.w ||
         py - radius > (double)bounds.y + bounds.h || radius > 16.0 * SPRITE_CLIP_SIDE)
         return;
+    // Turned or flipped, a software renderer copies through a bounding box of its own.
+    SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_BLEND);
     SDL_Rect at = narrow(dst);
     SDL_RenderCopyEx(ctx->renderer, texture, &src, &at, angle, &centre, (SDL_RendererFlip)flip);
 }
