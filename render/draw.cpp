@@ -7,7 +7,10 @@
 
 #include <mruby/array.h>
 #include <mruby/class.h>
+#include <mruby/hash.h>
+#include <mruby/proc.h>
 #include <mruby/string.h>
+#include <string.h>
 
 static frame_string string_field(mrb_value v)
 {
@@ -82,18 +85,176 @@ static mrb_value ffi_draw_draw_sprite_2(mrb_state *mrb, mrb_value self)
     return mrb_nil_value();
 }
 
+// The full sprite record from draw_sprite_3's 22 arguments, path apart. With every optional
+// field nil or false it equals the record of draw_sprite_2.
+static frame_sprite full_sprite(const mrb_value *v, frame_string path)
+{
+    return frame_sprite{path, f32(v[0]), f32(v[1]), f32(v[2]), f32(v[3]), f32(v[5]),
+                        i32(v[7], 255), i32(v[8], 255), i32(v[9], 255), i32(v[6], 255),
+                        f32(v[10]), f32(v[11]), f32(v[12], -1), f32(v[13], -1),
+                        f32(v[18]), f32(v[19]), f32(v[20], -1), f32(v[21], -1),
+                        mrb_test(v[14]) ? 1u : 0u, mrb_test(v[15]) ? 1u : 0u, f32(v[16], 0.5f), f32(v[17], 0.5f)};
+}
+
 static mrb_value ffi_draw_draw_sprite_3(mrb_state *mrb, mrb_value self)
 {
     // "ooooSooooooooobboooooo": x, y, w, h, path, angle, a, r, g, b, tile x, y, w, h,
     // flip_horizontally, flip_vertically, anchor x, y, source x, y, w, h
     const mrb_value *v = draw_args(mrb, 22);
-    frame_sprite p = {required_string(mrb, v[4]), f32(v[0]), f32(v[1]), f32(v[2]), f32(v[3]), f32(v[5]),
-                      i32(v[7], 255), i32(v[8], 255), i32(v[9], 255), i32(v[6], 255),
-                      f32(v[10]), f32(v[11]), f32(v[12], -1), f32(v[13], -1),
-                      f32(v[18]), f32(v[19]), f32(v[20], -1), f32(v[21], -1),
-                      mrb_test(v[14]) ? 1u : 0u, mrb_test(v[15]) ? 1u : 0u, f32(v[16], 0.5f), f32(v[17], 0.5f)};
-    frame_write_sprite(current_frame_stream, p);
+    frame_write_sprite(current_frame_stream, full_sprite(v, required_string(mrb, v[4])));
     return mrb_nil_value();
+}
+
+// A Hash sprite's keys in draw_sprite_3's argument order, then the four that send a Hash
+// lacking a position or colour to its readers.
+static const char *const sprite_keys[] = {
+    "x", "y", "w", "h", "path", "angle", "a", "r", "g", "b", "tile_x", "tile_y", "tile_w", "tile_h",
+    "flip_horizontally", "flip_vertically", "angle_anchor_x", "angle_anchor_y", "source_x", "source_y",
+    "source_w", "source_h", "rect", "point", "rgb", "rgba"};
+#define SPRITE_KEY_COUNT 26
+
+// The field keys in an open-addressed table of 64 slots (slot: its index + 1; 0 is free),
+// so that each entry of a Hash finds its field in a probe or two.
+struct hash_sprite {
+    mrb_sym keys[64];
+    uint8_t slots[64];
+    mrb_value values[SPRITE_KEY_COUNT];
+};
+
+static void hash_sprite_init(mrb_state *mrb, hash_sprite *h)
+{
+    memset(h->slots, 0, sizeof h->slots);
+    for (int k = 0; k < SPRITE_KEY_COUNT; k++) {
+        mrb_sym sym = mrb_intern_cstr(mrb, sprite_keys[k]);
+        unsigned at = (unsigned)sym & 63;
+        while (h->slots[at]) at = (at + 1) & 63;
+        h->keys[at] = sym, h->slots[at] = (uint8_t)(k + 1);
+    }
+}
+
+static int read_sprite_entry(mrb_state *, mrb_value key, mrb_value value, void *data)
+{
+    if (!mrb_symbol_p(key)) return 0;
+    hash_sprite *h = (hash_sprite *)data;
+    mrb_sym sym = mrb_symbol(key);
+    for (unsigned at = (unsigned)sym & 63; h->slots[at]; at = (at + 1) & 63) {
+        if (h->keys[at] == sym) {
+            h->values[h->slots[at] - 1] = value;
+            break;
+        }
+    }
+    return 0;
+}
+
+static bool method_is_native(mrb_state *mrb, RClass *c, mrb_sym name)
+{
+    mrb_method_t m = mrb_method_search_vm(mrb, &c, name);
+    return MRB_METHOD_UNDEF_P(m) || MRB_METHOD_CFUNC_P(m);
+}
+
+// The layout of the interpreter's method table (src/class.c of the pinned source): only its
+// entry count is read, to tell a singleton class that holds no methods of its own.
+struct method_table_head {
+    int size;
+};
+
+static bool holds_no_methods(RClass *c) { return !c->mt || ((method_table_head *)c->mt)->size == 0; }
+
+// Whether draw_sprite would read s by key (a Hash) or by position (an Array marked as a
+// sprite) and nothing else: no subclass, no default, no singleton methods, no module
+// mixed in after the sprite's own.
+enum plain_kind { PLAIN_NONE, PLAIN_HASH, PLAIN_ARRAY };
+
+static plain_kind plain_sprite_kind(mrb_state *mrb, mrb_value s, RClass *sprite_array)
+{
+    if (mrb_hash_p(s)) {
+        bool plain = mrb_obj_ptr(s)->c == mrb->hash_class && !MRB_RHASH_DEFAULT_P(s) && !MRB_RHASH_PROCDEFAULT_P(s);
+        return plain ? PLAIN_HASH : PLAIN_NONE;
+    }
+    if (!mrb_array_p(s) || !sprite_array) return PLAIN_NONE;
+    RClass *c = mrb_obj_ptr(s)->c;
+    if (c->tt != MRB_TT_SCLASS || !holds_no_methods(c)) return PLAIN_NONE;
+    RClass *first = c->super;
+    return first && first->tt == MRB_TT_ICLASS && first->c == sprite_array ? PLAIN_ARRAY : PLAIN_NONE;
+}
+
+// Whether two singleton classes have the same modules and classes above them, in order.
+static bool same_ancestry(RClass *a, RClass *b)
+{
+    for (a = a->super, b = b->super; a && b; a = a->super, b = b->super) {
+        RClass *ma = a->tt == MRB_TT_ICLASS ? a->c : a, *mb = b->tt == MRB_TT_ICLASS ? b->c : b;
+        if (ma != mb) return false;
+    }
+    return a == b;
+}
+
+// Nothing that draw_sprite reads may have been given a Ruby definition: the element
+// readers, defaults and respond_to?, and no draw_override anywhere on the way.
+static bool reads_natively(mrb_state *mrb, RClass *c, bool hash)
+{
+    static const char *const names[] = {"[]", "respond_to?", "respond_to_missing?", "is_a?", "default"};
+    for (int i = 0; i < (hash ? 5 : 4); i++)
+        if (!method_is_native(mrb, c, mrb_intern_cstr(mrb, names[i]))) return false;
+    return !mrb_obj_respond_to(mrb, c, mrb_intern_lit(mrb, "draw_override"));
+}
+
+// Writes the sprites c[from...to] while each is a plain Hash or an Array marked as a sprite
+// (sprite_array), as draw_sprite would: a Hash's entries are visited once (looking up the
+// 22 fields one by one scans the whole Hash for every field it lacks), an Array is read by
+// position without a method call per field. Answers the index of the first element left
+// to draw_sprite: any other object, a Hash whose position or colour lies under :rect,
+// :point, :rgb or :rgba, a path that is no String. Nothing here calls into Ruby, so the
+// collection cannot change under the loop.
+static mrb_value ffi_draw_draw_plain_sprites(mrb_state *mrb, mrb_value self)
+{
+    mrb_value c, module;
+    mrb_int from, to;
+    mrb_get_args(mrb, "oiio", &c, &from, &to, &module);
+    if (from < 0 || !mrb_array_p(c) || from >= RARRAY_LEN(c)) return mrb_int_value(mrb, from);
+    RClass *sprite_array = mrb_type(module) == MRB_TT_MODULE ? mrb_class_ptr(module) : nullptr;
+    mrb_value first = RARRAY_PTR(c)[from];
+    plain_kind kind = plain_sprite_kind(mrb, first, sprite_array);
+    if (kind == PLAIN_NONE) return mrb_int_value(mrb, from);
+    // A draw object whose sprite writers were replaced, or a collection or a kind of
+    // element given Ruby readers, goes the long way. A marked Array whose ancestry is the
+    // first one's answers as that one does.
+    RClass *draw = mrb_obj_ptr(self)->c;
+    RClass *array_class = kind == PLAIN_ARRAY ? mrb_obj_ptr(first)->c : nullptr;
+    if (!method_is_native(mrb, draw, mrb_intern_lit(mrb, "draw_sprite_2")) ||
+        !method_is_native(mrb, draw, mrb_intern_lit(mrb, "draw_sprite_3")) ||
+        !method_is_native(mrb, mrb_obj_ptr(c)->c, mrb_intern_lit(mrb, "at")) ||
+        !reads_natively(mrb, mrb->hash_class, true) || (array_class && !reads_natively(mrb, array_class, false)))
+        return mrb_int_value(mrb, from);
+    hash_sprite h;
+    hash_sprite_init(mrb, &h);
+    mrb_int i = from;
+    for (; i < to && i < RARRAY_LEN(c); i++) {
+        mrb_value s = RARRAY_PTR(c)[i];
+        const mrb_value *v = h.values;
+        kind = plain_sprite_kind(mrb, s, sprite_array);
+        if (kind == PLAIN_HASH) {
+            for (int k = 0; k < SPRITE_KEY_COUNT; k++) h.values[k] = mrb_nil_value();
+            mrb_hash_foreach(mrb, mrb_hash_ptr(s), read_sprite_entry, &h);
+            if (!(mrb_test(v[0]) && mrb_test(v[1]) && mrb_test(v[2]) && mrb_test(v[3])) &&
+                (mrb_test(v[22]) || mrb_test(v[23])))
+                break;
+            if (!(mrb_test(v[6]) && mrb_test(v[7]) && mrb_test(v[8]) && mrb_test(v[9])) &&
+                (mrb_test(v[24]) || mrb_test(v[25])))
+                break;
+        } else if (kind == PLAIN_ARRAY && same_ancestry(mrb_obj_ptr(s)->c, array_class)) {
+            // x, y, w, h, then the fields from the path on, by position (nil past the end).
+            for (int k = 0; k < 22; k++) h.values[k] = mrb_ary_ref(mrb, s, k);
+        } else {
+            break;
+        }
+        frame_string path = {"", 0};
+        if (mrb_test(v[4])) {
+            if (!mrb_string_p(v[4])) break;
+            path = string_field(v[4]);
+        }
+        frame_write_sprite(current_frame_stream, full_sprite(v, path));
+    }
+    return mrb_int_value(mrb, i);
 }
 
 // Takes the sprite's argument list; the tolerance rides in angle and the tail is ignored.
@@ -183,6 +344,7 @@ RClass *draw_define_class(mrb_state *mrb, RClass *ffi_module)
     mrb_define_method(mrb, draw, "draw_sprite", ffi_draw_draw_sprite, MRB_ARGS_ANY());
     mrb_define_method(mrb, draw, "draw_sprite_2", ffi_draw_draw_sprite_2, MRB_ARGS_ANY());
     mrb_define_method(mrb, draw, "draw_sprite_3", ffi_draw_draw_sprite_3, MRB_ARGS_ANY());
+    mrb_define_method(mrb, draw, "draw_plain_sprites", ffi_draw_draw_plain_sprites, MRB_ARGS_REQ(4));
     mrb_define_method(mrb, draw, "draw_screenshot", ffi_draw_draw_screenshot, MRB_ARGS_ANY());
     mrb_define_method(mrb, draw, "set_grid", ffi_draw_set_grid, MRB_ARGS_ANY());
     mrb_define_method(mrb, draw, "unload_sprite", ffi_draw_unload_sprite, MRB_ARGS_ANY());

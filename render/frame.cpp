@@ -148,6 +148,10 @@ static void draw_rect(render_context *ctx, uint32_t code, const frame_rect &r, c
     if (shown) SDL_RenderFillRects(ctx->renderer, strips, shown);
 }
 
+// Marks a texture whose every pixel is opaque: drawn at full alpha it lands exactly as
+// blending would put it, and a software rasterizer skips reading the target for it.
+static char opaque_texture_mark;
+
 // A static ABGR8888 texture of width x height holding the pixels; null on failure.
 static SDL_Texture *upload_texture(SDL_Renderer *renderer, const void *pixels, int32_t width, int32_t height)
 {
@@ -158,7 +162,18 @@ static SDL_Texture *upload_texture(SDL_Renderer *renderer, const void *pixels, i
         SDL_DestroyTexture(texture);
         return nullptr;
     }
+    const uint8_t *bytes = (const uint8_t *)pixels;
+    size_t count = (size_t)width * (size_t)height, i = 0;
+    while (i < count && bytes[i * 4 + 3] == 255) i++;
+    if (i == count) SDL_SetTextureUserData(texture, &opaque_texture_mark);
     return texture;
+}
+
+// Blending only where something shows through: an opaque picture at full alpha is copied.
+static void set_sprite_blend(SDL_Texture *texture, uint8_t alpha)
+{
+    bool opaque = alpha == 255 && SDL_GetTextureUserData(texture) == &opaque_texture_mark;
+    SDL_SetTextureBlendMode(texture, opaque ? SDL_BLENDMODE_NONE : SDL_BLENDMODE_BLEND);
 }
 
 // The named texture: cached, a render target or pixel array of that name, or the file
@@ -233,6 +248,7 @@ static void draw_sprite(frame_run *run, const frame_sprite &p)
     SDL_Rect visible;
     if (flip == 0 && (isnan(angle) || fmod(angle, 360.0) == 0.0)) { // the common case skips rotation
         if (!clip_rect(dst, bounds, &visible)) return;                 // nothing of it shows
+        set_sprite_blend(texture, clamp_u8(p.a));
         if (huge) {
             SDL_Color tint = {clamp_u8(p.r), clamp_u8(p.g), clamp_u8(p.b), clamp_u8(p.a)};
             copy_clipped(ctx->renderer, texture, src, dst, bounds, tint, tw, th);
@@ -251,6 +267,8 @@ static void draw_sprite(frame_run *run, const frame_sprite &p)
     if (px + radius < bounds.x || py + radius < bounds.y || px - radius > (double)bounds.x + bounds.w ||
         py - radius > (double)bounds.y + bounds.h || radius > 16.0 * SPRITE_CLIP_SIDE)
         return;
+    // Turned or flipped, a software renderer copies through a bounding box of its own.
+    SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_BLEND);
     SDL_Rect at = narrow(dst);
     SDL_RenderCopyEx(ctx->renderer, texture, &src, &at, angle, &centre, (SDL_RendererFlip)flip);
 }

@@ -136,10 +136,23 @@ static inline void frame_write_rect(threadstream *s, uint32_t code, const frame_
 
 static inline void frame_write_sprite(threadstream *s, const frame_sprite &p)
 {
-    frame_write_u32(s, DRAW_SPRITE);
-    frame_write_string(s, p.path);
-    uint8_t *at = frame_claim(s, 21 * 4);
-    if (!at) return;
+    uint8_t *at = nullptr;
+    size_t n = p.path.length;
+    if (p.path.text && n < (1u << 20)) { // the whole record claimed at once, laid out as below
+        size_t string_bytes = (4 + n + 1 + 3) & ~(size_t)3;
+        at = frame_claim(s, 4 + string_bytes + 21 * 4);
+        if (!at) return;
+        at = frame_put_u32(at, DRAW_SPRITE);
+        frame_put_u32(at, (uint32_t)n);
+        if (n) memcpy(at + 4, p.path.text, n);
+        at[4 + n] = 0;
+        at += string_bytes;
+    } else {
+        frame_write_u32(s, DRAW_SPRITE);
+        frame_write_string(s, p.path);
+        at = frame_claim(s, 21 * 4);
+        if (!at) return;
+    }
     at = frame_put_f32(at, p.x), at = frame_put_f32(at, p.y), at = frame_put_f32(at, p.w), at = frame_put_f32(at, p.h);
     at = frame_put_f32(at, p.angle);
     at = frame_put_i32(at, p.r), at = frame_put_i32(at, p.g), at = frame_put_i32(at, p.b), at = frame_put_i32(at, p.a);
@@ -255,6 +268,20 @@ static inline void frame_read_rect(threadstream *s, frame_rect *r)
 static inline void frame_read_sprite(threadstream *s, frame_sprite *p)
 {
     p->path = frame_read_string(s);
+    // The whole fixed part at hand (the common case): one check instead of one per field.
+    if (s && !s->error && s->read_position <= s->length && s->length - s->read_position >= 21 * 4) {
+        const uint8_t *at = s->data + s->read_position;
+        float f[21];
+        memcpy(f, at, sizeof f);
+        s->read_position += sizeof f;
+        p->x = f[0], p->y = f[1], p->w = f[2], p->h = f[3], p->angle = f[4];
+        memcpy(&p->r, at + 20, 4), memcpy(&p->g, at + 24, 4), memcpy(&p->b, at + 28, 4), memcpy(&p->a, at + 32, 4);
+        p->tile_x = f[9], p->tile_y = f[10], p->tile_w = f[11], p->tile_h = f[12];
+        p->source_x = f[13], p->source_y = f[14], p->source_w = f[15], p->source_h = f[16];
+        memcpy(&p->flip_horizontally, at + 68, 4), memcpy(&p->flip_vertically, at + 72, 4);
+        p->angle_anchor_x = f[19], p->angle_anchor_y = f[20];
+        return;
+    }
     p->x = frame_read_f32(s), p->y = frame_read_f32(s), p->w = frame_read_f32(s), p->h = frame_read_f32(s);
     p->angle = frame_read_f32(s);
     p->r = frame_read_i32(s), p->g = frame_read_i32(s), p->b = frame_read_i32(s), p->a = frame_read_i32(s);

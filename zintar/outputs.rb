@@ -45,24 +45,35 @@ module ZOQ
     # An Array of primitives that all say what they are: each filed by id (and marked when
     # it is an Array marked only as common), then all appended; nil, with nothing done,
     # when one of them does not. A Hash counts as saying so: it is appended as it is
-    # either way.
+    # either way. A marked Array has a class of its own, so every method asked of it is
+    # looked up anew: Hash === p and Array === p ask the (cached) classes instead, and each
+    # element is asked for its marker once.
     def __add_marked__ list
       n = list.length
+      markers = nil
       i = 0
       while i < n
         p = list.at(i)
-        return nil unless p.is_a?(Hash) || p.primitive_marker
+        unless Hash === p
+          marker = p.primitive_marker
+          return nil unless marker
+          (markers ||= Array.new(n))[i] = marker
+        end
         i += 1
       end
       ids = outputs_with_ids
       i = 0
       while i < n
         p = list.at(i)
-        if p.is_a?(Hash)
+        if Hash === p
           id = p[:id]
           ids[id] = p if id
-        else
+        elsif :pending == markers[i]
           mark_and_id! p
+        else # its kind is settled: filed by id, nothing to mark
+          $perf_counter_primitive_is_array = ($perf_counter_primitive_is_array || 0) + 1 if Array === p
+          id = p.id
+          ids[id] = p if id
         end
         i += 1
       end
@@ -93,7 +104,7 @@ module ZOQ
     end
 
     def mark_and_id! o
-      $perf_counter_primitive_is_array = ($perf_counter_primitive_is_array || 0) + 1 if o.is_a?(Array)
+      $perf_counter_primitive_is_array = ($perf_counter_primitive_is_array || 0) + 1 if Array === o
       id = o.id
       outputs_with_ids[id] = o if id
       o.__send__ mark_method unless outputs_resolved?(o)

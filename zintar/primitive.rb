@@ -1061,7 +1061,7 @@ module ZOQ
 
       # Drawn as it is: a Hash, what names its kind, an entity, or what draws itself.
       def outputs_resolved? o
-        return true if o.is_a?(Hash)
+        return true if Hash === o
         marker = o.primitive_marker
         return true if marker && marker != :pending
         o.is_a?(ZOQ::OpenEntity) || o.respond_to?(:draw_override)

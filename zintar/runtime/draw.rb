@@ -60,7 +60,16 @@ module ZOQ
         i = 0
         case kind
         when :sprite
+          # Runs of plain Hashes and sprite Arrays are written natively; anything else goes
+          # through draw_sprite.
+          native = @ffi_draw.respond_to?(:draw_plain_sprites)
           while i < n
+            j = native ? @ffi_draw.draw_plain_sprites(c, i, n, ZOQ::Primitive::SpriteArray) : i
+            if j > i
+              result = nil
+              i = j
+              next
+            end
             result = draw_sprite c.at(i)
             i += 1
           end

@@ -33,7 +33,7 @@ def new_bench args
     dy = (i % 5) - 2
     dy = 1 if dy == 0
     case kind
-    when :array then [x, y, 32, 32, "sprites/square.png", dx, dy]
+    when :array then [x, y, 32, 32, "sprites/square.png"]
     when :object
       ship = Ship.new
       ship.x = x
@@ -48,7 +48,10 @@ def new_bench args
     end
   end
   args.outputs.static_sprites << sprites if kind == :static
-  { count: count, kind: kind, seconds: seconds, sprites: sprites, ticks: 0, tick_time: 0.0,
+  # An Array sprite's elements past the path are its angle, alpha and the rest: its
+  # velocity is kept beside it.
+  velocities = Array.new(count) { |i| [(i % 7) - 3 == 0 ? 2 : (i % 7) - 3, (i % 5) - 2 == 0 ? 1 : (i % 5) - 2] }
+  { count: count, kind: kind, seconds: seconds, sprites: sprites, velocities: velocities, ticks: 0, tick_time: 0.0,
     render_sum: 0.0, started_at: nil }
 end
 
@@ -70,12 +73,14 @@ def move bench
       i += 1
     end
   when :array
+    velocities = bench[:velocities]
     while i < n
       s = sprites.at(i)
-      x = s[0] + s[5]
-      y = s[1] + s[6]
-      s[5] = -s[5] if x < 0 || x > W
-      s[6] = -s[6] if y < 0 || y > H
+      v = velocities.at(i)
+      x = s[0] + v[0]
+      y = s[1] + v[1]
+      v[0] = -v[0] if x < 0 || x > W
+      v[1] = -v[1] if y < 0 || y > H
       s[0] = x
       s[1] = y
       i += 1
