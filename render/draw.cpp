@@ -331,8 +331,6 @@ static mrb_value ffi_draw_upload_pixel_array(mrb_state *mrb, mrb_value self)
     return mrb_nil_value();
 }
 
-// The draw object prints as nothing, so a game's state dump stays free of it.
-static mrb_value ffi_draw_to_s(mrb_state *mrb, mrb_value self) { return mrb_str_new_lit(mrb, ""); }
 
 RClass *draw_define_class(mrb_state *mrb, RClass *ffi_module)
 {
@@ -344,7 +342,7 @@ RClass *draw_define_class(mrb_state *mrb, RClass *ffi_module)
     mrb_define_method(mrb, draw, "draw_sprite", ffi_draw_draw_sprite, MRB_ARGS_ANY());
     mrb_define_method(mrb, draw, "draw_sprite_2", ffi_draw_draw_sprite_2, MRB_ARGS_ANY());
     mrb_define_method(mrb, draw, "draw_sprite_3", ffi_draw_draw_sprite_3, MRB_ARGS_ANY());
-    mrb_define_method(mrb, draw, "draw_plain_sprites", ffi_draw_draw_plain_sprites, MRB_ARGS_REQ(4));
+    mrb_define_method(mrb, draw, "draw_plain_sprites", ffi_draw_draw_plain_sprites, MRB_ARGS_ANY());
     mrb_define_method(mrb, draw, "draw_screenshot", ffi_draw_draw_screenshot, MRB_ARGS_ANY());
     mrb_define_method(mrb, draw, "set_grid", ffi_draw_set_grid, MRB_ARGS_ANY());
     mrb_define_method(mrb, draw, "unload_sprite", ffi_draw_unload_sprite, MRB_ARGS_ANY());
@@ -352,8 +350,5 @@ RClass *draw_define_class(mrb_state *mrb, RClass *ffi_module)
     mrb_define_method(mrb, draw, "toggle_fullscreen", ffi_draw_toggle_fullscreen, MRB_ARGS_ANY());
     mrb_define_method(mrb, draw, "upload_pixel_array", ffi_draw_upload_pixel_array, MRB_ARGS_ANY());
     mrb_define_method(mrb, draw, "openurl", ffi_draw_openurl, MRB_ARGS_ANY());
-    mrb_define_method(mrb, draw, "to_s", ffi_draw_to_s, MRB_ARGS_NONE());
-    mrb_define_method(mrb, draw, "inspect", ffi_draw_to_s, MRB_ARGS_NONE());
-    mrb_define_method(mrb, draw, "serialize", ffi_draw_to_s, MRB_ARGS_NONE());
     return draw;
 }

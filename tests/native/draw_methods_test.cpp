@@ -150,6 +150,47 @@ TEST_F(DrawMethods, EachMethodWritesExactlyItsRecord)
     }
 }
 
+// The batch writer for plain Hashes and sprite Arrays must leave the bytes the Ruby readers
+// leave, and hand back (answer 0) every sprite it cannot read as they would.
+TEST_F(DrawMethods, PlainSpritesWriteWhatTheReadersWriteOrAreHandedBack)
+{
+    struct {
+        const char *sprite;
+        int native; // 1 when written natively, 0 when left to the readers
+    } cases[] = {
+        {"{ x: 1, y: 2, w: 3, h: 4, path: 'a.png' }", 1},
+        {"{ x: 1.5, y: -2, w: 0.0 / 0, h: 1e12, path: 'a.png', angle: 30, a: 300, r: -5, g: 7.9, b: nil }", 1},
+        {"{ x: 1, y: 2, w: 3, h: 4, path: 'a.png', tile_x: 1, tile_y: 2, tile_w: 3, tile_h: 4, source_x: 5, "
+         "source_y: 6, source_w: 7, source_h: 8, flip_horizontally: 1, flip_vertically: false, "
+         "angle_anchor_x: 0, angle_anchor_y: 1, 'x' => 99, other: 5 }", 1},
+        {"{ x: 1, y: 2, w: 3, h: 4 }", 1},
+        {"[1, 2, 3, 4, 'a.png', 45, 128, 1, 2, 3].tap(&:mark_as_sprite!)", 1},
+        {"[1, 2, 3, 4, 'a.png'].tap(&:mark_as_sprite!)", 1},
+        {"{ rect: [1, 2, 3, 4], path: 'a.png' }", 0},
+        {"{ x: 1, y: 2, w: 3, h: 4, path: 'a.png', rgb: [1, 2, 3] }", 0},
+        {"{ x: 1, y: 2, w: 3, h: 4, path: :target }", 0},
+        {"Hash.new(5).merge(x: 1, y: 2, w: 3, h: 4, path: 'a.png')", 0},
+        {"[1, 2, 3, 4, 'a.png']", 0},
+    };
+    // The submission's reader path, without the rest of a runtime.
+    host_fixture_eval("$r = ZOQ::Runtime.allocate; $r.instance_variable_set(:@ffi_draw, FFI::Draw.new)");
+    for (const auto &c : cases) {
+        std::string sprite = c.sprite;
+        current_frame_stream = threadstream_allocate();
+        std::string answer = host_fixture_eval("$r.draw_sprite(" + sprite + "); nil");
+        std::string by_readers((const char *)current_frame_stream->data, current_frame_stream->length);
+        current_frame_stream->length = 0;
+        answer += host_fixture_eval("FFI::Draw.new.draw_plain_sprites([" + sprite +
+                                    "], 0, 1, ZOQ::Primitive::SpriteArray)");
+        std::string batch((const char *)current_frame_stream->data, current_frame_stream->length);
+        EXPECT_EQ("nil" + std::to_string(c.native), answer) << sprite;
+        if (c.native) EXPECT_EQ(by_readers, batch) << sprite;
+        else EXPECT_EQ("", batch) << sprite;
+        threadstream_free(current_frame_stream);
+        current_frame_stream = nullptr;
+    }
+}
+
 TEST_F(DrawMethods, WrongArgumentsRaiseBeforeWritingAndNoFrameMeansNoRecord)
 {
     current_frame_stream = threadstream_allocate();
