@@ -58,6 +58,7 @@ module ZOQ
         n = c.length
         return result if n == 0
         i = 0
+        # One loop per kind: a dynamic call per element would cost more than the repetition.
         case kind
         when :sprite
           # Runs of plain Hashes and sprite Arrays are written natively; anything else goes
