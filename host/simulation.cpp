@@ -10,7 +10,7 @@
 #include "host/input.h"
 #include "host/ruby.h"
 #include "host/utf8.h"
-#include "render/render.h"
+#include "render/frame_format.h"
 #include "audio/audio.h"
 #include "ffi/ffi.h"
 
