@@ -191,6 +191,7 @@ module ZOQ
   end
 
   class Keyboard
+    include SerializedText
     attr_accessor :key_down, :key_held, :key_up, :has_focus
 
     def initialize
@@ -234,14 +235,6 @@ module ZOQ
       { key_up: @key_up.serialize, key_held: @key_held.serialize, key_down: @key_down.serialize, has_focus: @has_focus }
     end
 
-    # A String, so that p and the console can show it.
-    def inspect
-      serialize.to_s
-    end
-
-    def to_s
-      serialize.to_s
-    end
 
     def key
       down = @key_down.truthy_keys

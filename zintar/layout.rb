@@ -1,17 +1,7 @@
 module ZOQ
   # Value objects of the layout: each serialises to a Hash of its fields and shows as it.
-  module LayoutValue
-    def inspect
-      serialize.to_s
-    end
-
-    def to_s
-      serialize.to_s
-    end
-  end
-
   class Margin
-    include LayoutValue
+    include SerializedText
     attr_accessor :left, :right, :top, :bottom
 
     def initialize
@@ -27,7 +17,7 @@ module ZOQ
   end
 
   class SafeArea
-    include LayoutValue
+    include SerializedText
     attr_accessor :w, :h, :margin
 
     def initialize
@@ -42,7 +32,7 @@ module ZOQ
   end
 
   class GridArea
-    include LayoutValue
+    include SerializedText
     attr_accessor :w, :h, :gutter, :outer_gutter, :col_count, :row_count, :margin, :cell_w, :cell_h
 
     def initialize
@@ -64,7 +54,7 @@ module ZOQ
   end
 
   class ControlArea
-    include LayoutValue
+    include SerializedText
     attr_accessor :cell_size, :w, :h, :margin
 
     def initialize
@@ -80,7 +70,7 @@ module ZOQ
   end
 
   class AspectRatio
-    include LayoutValue
+    include SerializedText
     attr_accessor :w, :h, :u
 
     def initialize
@@ -95,7 +85,7 @@ module ZOQ
   end
 
   class Device
-    include LayoutValue
+    include SerializedText
     attr_accessor :name, :w, :h, :safe_area, :grid_area, :control_area, :aspect
 
     def initialize
@@ -127,7 +117,7 @@ module ZOQ
   # A layout grid of 24 columns by 12 rows inside the largest 16:9 area of the logical size:
   # rectangles by row and column, and font sizes that follow the cell size.
   class Layout
-    include LayoutValue
+    include SerializedText
     attr_reader :w, :h, :rect_cache, :device
 
     def initialize w, h

@@ -23,4 +23,15 @@ module ZOQ
       serialize.to_s
     end
   end
+
+  # Objects with a serialize of their own that show as it, for p and the console.
+  module SerializedText
+    def inspect
+      serialize.to_s
+    end
+
+    def to_s
+      serialize.to_s
+    end
+  end
 end
