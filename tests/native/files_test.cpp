@@ -1,4 +1,5 @@
 // Whole-file reading through PhysicsFS.
+#include "host/file_failures.h"
 #include "host/files.h"
 #include "support/host_test.h"
 #include "support/test_files.h"
@@ -46,4 +47,29 @@ TEST_F(Files, TheFormatterGrowsToItsText)
     s = sprintf_alloc("%s", long_text.c_str());
     EXPECT_EQ(long_text, s);
     SDL_free(s);
+}
+
+// A failed file is skipped while it stays as it was; a change or an appearing file is tried again.
+TEST_F(Files, FailuresAreRememberedUntilTheFileChanges)
+{
+    file_failures *failures = file_failures_create();
+    ASSERT_TRUE(failures);
+    write_file(fx.game_dir + "/broken.png", "not a picture");
+    file_failures_record(failures, "broken.png", 1);
+    file_failures_record(failures, "absent.png", 1);
+    EXPECT_TRUE(file_failures_unchanged(failures, "broken.png", 2));
+    EXPECT_TRUE(file_failures_unchanged(failures, "absent.png", 2));
+    EXPECT_FALSE(file_failures_unchanged(failures, "never-failed.png", 2));
+
+    write_file(fx.game_dir + "/broken.png", "a longer text, still not a picture");
+    write_file(fx.game_dir + "/absent.png", "here now");
+    EXPECT_TRUE(file_failures_unchanged(failures, "broken.png", 2)) << "looked at once per pass";
+    EXPECT_FALSE(file_failures_unchanged(failures, "broken.png", 3));
+    EXPECT_FALSE(file_failures_unchanged(failures, "absent.png", 3));
+
+    file_failures_record(failures, "broken.png", 3);
+    EXPECT_TRUE(file_failures_unchanged(failures, "broken.png", 4));
+    file_failures_forget(failures, "broken.png");
+    EXPECT_FALSE(file_failures_unchanged(failures, "broken.png", 5));
+    file_failures_delete(failures);
 }
