@@ -114,6 +114,13 @@ TEST(FloatText, AMillionDoublesReadBackExactlyFromTheirShortestNearestText)
 {
     interpreter in;
     text_check checked{in.mrb};
+    // Every power of two and its neighbours: where the rounding interval is lopsided.
+    for (int e = -1074; e <= 1023; e++) {
+        double f = ldexp(1.0, e);
+        for (double g : {f, -f, nextafter(f, 0.0), nextafter(f, INFINITY)}) {
+            if (isfinite(g)) checked.check(g, true);
+        }
+    }
     std::mt19937_64 random(2024);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     for (int i = 0; i < 1000000; i++) {
@@ -133,19 +140,6 @@ TEST(FloatText, AMillionDoublesReadBackExactlyFromTheirShortestNearestText)
     }
     EXPECT_EQ(0, checked.misread + checked.longer + checked.farther);
     EXPECT_EQ(nullptr, in.mrb->exc);
-}
-
-TEST(FloatText, EveryPowerOfTwoAndItsNeighboursReadBackFromTheirShortestNearestText)
-{
-    interpreter in;
-    text_check checked{in.mrb};
-    for (int e = -1074; e <= 1023; e++) {
-        double f = ldexp(1.0, e);
-        for (double g : {f, -f, nextafter(f, 0.0), nextafter(f, INFINITY)}) {
-            if (isfinite(g)) checked.check(g, true);
-        }
-    }
-    EXPECT_EQ(0, checked.misread + checked.longer + checked.farther);
 }
 
 TEST(FloatText, FormatGivesPrintfTextForRandomSpecifications)
