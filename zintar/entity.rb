@@ -267,16 +267,12 @@ module ZOQ
       !((c >= "a" && c <= "z") || (c >= "A" && c <= "Z") || (c >= "0" && c <= "9") || c == "_" || c == "\"")
     end
 
-    # The interpreter's own text when it reads back to the same Float, else enough digits.
+    # The interpreter's own text, the shortest that reads back as the same Float; the
+    # constants where a literal has none.
     def self.__float_text__ f
       return "Float::NAN" if f.nan?
       return (f > 0 ? "Float::INFINITY" : "-Float::INFINITY") if f.infinite?
-      text = f.inspect
-      return text if text.to_f == f
-      text = format("%.16g", f)
-      text = format("%.17g", f) unless text.to_f == f
-      text += ".0" unless text.include?(".") || text.include?("e")
-      text
+      f.inspect
     end
   end
 end
