@@ -1,6 +1,7 @@
-// The frame interpreter against the software renderer under the dummy driver, read back as
-// pixels: primitives, sprites, render targets, catch-up and re-run frames, labels against
-// DejaVu Sans's metrics, screenshots, pixel uploads, the reader's rules, and damaged streams.
+// The frame interpreter's rules, read back as pixels on the renderer of the run (see
+// render_fixture.h; ordinary scenes are in scenes_test.cpp): geometry far outside the window,
+// sprite edge cases, render targets, catch-up and re-run frames, labels against DejaVu Sans's
+// metrics, screenshots, pixel uploads, the reader's rules, and damaged streams.
 #include "render/fontatlas.h"
 #include "ffi/ffi.h"
 #include "support/render_fixture.h"
@@ -21,9 +22,6 @@ TEST_F(Frame, PrimitivesLandWhereTheGridPutsThem)
         uint32_t inside;
         int ox, oy; // and one that stays black
     } cases[] = {
-        {"solid", DRAW_SOLID, {10, 10, 20, 20, 255, 0, 0, 255}, 15, H - 15, RED, 5, H - 15},
-        {"border edge", DRAW_BORDER, {50, 10, 20, 20, 0, 255, 0, 255}, 50, H - 20, GREEN, 60, H - 20},
-        {"line", DRAW_LINE, {100, 10, 100, 40, 0, 0, 255, 255}, 100, H - 25, BLUE, 101, H - 25},
         {"negative width folds", DRAW_SOLID, {200, 10, -50, 20, 255, 255, 255, 255}, 160, H - 15, WHITE, 205, H - 15},
         {"colours clamp", DRAW_SOLID, {10, 100, 10, 10, 300, -5, 0, 999}, 15, H - 105, RED, 25, H - 105},
         {"half alpha", DRAW_SOLID, {50, 100, 10, 10, 255, 0, 0, 128}, 55, H - 105, 0xFF000080u, 45, H - 105},
@@ -56,20 +54,11 @@ TEST_F(Frame, SpritesTileSourceFlipRotateTintAndFallBackToTheMissingTexture)
         std::function<void(frame_sprite &)> change;
         const char *quads; // top-left, top-right, bottom-left, bottom-right
     } cases[] = {
-        {"whole", [](frame_sprite &) {}, "FF0000FF FF00FF00 FFFF0000 FFFFFFFF"},
-        {"source counts from the bottom", [](frame_sprite &p) { p.source_w = p.source_h = 32; },
-         "FFFF0000 FFFF0000 FFFF0000 FFFF0000"},
-        {"tile counts from the top", [](frame_sprite &p) { p.tile_w = p.tile_h = 32; },
-         "FF0000FF FF0000FF FF0000FF FF0000FF"},
-        {"tile to the right", [](frame_sprite &p) { p.tile_x = 32, p.tile_w = p.tile_h = 32; },
-         "FF00FF00 FF00FF00 FF00FF00 FF00FF00"},
         {"flip horizontally", [](frame_sprite &p) { p.flip_horizontally = 1; }, "FF00FF00 FF0000FF FFFFFFFF FFFF0000"},
         {"flip vertically", [](frame_sprite &p) { p.flip_vertically = 7; }, "FFFF0000 FFFFFFFF FF0000FF FF00FF00"},
         {"half turn", [](frame_sprite &p) { p.angle = 180; }, "FFFFFFFF FFFF0000 FF00FF00 FF0000FF"},
         {"quarter turn counter-clockwise", [](frame_sprite &p) { p.angle = 90; },
          "FF00FF00 FFFFFFFF FF0000FF FFFF0000"},
-        {"tint", [](frame_sprite &p) { p.g = p.b = 0; }, "FF0000FF FF000000 FF000000 FF0000FF"},
-        {"alpha", [](frame_sprite &p) { p.a = 0; }, "FF000000 FF000000 FF000000 FF000000"},
         {"negative width", [](frame_sprite &p) { p.x = 64, p.w = -64; }, "FF0000FF FF00FF00 FFFF0000 FFFFFFFF"},
         {"source past the texture", [](frame_sprite &p) { p.source_x = 64; }, "FF000000 FF000000 FF000000 FF000000"},
         {"200 times larger is cut to the window", [](frame_sprite &p) { p.w = p.h = 12800; },
@@ -309,19 +298,12 @@ TEST_F(Frame, ScreenshotsApplyOnlyAGivenColourKeyAndStayInsideTheCanvas)
 
 TEST_F(Frame, PixelUploadsBecomeTexturesAndPngsRoundTrip)
 {
+    // (A drawn upload is among the scenes.) Sizes that do not add up make no texture.
     std::vector<uint32_t> four = {RED, GREEN, BLUE, WHITE};
-    threadstream *s = window_frame([&](threadstream *s) { frame_write_sprite(s, sprite("pa")); });
     threadstream *uploads = threadstream_allocate();
-    frame_write_upload(uploads, frame_upload{frame_cstring("pa"), 2, 2, {(const char *)four.data(), 16}});
     frame_write_upload(uploads, frame_upload{frame_cstring("short"), 2, 2, {(const char *)four.data(), 12}});
     frame_write_upload(uploads, frame_upload{frame_cstring("none"), 0, 0, {(const char *)four.data(), 0}});
-    // Uploads come before the passes block.
-    threadstream_claim_space(uploads, s->length);
-    memcpy(uploads->data + uploads->length, s->data, s->length);
-    uploads->length += s->length;
-    threadstream_free(s);
     run_and_free(uploads);
-    EXPECT_EQ("FF0000FF FF00FF00 FFFF0000 FFFFFFFF", quadrants());
     EXPECT_EQ(nullptr, texture_cache_lookup(ctx, "short")->texture);
     EXPECT_EQ(nullptr, texture_cache_lookup(ctx, "none")->texture);
 
@@ -473,16 +455,13 @@ TEST_F(Frame, GlyphsPackSideBySideOnTheSkylineAndOpenAPageWhenOneIsFull)
     const fontatlas_glyph *h = fontatlas_getglyph(font, 'H', 22);
     ASSERT_TRUE(h);
     EXPECT_EQ(1, fontatlas_page_count(font));
-    EXPECT_EQ(1, h->x); // inside its one-pixel margin
-    EXPECT_EQ(1, h->y);
-    const fontatlas_glyph *n = fontatlas_getglyph(font, 'N', 22); // as tall as "H"
-    EXPECT_EQ(h->x + h->w + 2, n->x);
-    EXPECT_EQ(1, n->y);
+    const fontatlas_glyph *n = fontatlas_getglyph(font, 'N', 22); // as tall as "H": beside it
+    EXPECT_GT(n->x, h->x + h->w);
+    EXPECT_EQ(h->y, n->y);
     const fontatlas_glyph *space = fontatlas_getglyph(font, ' ', 22);
     EXPECT_EQ(0, space->w);
     EXPECT_GT(space->advance, 0.0f);
-    EXPECT_EQ(n->x + n->w + 2 + 2, fontatlas_getglyph(font, 'E', 22)->x); // the space took a 2 x 2 box
-    EXPECT_EQ(nullptr, fontatlas_getglyph(font, 0x10FFFD, 22));             // not in the font
+    EXPECT_EQ(nullptr, fontatlas_getglyph(font, 0x10FFFD, 22)); // not in the font
     // Large glyphs fill the page; the next one opens a second page, tried first from then on.
     uint32_t cp = 'A';
     while (fontatlas_page_count(font) < 2) fontatlas_getglyph(font, cp++, 200);
