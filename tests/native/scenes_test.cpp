@@ -116,12 +116,14 @@ class Scenes : public FrameFixture {
 TEST_F(Scenes, EveryKindOfFrameShowsTheSamePixelsOnEitherRenderer)
 {
     const uint32_t YELLOW = 0xFF00FFFFu, CYAN = 0xFFFFFF00u, DARK_RED = 0xFF000080u;
-    // The window is 320 x 240; with the bottom-left grid a game's y is H - 1 - the row.
+    // The window is 320 x 240, rows counted from the top: the bottom-left grid puts a game's
+    // y at row H - y, so a box from y to y + h covers rows H - y - h to H - y - 1.
     const scene scenes[] = {
         {"only sprites", [](threadstream *s) { window(s); frame_write_sprite(s, sprite("quad.png")); end_pass(s); },
          quad_at(0, H - 64) + std::vector<probe>{box(64, H - 64, 40, 64, BLACK)}},
         // "H" at 22 pixels: stems and bar fully covered, the counters empty, edges partly.
-        {"only labels", [](threadstream *s) { window(s); frame_write_label(s, label("H", 100, 100, 255, 0, 0)); end_pass(s); },
+        {"only labels",
+         [](threadstream *s) { window(s), frame_write_label(s, label("H", 100, 100, 255, 0, 0)), end_pass(s); },
          {box(102, 144, 1, 13, RED), box(102, 149, 10, 1, RED), box(111, 144, 1, 13, RED), box(104, 144, 6, 4, BLACK),
           at(103, 146, 0xFF0000B7u), at(110, 146, 0xFF000081u), box(90, 130, 10, 40, BLACK)}},
         {"only sprites, one of a picture loaded after textured draws",
@@ -148,8 +150,8 @@ TEST_F(Scenes, EveryKindOfFrameShowsTheSamePixelsOnEitherRenderer)
              frame_write_rect(s, DRAW_LINE, frame_rect{200, 10, 200, 100, 0, 255, 255, 255});
              end_pass(s);
          },
-         {box(20, 221, 80, 1, YELLOW), box(20, 220, 80, 1, BLACK), box(20, 222, 80, 1, BLACK), box(200, 145, 1, 80, CYAN),
-          box(199, 145, 1, 80, BLACK), box(201, 145, 1, 80, BLACK)}},
+         {box(20, H - 19, 80, 1, YELLOW), box(20, H - 20, 80, 1, BLACK), box(20, H - 18, 80, 1, BLACK),
+          box(200, 145, 1, 80, CYAN), box(199, 145, 1, 80, BLACK), box(201, 145, 1, 80, BLACK)}},
         // The target's own bottom-left origin; the window keeps what the last frame left.
         {"only a render target",
          [](threadstream *s) {
@@ -160,8 +162,8 @@ TEST_F(Scenes, EveryKindOfFrameShowsTheSamePixelsOnEitherRenderer)
              frame_write_sprite(s, sprite("glass.png", 80, 0, 16, 16));
              end_pass(s);
          },
-         quad_at(16, 0, "rt") + std::vector<probe>{box(0, 0, 16, 64, BLUE, "rt"), box(80, 48, 16, 16, 0xFFFF8080u, "rt"),
-                                                   box(80, 0, 16, 48, BLUE, "rt")}},
+         quad_at(16, 0, "rt") + std::vector<probe>{box(0, 0, 16, 64, BLUE, "rt"), box(80, 0, 16, 48, BLUE, "rt"),
+                                                   box(80, 48, 16, 16, 0xFFFF8080u, "rt")}},
         {"a render target drawn into and shown in the same frame",
          [](threadstream *s) {
              grid(s);
@@ -174,7 +176,8 @@ TEST_F(Scenes, EveryKindOfFrameShowsTheSamePixelsOnEitherRenderer)
              frame_write_sprite(s, sprite("panel", 200, 100, 64, 64)); // twice its size
              end_pass(s);
          },
-         {box(232, 76, 32, 32, RED), box(200, 108, 32, 32, GREEN), box(200, 76, 32, 32, BLUE), box(232, 108, 32, 32, BLUE)}},
+         {box(232, 76, 32, 32, RED), box(200, 108, 32, 32, GREEN), box(200, 76, 32, 32, BLUE),
+          box(232, 108, 32, 32, BLUE)}},
         {"a solid, a sprite, a label, a border and a line in turn",
          [](threadstream *s) {
              window(s);
@@ -246,7 +249,8 @@ TEST_F(Scenes, EveryKindOfFrameShowsTheSamePixelsOnEitherRenderer)
              window(s, 0, 0, 255), frame_write_sprite(s, p), frame_write_sprite(s, turned), end_pass(s);
          },
          // SDL's software renderer blends turned copies dividing by 256 for 255: 2 levels off.
-         {box(0, H - 32, 32, 32, 0xFFFF8080u), loose(box(108, H - 24, 16, 16, 0xFFFF8080u), 2), box(40, H - 32, 40, 32, BLUE)}},
+         {box(0, H - 32, 32, 32, 0xFFFF8080u), loose(box(108, H - 24, 16, 16, 0xFFFF8080u), 2),
+          box(40, H - 32, 40, 32, BLUE)}},
         {"an opaque picture over a colour, at full and at no alpha",
          [](threadstream *s) {
              frame_sprite gone = sprite("green.png", 40, 0, 32, 32);
@@ -255,7 +259,8 @@ TEST_F(Scenes, EveryKindOfFrameShowsTheSamePixelsOnEitherRenderer)
              frame_write_sprite(s, sprite("green.png", 0, 0, 32, 32)), frame_write_sprite(s, gone), end_pass(s);
          },
          {box(0, H - 32, 32, 32, GREEN), box(40, H - 32, 32, 32, DARK_RED)}},
-        {"a pixel array", [](threadstream *s) {
+        {"a pixel array",
+         [](threadstream *s) {
              static const uint32_t four[] = {0xFF0000FFu, 0xFF00FF00u, 0xFFFF0000u, 0xFFFFFFFFu};
              frame_write_upload(s, frame_upload{frame_cstring("pa"), 2, 2, {(const char *)four, 16}});
              window(s), frame_write_sprite(s, sprite("pa")), end_pass(s);
