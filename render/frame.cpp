@@ -431,7 +431,7 @@ static bool run_passes(frame_run *run)
         SDL_Texture *target = nullptr;
         if (canvas && !ctx->main_canvas) {
             ctx->main_canvas = render_texture_create(ctx->renderer, SDL_PIXELFORMAT_ABGR8888, SDL_TEXTUREACCESS_TARGET,
-                                                 ctx->logical_width, ctx->logical_height);
+                                                     ctx->logical_width, ctx->logical_height);
             if (ctx->main_canvas) SDL_SetTextureBlendMode(ctx->main_canvas, SDL_BLENDMODE_BLEND);
             else canvas = screenshot = false; // drawn once, as an ordinary pass
         }
