@@ -1,6 +1,7 @@
 // N moving 32x32 textured quads drawn with SDL's renderer and no Ruby at all: the ceiling
 // for the runtime's own renderer on this machine. Prints the frame rate after one second
-// of warm-up. Usage: sprite_limit_bench N [seconds]
+// of warm-up, or no figure when its first frame does not show the quads' own colour.
+// Usage: sprite_limit_bench N [seconds]
 #include <SDL.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -50,6 +51,7 @@ int main(int argc, char **argv)
     const Uint64 start = SDL_GetPerformanceCounter();
     Uint64 measure_from = 0;
     long frames = 0;
+    bool looked = false;
     for (;;) {
         SDL_Event event;
         while (SDL_PollEvent(&event))
@@ -65,6 +67,17 @@ int main(int argc, char **argv)
         for (const quad &q : quads) {
             SDL_FRect dst = {q.x, q.y, (float)side, (float)side};
             SDL_RenderCopyF(renderer, texture, nullptr, &dst);
+        }
+        if (!looked && count > 0) { // the first frame, before it is shown: at least one quad's body
+            std::vector<Uint32> frame((size_t)w * h);
+            long body = 0;
+            if (SDL_RenderReadPixels(renderer, nullptr, SDL_PIXELFORMAT_ABGR8888, frame.data(), w * 4) == 0)
+                for (Uint32 px : frame) body += (px & 0xFFFFFFu) == (pixels[side + 1] & 0xFFFFFFu);
+            if (body < (side - 2) * (side - 2)) {
+                printf("limit sprites %d no-colour: the frame does not show the quads' colour\n", count);
+                return 1;
+            }
+            looked = true;
         }
         SDL_RenderPresent(renderer);
         const Uint64 now = SDL_GetPerformanceCounter();

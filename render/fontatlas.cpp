@@ -1,4 +1,5 @@
 #include "render/fontatlas.h"
+#include "render/render.h"
 #include "host/files.h"
 #include "host/utf8.h"
 
@@ -150,8 +151,8 @@ static atlas_page *new_page(glyph_atlas *atlas)
     skyline_node *root = page ? (skyline_node *)SDL_calloc(1, sizeof(skyline_node)) : nullptr;
     // Static textures start undefined: the margins between glyphs must be transparent.
     void *clear = root ? SDL_calloc((size_t)atlas->page_width * (size_t)atlas->page_height, 4) : nullptr;
-    SDL_Texture *texture = clear ? SDL_CreateTexture(atlas->renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STATIC,
-                                                     atlas->page_width, atlas->page_height)
+    SDL_Texture *texture = clear ? render_texture_create(atlas->renderer, SDL_PIXELFORMAT_ARGB8888,
+                                                         SDL_TEXTUREACCESS_STATIC, atlas->page_width, atlas->page_height)
                                  : nullptr;
     if (texture) {
         SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_BLEND);

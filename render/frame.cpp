@@ -155,7 +155,7 @@ static char opaque_texture_mark;
 // A static ABGR8888 texture of width x height holding the pixels; null on failure.
 static SDL_Texture *upload_texture(SDL_Renderer *renderer, const void *pixels, int32_t width, int32_t height)
 {
-    SDL_Texture *texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ABGR8888, SDL_TEXTUREACCESS_STATIC, width, height);
+    SDL_Texture *texture = render_texture_create(renderer, SDL_PIXELFORMAT_ABGR8888, SDL_TEXTUREACCESS_STATIC, width, height);
     if (!texture) return nullptr;
     SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_BLEND);
     if (SDL_UpdateTexture(texture, nullptr, pixels, width * 4) != 0) {
@@ -403,7 +403,7 @@ static SDL_Texture *render_target(render_context *ctx, const char *name, int32_t
         SDL_DestroyTexture(entry->texture);
         entry->texture = nullptr;
     }
-    entry->texture = SDL_CreateTexture(ctx->renderer, SDL_PIXELFORMAT_ABGR8888, SDL_TEXTUREACCESS_TARGET, width, height);
+    entry->texture = render_texture_create(ctx->renderer, SDL_PIXELFORMAT_ABGR8888, SDL_TEXTUREACCESS_TARGET, width, height);
     if (entry->texture) SDL_SetTextureBlendMode(entry->texture, SDL_BLENDMODE_BLEND);
     return entry->texture;
 }
@@ -430,8 +430,8 @@ static bool run_passes(frame_run *run)
         bool skip = false;
         SDL_Texture *target = nullptr;
         if (canvas && !ctx->main_canvas) {
-            ctx->main_canvas = SDL_CreateTexture(ctx->renderer, SDL_PIXELFORMAT_ABGR8888, SDL_TEXTUREACCESS_TARGET,
-                                                 ctx->logical_width, ctx->logical_height);
+            ctx->main_canvas = render_texture_create(ctx->renderer, SDL_PIXELFORMAT_ABGR8888, SDL_TEXTUREACCESS_TARGET,
+                                                     ctx->logical_width, ctx->logical_height);
             if (ctx->main_canvas) SDL_SetTextureBlendMode(ctx->main_canvas, SDL_BLENDMODE_BLEND);
             else canvas = screenshot = false; // drawn once, as an ordinary pass
         }

@@ -55,6 +55,9 @@ struct render_context {
 render_context *render_context_new(thread_channel *channel, int32_t fullscreen, int32_t hidden, int32_t logical_width, int32_t logical_height,
                                    int32_t window_width, int32_t window_height, int32_t window_x, int32_t window_y);
 void render_context_delete(render_context *ctx);
+// Every texture the render side makes: SDL_CreateTexture, after which the OpenGL renderer's
+// record of its texturing state agrees with the GL state again.
+SDL_Texture *render_texture_create(SDL_Renderer *renderer, uint32_t format, int access, int width, int height);
 // Presents wait for the display again once the start-up frames are shown.
 void render_context_startup_shown(render_context *ctx);
 void draw_init(render_context *ctx, const char *dir);

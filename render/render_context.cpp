@@ -10,6 +10,18 @@ static const char *screenshot_dir;
 // The renderer was made with vsync, held off while the start-up frames are presented.
 static bool vsync_held;
 
+SDL_Texture *render_texture_create(SDL_Renderer *renderer, uint32_t format, int access, int width, int height)
+{
+    SDL_Texture *texture = SDL_CreateTexture(renderer, format, access, width, height);
+    SDL_RendererInfo info;
+    // SDL 2's OpenGL renderer turns GL texturing off as it makes a texture but keeps noting it
+    // as on: later textured draws would skip turning it on and show untextured (white) quads.
+    // Unbinding turns it off in both places; SDL then turns it on for the next textured draw.
+    if (texture && SDL_GetRendererInfo(renderer, &info) == 0 && strcmp(info.name, "opengl") == 0)
+        SDL_GL_UnbindTexture(texture);
+    return texture;
+}
+
 static SDL_Texture *make_missing_texture(SDL_Renderer *renderer)
 {
     uint32_t *pixels = (uint32_t *)SDL_malloc(256 * 256 * 4);
@@ -28,7 +40,7 @@ static SDL_Texture *make_missing_texture(SDL_Renderer *renderer)
         pixels[i] = pixels[255 * 256 + i] = 0xFF0000FFu;
         pixels[i * 256] = pixels[i * 256 + 255] = 0xFF0000FFu;
     }
-    SDL_Texture *texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ABGR8888, SDL_TEXTUREACCESS_STATIC, 256, 256);
+    SDL_Texture *texture = render_texture_create(renderer, SDL_PIXELFORMAT_ABGR8888, SDL_TEXTUREACCESS_STATIC, 256, 256);
     if (texture) {
         SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_BLEND);
         if (SDL_UpdateTexture(texture, nullptr, pixels, 1024) != 0) {

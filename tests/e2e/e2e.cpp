@@ -11,6 +11,8 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 extern char **environ;
 
@@ -98,6 +100,7 @@ e2e_run e2e_game::run(const std::vector<std::string> &args, int timeout_seconds,
         if (signal && !signalled) {
             if (ready_at < 0 && (signal->when_exists.empty() || exists(signal->when_exists))) ready_at = elapsed();
             if (ready_at >= 0 && (elapsed() - ready_at) * 1000 >= signal->after_ms) {
+                if (signal->before) signal->before();
                 kill(pid, signal->number);
                 signalled = true;
             }
@@ -114,4 +117,39 @@ e2e_run e2e_game::run(const std::vector<std::string> &args, int timeout_seconds,
     result.out = read_file(out_path);
     result.err = read_file(err_path);
     return result;
+}
+
+bool e2e_capture_window(int *width, int *height, std::vector<unsigned char> &rgba)
+{
+    Display *display = XOpenDisplay(nullptr);
+    if (!display) return false;
+    Window root = DefaultRootWindow(display), parent, *children = nullptr, game = 0;
+    unsigned count = 0;
+    XWindowAttributes a, best = {};
+    if (XQueryTree(display, root, &root, &parent, &children, &count))
+        for (unsigned i = 0; i < count; i++)
+            if (XGetWindowAttributes(display, children[i], &a) && a.map_state == IsViewable &&
+                a.width * a.height > best.width * best.height)
+                best = a, game = children[i];
+    if (children) XFree(children);
+    XImage *image = game ? XGetImage(display, game, 0, 0, best.width, best.height, AllPlanes, ZPixmap) : nullptr;
+    bool captured = image != nullptr;
+    if (captured) {
+        *width = best.width, *height = best.height;
+        rgba.resize((size_t)best.width * best.height * 4);
+        auto channel = [](unsigned long pixel, unsigned long mask) {
+            while (mask && !(mask & 1)) mask >>= 1, pixel >>= 1;
+            return (unsigned char)(pixel & mask);
+        };
+        for (int y = 0; y < best.height; y++)
+            for (int x = 0; x < best.width; x++) {
+                unsigned long px = XGetPixel(image, x, y);
+                unsigned char *out = &rgba[((size_t)y * best.width + x) * 4];
+                out[0] = channel(px, image->red_mask), out[1] = channel(px, image->green_mask);
+                out[2] = channel(px, image->blue_mask), out[3] = 255;
+            }
+        XDestroyImage(image);
+    }
+    XCloseDisplay(display);
+    return captured;
 }

@@ -1,6 +1,7 @@
 // Runs a copy of the built executable on a small game folder, headless, bounded by a
 // timeout, and captures its exit status, output and the files it writes.
 #pragma once
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@ struct e2e_signal {
     std::string when_exists;
     int after_ms = 0;
     int number = 15;
+    std::function<void()> before; // called just before the signal is sent (the game still runs)
 };
 
 struct e2e_game {
@@ -32,3 +34,7 @@ struct e2e_game {
     e2e_run run(const std::vector<std::string> &args, int timeout_seconds = 30,
                 const std::vector<std::string> &extra_env = {}, const e2e_signal *signal = nullptr) const;
 };
+
+// In a real X11 window: what the server shows of the largest window on the screen (the
+// game's), as RGBA rows from the top; false when there is none.
+bool e2e_capture_window(int *width, int *height, std::vector<unsigned char> &rgba);

@@ -1,6 +1,7 @@
-// The frame interpreter against the software renderer under the dummy driver, read back as
-// pixels: primitives, sprites, render targets, catch-up and re-run frames, labels against
-// DejaVu Sans's metrics, screenshots, pixel uploads, the reader's rules, and damaged streams.
+// The frame interpreter's rules, read back as pixels on the renderer of the run (see
+// render_fixture.h; ordinary scenes are in scenes_test.cpp): geometry far outside the window,
+// sprite edge cases, render targets, catch-up and re-run frames, labels against DejaVu Sans's
+// metrics, screenshots, pixel uploads, the reader's rules, and damaged streams.
 #include "render/fontatlas.h"
 #include "ffi/ffi.h"
 #include "support/render_fixture.h"
@@ -9,128 +10,7 @@
 #include <random>
 #include <stdlib.h>
 
-static const uint32_t RED = 0xFF0000FFu, GREEN = 0xFF00FF00u, BLUE = 0xFFFF0000u, WHITE = 0xFFFFFFFFu,
-                      BLACK = 0xFF000000u;
-
-class Frame : public RenderFixture {
-  protected:
-    static const int W = 320, H = 240;
-
-    void SetUp() override
-    {
-        RenderFixture::SetUp();
-        ASSERT_TRUE(open(0, W, H)) << SDL_GetError();
-        draw_init(ctx, fx.game_dir.c_str());
-        ffi_render_context = ctx;
-        // A 64 x 64 picture: red, green on top; blue, white below.
-        write_png("quad.png", quad_pixels(64), 64, 64);
-    }
-
-    void TearDown() override
-    {
-        ffi_render_context = nullptr;
-        RenderFixture::TearDown();
-    }
-
-    static std::vector<uint32_t> quad_pixels(int n)
-    {
-        std::vector<uint32_t> px((size_t)n * n);
-        for (int y = 0; y < n; y++)
-            for (int x = 0; x < n; x++)
-                px[(size_t)y * n + x] = y < n / 2 ? (x < n / 2 ? RED : GREEN) : (x < n / 2 ? BLUE : WHITE);
-        return px;
-    }
-
-    void write_png(const std::string &name, const std::vector<uint32_t> &px, int w, int h)
-    {
-        size_t size = 0;
-        uint8_t *png = encode_png(px.data(), w, h, 0, 0, &size);
-        ASSERT_TRUE(png);
-        write_file(fx.game_dir + "/" + name, std::string((const char *)png, size));
-        SDL_free(png);
-    }
-
-    static void grid(threadstream *s, float x = 0, float y = H) { frame_write_grid(s, frame_grid{x, y, -1}); }
-
-    static frame_pass_header pass(const char *target = nullptr, int32_t w = 0, int32_t h = 0, uint32_t transient = 0,
-                                  int32_t r = 0, int32_t g = 0, int32_t b = 0)
-    {
-        return frame_pass_header{r, g, b, 255, frame_cstring(target), w, h, transient};
-    }
-
-    static void empty_pass(threadstream *s, const frame_pass_header &h)
-    {
-        frame_write_pass_header(s, h);
-        frame_write_u32(s, DRAW_END_PASS);
-    }
-
-    // The bottom-left grid, then one window pass cleared black holding body's records.
-    static threadstream *window_frame(const std::function<void(threadstream *)> &body)
-    {
-        threadstream *s = threadstream_allocate();
-        grid(s);
-        frame_write_passes(s, 1, 0);
-        frame_write_pass_header(s, pass());
-        body(s);
-        frame_write_u32(s, DRAW_END_PASS);
-        return s;
-    }
-
-    void run(threadstream *s, int catch_up = 0, int rerun = 0)
-    {
-        s->read_position = 0;
-        draw_process_frame(ctx, s, catch_up, rerun);
-    }
-
-    void run_and_free(threadstream *s, int catch_up = 0, int rerun = 0)
-    {
-        run(s, catch_up, rerun);
-        threadstream_free(s);
-    }
-
-    static frame_sprite sprite(const char *path, float x = 0, float y = 0, float w = 64, float h = 64)
-    {
-        frame_sprite p = {};
-        p.path = frame_cstring(path);
-        p.x = x, p.y = y, p.w = w, p.h = h;
-        p.r = p.g = p.b = p.a = 255;
-        p.tile_w = p.tile_h = p.source_w = p.source_h = -1;
-        p.angle_anchor_x = p.angle_anchor_y = 0.5f;
-        return p;
-    }
-
-    // The four quadrant centres of a 64 x 64 sprite at the bottom-left corner, as drawn.
-    std::string quadrants()
-    {
-        char b[64];
-        snprintf(b, sizeof b, "%08X %08X %08X %08X", pixel(16, H - 48), pixel(48, H - 48), pixel(16, H - 16),
-                 pixel(48, H - 16));
-        return b;
-    }
-
-    // The first texel of a cached texture.
-    uint32_t texel(const char *name)
-    {
-        texture_cache_entry *e = texture_cache_lookup(ctx, name);
-        if (!e || !e->texture) return 0;
-        SDL_SetRenderTarget(ctx->renderer, e->texture);
-        uint32_t px = pixel(0, 0);
-        SDL_SetRenderTarget(ctx->renderer, nullptr);
-        return px;
-    }
-
-    // The box of non-black window pixels inside (x0, y0)-(x1, y1): "left top right bottom".
-    std::string ink_box(int x0, int y0, int x1, int y1)
-    {
-        std::vector<uint32_t> px((size_t)W * H);
-        SDL_RenderReadPixels(ctx->renderer, nullptr, SDL_PIXELFORMAT_ABGR8888, px.data(), W * 4);
-        int l = W, t = H, r = -1, b = -1;
-        for (int y = y0; y <= y1; y++)
-            for (int x = x0; x <= x1; x++)
-                if (px[(size_t)y * W + x] != BLACK) l = std::min(l, x), t = std::min(t, y), r = std::max(r, x), b = std::max(b, y);
-        return std::to_string(l) + " " + std::to_string(t) + " " + std::to_string(r) + " " + std::to_string(b);
-    }
-};
+class Frame : public FrameFixture {};
 
 TEST_F(Frame, PrimitivesLandWhereTheGridPutsThem)
 {
@@ -142,9 +22,6 @@ TEST_F(Frame, PrimitivesLandWhereTheGridPutsThem)
         uint32_t inside;
         int ox, oy; // and one that stays black
     } cases[] = {
-        {"solid", DRAW_SOLID, {10, 10, 20, 20, 255, 0, 0, 255}, 15, H - 15, RED, 5, H - 15},
-        {"border edge", DRAW_BORDER, {50, 10, 20, 20, 0, 255, 0, 255}, 50, H - 20, GREEN, 60, H - 20},
-        {"line", DRAW_LINE, {100, 10, 100, 40, 0, 0, 255, 255}, 100, H - 25, BLUE, 101, H - 25},
         {"negative width folds", DRAW_SOLID, {200, 10, -50, 20, 255, 255, 255, 255}, 160, H - 15, WHITE, 205, H - 15},
         {"colours clamp", DRAW_SOLID, {10, 100, 10, 10, 300, -5, 0, 999}, 15, H - 105, RED, 25, H - 105},
         {"half alpha", DRAW_SOLID, {50, 100, 10, 10, 255, 0, 0, 128}, 55, H - 105, 0xFF000080u, 45, H - 105},
@@ -177,20 +54,11 @@ TEST_F(Frame, SpritesTileSourceFlipRotateTintAndFallBackToTheMissingTexture)
         std::function<void(frame_sprite &)> change;
         const char *quads; // top-left, top-right, bottom-left, bottom-right
     } cases[] = {
-        {"whole", [](frame_sprite &) {}, "FF0000FF FF00FF00 FFFF0000 FFFFFFFF"},
-        {"source counts from the bottom", [](frame_sprite &p) { p.source_w = p.source_h = 32; },
-         "FFFF0000 FFFF0000 FFFF0000 FFFF0000"},
-        {"tile counts from the top", [](frame_sprite &p) { p.tile_w = p.tile_h = 32; },
-         "FF0000FF FF0000FF FF0000FF FF0000FF"},
-        {"tile to the right", [](frame_sprite &p) { p.tile_x = 32, p.tile_w = p.tile_h = 32; },
-         "FF00FF00 FF00FF00 FF00FF00 FF00FF00"},
         {"flip horizontally", [](frame_sprite &p) { p.flip_horizontally = 1; }, "FF00FF00 FF0000FF FFFFFFFF FFFF0000"},
         {"flip vertically", [](frame_sprite &p) { p.flip_vertically = 7; }, "FFFF0000 FFFFFFFF FF0000FF FF00FF00"},
         {"half turn", [](frame_sprite &p) { p.angle = 180; }, "FFFFFFFF FFFF0000 FF00FF00 FF0000FF"},
         {"quarter turn counter-clockwise", [](frame_sprite &p) { p.angle = 90; },
          "FF00FF00 FFFFFFFF FF0000FF FFFF0000"},
-        {"tint", [](frame_sprite &p) { p.g = p.b = 0; }, "FF0000FF FF000000 FF000000 FF0000FF"},
-        {"alpha", [](frame_sprite &p) { p.a = 0; }, "FF000000 FF000000 FF000000 FF000000"},
         {"negative width", [](frame_sprite &p) { p.x = 64, p.w = -64; }, "FF0000FF FF00FF00 FFFF0000 FFFFFFFF"},
         {"source past the texture", [](frame_sprite &p) { p.source_x = 64; }, "FF000000 FF000000 FF000000 FF000000"},
         {"200 times larger is cut to the window", [](frame_sprite &p) { p.w = p.h = 12800; },
@@ -430,19 +298,12 @@ TEST_F(Frame, ScreenshotsApplyOnlyAGivenColourKeyAndStayInsideTheCanvas)
 
 TEST_F(Frame, PixelUploadsBecomeTexturesAndPngsRoundTrip)
 {
+    // (A drawn upload is among the scenes.) Sizes that do not add up make no texture.
     std::vector<uint32_t> four = {RED, GREEN, BLUE, WHITE};
-    threadstream *s = window_frame([&](threadstream *s) { frame_write_sprite(s, sprite("pa")); });
     threadstream *uploads = threadstream_allocate();
-    frame_write_upload(uploads, frame_upload{frame_cstring("pa"), 2, 2, {(const char *)four.data(), 16}});
     frame_write_upload(uploads, frame_upload{frame_cstring("short"), 2, 2, {(const char *)four.data(), 12}});
     frame_write_upload(uploads, frame_upload{frame_cstring("none"), 0, 0, {(const char *)four.data(), 0}});
-    // Uploads come before the passes block.
-    threadstream_claim_space(uploads, s->length);
-    memcpy(uploads->data + uploads->length, s->data, s->length);
-    uploads->length += s->length;
-    threadstream_free(s);
     run_and_free(uploads);
-    EXPECT_EQ("FF0000FF FF00FF00 FFFF0000 FFFFFFFF", quadrants());
     EXPECT_EQ(nullptr, texture_cache_lookup(ctx, "short")->texture);
     EXPECT_EQ(nullptr, texture_cache_lookup(ctx, "none")->texture);
 
@@ -594,16 +455,13 @@ TEST_F(Frame, GlyphsPackSideBySideOnTheSkylineAndOpenAPageWhenOneIsFull)
     const fontatlas_glyph *h = fontatlas_getglyph(font, 'H', 22);
     ASSERT_TRUE(h);
     EXPECT_EQ(1, fontatlas_page_count(font));
-    EXPECT_EQ(1, h->x); // inside its one-pixel margin
-    EXPECT_EQ(1, h->y);
-    const fontatlas_glyph *n = fontatlas_getglyph(font, 'N', 22); // as tall as "H"
-    EXPECT_EQ(h->x + h->w + 2, n->x);
-    EXPECT_EQ(1, n->y);
+    const fontatlas_glyph *n = fontatlas_getglyph(font, 'N', 22); // as tall as "H": beside it
+    EXPECT_GT(n->x, h->x + h->w);
+    EXPECT_EQ(h->y, n->y);
     const fontatlas_glyph *space = fontatlas_getglyph(font, ' ', 22);
     EXPECT_EQ(0, space->w);
     EXPECT_GT(space->advance, 0.0f);
-    EXPECT_EQ(n->x + n->w + 2 + 2, fontatlas_getglyph(font, 'E', 22)->x); // the space took a 2 x 2 box
-    EXPECT_EQ(nullptr, fontatlas_getglyph(font, 0x10FFFD, 22));             // not in the font
+    EXPECT_EQ(nullptr, fontatlas_getglyph(font, 0x10FFFD, 22)); // not in the font
     // Large glyphs fill the page; the next one opens a second page, tried first from then on.
     uint32_t cp = 'A';
     while (fontatlas_page_count(font) < 2) fontatlas_getglyph(font, cp++, 200);

@@ -11,6 +11,8 @@
 # simulation_fps counts ticks per second of wall time, rendering_fps is the rate the
 # render thread reports, tick_ms is the time the game's own tick took on average.
 # Without --sprites the game runs on with 1,000 Hash sprites and shows its rates.
+# --screenshot FILE saves the screen at tick 30, during the warm-up, as FILE in the game
+# folder, for a look at what was measured.
 
 class Ship
   include AttrSprite
@@ -108,6 +110,8 @@ def tick args
   end
   args.outputs.background_color = [20, 24, 32]
   bench[:tick_time] += Time.now.to_f - started
+  shot = $zoq.cli_arguments[:screenshot]
+  args.outputs.screenshots << { x: 0, y: 0, w: 1280, h: 720, path: shot } if shot && args.tick_count == 30
   report args, bench
 end
 
