@@ -438,6 +438,8 @@ TEST_F(Audio, SeededByteFlipsInOggHeadersPlayOrFailCleanly)
     sdl_allocation_counter counter;
     step(ask_every_tick(names));
     int played = atoi(eval("$zoq.audio.size").c_str());
+    EXPECT_GT(played, 0);
+    EXPECT_LT(played, (int)names.size());
     sdl_bytes_asked = 0;
     for (int tick = 0; tick < 5; tick++) step(ask_every_tick(names));
     EXPECT_LT(sdl_bytes_asked, 1024u);
