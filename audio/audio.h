@@ -112,8 +112,8 @@ enum audio_decode_result {
     AUDIO_DECODE_OK = 1,
 };
 
-// Reads path once and decodes it as WAV, else as Ogg Vorbis; the kind is found from the
-// content. Nothing stays allocated unless it answers AUDIO_DECODE_OK.
+// Decodes path as WAV, else as Ogg Vorbis, the kind found from the content, reading it at
+// most once whole. Nothing stays allocated unless it answers AUDIO_DECODE_OK.
 audio_decode_result audio_decode_file(const char *path, audio_decoded *out);
 void audio_decoded_free(audio_decoded *decoded);
 

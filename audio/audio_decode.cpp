@@ -3,10 +3,12 @@
 // here first, and stb_vorbis works in memory we hand it and take back, whatever it says.
 #include "audio/audio.h"
 #include "host/files.h"
+#include "host/physfsrwops.h"
 
 #include <SDL.h>
 #include <limits.h>
 #include <math.h>
+#include <stdint.h>
 #include <physfs.h>
 #include <stb_vorbis.h>
 #include <string.h>
@@ -30,37 +32,36 @@ static void write_u32le(uint8_t *p, uint32_t v)
     for (int i = 0; i < 4; i++) p[i] = (uint8_t)(v >> (8 * i));
 }
 
-// SDL's loader allocates the length the data chunk declares before it reads what is
-// there: a chunk claiming more than the file holds is cut to what the file holds. The
-// first data chunk is the one it plays, found as it walks the chunks.
-static void wav_clamp_data_chunk(uint8_t *bytes, size_t size)
+static bool wav_magic(const uint8_t *bytes, size_t size)
 {
-    size_t pos;
-    if (size >= 12 && memcmp(bytes, "RIFF", 4) == 0 && memcmp(bytes + 8, "WAVE", 4) == 0)
-        pos = 12;
-    else if (size >= 4 && memcmp(bytes, "WAVE", 4) == 0) // no RIFF header, as SDL allows
-        pos = 4;
-    else
-        return;
-    while (size - pos >= 8) {
-        uint32_t length = read_u32le(bytes + pos + 4);
-        size_t available = size - pos - 8;
-        if (memcmp(bytes + pos, "data", 4) == 0) {
-            if (length > available) write_u32le(bytes + pos + 4, (uint32_t)available);
-            return;
-        }
-        if (length >= available) return;
-        pos += 8 + (size_t)length + (length & 1);
-    }
+    return (size >= 12 && memcmp(bytes, "RIFF", 4) == 0 && memcmp(bytes + 8, "WAVE", 4) == 0) ||
+           (size >= 4 && memcmp(bytes, "WAVE", 4) == 0); // no RIFF header, as SDL allows
 }
 
-static int decode_wav(uint8_t *bytes, size_t size, audio_decoded *out)
+// SDL's loader allocates the length the data chunk declares before it reads what is there
+// (4 GB for a file cut short). Answers where the first data chunk's length is (the one it
+// plays, found as it walks the chunks) when that claims more than the file's size holds;
+// 0 when it does not, SIZE_MAX when the walk leaves the bytes given.
+static size_t wav_overlong_data_length(const uint8_t *bytes, size_t have, uint64_t file_size)
 {
-    wav_clamp_data_chunk(bytes, size);
+    uint64_t pos = memcmp(bytes, "RIFF", 4) == 0 ? 12 : 4;
+    while (file_size - pos >= 8) {
+        if (have < pos + 8) return SIZE_MAX;
+        uint32_t length = read_u32le(bytes + pos + 4);
+        uint64_t available = file_size - pos - 8;
+        if (memcmp(bytes + pos, "data", 4) == 0) return length > available ? (size_t)pos + 4 : 0;
+        if (length >= available) return 0;
+        pos += 8 + (uint64_t)length + (length & 1);
+    }
+    return 0;
+}
+
+static int decode_wav(SDL_RWops *stream, audio_decoded *out)
+{
     SDL_AudioSpec spec;
     Uint8 *data = nullptr;
     Uint32 length = 0;
-    if (!SDL_LoadWAV_RW(SDL_RWFromConstMem(bytes, (int)size), 1, &spec, &data, &length)) return 0;
+    if (!SDL_LoadWAV_RW(stream, 1, &spec, &data, &length)) return 0;
     ALenum format = 0;
     int stereo = spec.channels == 2;
     if (spec.channels == 1 || spec.channels == 2) {
@@ -73,6 +74,7 @@ static int decode_wav(uint8_t *bytes, size_t size, audio_decoded *out)
     }
     // OpenAL takes whole frames only; a data chunk shorter than one frame is no sound.
     if (format) length -= length % (spec.channels * (SDL_AUDIO_BITSIZE(spec.format) / 8));
+    // ADPCM and companded data grow as SDL decodes them.
     if (!format || length == 0 || length > AUDIO_SIZE_LIMIT) {
         SDL_FreeWAV(data);
         return 0;
@@ -438,11 +440,32 @@ audio_decode_result audio_decode_file(const char *path, audio_decoded *out)
     PHYSFS_Stat st;
     if (!PHYSFS_stat(path, &st)) return AUDIO_DECODE_UNREADABLE;
     if (st.filesize > (PHYSFS_sint64)AUDIO_SIZE_LIMIT) return AUDIO_DECODE_TOO_LARGE; // not even read
+    SDL_RWops *stream = PHYSFSRWOPS_openRead(path);
+    if (!stream) return AUDIO_DECODE_UNREADABLE;
+    // A WAV whose data chunk fits its file streams straight into SDL's loader; any other
+    // file is read whole, once.
+    uint8_t head[4096];
+    size_t have = SDL_RWread(stream, head, 1, sizeof head);
+    int64_t file_size = SDL_RWsize(stream);
+    bool wav = wav_magic(head, have);
+    if (file_size < 0 || (uint64_t)file_size > AUDIO_SIZE_LIMIT) { // grown since it was looked at
+        SDL_RWclose(stream);
+        return file_size < 0 ? AUDIO_DECODE_UNREADABLE : AUDIO_DECODE_TOO_LARGE;
+    }
+    if (wav && wav_overlong_data_length(head, have, (uint64_t)file_size) == 0 && SDL_RWseek(stream, 0, RW_SEEK_SET) == 0)
+        return decode_wav(stream, out) ? AUDIO_DECODE_OK : AUDIO_DECODE_UNUSABLE;
+    SDL_RWclose(stream);
     size_t size = 0;
     uint8_t *bytes = (uint8_t *)loadfile(path, &size);
     if (!bytes) return AUDIO_DECODE_UNREADABLE;
-    // Grown since it was looked at: refused all the same.
-    int result = size > AUDIO_SIZE_LIMIT ? -1 : decode_wav(bytes, size, out) ? 1 : decode_ogg(bytes, size, out);
+    int result = -1; // grown past the limit meanwhile
+    if (size <= AUDIO_SIZE_LIMIT && wav) {
+        size_t at = wav_overlong_data_length(bytes, size, size);
+        if (at && at != SIZE_MAX) write_u32le(bytes + at, (uint32_t)(size - at - 4)); // what the file holds
+        result = decode_wav(SDL_RWFromConstMem(bytes, (int)size), out);
+    } else if (size <= AUDIO_SIZE_LIMIT) {
+        result = decode_ogg(bytes, size, out);
+    }
     SDL_free(bytes);
     return result == 1 ? AUDIO_DECODE_OK : result == 0 ? AUDIO_DECODE_UNUSABLE : AUDIO_DECODE_TOO_LARGE;
 }
