@@ -1,12 +1,9 @@
 #include "audio/audio.h"
-#include "host/files.h"
-#include "host/physfsrwops.h"
+#include "host/file_failures.h"
 
 #include <AL/al.h>
 #include <AL/alc.h>
 #include <SDL.h>
-#include <stb_vorbis.h>
-#include <stdlib.h>
 #include <string.h>
 #include <unordered_set>
 
@@ -22,6 +19,13 @@ struct audio_reported_path {
 };
 static audio_reported_path *audio_reported_paths;
 static int audio_source_limit_reported;
+
+// Files that could not be played, with the size and time they had then: one that stays
+// so is not read again, however often the game asks for it. Simulation thread only.
+static file_failures *audio_failed_files;
+static uint64_t audio_step;
+
+void audio_begin_step(uint64_t step) { audio_step = step; }
 
 static void audio_trace_noop(void) {}
 static void audio_trace_noop_text(const char *) {}
@@ -101,6 +105,7 @@ int audio_init_device(ALCdevice *device, const ALCint *attributes)
     if (!p.trace_source_label) p.trace_source_label = audio_trace_noop_name;
     p.trace_device_label(device, "Main output device");
     p.trace_context_label(context, "Main output context");
+    if (!audio_failed_files) audio_failed_files = file_failures_create();
     return 1;
 }
 
@@ -132,83 +137,14 @@ void audio_quit(void)
     p.format_stereo_float32 = 0;
     audio_forget_reported_paths();
     audio_source_limit_reported = 0;
+    file_failures_delete(audio_failed_files);
+    audio_failed_files = nullptr;
     p.trace_pop_scope();
 }
 
 static ALenum float_format(uint32_t channels)
 {
     return (ALenum)(channels == 1 ? audio_playlist.format_mono_float32 : audio_playlist.format_stereo_float32);
-}
-
-// A decoded file before it becomes a buffer: either SDL's WAV data or stb's 16-bit samples.
-struct audio_decoded {
-    Uint8 *wav;
-    short *ogg;
-    const void *bytes;
-    ALsizei size;
-    ALenum format;
-    uint32_t channels;
-    uint32_t frequency;
-};
-
-static int decode_wav(const char *path, audio_decoded *out)
-{
-    SDL_RWops *stream = PHYSFSRWOPS_openRead(path);
-    if (!stream) return 0;
-    SDL_AudioSpec spec;
-    Uint8 *data = nullptr;
-    Uint32 length = 0;
-    if (!SDL_LoadWAV_RW(stream, 1, &spec, &data, &length)) return 0;
-    ALenum format = 0;
-    int stereo = spec.channels == 2;
-    if (spec.channels == 1 || spec.channels == 2) {
-        if (spec.format == AUDIO_U8)
-            format = stereo ? AL_FORMAT_STEREO8 : AL_FORMAT_MONO8;
-        else if (spec.format == AUDIO_S16LSB)
-            format = stereo ? AL_FORMAT_STEREO16 : AL_FORMAT_MONO16;
-        else if (spec.format == AUDIO_F32LSB && audio_playlist.float32_supported)
-            format = float_format(spec.channels);
-    }
-    if (!format) {
-        SDL_FreeWAV(data);
-        return 0;
-    }
-    out->wav = data;
-    out->bytes = data;
-    out->size = (ALsizei)length;
-    out->format = format;
-    out->channels = spec.channels;
-    out->frequency = (uint32_t)spec.freq;
-    audio_message("Loaded a .wav file");
-    return 1;
-}
-
-// 0 unreadable, -1 read but not a usable Ogg Vorbis stream, 1 decoded.
-static int decode_ogg(const char *path, audio_decoded *out)
-{
-    size_t length = 0;
-    char *file = loadfile(path, &length);
-    if (!file) return 0;
-    int channels = 0, rate = 0;
-    short *samples = nullptr;
-    int frames = length <= INT32_MAX
-                     ? stb_vorbis_decode_memory((const unsigned char *)file, (int)length, &channels, &rate, &samples)
-                     : -1;
-    SDL_free(file);
-    if (frames < 1 || (channels != 1 && channels != 2) || rate <= 0 ||
-        (size_t)frames * (size_t)channels * 2 > INT32_MAX) {
-        // stb allocates with the C library; a refused stream (more than two channels) is freed too.
-        free(samples);
-        return -1;
-    }
-    out->ogg = samples;
-    out->bytes = samples;
-    out->size = (ALsizei)((size_t)frames * (size_t)channels * 2);
-    out->format = channels == 2 ? AL_FORMAT_STEREO16 : AL_FORMAT_MONO16;
-    out->channels = (uint32_t)channels;
-    out->frequency = (uint32_t)rate;
-    audio_message("Loaded a .ogg file");
-    return 1;
 }
 
 // The cache entry for path, decoding the file on first use; NULL when it cannot be had.
@@ -227,29 +163,36 @@ static audio_buffer_cache_entry *audio_cache_get(const char *path)
         }
         return e;
     }
+    if (file_failures_unchanged(audio_failed_files, path, audio_step)) {
+        audio_message("get_buffer failed!"); // failed before and unchanged since: reported then
+        return nullptr;
+    }
     p.trace_push_scope("cachenew_buffer");
     audio_message("Load new audio file:");
     audio_message(path);
     audio_buffer_cache_entry *entry = (audio_buffer_cache_entry *)SDL_calloc(1, sizeof *entry);
     char *copy = SDL_strdup(path);
     audio_decoded decoded = {};
-    int result = 0;
-    if (entry && copy) {
-        result = decode_wav(path, &decoded);
-        if (!result) result = decode_ogg(path, &decoded);
-    }
-    if (result != 1) {
-        const char *why = !entry || !copy ? "Out of memory!"
-                          : result == 0   ? "The file can't be read."
-                                          : "Unsupported or corrupted audio file.";
+    audio_decode_result result = AUDIO_DECODE_UNREADABLE;
+    if (entry && copy) result = audio_decode_file(path, &decoded);
+    if (result != AUDIO_DECODE_OK) {
+        if (result == AUDIO_DECODE_TOO_LARGE) audio_message("The file is larger than any sound kept.");
+        const char *why = !entry || !copy                        ? "Out of memory!"
+                          : result == AUDIO_DECODE_UNREADABLE ? "The file can't be read."
+                                                              : "Unsupported or corrupted audio file.";
         audio_message(why);
-        if (entry && copy) audio_report_unplayable(path, why);
+        if (entry && copy) {
+            audio_report_unplayable(path, why);
+            file_failures_record(audio_failed_files, path, audio_step);
+        }
         SDL_free(copy);
         SDL_free(entry);
         p.trace_pop_scope();
         audio_message("get_buffer failed!");
         return nullptr;
     }
+    audio_message(decoded.wav ? "Loaded a .wav file" : "Loaded a .ogg file");
+    file_failures_forget(audio_failed_files, path);
     entry->path = copy;
     alGetError();
     alGenBuffers(1, &entry->buffer);
@@ -260,10 +203,9 @@ static audio_buffer_cache_entry *audio_cache_get(const char *path)
     } else {
         audio_message("Failed to generate AL buffer!");
     }
-    if (decoded.wav) SDL_FreeWAV(decoded.wav);
-    free(decoded.ogg);
     entry->channels = decoded.channels;
     entry->frequency = decoded.frequency;
+    audio_decoded_free(&decoded);
     entry->next = p.buffer_cache;
     p.buffer_cache = entry;
     p.trace_pop_scope();

@@ -2,8 +2,10 @@
 // play files, arrays of generated samples and streams fed by a callback; plus the
 // per-step walk that keeps the sources in line with the runtime's audio hash.
 #pragma once
+#include <AL/al.h>
 #include <AL/alc.h>
 #include <mruby.h>
+#include <stddef.h>
 #include <stdint.h>
 
 struct game_context;
@@ -87,6 +89,34 @@ struct audio_playlist_state {
 
 extern audio_playlist_state audio_playlist;
 
+// The largest sound file read and the largest decoded sound kept, in bytes: 256 MiB, about
+// 25 minutes of 16-bit stereo at 44.1 kHz. OpenAL copies a buffer as it takes it, so a
+// sound briefly costs twice this.
+static const size_t AUDIO_SIZE_LIMIT = (size_t)256 << 20;
+
+// A decoded file before it becomes a buffer: SDL's WAV data or our 16-bit Ogg samples.
+struct audio_decoded {
+    uint8_t *wav; // SDL_FreeWAV
+    short *ogg;   // SDL_free
+    const void *bytes;
+    ALsizei size;
+    ALenum format;
+    uint32_t channels;
+    uint32_t frequency;
+};
+
+enum audio_decode_result {
+    AUDIO_DECODE_UNREADABLE = 0, // missing, or no regular file
+    AUDIO_DECODE_UNUSABLE = -1,  // read, but no WAV or Ogg Vorbis sound this runtime plays
+    AUDIO_DECODE_TOO_LARGE = -2, // larger than AUDIO_SIZE_LIMIT as a file or decoded
+    AUDIO_DECODE_OK = 1,
+};
+
+// Decodes path as WAV, else as Ogg Vorbis, the kind found from the content, reading it at
+// most once whole. Nothing stays allocated unless it answers AUDIO_DECODE_OK.
+audio_decode_result audio_decode_file(const char *path, audio_decoded *out);
+void audio_decoded_free(audio_decoded *decoded);
+
 // Opens the default playback device and its context; 1 on success.
 int audio_init(void);
 // The same over a device the caller opened (a loopback device in tests), with context
@@ -103,6 +133,10 @@ void audio_update_source(audio_source *source);
 void audio_stop_source(audio_source *source);
 // Whether pointer is a source that is live now (without reading through it).
 int audio_source_is_live(const void *pointer);
+
+// The simulation step now running: a file that could not be played is looked at again at
+// most once per step, and read again only once it has changed.
+void audio_begin_step(uint64_t step);
 
 // Once per step: starts, updates and stops sources to match the runtime's audio hash.
 void audio_sync_sources(game_context *context);

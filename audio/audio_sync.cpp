@@ -229,6 +229,7 @@ void audio_sync_sources(game_context *context)
     mrb_state *mrb = context->interpreter;
     audio_sync_mrb = mrb;
     audio_sync_step++;
+    audio_begin_step(audio_sync_step);
     int ai = mrb_gc_arena_save(mrb);
     mrb_value hash = ruby_call0(mrb, context->runtime, "audio");
     keep_head = nullptr;

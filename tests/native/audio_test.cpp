@@ -13,10 +13,41 @@
 #include <gtest/gtest.h>
 #include <math.h>
 #include <mruby/hash.h>
+#include <random>
 #include <string.h>
+#include <sys/time.h>
+#include <unistd.h>
 #include <vector>
 
 static const int RATE = 44100;
+
+// Bytes asked of SDL's allocator while a counter lives. Sound files are read and decoded
+// into SDL's memory, so steps that ask for (almost) none read and decoded nothing.
+static SDL_malloc_func real_malloc;
+static SDL_calloc_func real_calloc;
+static SDL_realloc_func real_realloc;
+static SDL_free_func real_free;
+static size_t sdl_bytes_asked;
+
+struct sdl_allocation_counter {
+    sdl_allocation_counter()
+    {
+        SDL_GetMemoryFunctions(&real_malloc, &real_calloc, &real_realloc, &real_free);
+        SDL_SetMemoryFunctions([](size_t n) { return sdl_bytes_asked += n, real_malloc(n); },
+                               [](size_t k, size_t n) { return sdl_bytes_asked += k * n, real_calloc(k, n); },
+                               [](void *p, size_t n) { return sdl_bytes_asked += n, real_realloc(p, n); }, real_free);
+        sdl_bytes_asked = 0;
+    }
+    ~sdl_allocation_counter() { SDL_SetMemoryFunctions(real_malloc, real_calloc, real_realloc, real_free); }
+};
+
+static std::string with_u32(std::string s, size_t at, uint32_t v) { return s.replace(at, 4, (const char *)&v, 4); }
+static std::string with_u16(std::string s, size_t at, uint16_t v) { return s.replace(at, 2, (const char *)&v, 2); }
+static std::string flipped(std::string s, size_t at, int bit)
+{
+    s[at] ^= (char)(1 << bit);
+    return s;
+}
 
 class Audio : public ::testing::Test
 {
@@ -44,6 +75,13 @@ class Audio : public ::testing::Test
     }
 
     void put(const std::string &path, const std::string &bytes) { write_file(fx.game_dir + "/" + path, bytes); }
+    // Rewrites a file as a changed one: a later modification time, even at the same size.
+    void replace(const std::string &path, const std::string &bytes)
+    {
+        put(path, bytes);
+        struct timeval later[2] = {{time(nullptr) + 100, 0}, {time(nullptr) + 100, 0}};
+        utimes((fx.game_dir + "/" + path).c_str(), later);
+    }
     std::string eval(const std::string &code) { return host_fixture_eval(code); }
     void sync() { audio_sync_sources(&game_ctx); }
     // Runs the code, then one step's sync, as the host does after the game's tick.
@@ -254,14 +292,17 @@ TEST_F(Audio, StreamsPlayStarveRecoverAndEnd)
 
 TEST_F(Audio, InvalidEntriesAndHandlesAreDroppedWithoutHarm)
 {
+    put("sounds/fresh.wav", make_wav(1, 1, 16, 22050, 2205));
     step("$zoq.audio[:a] = { input: 'sounds/tone.wav', looping: true }; nil");
     audio_source *a = source_of("a");
     ASSERT_NE(nullptr, a);
     step("au = $zoq.audio; au[:copy] = au[:a].dup; au[:not_hash] = 5; au[:int_cptr] = { input: 'x.wav', cptr: 5 }; "
          "au[:nil_input] = {}; au[:short] = { input: [2, 48000] }; au[:bad_source] = { input: [1, 44100, 5] }; "
          "au[:null_cptr] = { input: 'sounds/tone.wav', cptr: FFI::CPtr.new }; au[:odd] = { input: 42 }; "
-         "au[:nul] = { input: \"sounds/tone.wav\\0x\" }; au[:frozen] = { input: 'sounds/tone.wav' }.freeze");
+         "au[:nul] = { input: \"sounds/fresh.wav\\0x\" }; au[:frozen] = { input: 'sounds/tone.wav' }.freeze");
     EXPECT_EQ("[:a]", eval("$zoq.audio.keys"));
+    EXPECT_EQ(0, logged("sounds/fresh.wav")) << "a path with a NUL byte names no file";
+    EXPECT_EQ(nullptr, audio_playlist.buffer_cache->next);
     EXPECT_EQ(a, source_of("a"));
     EXPECT_EQ(1, live_sources());
     // A handle kept after its key went names a stopped source: the entry that carries it is dropped.
@@ -284,4 +325,125 @@ TEST_F(Audio, ThreeHundredRequestsAtOnceFailCleanlyPastTheSourceLimit)
     render(0.01);
     sync();
     EXPECT_EQ(kept, live_sources());
+}
+
+// The game's own `args.audio[:k] ||= { input: path, looping: true }` for each path, at every tick.
+static std::string ask_every_tick(const std::vector<std::string> &paths)
+{
+    std::string code;
+    for (const std::string &path : paths)
+        code += "$zoq.audio[:'" + path + "'] ||= { input: 'sounds/" + path + "', looping: true }; ";
+    return code + "nil";
+}
+
+TEST_F(Audio, BrokenFilesFailOnceAndAreReadAgainOnlyWhenChanged)
+{
+    const std::string ogg = read_file(ZINTAREL_TEST_DATA "/tone_mono.ogg");
+    const std::string wav = make_wav(1, 1, 16, 22050, 2205);
+    ASSERT_EQ(3752u, ogg.size());
+    // In tone_mono.ogg the comment header starts at byte 99 (vendor length at 106, 52 bytes
+    // of vendor, the comment count at 162), the setup header at 167, the audio at 3381.
+    struct {
+        const char *name;
+        std::string bytes;
+    } cases[] = {
+        {"empty.ogg", ""},
+        {"cut_in_page_header.ogg", ogg.substr(0, 20)},
+        {"cut_in_identification.ogg", ogg.substr(0, 57)},
+        {"cut_in_comments.ogg", ogg.substr(0, 120)},
+        {"cut_in_setup.ogg", ogg.substr(0, 1500)},
+        {"headers_only.ogg", ogg.substr(0, 3381)},
+        {"wrong_magic.ogg", "OggT" + ogg.substr(4)},
+        {"vendor_past_packet.ogg", with_u32(ogg, 106, 0x7ffffff0)},
+        {"vendor_too_long.ogg", with_u32(ogg, 106, 52 + 16)},
+        {"comment_count_huge.ogg", with_u32(ogg, 162, 0x10000001)},
+        {"comment_past_packet.ogg", with_u32(ogg, 162, 1)},
+        {"codebook_entries_flipped.ogg", flipped(ogg, 411, 3)},
+        {"codebook_dimensions_flipped.ogg", flipped(ogg, 1513, 5)},
+        {"codebook_lengths_flipped.ogg", flipped(ogg, 2555, 1)},
+        {"cut_in_riff.wav", wav.substr(0, 10)},
+        {"cut_in_fmt.wav", wav.substr(0, 30)},
+        {"header_only.wav", wav.substr(0, 44)},
+        {"less_than_a_frame.wav", wav.substr(0, 45)},
+        {"no_channels.wav", with_u16(wav, 22, 0)},
+        {"fmt_length_huge.wav", with_u32(wav, 16, 0xfffffff0)},
+        {"wrong_magic.wav", "RIFX" + wav.substr(4)},
+        {"too_large.ogg", ""},
+    };
+    std::vector<std::string> names;
+    size_t total = 0;
+    for (auto &c : cases) {
+        put("sounds/" + std::string(c.name), c.bytes);
+        names.push_back(c.name);
+        total += c.bytes.size();
+    }
+    // Sparse: a file of that size costs no disk, and reading it would show in the count.
+    ASSERT_EQ(0, truncate((fx.game_dir + "/sounds/too_large.ogg").c_str(), (off_t)AUDIO_SIZE_LIMIT + 1));
+
+    sdl_allocation_counter counter;
+    step(ask_every_tick(names));
+    EXPECT_EQ("[]", eval("$zoq.audio.keys"));
+    EXPECT_GT(sdl_bytes_asked, total); // every file but the large one was read
+    EXPECT_LT(sdl_bytes_asked, AUDIO_SIZE_LIMIT);
+    sdl_bytes_asked = 0;
+    for (int tick = 0; tick < 30; tick++) step(ask_every_tick(names));
+    EXPECT_LT(sdl_bytes_asked, 1024u) << "an unchanged broken file was read again";
+    EXPECT_EQ("[]", eval("$zoq.audio.keys"));
+    for (auto &c : cases)
+        EXPECT_EQ(1, logged("\"sounds/" + std::string(c.name) + "\" can't be played: Unsupported or corrupted audio file."))
+            << c.name;
+    EXPECT_EQ(0, logged("Loaded a"));
+
+    // Mended in place (the flipped files keep their size, not their time): tried again, and played.
+    for (auto &c : cases) replace("sounds/" + std::string(c.name), strstr(c.name, ".ogg") ? ogg : wav);
+    step(ask_every_tick(names));
+    EXPECT_EQ(std::to_string(names.size()), eval("$zoq.audio.size"));
+    EXPECT_EQ((int)names.size(), logged("Loaded a"));
+    EXPECT_GT(level(0.05), 0.1);
+}
+
+TEST_F(Audio, OddWavHeadersPlayWhatTheFileHolds)
+{
+    const std::string wav = make_wav(1, 2, 16, 22050, 2205);
+    struct {
+        const char *name;
+        std::string bytes;
+    } cases[] = {
+        // Cut short (a failed download): the length says 4 GB, the file holds 0.1 s.
+        {"data_past_the_end.wav", with_u32(wav, 40, 0xfffffff0)},
+        // A one-byte block for 4-byte frames, with a stray byte at the end.
+        {"odd_alignment.wav", with_u32(with_u16(wav, 32, 1), 40, (uint32_t)(wav.size() - 44 + 1)) + "x"},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        put("sounds/" + std::string(c.name), c.bytes);
+        sdl_allocation_counter counter;
+        step("$zoq.audio.clear; $zoq.audio[:w] = { input: 'sounds/" + std::string(c.name) + "' }");
+        EXPECT_LT(sdl_bytes_asked, 4 * wav.size());
+        EXPECT_EQ("[:w]", eval("$zoq.audio.keys"));
+        EXPECT_GT(level(0.05), 0.1);
+    }
+}
+
+TEST_F(Audio, SeededByteFlipsInOggHeadersPlayOrFailCleanly)
+{
+    const std::string ogg = read_file(ZINTAREL_TEST_DATA "/tone_mono.ogg");
+    std::mt19937 random(18);
+    std::vector<std::string> names;
+    for (int i = 0; i < 48; i++) {
+        size_t at = random() % 3381; // within the three headers
+        names.push_back("flip" + std::to_string(i) + ".ogg");
+        put("sounds/" + names.back(), flipped(ogg, at, (int)(random() % 8)));
+    }
+    sdl_allocation_counter counter;
+    step(ask_every_tick(names));
+    int played = atoi(eval("$zoq.audio.size").c_str());
+    EXPECT_GT(played, 0);
+    EXPECT_LT(played, (int)names.size());
+    sdl_bytes_asked = 0;
+    for (int tick = 0; tick < 5; tick++) step(ask_every_tick(names));
+    EXPECT_LT(sdl_bytes_asked, 1024u);
+    EXPECT_EQ(std::to_string(played), eval("$zoq.audio.size"));
+    EXPECT_EQ((int)names.size() - played, logged("can't be played"));
+    EXPECT_EQ(played, logged("Loaded a .ogg file"));
 }
