@@ -1,7 +1,8 @@
 // Broken fonts: a corpus of damaged DejaVu Sans (cut short, bits flipped, table entries and
 // counts set wild, outlines that nest or overrun) goes through the atlas the way the frame
 // interpreter uses it, and real fonts pass every check and draw as stb_truetype draws them.
-// ZINTAREL_FONT_CORPUS=N sets the number of bit-flipped fonts (default 600).
+// ZINTAREL_FONT_CORPUS=N sets the number of bit-flipped fonts (default 600). The CFF font is
+// drawn by tools/make_cff_font.py.
 #include "host/channel.h"
 #include "render/font_check.h"
 #include "render/fontatlas.h"
@@ -24,6 +25,7 @@
 #pragma GCC diagnostic pop
 
 static const char *sans_file = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+static const char *cff_file = ZINTAREL_TEST_DATA "/cff_sample.otf";
 
 static uint32_t get16(const std::string &f, size_t at) { return (uint8_t)f[at] << 8 | (uint8_t)f[at + 1]; }
 static uint32_t get32(const std::string &f, size_t at) { return get16(f, at) << 16 | get16(f, at + 2); }
@@ -86,9 +88,9 @@ struct broken_font {
 // The corpus: truncations, bit flips (fixed seed) in the whole file, in the tables
 // stb_truetype reads and in the outlines of the drawn glyphs, table entries and counts set to
 // zero and to huge values, outlines that refer to themselves or overrun, and files that are
-// no font at all. Built from DejaVu Sans and from a copy without GPOS (whose kern table is
-// then read).
-static std::vector<broken_font> font_corpus(const std::string &sans, int flips)
+// no font at all. Built from DejaVu Sans, from a copy without GPOS (whose kern table is then
+// read) and from a small CFF font (cut at every length, a bit flipped in every byte).
+static std::vector<broken_font> font_corpus(const std::string &sans, const std::string &cff, int flips)
 {
     std::vector<broken_font> out;
     auto add = [&](const std::string &name, const std::string &bytes) { out.push_back(broken_font{name, bytes}); };
@@ -100,6 +102,12 @@ static std::vector<broken_font> font_corpus(const std::string &sans, int flips)
     for (uint32_t cp : drawn_codepoints()) outlines.push_back(glyph_bytes(sans, stbtt_FindGlyphIndex(&info, (int)cp)));
     std::mt19937 random(18);
     auto below = [&](size_t n) { return n ? (size_t)(random() % n) : 0; };
+    for (size_t n = 0; n < cff.size(); n++) {
+        add("cff cut at " + std::to_string(n), cff.substr(0, n));
+        std::string f = cff;
+        f[n] = (char)(f[n] ^ (1 << below(8)));
+        add("cff bit flipped at " + std::to_string(n), f);
+    }
 
     for (const std::string *base : {(const std::string *)&sans, (const std::string *)&kern_only}) {
         std::string kind = base == &sans ? "sans" : "kern";
@@ -270,7 +278,7 @@ TEST_F(FontCheck, EveryBrokenFontOfTheCorpusIsRefusedOrDrawsWithoutFault)
     std::string sans = read_file(sans_file);
     ASSERT_GT(sans.size(), 700000u);
     const char *wanted = getenv("ZINTAREL_FONT_CORPUS");
-    std::vector<broken_font> corpus = font_corpus(sans, wanted ? atoi(wanted) : 600);
+    std::vector<broken_font> corpus = font_corpus(sans, read_file(cff_file), wanted ? atoi(wanted) : 600);
     int loaded = 0;
     for (const broken_font &f : corpus) {
         SCOPED_TRACE(f.name);
@@ -285,18 +293,19 @@ TEST_F(FontCheck, EveryBrokenFontOfTheCorpusIsRefusedOrDrawsWithoutFault)
             }
         }
     EXPECT_TRUE(use_font(renderer, fx.game_dir, sans));
+    EXPECT_TRUE(use_font(renderer, fx.game_dir, read_file(cff_file)));
 }
 
-TEST_F(FontCheck, EveryFontOnTheMachinePassesEveryCheckAndDrawsAsStbTruetypeDrawsIt)
+TEST_F(FontCheck, RealFontsPassEveryCheckAndDrawAsStbTruetypeDrawsThem)
 {
-    std::vector<std::string> files;
+    std::vector<std::string> files = {cff_file};
     const char *folder = "/usr/share/fonts/truetype/dejavu";
     if (DIR *dir = opendir(folder)) {
         while (dirent *e = readdir(dir))
             if (strstr(e->d_name, ".ttf")) files.push_back(std::string(folder) + "/" + e->d_name);
         closedir(dir);
     }
-    ASSERT_GE(files.size(), 3u) << "the DejaVu fonts are installed by scripts/install-deps.sh";
+    ASSERT_GE(files.size(), 4u) << "the DejaVu fonts are installed by scripts/install-deps.sh";
     for (const std::string &file : files) {
         SCOPED_TRACE(file);
         std::string bytes = read_file(file);
@@ -372,6 +381,9 @@ class FontRender : public HostTest {
         frame_write_grid(s, frame_grid{0, 720, -1});
         frame_write_passes(s, 1, 0);
         frame_write_pass_header(s, frame_pass_header{0, 0, 0, 255, {nullptr, 0}, 0, 0, 0});
+        // An untextured draw first: SDL's OpenGL renderer (fixed function) leaves texturing off
+        // after a texture is made, which new glyph pages are, until such a draw.
+        frame_write_rect(s, DRAW_SOLID, frame_rect{1270, 0, 1, 1, 0, 0, 0, 255});
         frame_write_label(s, frame_label{10, 700, frame_cstring("WAVE 0123"), font, 10, 0, 255, 255, 255, 255});
         frame_write_u32(s, DRAW_END_PASS);
         draw_process_frame(ctx, s, 0, 0);
@@ -386,9 +398,9 @@ class FontRender : public HostTest {
 TEST_F(FontRender, AFontPathWithANulNamesNoFileAndTheLabelDrawsInTheDefaultFont)
 {
     write_file(fx.game_dir + "/fonts/f.ttf", read_file("/usr/share/fonts/truetype/dejavu/DejaVuSerif-Bold.ttf"));
+    static const char nul_path[] = "fonts/f.ttf\0zzz";
     std::vector<uint32_t> plain = label_pixels(frame_string{nullptr, 0});
     std::vector<uint32_t> serif = label_pixels(frame_cstring("fonts/f.ttf"));
-    static const char nul_path[] = "fonts/f.ttf\0zzz";
     std::vector<uint32_t> nul = label_pixels(frame_string{nul_path, sizeof nul_path - 1});
     EXPECT_NE(plain, serif);
     EXPECT_TRUE(std::any_of(plain.begin(), plain.end(), [](uint32_t p) { return (p & 0xFFFFFF) != 0; }));
