@@ -1,7 +1,7 @@
 #include "render/fontatlas.h"
 #include "host/files.h"
-#include "render/font_check.h"
 #include "host/utf8.h"
+#include "render/font_check.h"
 
 #include <algorithm>
 #include <limits.h>
