@@ -65,8 +65,10 @@ const char *draw_screenshot_dir(void);
 uint32_t render_cache_hash(const char *name);
 texture_cache_entry *texture_cache_lookup(render_context *ctx, const char *name);
 // The font at path, loaded on first use; the default font for a null path and for a file that
-// does not load (tried again only once it changes).
+// does not load (tried again only once it changes; its size and time are looked at once per
+// RENDER_FONT_RETRY_MS, about a frame, however many labels use it).
 fontatlas *lookup_font(render_context *ctx, const char *path);
+#define RENDER_FONT_RETRY_MS 16
 // Held around every use of the font cache and of a font's glyphs (render and simulation
 // threads); recursive.
 void render_font_lock(render_context *ctx);

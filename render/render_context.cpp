@@ -236,10 +236,10 @@ texture_cache_entry *texture_cache_lookup(render_context *ctx, const char *name)
 }
 
 // A font that failed stays failed while its file keeps its size and time: the file is looked
-// at about once a millisecond, whichever thread asks, and read again only once it changed.
+// at about once a frame, whichever thread asks, and read again only once it changed.
 static fontatlas *load_font(render_context *ctx, font_cache_entry *e)
 {
-    uint64_t pass = SDL_GetTicks64();
+    uint64_t pass = SDL_GetTicks64() / RENDER_FONT_RETRY_MS;
     if (file_failures_unchanged(ctx->font_failures, e->path, pass)) return ctx->default_font;
     e->font = fontatlas_new(ctx->renderer, e->path);
     if (!e->font) {

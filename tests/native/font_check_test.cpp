@@ -432,6 +432,14 @@ TEST_F(FontRender, AFontPathWithANulNamesNoFileAndTheLabelDrawsInTheDefaultFont)
     EXPECT_EQ(plain, nul);
 }
 
+// Until the render context looks at a failed font's file again.
+static void wait_for_next_look()
+{
+    uint64_t pass = SDL_GetTicks64() / RENDER_FONT_RETRY_MS;
+    while (SDL_GetTicks64() / RENDER_FONT_RETRY_MS == pass) {
+    }
+}
+
 TEST_F(FontRender, ARefusedFontFallsBackToTheDefaultAndIsReadAgainOnlyOnceItsFileChanges)
 {
     std::string sans = read_file(sans_file);
@@ -449,16 +457,14 @@ TEST_F(FontRender, ARefusedFontFallsBackToTheDefaultAndIsReadAgainOnlyOnceItsFil
     timeval times[2] = {{st.st_mtime, 0}, {st.st_mtime, 0}};
     ASSERT_EQ(0, utimes((fx.game_dir + "/fonts/b.ttf").c_str(), times));
     SDL_ClearError();
-    for (uint64_t now = SDL_GetTicks64(); SDL_GetTicks64() == now;) {
-    }
+    wait_for_next_look();
     EXPECT_EQ(ctx->default_font, lookup_font(ctx, "fonts/b.ttf"));
     EXPECT_STREQ("", SDL_GetError()) << "not read again";
 
     // A new modification time: read again, and it loads.
     times[0].tv_sec = times[1].tv_sec = st.st_mtime + 5;
     ASSERT_EQ(0, utimes((fx.game_dir + "/fonts/b.ttf").c_str(), times));
-    for (uint64_t now = SDL_GetTicks64(); SDL_GetTicks64() == now;) {
-    }
+    wait_for_next_look();
     fontatlas *mended = lookup_font(ctx, "fonts/b.ttf");
     EXPECT_NE(ctx->default_font, mended);
     EXPECT_EQ(mended, lookup_font(ctx, "fonts/b.ttf"));

@@ -97,7 +97,8 @@ TEST_F(RenderLoop, CachesFindTheSameEntriesAndRetryAFailedFontOnlyOnceItsFileCha
     EXPECT_EQ(ctx->default_font, lookup_font(ctx, "fonts/late.ttf"));
     // The file appearing later is picked up, the next time the file is looked at.
     write_file(fx.game_dir + "/fonts/late.ttf", read_file(default_font_file));
-    for (uint64_t now = SDL_GetTicks64(); SDL_GetTicks64() == now;) {
+    for (uint64_t pass = SDL_GetTicks64() / RENDER_FONT_RETRY_MS;
+         SDL_GetTicks64() / RENDER_FONT_RETRY_MS == pass;) {
     }
     fontatlas *late = lookup_font(ctx, "fonts/late.ttf");
     EXPECT_NE(ctx->default_font, late);
