@@ -2,6 +2,7 @@
 #include "render/render.h"
 #include "host/files.h"
 #include "host/utf8.h"
+#include "render/font_check.h"
 
 #include <algorithm>
 #include <limits.h>
@@ -10,6 +11,9 @@
 #define STBTT_STATIC
 #define STBTT_malloc(x, u) ((void)(u), SDL_malloc(x))
 #define STBTT_free(x, u) ((void)(u), SDL_free(x))
+// Its asserts mark formats it does not handle, not faults: a game's font must never abort the
+// runtime, and the checks before it refuse what would read outside the file.
+#define STBTT_assert(x) ((void)0)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wunused-function"
 #include <stb_truetype.h>
@@ -44,6 +48,7 @@ struct glyph_atlas {
 struct fontatlas {
     stbtt_fontinfo info;
     unsigned char *data; // the font file; stb_truetype reads it in place
+    font_tables tables;  // what its glyphs are checked against before stb_truetype reads them
     glyph_atlas *atlas;
     float ascent, descent, line_gap;
 };
@@ -76,6 +81,21 @@ static glyph_hash_entry *find_entry(glyph_atlas *atlas, uint64_t key)
     return nullptr;
 }
 
+// A CFF font's buffers are sized by stb_truetype as if the table ran 512 MB: bound them by the
+// table, which every buffer it reads glyphs through comes from.
+static bool bound_cff_buffers(fontatlas *font)
+{
+    stbtt_fontinfo &info = font->info;
+    if (!font->tables.cff) return true;
+    unsigned char *begin = font->data + font->tables.cff, *end = begin + font->tables.cff_length;
+    auto inside = [&](stbtt__buf &b) { return b.size == 0 || (b.data >= begin && b.data <= end && b.size <= end - b.data); };
+    info.cff.size = (int)font->tables.cff_length;
+    if (info.fdselect.size && info.fdselect.data >= begin && info.fdselect.data <= end)
+        info.fdselect.size = std::min(info.fdselect.size, (int)(end - info.fdselect.data));
+    return inside(info.cff) && inside(info.charstrings) && inside(info.gsubrs) && inside(info.subrs) &&
+           inside(info.fontdicts) && inside(info.fdselect);
+}
+
 fontatlas *fontatlas_new(SDL_Renderer *renderer, const char *path)
 {
     size_t length = 0;
@@ -94,7 +114,8 @@ fontatlas *fontatlas_new(SDL_Renderer *renderer, const char *path)
     }
     font->data = data;
     font->atlas = atlas;
-    if (!stbtt_InitFont(&font->info, data, 0)) {
+    if (!font_check_file(data, length, &font->tables) || !stbtt_InitFont(&font->info, data, 0) ||
+        !bound_cff_buffers(font)) {
         fontatlas_delete(font);
         SDL_SetError("Font '%s' is bogus or corrupt", path);
         return nullptr;
@@ -282,6 +303,15 @@ static void pack_glyph(glyph_atlas *atlas, const glyph_work &work)
     atlas->buckets[b] = entry;
 }
 
+// The font's glyph for a code point; 0 for none, and for an index past the glyph count that a
+// broken cmap can give (stb_truetype would read metrics and outlines past their tables).
+static int32_t glyph_index(fontatlas *font, uint32_t codepoint)
+{
+    if (codepoint == 0 || codepoint > 0x10FFFF) return 0;
+    int index = stbtt_FindGlyphIndex(&font->info, (int)codepoint);
+    return index > 0 && (uint32_t)index < font->tables.num_glyphs ? index : 0;
+}
+
 void fontatlas_cacheglyphs(fontatlas *font, uint32_t pixel_size, const uint32_t *codepoints, int count)
 {
     if (!font || count <= 0) return;
@@ -296,11 +326,12 @@ void fontatlas_cacheglyphs(fontatlas *font, uint32_t pixel_size, const uint32_t 
         bool listed = false; // the same code point twice in one call is cached once
         for (int j = 0; j < made && !listed; j++) listed = works[j].key == key;
         if (listed || cp > 0x10FFFF) continue;
-        int index = stbtt_FindGlyphIndex(&font->info, (int)cp);
+        int index = glyph_index(font, cp);
         if (index == 0) continue;
-        int advance, lsb, x0, y0, x1, y1;
+        int advance, lsb, x0 = 0, y0 = 0, x1 = 0, y1 = 0;
         stbtt_GetGlyphHMetrics(&font->info, index, &advance, &lsb);
-        stbtt_GetGlyphBitmapBox(&font->info, index, scale, scale, &x0, &y0, &x1, &y1);
+        // An outline that does not fit its bytes keeps its advance and draws nothing.
+        if (font_check_glyph(&font->tables, index)) stbtt_GetGlyphBitmapBox(&font->info, index, scale, scale, &x0, &y0, &x1, &y1);
         int w = x1 - x0, h = y1 - y0;
         if (w < 0 || h < 0) w = h = 0;
         uint32_t *pixels = nullptr;
@@ -341,13 +372,9 @@ const fontatlas_glyph *fontatlas_getglyph(fontatlas *font, uint32_t codepoint, u
 
 float fontatlas_get_glyph_kerning(fontatlas *font, int32_t index1, int32_t index2, float scale)
 {
-    if (index1 == 0 || index2 == 0 || (!font->info.kern && !font->info.gpos)) return 0.0f;
+    if (index1 <= 0 || index2 <= 0 || (!font->info.kern && !font->info.gpos)) return 0.0f;
+    if ((uint32_t)index1 >= font->tables.num_glyphs || (uint32_t)index2 >= font->tables.num_glyphs) return 0.0f;
     return (float)stbtt_GetGlyphKernAdvance(&font->info, index1, index2) * scale;
-}
-
-static int32_t glyph_index(fontatlas *font, uint32_t codepoint)
-{
-    return codepoint == 0 || codepoint > 0x10FFFF ? 0 : stbtt_FindGlyphIndex(&font->info, (int)codepoint);
 }
 
 float fontatlas_get_kerningadvance(fontatlas *font, uint32_t codepoint1, uint32_t codepoint2, float scale)

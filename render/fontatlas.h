@@ -2,6 +2,8 @@
 // rasterises glyphs on demand per pixel size and packs them (skyline, bottom-left) into
 // shared 512 x 512 page textures. Rasterising and texture work happen on the render thread;
 // measuring never touches textures. Callers on two threads hold render_font_lock (render.h).
+// A file is refused unless its tables pass font_check (font_check.h), and a glyph whose outline
+// does not fit its bytes keeps its advance but draws nothing.
 #pragma once
 #include <SDL.h>
 #include <stdint.h>

@@ -277,7 +277,10 @@ static void draw_label(frame_run *run, const frame_label &l)
 {
     render_context *ctx = run->ctx;
     render_font_lock(ctx);
-    fontatlas *font = lookup_font(ctx, l.font.text);
+    // A font path with a NUL inside names no file: the label draws in the default font, as
+    // it does for a font that does not load.
+    bool named = l.font.text && memchr(l.font.text, 0, l.font.length) == nullptr;
+    fontatlas *font = named ? lookup_font(ctx, l.font.text) : ctx->default_font;
     float pen_x = 0.0f, top = 0.0f;
     if (ctx->grid_set) {
         pen_x = l.x + (float)ctx->grid_x;
