@@ -11,7 +11,6 @@
 #include "render/frame_format.h"
 
 struct fontatlas;
-struct file_failures;
 
 
 struct texture_cache_entry {
@@ -48,7 +47,6 @@ struct render_context {
     uint32_t grid_set;
     fps_state fps;
     SDL_mutex *font_lock;          // the font cache and every glyph atlas: both threads use them
-    file_failures *font_failures;  // font files that did not load, under font_lock
     uint64_t last_present;         // performance counter after the last present
     uint32_t present_us;           // how long present takes, averaged: over a few ms it waits for the display
 };
@@ -68,10 +66,8 @@ const char *draw_screenshot_dir(void);
 uint32_t render_cache_hash(const char *name);
 texture_cache_entry *texture_cache_lookup(render_context *ctx, const char *name);
 // The font at path, loaded on first use; the default font for a null path and for a file that
-// does not load (tried again only once it changes; its size and time are looked at once per
-// RENDER_FONT_RETRY_MS, about a frame, however many labels use it).
+// does not load (such a path is not tried again).
 fontatlas *lookup_font(render_context *ctx, const char *path);
-#define RENDER_FONT_RETRY_MS 16
 // Held around every use of the font cache and of a font's glyphs (render and simulation
 // threads); recursive.
 void render_font_lock(render_context *ctx);

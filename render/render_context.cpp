@@ -2,7 +2,6 @@
 // and the name-keyed caches.
 #include "render/render.h"
 #include "render/fontatlas.h"
-#include "host/file_failures.h"
 #include "host/metadata.h"
 
 #include <string.h>
@@ -88,8 +87,7 @@ render_context *render_context_new(thread_channel *channel, int32_t fullscreen, 
     }
     ctx->channel = channel;
     ctx->font_lock = SDL_CreateMutex();
-    ctx->font_failures = file_failures_create();
-    if (!ctx->font_lock || !ctx->font_failures) {
+    if (!ctx->font_lock) {
         SDL_OutOfMemory();
         return fail(ctx);
     }
@@ -196,7 +194,6 @@ void render_context_delete(render_context *ctx)
     if (ctx->window) SDL_DestroyWindow(ctx->window);
     threadstream_free(ctx->last_frame);
     if (ctx->font_lock) SDL_DestroyMutex(ctx->font_lock);
-    file_failures_delete(ctx->font_failures);
     SDL_free(ctx);
 }
 
@@ -247,21 +244,6 @@ texture_cache_entry *texture_cache_lookup(render_context *ctx, const char *name)
     return e;
 }
 
-// A font that failed stays failed while its file keeps its size and time: the file is looked
-// at about once a frame, whichever thread asks, and read again only once it changed.
-static fontatlas *load_font(render_context *ctx, font_cache_entry *e)
-{
-    uint64_t pass = SDL_GetTicks64() / RENDER_FONT_RETRY_MS;
-    if (file_failures_unchanged(ctx->font_failures, e->path, pass)) return ctx->default_font;
-    e->font = fontatlas_new(ctx->renderer, e->path);
-    if (!e->font) {
-        file_failures_record(ctx->font_failures, e->path, pass);
-        return ctx->default_font;
-    }
-    file_failures_forget(ctx->font_failures, e->path);
-    return e->font;
-}
-
 static fontatlas *find_or_load_font(render_context *ctx, const char *path)
 {
     if (!path) return ctx->default_font;
@@ -271,7 +253,7 @@ static fontatlas *find_or_load_font(render_context *ctx, const char *path)
     }
     font_cache_entry **bucket = &ctx->font_cache[render_cache_hash(path)];
     for (font_cache_entry *e = *bucket; e; e = e->next)
-        if (strcmp(e->path, path) == 0) return e->font ? e->font : load_font(ctx, e);
+        if (strcmp(e->path, path) == 0) return e->font ? e->font : ctx->default_font;
     font_cache_entry *e = (font_cache_entry *)SDL_calloc(1, sizeof *e);
     if (!e) return ctx->default_font;
     e->path = SDL_strdup(path);
@@ -279,9 +261,10 @@ static fontatlas *find_or_load_font(render_context *ctx, const char *path)
         SDL_free(e);
         return ctx->default_font;
     }
+    e->font = fontatlas_new(ctx->renderer, path);
     e->next = *bucket;
     *bucket = e;
-    return load_font(ctx, e);
+    return e->font ? e->font : ctx->default_font;
 }
 
 fontatlas *lookup_font(render_context *ctx, const char *path)
