@@ -188,6 +188,20 @@ static bool same_ancestry(RClass *a, RClass *b)
     return a == b;
 }
 
+// Whether the modules right above a marked Array's singleton class are the sprite module
+// and its parts in its own order: then every sprite reader is the one that module answers,
+// which reads the position read here. An Array marked as another kind before it was marked
+// as a sprite holds the other kind's modules in between, whose readers may come first.
+static bool sprite_readers_first(RClass *c, RClass *sprite_array)
+{
+    RClass *at = c->super;
+    for (RClass *part = sprite_array->super; part; part = part->super) {
+        at = at->super;
+        if (!at || at->tt != MRB_TT_ICLASS || at->c != (part->tt == MRB_TT_ICLASS ? part->c : part)) return false;
+    }
+    return true;
+}
+
 // Nothing that draw_sprite reads may have been given a Ruby definition: the element
 // readers, defaults and respond_to?, and no draw_override anywhere on the way.
 static bool reads_natively(mrb_state *mrb, RClass *c, bool hash)
@@ -199,12 +213,12 @@ static bool reads_natively(mrb_state *mrb, RClass *c, bool hash)
 }
 
 // Writes the sprites c[from...to] while each is a plain Hash or an Array marked as a sprite
-// (sprite_array), as draw_sprite would: a Hash's entries are visited once (looking up the
-// 22 fields one by one scans the whole Hash for every field it lacks), an Array is read by
-// position without a method call per field. Answers the index of the first element left
-// to draw_sprite: any other object, a Hash whose position or colour lies under :rect,
-// :point, :rgb or :rgba, a path that is no String. Nothing here calls into Ruby, so the
-// collection cannot change under the loop.
+// (sprite_array), in any mix, as draw_sprite would: a Hash's entries are visited once
+// (looking up the 22 fields one by one scans the whole Hash for every field it lacks), an
+// Array is read by position without a method call per field. Answers the index of the
+// first element left to draw_sprite: any other object, a Hash whose position or colour lies
+// under :rect, :point, :rgb or :rgba, a path that is no plain String. Nothing here calls
+// into Ruby, so the collection cannot change under the loop.
 static mrb_value ffi_draw_draw_plain_sprites(mrb_state *mrb, mrb_value self)
 {
     mrb_value c, module;
@@ -212,27 +226,34 @@ static mrb_value ffi_draw_draw_plain_sprites(mrb_state *mrb, mrb_value self)
     mrb_get_args(mrb, "oiio", &c, &from, &to, &module);
     if (from < 0 || !mrb_array_p(c) || from >= RARRAY_LEN(c)) return mrb_int_value(mrb, from);
     RClass *sprite_array = mrb_type(module) == MRB_TT_MODULE ? mrb_class_ptr(module) : nullptr;
-    mrb_value first = RARRAY_PTR(c)[from];
-    plain_kind kind = plain_sprite_kind(mrb, first, sprite_array);
-    if (kind == PLAIN_NONE) return mrb_int_value(mrb, from);
-    // A draw object whose sprite writers were replaced, or a collection or a kind of
-    // element given Ruby readers, goes the long way. A marked Array whose ancestry is the
-    // first one's answers as that one does.
+    if (plain_sprite_kind(mrb, RARRAY_PTR(c)[from], sprite_array) == PLAIN_NONE) return mrb_int_value(mrb, from);
+    // A draw object whose sprite writers were replaced, or a collection or a path String
+    // given Ruby readers, goes the long way.
     RClass *draw = mrb_obj_ptr(self)->c;
-    RClass *array_class = kind == PLAIN_ARRAY ? mrb_obj_ptr(first)->c : nullptr;
     if (!method_is_native(mrb, draw, mrb_intern_lit(mrb, "draw_sprite_2")) ||
         !method_is_native(mrb, draw, mrb_intern_lit(mrb, "draw_sprite_3")) ||
         !method_is_native(mrb, mrb_obj_ptr(c)->c, mrb_intern_lit(mrb, "at")) ||
-        !reads_natively(mrb, mrb->hash_class, true) || (array_class && !reads_natively(mrb, array_class, false)))
+        !method_is_native(mrb, mrb->string_class, mrb_intern_lit(mrb, "to_s")))
         return mrb_int_value(mrb, from);
+    // Each kind of element is vetted when it first comes: Hashes once, marked Arrays once
+    // for every ancestry met in a row (an Array whose ancestry is the vetted one's answers
+    // as that one does).
+    int hashes_plain = -1;
+    RClass *vetted_array = nullptr;
     hash_sprite h;
-    hash_sprite_init(mrb, &h);
+    bool keys_ready = false;
     mrb_int i = from;
     for (; i < to && i < RARRAY_LEN(c); i++) {
         mrb_value s = RARRAY_PTR(c)[i];
         const mrb_value *v = h.values;
-        kind = plain_sprite_kind(mrb, s, sprite_array);
+        plain_kind kind = plain_sprite_kind(mrb, s, sprite_array);
         if (kind == PLAIN_HASH) {
+            if (hashes_plain < 0) hashes_plain = reads_natively(mrb, mrb->hash_class, true);
+            if (!hashes_plain) break;
+            if (!keys_ready) {
+                hash_sprite_init(mrb, &h);
+                keys_ready = true;
+            }
             for (int k = 0; k < SPRITE_KEY_COUNT; k++) h.values[k] = mrb_nil_value();
             mrb_hash_foreach(mrb, mrb_hash_ptr(s), read_sprite_entry, &h);
             if (!(mrb_test(v[0]) && mrb_test(v[1]) && mrb_test(v[2]) && mrb_test(v[3])) &&
@@ -241,15 +262,23 @@ static mrb_value ffi_draw_draw_plain_sprites(mrb_state *mrb, mrb_value self)
             if (!(mrb_test(v[6]) && mrb_test(v[7]) && mrb_test(v[8]) && mrb_test(v[9])) &&
                 (mrb_test(v[24]) || mrb_test(v[25])))
                 break;
-        } else if (kind == PLAIN_ARRAY && same_ancestry(mrb_obj_ptr(s)->c, array_class)) {
+        } else if (kind == PLAIN_ARRAY) {
+            RClass *array_class = mrb_obj_ptr(s)->c;
+            if (!vetted_array || !same_ancestry(array_class, vetted_array)) {
+                if (!sprite_readers_first(array_class, sprite_array) || !reads_natively(mrb, array_class, false)) break;
+                vetted_array = array_class;
+            }
             // x, y, w, h, then the fields from the path on, by position (nil past the end).
-            for (int k = 0; k < 22; k++) h.values[k] = mrb_ary_ref(mrb, s, k);
+            const mrb_value *fields = RARRAY_PTR(s);
+            mrb_int length = RARRAY_LEN(s);
+            for (int k = 0; k < 22; k++) h.values[k] = k < length ? fields[k] : mrb_nil_value();
         } else {
             break;
         }
+        // The readers send the path to_s: a String of any other class may answer otherwise.
         frame_string path = {"", 0};
         if (mrb_test(v[4])) {
-            if (!mrb_string_p(v[4])) break;
+            if (!mrb_string_p(v[4]) || mrb_obj_ptr(v[4])->c != mrb->string_class) break;
             path = string_field(v[4]);
         }
         frame_write_sprite(current_frame_stream, full_sprite(v, path));

@@ -62,8 +62,8 @@ module ZOQ
         case kind
         when :sprite
           # Runs of plain Hashes and sprite Arrays are written natively; anything else goes
-          # through draw_sprite.
-          native = @ffi_draw.respond_to?(:draw_plain_sprites)
+          # through draw_sprite. A draw_sprite of the game's own draws every sprite itself.
+          native = @ffi_draw.respond_to?(:draw_plain_sprites) && method(:draw_sprite).owner == ZOQ::Runtime::Draw
           while i < n
             j = native ? @ffi_draw.draw_plain_sprites(c, i, n, ZOQ::Primitive::SpriteArray) : i
             if j > i
