@@ -64,7 +64,7 @@ test "log_important reaches the console whatever the level and raises a notifica
   begin
     seen, file = logged { log_important "a", "b" }
     assert_equal [["a", nil], ["b", nil]], seen
-    assert_equal "a\nb", file
+    assert_equal "a\nb\n", file
     assert_equal ["Important notification occurred."], notes
   ensure
     $lib_notes = nil
