@@ -771,3 +771,15 @@ module ZOQ
     end
   end
 end
+
+# Typed commands run with Kernel as self: at the prompt `args` is the game's args and
+# `clear` clears the console.
+module Kernel
+  def self.args
+    $zoq ? $zoq.args : nil
+  end
+
+  def self.clear
+    $console ? $console.clear : nil
+  end
+end

@@ -93,7 +93,8 @@ module ZOQ
           current = current.as_hash[part.to_sym]
         end
         return [] unless current.respond_to?(:as_hash)
-        autocomplete_filter_methods current.as_hash.keys
+        # Keys in underscores are the entity's own bookkeeping, not the game's.
+        autocomplete_filter_methods(current.as_hash.keys.reject { |key| key.to_s.start_with?("__") })
       end
     end
   end
