@@ -200,7 +200,8 @@ module ZOQ
       end
 
       def request_quit
-        log_info "* INFO: Quit requested (#{Kernel.global_tick_count})."
+        # log_info adds the "* INFO: " itself.
+        log_info "Quit requested (#{Kernel.global_tick_count})."
         @quit_requested = true
       end
 
