@@ -456,8 +456,9 @@ module ZOQ
       name = text.split(":")[0].to_s.delete("'")
       return nil if name.include?(" ")
       results = Kernel.__docs_search_results__(name)
+      return nil if results.empty?
       joined = results.join("\n")
-      return nil if joined.include?("* DOCS: No results found.") || results.empty?
+      ZOQ::Log.write_root "docs/search_results.txt", joined
       puts joined
       puts "* INFO: #{results.length} matches(s) found in DOCS for ~#{name}~ (see above).\nYou can search the documentation yourself using the following command in the Console:\n#+begin_src ruby\n  docs_search \"#{name}\"\n#+end_src\n"
       log_once_info :exported_search_results, "The search results above has been seen in logs/puts.txt and docs/search_results.txt."
@@ -577,7 +578,7 @@ module ZOQ
       end
       if @scroll_inertia != 0
         @scroll_inertia *= 0.7
-        @log_offset += @scroll_inertia > 0 ? 1 : -1
+        @log_offset += @scroll_inertia > 0 ? -1 : 1
         @scroll_inertia = 0.0 if @scroll_inertia.abs < 0.01
       end
       clamp_offset
@@ -632,7 +633,7 @@ module ZOQ
     end
 
     def lines_on_one_page
-      (h - 4).div(@font_style.line_height_px)
+      ((h - 4) / @font_style.line_height_px).to_i
     end
 
     def line(y:, color:)

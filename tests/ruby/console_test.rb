@@ -229,3 +229,26 @@ test "a failing console disables itself and says so on standard output and in it
   assert $console.disabled?
   assert console_lines.any? { |l| l.is_a?(String) && l.include?("* FATAL: The ZOQ::Console console threw an unhandled exception") }
 end
+
+test "PAGEUP and the wheel scroll the log, and the menu's buttons close the console" do
+  now = boot_game "def tick args; end\n"
+  200.times { |i| $console.add_text "scroll line #{i}" }
+  $console.show
+  now = run_steps now, 70
+  now = tap_key now, ZOQ::KeyboardKeys::SDLK_PAGEUP
+  page = ((720 - 4) / $console.font_style.line_height_px).to_i
+  labels = lambda { $args.outputs.reserved.select { |p| p[:primitive_marker] == :label }.map { |p| p[:text] } }
+  assert_includes labels.call, "[#{page}/#{$console.log.length}]", "scroll line #{199 - page}"
+  refute labels.call.include?("scroll line 199")
+  $zoq.mouse_wheel 0, 1
+  now = run_steps now, 20
+  assert_includes labels.call, "[#{page - 13}/#{$console.log.length}]"
+  [[1105, 690], [1000, 690]].each do |x, y|
+    $zoq.mouse_move x, 720 - y
+    $zoq.mouse_button_pressed 1
+    now = step_with now
+    $zoq.mouse_button_up 1
+    now = step_with now
+  end
+  refute $console.visible?, "show menu, then close console"
+end
