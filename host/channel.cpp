@@ -9,7 +9,10 @@ thread_channel *thread_channel_create(void)
     }
     channel->frame_queue = threadstreamqueue_allocate();
     channel->event_queue = threadstreamqueue_allocate();
-    if (!channel->frame_queue || !channel->event_queue) {
+    channel->clipboard_lock = SDL_CreateMutex();
+    channel->clipboard_ready = SDL_CreateCond();
+    channel->render_thread = SDL_ThreadID();
+    if (!channel->frame_queue || !channel->event_queue || !channel->clipboard_lock || !channel->clipboard_ready) {
         thread_channel_delete(channel);
         SDL_OutOfMemory();
         return nullptr;
@@ -24,6 +27,9 @@ void thread_channel_delete(thread_channel *channel)
     if (!channel) return;
     threadstreamqueue_free(channel->frame_queue);
     threadstreamqueue_free(channel->event_queue);
+    if (channel->clipboard_lock) SDL_DestroyMutex(channel->clipboard_lock);
+    if (channel->clipboard_ready) SDL_DestroyCond(channel->clipboard_ready);
+    SDL_free(channel->clipboard_text);
     SDL_free(channel);
 }
 
@@ -37,4 +43,39 @@ void thread_channel_note_focus(thread_channel *channel, const SDL_Event *event)
     case SDL_WINDOWEVENT_FOCUS_LOST: SDL_AtomicSet(&channel->keyboard_focus, 0); break;
     default: break;
     }
+}
+
+char *thread_channel_clipboard_text(thread_channel *channel)
+{
+    if (!channel || SDL_ThreadID() == channel->render_thread) {
+        char *text = SDL_GetClipboardText();
+        return text ? text : SDL_strdup("");
+    }
+    char *text = nullptr;
+    SDL_LockMutex(channel->clipboard_lock);
+    SDL_AtomicSet(&channel->clipboard_wanted, 1);
+    // Short waits: the render thread stops serving once the run ends.
+    for (int waited = 0; !channel->clipboard_text && waited < 1000 && SDL_AtomicGet(&channel->quit) == 0; waited += 50)
+        SDL_CondWaitTimeout(channel->clipboard_ready, channel->clipboard_lock, 50);
+    text = channel->clipboard_text;
+    channel->clipboard_text = nullptr;
+    SDL_AtomicSet(&channel->clipboard_wanted, 0);
+    SDL_UnlockMutex(channel->clipboard_lock);
+    return text ? text : SDL_strdup("");
+}
+
+void thread_channel_serve_clipboard(thread_channel *channel)
+{
+    if (SDL_AtomicGet(&channel->clipboard_wanted) == 0) return;
+    char *text = SDL_GetClipboardText();
+    SDL_LockMutex(channel->clipboard_lock);
+    if (SDL_AtomicGet(&channel->clipboard_wanted)) {
+        SDL_free(channel->clipboard_text);
+        channel->clipboard_text = text;
+        text = nullptr;
+        SDL_AtomicSet(&channel->clipboard_wanted, 0);
+        SDL_CondSignal(channel->clipboard_ready);
+    }
+    SDL_UnlockMutex(channel->clipboard_lock);
+    SDL_free(text);
 }

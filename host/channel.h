@@ -14,6 +14,12 @@ struct thread_channel {
     SDL_atomic_t render_fps;        // written by the render thread, reported by the simulation
     SDL_atomic_t keyboard_focus;    // written by the render thread as it polls window events
     SDL_atomic_t mouse_focus;
+    // The clipboard is a window call, made on the render thread for the simulation's paste.
+    SDL_threadID render_thread;     // the creating thread, which renders
+    SDL_atomic_t clipboard_wanted;  // set by the simulation, cleared by the render thread
+    SDL_mutex *clipboard_lock;      // guards clipboard_text
+    SDL_cond *clipboard_ready;      // signalled when clipboard_text is set
+    char *clipboard_text;           // written by the render thread, taken by the simulation
 };
 
 // NULL with SDL's error set when out of memory. Both focus flags start set.
@@ -21,3 +27,9 @@ thread_channel *thread_channel_create(void);
 void thread_channel_delete(thread_channel *channel);
 // Records a polled window event's focus change when it concerns the channel's window.
 void thread_channel_note_focus(thread_channel *channel, const SDL_Event *event);
+// The clipboard's text (free with SDL_free; "" when there is none). On the render thread it
+// is read at once; from another thread it is asked of the render thread, waiting at most a
+// second and giving up when the run is ending.
+char *thread_channel_clipboard_text(thread_channel *channel);
+// Run by the render thread once a frame: answers a waiting clipboard request.
+void thread_channel_serve_clipboard(thread_channel *channel);

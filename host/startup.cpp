@@ -232,7 +232,10 @@ void main_render_loop(void)
     render_context_startup_shown(render_ctx);
     simulation_thread = SDL_CreateThreadWithStackSize(simulation_thread_main, "simulation", 0x800000, channel);
     if (!simulation_thread) startup_fail("Couldn't create simulation thread: %s", SDL_GetError());
-    while (SDL_AtomicGet(&channel->quit) == 0) draw_iteration(render_ctx);
+    while (SDL_AtomicGet(&channel->quit) == 0) {
+        draw_iteration(render_ctx);
+        thread_channel_serve_clipboard(channel);
+    }
     SDL_WaitThread(simulation_thread, nullptr);
     simulation_thread = nullptr;
     // The last step's frame may carry a screenshot or a URL: run what is still queued.

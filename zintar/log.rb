@@ -71,7 +71,7 @@ module ZOQ
 
     def self.puts_important *args
       return nil if production?
-      append_root "logs/log.txt", args.join("\n")
+      append_root "logs/log.txt", args.join("\n") + "\n"
       notify "Important notification occurred."
       args.each { |obj| runtime_log obj }
       nil

@@ -64,7 +64,7 @@ test "log_important reaches the console whatever the level and raises a notifica
   begin
     seen, file = logged { log_important "a", "b" }
     assert_equal [["a", nil], ["b", nil]], seen
-    assert_equal "a\nb", file
+    assert_equal "a\nb\n", file
     assert_equal ["Important notification occurred."], notes
   ensure
     $lib_notes = nil
@@ -130,4 +130,24 @@ test "the outline helpers" do
                ["", ZOQ::Log.join_lines([])], ["s", ZOQ::Log.join_lines("s")], ["5", ZOQ::Log.join_lines([5])],
                ["a\nb", ZOQ::Log.join_lines(["a", "b"])], [true, ZOQ::Log.multiline?("a", "b")],
                [true, ZOQ::Log.multiline?("a\nb")], [false, ZOQ::Log.multiline?("a")]]
+end
+
+test "a production runtime creates no log files and logs nothing" do
+  ["logs/log.txt", "logs/puts.txt"].each do |path|
+    full = "#{$test_base_dir}/#{path}"
+    File.delete full if File.exist?(full)
+  end
+  saved = [$zoq, $runtime, $args, $state, $console, $recording, $tests, $wizards]
+  $zoq = $runtime = $args = $state = $console = $recording = $tests = $wizards = nil
+  begin
+    ZOQ::Runtime.new("Linux", true, 1280, 720, "./zintarel game", "./zintarel")
+    log "not written"
+    log_important "nor this"
+    puts "printed only"
+    assert_rows [[false, File.exist?("#{$test_base_dir}/logs/log.txt")], [false, File.exist?("#{$test_base_dir}/logs/puts.txt")]]
+    assert $console.log.include?("printed only")
+    refute $console.log.include?("nor this")
+  ensure
+    $zoq, $runtime, $args, $state, $console, $recording, $tests, $wizards = saved
+  end
 end

@@ -157,15 +157,6 @@ test "legacy sounds become audio entries: effects get fresh keys, music one key,
   assert_raises(RuntimeError, "* ERROR: I don't know how to parse 42 into a ZOQ::Sound.") { ZOQ::Sound.parse 42 }
 end
 
-test "completion offers the methods after a period and the words of the text otherwise" do
-  now = boot_game "def tick args; end\n"
-  assert $zoq.suggest_autocompletion(text: "args.inp", index: 8).include?("inputs")
-  assert_equal ["hello_world"], $zoq.suggest_autocompletion(text: "hello_world = 1\nhel", index: 19)
-  parsed = $zoq.autocomplete_parse(text: "x = args.state.pl", index: 17)
-  assert_equal "pl", parsed[:word]
-  assert_equal "args.state", parsed[:token]
-end
-
 test "serialize_state warns above 20000 characters and still writes the file" do
   now = boot_game "def tick args; end\n"
   warning = "The serialized state is longer than 20,000 characters."

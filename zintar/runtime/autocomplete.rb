@@ -1,83 +1,100 @@
 module ZOQ
   class Runtime
-    # Completion over a whole source text and a cursor index.
-    #
-    # First version: the word before the cursor is completed from the identifiers of the
-    # text and, after a period, from the methods of the well-known objects of args.
+    # Completion over a whole source text and a cursor index: after a period, the methods
+    # of the well-known objects (or the keys of nested state); elsewhere, the words of the
+    # text itself.
     module Autocomplete
-      WORD_BOUNDARIES = (" \t\n" + '()[]{},;:=+-*/<>!?|&"`~@#$%^' + "'").freeze
+      AUTOCOMPLETE_IGNORED = %w[def end entity_keys_by_ref entity_name as_hash clear! created_at_elapsed entity_id
+                                entity_id= tick_count= global_created_at_elapsed load_entity_data! meta meta! new?
+                                old? original_eq_eq set! update_entity_keys_by_ref with_meta].freeze
 
       def suggest_autocompletion opts = {}
         parsed = autocomplete_parse opts
+        return [] unless parsed[:cursor_line]
         word = parsed[:word]
-        keys = if parsed[:dot]
-                 receiver = autocomplete_receiver(parsed[:token])
-                 receiver ? receiver.methods : []
-               else
-                 autocomplete_words(parsed[:text])
-               end
-        autocomplete_filter_methods(keys).select { |name| name.start_with?(word) && name != word }
+        return [] if word.start_with?("#")
+        return autocomplete_after_dot(parsed) if word.end_with?(".")
+        text = parsed[:text].gsub("[", " ").gsub("]", " ").gsub("(", " ").gsub(")", " ")
+                            .gsub(":", "").gsub(".", " ").gsub("=", " ")
+        autocomplete_filter_methods text.split, "zoq", "false", "true", "args", "suppress_mailbox", "end"
       end
 
       def autocomplete_parse opts = {}
         file = opts[:file]
-        text = opts[:text] || (file ? read_file(file) : nil) || ""
-        index = (opts[:index] || text.length).to_i
-        index = text.length if index > text.length
-        before = text[0, index]
-        lines = before.split("\n", -1)
-        cursor_line = lines[-1] || ""
-        previous_line = lines.length > 1 ? lines[-2] : nil
-        start = cursor_line.length
-        start -= 1 while start > 0 && !WORD_BOUNDARIES.include?(cursor_line[start - 1]) && cursor_line[start - 1] != "."
-        word = cursor_line[start..-1] || ""
-        dot = start > 0 && cursor_line[start - 1] == "."
-        token_start = start
-        token_start -= 1 while token_start > 0 && !WORD_BOUNDARIES.include?(cursor_line[token_start - 1])
-        token = dot ? cursor_line[token_start...(start - 1)] : word
-        { text: text, file: file, index: index, cursor_line: cursor_line, previous_line: previous_line,
-          word: word, token: token, dots: token.to_s.split("."), dot: dot }
+        text = opts[:text]
+        text = read_file(file) if text.nil? && file
+        text = text.to_s
+        index = opts[:index].to_i
+        lines = []
+        sum = 0
+        text.each_line do |line|
+          sum += line.length
+          lines << [line, sum]
+        end
+        cursor = nil
+        previous_sum = 0
+        previous_line = nil
+        lines.each_with_index do |(line, running), i|
+          next unless running >= index
+          cursor = line
+          if i > 0
+            previous_line = lines[i - 1][0]
+            previous_sum = lines[i - 1][1]
+          end
+          break
+        end
+        column = index - previous_sum
+        word = cursor ? cursor[0, column].to_s.strip : ""
+        token = word.split(" ")[-1] || ""
+        dots = token.split(".")
+        { text: text, file: file, index: index, cursor_line: cursor, previous_line: previous_line, word: word,
+          token: token, dots: dots, dot: dots[-1] }
       end
 
       def autocomplete_filter_methods keys, *ignores
-        names = keys.map { |key| key.to_s }
-        names.reject { |name| name.start_with?("__") || ignores.include?(name) }.uniq.sort
+        names = []
+        keys.each do |key|
+          name = key.to_s
+          next if AUTOCOMPLETE_IGNORED.include?(name) || ignores.include?(name)
+          next if name.to_i.to_s == name
+          names << name unless names.include?(name)
+        end
+        names
       end
 
-      def autocomplete_receiver token
-        parts = token.to_s.split(".")
-        return nil if parts.empty?
-        root = case parts[0]
-               when "args" then args
-               when "$zoq", "$runtime" then self
-               when "$args" then args
-               when "$state", "state" then args.state
-               when "inputs" then args.inputs
-               when "outputs" then args.outputs
-               else return nil
-               end
-        parts[1..-1].each do |part|
-          return nil unless root.respond_to?(part.to_sym)
-          root = root.send(part.to_sym)
-        end
-        root
+      private
+
+      def autocomplete_after_dot parsed
+        target = case parsed[:dot]
+                 when "args" then $zoq.args
+                 when "inputs" then args.inputs
+                 when "outputs" then args.outputs
+                 when "layout" then args.layout
+                 when "keyboard" then args.keyboard
+                 when "key_down" then args.keyboard.key_down
+                 when "key_up" then args.keyboard.key_up
+                 when "state" then args.state
+                 when "$zoq" then self
+                 end
+        return autocomplete_filter_methods(target.autocomplete_methods) if target
+        autocomplete_state_keys parsed[:dots]
       rescue Exception
-        nil
+        []
       end
 
-      def autocomplete_words text
-        words = []
-        current = ""
-        text.each_char do |c|
-          if WORD_BOUNDARIES.include?(c) || c == "."
-            words << current unless current.empty?
-            current = ""
-          else
-            current += c
-          end
+      # State properties are Symbol keys of each entity's hash; a step that leads nowhere
+      # answers nothing.
+      def autocomplete_state_keys dots
+        current = args.state
+        at = dots.index("state")
+        return [] unless at
+        dots[(at + 1)..-1].each do |part|
+          return [] unless current.respond_to?(:as_hash)
+          current = current.as_hash[part.to_sym]
         end
-        words << current unless current.empty?
-        words
+        return [] unless current.respond_to?(:as_hash)
+        # Keys in underscores are the entity's own bookkeeping, not the game's.
+        autocomplete_filter_methods(current.as_hash.keys.reject { |key| key.to_s.start_with?("__") })
       end
     end
   end

@@ -32,7 +32,8 @@ module ZOQ
           at = text.index(marker)
           if at
             rest = text[(at + marker.length)..-1].to_s.split("\n")[0].to_s.strip
-            @console.set_command rest, reason unless rest.empty?
+            # The docs call replaces the reset command set a moment ago, in the same tick.
+            @console.set_command_extended command: rest, show_reason: reason, force: true unless rest.empty?
           end
         end
         text

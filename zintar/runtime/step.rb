@@ -200,7 +200,8 @@ module ZOQ
       end
 
       def request_quit
-        log_info "* INFO: Quit requested (#{Kernel.global_tick_count})."
+        # log_info adds the "* INFO: " itself.
+        log_info "Quit requested (#{Kernel.global_tick_count})."
         @quit_requested = true
       end
 
@@ -257,9 +258,12 @@ module ZOQ
         set_rng(rng_override || seed || Time.now.to_i)
         @is_resetting = false
         args.grid.origin_bottom_left!
-        write_file_root "logs/log.txt",
-                        "Zintarel ZOQ Log Messages. Set $zoq.log_level = :off to disable logging to the Console/HUD (log messages will still be written here). Log options are: :on, :off.\n"
-        write_file_root "logs/puts.txt", ""
+        # Production writes no log files at all.
+        unless @production
+          write_file_root "logs/log.txt",
+                          "Zintarel ZOQ Log Messages. Set $zoq.log_level = :off to disable logging to the Console/HUD (log messages will still be written here). Log options are: :on, :off.\n"
+          write_file_root "logs/puts.txt", ""
+        end
         nil
       end
 
