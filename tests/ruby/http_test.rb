@@ -65,6 +65,14 @@ test "a GET answers an incomplete Hash at once, then 200 with the body and every
                ["application/octet-stream", seen[:headers]["content-type"]]]
 end
 
+test "odd header lines keep within their bounds: an empty name or value, blanks around a colon, a colon in a value" do
+  result = $zoq.http_get test_http_url("/odd-headers")
+  pump_until { result[:complete] }
+  headers = result[:response_headers]
+  assert_rows [["only value", headers[""]], ["", headers["Z"]], ["", headers["Q"]], ["a: b", headers["W"]],
+               ["odd", result[:response_data]]]
+end
+
 test "a HEAD gets the headers and no body; a caller's Content-Type in any case replaces the default" do
   result = $zoq.http_head test_http_url("/hello"), ["content-type: text/x-game", "X-Extra: 1"]
   pump_until { result[:complete] }

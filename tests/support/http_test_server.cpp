@@ -141,6 +141,8 @@ static void answer(http_test_server *server, int fd, const http_test_request &re
     if (path == "/hello") {
         send_all(fd, response("200 OK", "Content-Type: text/plain\r\nX-Padded \t:  padded value \t\r\nY:z\r\n",
                               request.method == "HEAD" ? "" : "hello world"));
+    } else if (path == "/odd-headers") {
+        send_all(fd, response("200 OK", ":only value\r\nZ:\r\n  Q \t:\t \r\nW: a: b \r\n", "odd"));
     } else if (path == "/missing") {
         send_all(fd, response("404 Not Found", "", "not here"));
     } else if (path == "/big") {

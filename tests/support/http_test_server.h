@@ -2,6 +2,7 @@
 // sockets, one thread per connection, one request per connection. It records every request it
 // reads and answers by path:
 //   /hello     200, "hello world", with padded and one-letter header lines
+//   /odd-headers  200 with header lines of blanks, bare colons and empty values
 //   /missing   404
 //   /big       10 MiB of numbered blocks (http_test_big_body)
 //   /moved     302 to /hello
