@@ -159,12 +159,6 @@ static mrb_value test_http_requests(mrb_state *mrb, mrb_value self)
     return list;
 }
 
-static mrb_value test_http_release(mrb_state *mrb, mrb_value self)
-{
-    http_test_server_release(http_server_up(mrb));
-    return mrb_nil_value();
-}
-
 static mrb_value test_http_big_body(mrb_state *mrb, mrb_value self) { return text(mrb, http_test_big_body()); }
 
 // The HTTP part of the host's step.
@@ -182,7 +176,6 @@ static void define_http_hooks(mrb_state *mrb)
     mrb_define_method(mrb, k, "test_https_output", test_https_output, MRB_ARGS_NONE());
     mrb_define_method(mrb, k, "test_closed_url", test_closed_url, MRB_ARGS_REQ(1));
     mrb_define_method(mrb, k, "test_http_requests", test_http_requests, MRB_ARGS_NONE());
-    mrb_define_method(mrb, k, "test_http_release", test_http_release, MRB_ARGS_NONE());
     mrb_define_method(mrb, k, "test_http_big_body", test_http_big_body, MRB_ARGS_NONE());
     mrb_define_method(mrb, k, "host_http_tick", host_http_tick, MRB_ARGS_NONE());
 }

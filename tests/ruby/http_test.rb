@@ -170,7 +170,14 @@ test "failures end as -1, an error status is an answer, and the game's next tick
   end
   assert requests_to("/loop").length <= 21, "redirects are capped"
   assert_includes test_https_output, "alert unknown ca"
-  test_http_release
+end
+
+test "cancelling ends a transfer whose server has gone quiet" do
+  result = $zoq.http_get test_http_url("/slow")
+  pump_until { !result[:response_headers].empty? }
+  result[:cancel] = true
+  pump_until { result[:complete] }
+  assert_equal [true, -1, ""], [result[:complete], result[:http_response_code], result[:response_data]]
 end
 
 test "a header line with CR or LF, NUL or a non-String raises and nothing is sent" do

@@ -8,7 +8,7 @@
 //   /moved     302 to /hello
 //   /loop      302 back to itself, forever
 //   /to-file   302 to file:///etc/hostname
-//   /slow      200 with headers at once and a 5-byte body only once released (or after 10 s)
+//   /slow      200 with headers at once and a 5-byte body that never comes
 //   /trickle   200 with a 64 MiB length, 256 bytes every 10 ms until the server stops
 //   anything else: 200 "ok" once the request body has arrived
 // Also the self-signed HTTPS server (openssl s_server) that a verifying client must refuse.
@@ -33,8 +33,6 @@ void http_test_server_stop(http_test_server *server);
 int http_test_server_port(const http_test_server *server);
 // Every complete request read so far, in arrival order.
 std::vector<http_test_request> http_test_server_requests(http_test_server *server);
-// Lets the held /slow bodies go (those waiting and those to come).
-void http_test_server_release(http_test_server *server);
 
 // The value of the first header of that name (any case); "" when absent.
 std::string http_test_header(const http_test_request &request, const std::string &name);
