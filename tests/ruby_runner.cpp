@@ -148,7 +148,8 @@ static mrb_value test_http_requests(mrb_state *mrb, mrb_value self)
             for (char &c : name) c = (char)tolower((unsigned char)c);
             mrb_hash_set(mrb, headers, text(mrb, name), text(mrb, h.second));
         }
-        for (const auto &f : http_test_multipart_fields(request)) mrb_hash_set(mrb, fields, text(mrb, f.first), text(mrb, f.second));
+        for (const auto &f : http_test_multipart_fields(request))
+            mrb_hash_set(mrb, fields, text(mrb, f.first), text(mrb, f.second));
         mrb_hash_set(mrb, entry, mrb_symbol_value(mrb_intern_lit(mrb, "method")), text(mrb, request.method));
         mrb_hash_set(mrb, entry, mrb_symbol_value(mrb_intern_lit(mrb, "path")), text(mrb, request.target));
         mrb_hash_set(mrb, entry, mrb_symbol_value(mrb_intern_lit(mrb, "headers")), headers);

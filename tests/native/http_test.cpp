@@ -51,8 +51,8 @@ TEST(HttpClient, ShutdownReleasesRunningTransfersWithoutCallingRubyAndTheNextReq
 
     host_fixture_eval("$after = $misc.http_get(Counting.new(3), " + base + "/hello', nil)");
     ASSERT_TRUE(pump_until("$after[:complete]"));
-    EXPECT_EQ("[200, true, true]",
-              host_fixture_eval("[$after[:http_response_code], $calls.include?([3, :data]), $calls.include?([3, :done])]"));
+    EXPECT_EQ("[200, true, true]", host_fixture_eval("[$after[:http_response_code], $calls.include?([3, :data]), "
+                                                     "$calls.include?([3, :done])]"));
     host_fixture_down(&fx);
     http_test_server_stop(server);
 }

@@ -78,7 +78,8 @@ test "a HEAD gets the headers and no body; a caller's Content-Type in any case r
   pump_until { result[:complete] }
   assert_rows [[200, result[:http_response_code]], ["", result[:response_data]], ["z", result[:response_headers]["Y"]]]
   seen = requests_to("/hello").last
-  assert_rows [["HEAD", seen[:method]], ["text/x-game", seen[:headers]["content-type"]], ["1", seen[:headers]["x-extra"]]]
+  assert_rows [["HEAD", seen[:method]], ["text/x-game", seen[:headers]["content-type"]],
+               ["1", seen[:headers]["x-extra"]]]
 end
 
 test "POST fields arrive as a multipart form the server reads; without fields the body is empty and urlencoded" do
@@ -96,7 +97,8 @@ test "POST fields arrive as a multipart form the server reads; without fields th
     if fields
       assert type.start_with?("multipart/form-data; boundary="), type
     else
-      assert_rows [["application/x-www-form-urlencoded", type], ["", seen[:body]], ["0", seen[:headers]["content-length"]]]
+      assert_rows [["application/x-www-form-urlencoded", type], ["", seen[:body]],
+                   ["0", seen[:headers]["content-length"]]]
     end
   end
 end
@@ -130,7 +132,8 @@ test "redirects are followed: the final code, every response's headers" do
   result = $zoq.http_get test_http_url("/moved")
   pump_until { result[:complete] }
   headers = result[:response_headers]
-  assert_rows [[200, result[:http_response_code]], ["hello world", result[:response_data]], ["moved", headers["X-First"]],
+  assert_rows [[200, result[:http_response_code]], ["hello world", result[:response_data]],
+               ["moved", headers["X-First"]],
                ["", headers["HTTP/1.1 302 Found"]], ["", headers["HTTP/1.1 200 OK"]]]
 end
 

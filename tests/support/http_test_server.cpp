@@ -345,7 +345,9 @@ bool https_test_server_start(https_test_server *server, std::string *error)
         *error = "no pipe";
         return false;
     }
-    std::vector<std::string> args = {"openssl", "s_server", "-accept", "127.0.0.1:0", "-cert", cert, "-key", key, "-www"};
+    // Bounded by timeout, so a test process that dies cannot leave it running.
+    std::vector<std::string> args = {"timeout", "600",  "openssl", "s_server", "-accept", "127.0.0.1:0",
+                                     "-cert",   cert,   "-key",    key,        "-www"};
     std::vector<char *> argv;
     for (const std::string &a : args) argv.push_back((char *)a.c_str());
     argv.push_back(nullptr);
@@ -355,7 +357,7 @@ bool https_test_server_start(https_test_server *server, std::string *error)
     posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], 2);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     pid_t pid;
-    int spawned = posix_spawnp(&pid, "openssl", &actions, nullptr, argv.data(), environ);
+    int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(pipe_fds[1]);
     if (spawned != 0) {
