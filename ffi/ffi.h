@@ -1,6 +1,8 @@
 // ffi: module FFI and its natively implemented classes (File, Misc, MRB, CPtr) and
 // Array#value, through which the framework reaches the host; and the HTTP pump.
 #pragma once
+#include "ffi/http_client.h" // http_tick and http_quit, for the step and shutdown
+
 #include <mruby.h>
 
 struct game_context;
@@ -9,8 +11,6 @@ struct render_context;
 // Registers module FFI, its classes and Array#value. Runs once, on the main thread at
 // start-up. render may be null (no window): methods that need it then answer gracefully.
 void ffi_init(game_context *context, render_context *render);
-void http_tick(void);
-void http_quit(void);
 
 // A new FFI::CPtr wrapping pointer (never owned). Sends `new` to FFI::CPtr; answers nil
 // (with the exception pending) when that raised.

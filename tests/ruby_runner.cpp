@@ -3,11 +3,14 @@
 // A test file calls `test "name" do ... end`; the closing line counts passes and failures.
 // A support.rb beside the file, loaded first, holds the helpers the files there share.
 #include "support/host_fixture.h"
+#include "support/http_test_server.h"
 #include "support/test_files.h"
 #include "compile/compile.h"
+#include "ffi/http_client.h"
 #include "host/ruby.h"
 
 #include <mruby/array.h>
+#include <mruby/hash.h>
 #include <mruby/string.h>
 #include <stdio.h>
 #include <string>
@@ -87,6 +90,97 @@ def zoq_run_tests
 end
 )RUBY";
 
+// The HTTP servers of the HTTP tests, started by their first use in a file.
+static http_test_server *http_server;
+static https_test_server https_server;
+
+static mrb_value text(mrb_state *mrb, const std::string &s) { return mrb_str_new(mrb, s.data(), (mrb_int)s.size()); }
+
+static http_test_server *http_server_up(mrb_state *mrb)
+{
+    if (!http_server) http_server = http_test_server_start();
+    if (!http_server) mrb_raise(mrb, E_RUNTIME_ERROR, "the test HTTP server did not start");
+    return http_server;
+}
+
+// test_http_url(path): the address of path on the test server.
+static mrb_value test_http_url(mrb_state *mrb, mrb_value self)
+{
+    const char *path;
+    mrb_get_args(mrb, "z", &path);
+    int port = http_test_server_port(http_server_up(mrb));
+    return text(mrb, "http://127.0.0.1:" + std::to_string(port) + path);
+}
+
+// test_https_url(path): the address of path on a server whose certificate nobody signed.
+static mrb_value test_https_url(mrb_state *mrb, mrb_value self)
+{
+    const char *path;
+    mrb_get_args(mrb, "z", &path);
+    std::string error;
+    if (!https_server.port && !https_test_server_start(&https_server, &error))
+        mrb_raise(mrb, E_RUNTIME_ERROR, ("the test HTTPS server did not start: " + error).c_str());
+    return text(mrb, "https://127.0.0.1:" + std::to_string(https_server.port) + path);
+}
+
+static mrb_value test_https_output(mrb_state *mrb, mrb_value self)
+{
+    return text(mrb, https_test_server_output(&https_server));
+}
+
+// test_closed_url(path): an address where nothing listens.
+static mrb_value test_closed_url(mrb_state *mrb, mrb_value self)
+{
+    const char *path;
+    mrb_get_args(mrb, "z", &path);
+    return text(mrb, "http://127.0.0.1:" + std::to_string(http_test_closed_port()) + path);
+}
+
+// Every request the test server has read: Hashes of :method, :path, :headers (lower-case
+// names), :body and :fields (a multipart body's fields).
+static mrb_value test_http_requests(mrb_state *mrb, mrb_value self)
+{
+    mrb_value list = mrb_ary_new(mrb);
+    for (const http_test_request &request : http_test_server_requests(http_server_up(mrb))) {
+        mrb_value entry = mrb_hash_new(mrb), headers = mrb_hash_new(mrb), fields = mrb_hash_new(mrb);
+        for (const auto &h : request.headers) {
+            std::string name = h.first;
+            for (char &c : name) c = (char)tolower((unsigned char)c);
+            mrb_hash_set(mrb, headers, text(mrb, name), text(mrb, h.second));
+        }
+        for (const auto &f : http_test_multipart_fields(request))
+            mrb_hash_set(mrb, fields, text(mrb, f.first), text(mrb, f.second));
+        mrb_hash_set(mrb, entry, mrb_symbol_value(mrb_intern_lit(mrb, "method")), text(mrb, request.method));
+        mrb_hash_set(mrb, entry, mrb_symbol_value(mrb_intern_lit(mrb, "path")), text(mrb, request.target));
+        mrb_hash_set(mrb, entry, mrb_symbol_value(mrb_intern_lit(mrb, "headers")), headers);
+        mrb_hash_set(mrb, entry, mrb_symbol_value(mrb_intern_lit(mrb, "body")), text(mrb, request.body));
+        mrb_hash_set(mrb, entry, mrb_symbol_value(mrb_intern_lit(mrb, "fields")), fields);
+        mrb_ary_push(mrb, list, entry);
+    }
+    return list;
+}
+
+static mrb_value test_http_big_body(mrb_state *mrb, mrb_value self) { return text(mrb, http_test_big_body()); }
+
+// The HTTP part of the host's step.
+static mrb_value host_http_tick(mrb_state *mrb, mrb_value self)
+{
+    http_tick();
+    return mrb_nil_value();
+}
+
+static void define_http_hooks(mrb_state *mrb)
+{
+    RClass *k = mrb->kernel_module;
+    mrb_define_method(mrb, k, "test_http_url", test_http_url, MRB_ARGS_REQ(1));
+    mrb_define_method(mrb, k, "test_https_url", test_https_url, MRB_ARGS_REQ(1));
+    mrb_define_method(mrb, k, "test_https_output", test_https_output, MRB_ARGS_NONE());
+    mrb_define_method(mrb, k, "test_closed_url", test_closed_url, MRB_ARGS_REQ(1));
+    mrb_define_method(mrb, k, "test_http_requests", test_http_requests, MRB_ARGS_NONE());
+    mrb_define_method(mrb, k, "test_http_big_body", test_http_big_body, MRB_ARGS_NONE());
+    mrb_define_method(mrb, k, "host_http_tick", host_http_tick, MRB_ARGS_NONE());
+}
+
 int main(int argc, char **argv)
 {
     if (argc != 2) {
@@ -110,6 +204,7 @@ int main(int argc, char **argv)
         return 2;
     }
     mrb_state *mrb = game_ctx.interpreter;
+    define_http_hooks(mrb);
     ruby_load(mrb, harness, sizeof harness - 1, "(harness)");
     if (ruby_log_exception(mrb)) return 2;
     std::string dirs = "$test_game_dir = \"" + fixture.game_dir + "\"; $test_base_dir = \"" + fixture.base_dir + "\"";
@@ -135,5 +230,7 @@ int main(int argc, char **argv)
     printf("%ld passed, %ld failed\n", passed, failed);
     fflush(stdout);
     host_fixture_down(&fixture);
+    http_test_server_stop(http_server);
+    https_test_server_stop(&https_server);
     return failed == 0 && passed > 0 ? 0 : 1;
 }

@@ -48,6 +48,8 @@ int host_fixture_up(host_fixture *fixture, bool construct_runtime)
 
 void host_fixture_down(host_fixture *fixture)
 {
+    // As shutdown does: transfers still running refer to the interpreter.
+    http_quit();
     if (game_ctx.interpreter) mrb_close(game_ctx.interpreter);
     SDL_free(game_ctx.game_dir);
     SDL_free(game_ctx.base_dir);

@@ -29,7 +29,9 @@ HEREDOC
 ** Files and services
 - ~args.zoq.read_file~, ~write_file~, ~append_file~ (see ~docs_write_file~).
 - ~args.zoq.parse_json~, ~parse_json_file~, ~parse_xml~, ~parse_xml_file~.
-- ~args.zoq.http_get~, ~http_post~, ~http_head~: answer a Hash that fills in while the request runs.
+- ~args.zoq.http_get~, ~http_post~, ~http_head~, ~http_put url, "file"~ (uploads a game file): answer a Hash
+  that fills in while the request runs (~:complete~, ~:http_response_code~, ~:response_data~), or nil; set its
+  ~:cancel~ to true to stop it.
 - ~args.zoq.notify! "text"~: shows a short notification at the bottom of the screen.
 - ~args.zoq.calcstringbox "text", size_enum~: the size of a label (see ~docs_calcstringbox~).
 - ~args.zoq.log_level = :off~: keeps ordinary log messages out of the console.

@@ -25,6 +25,7 @@ module ZOQ
         callbacks.ready @ffi_misc.http_post(callbacks, url, extra_headers, form)
       end
 
+      # Uploads the game file fname with PUT (nil when it cannot be read).
       def http_put url, fname, extra_headers = nil
         callbacks = HTTPCallbacks.new(@protect_from_gc)
         callbacks.ready @ffi_misc.http_put(callbacks, url, extra_headers, fname)
