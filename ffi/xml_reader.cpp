@@ -691,13 +691,16 @@ static int flush(xml_parse_state *st, xml_callbacks *cb)
     xml_callback fn = st->pending == PENDING_CONTENT ? cb->on_content
                       : st->pending == PENDING_ATTRIBUTE ? cb->on_attribute
                                                           : cb->on_pi;
-    cb->key = cb->text;
-    cb->key_length = cb->text_length;
+    // The name a value belongs to; character data belongs to none.
+    bool named = st->pending != PENDING_CONTENT;
+    cb->key = named ? cb->text : nullptr;
+    cb->key_length = named ? cb->text_length : 0;
     cb->text = st->text ? st->text : "";
     cb->text_length = st->length;
     int ok = call(cb, fn);
-    cb->key = nullptr;
-    cb->key_length = 0;
+    // The run buffer moves as the next run grows: nothing may keep pointing into it.
+    cb->text = cb->key = nullptr;
+    cb->text_length = cb->key_length = 0;
     st->length = 0;
     st->pending = PENDING_NONE;
     return ok;
@@ -763,7 +766,11 @@ int parse_xml(const char *data, size_t length, xml_callbacks *cb)
             cb->text_length = strlen(cb->text);
             ok = ok && call(cb, cb->on_element_start);
             break;
-        case XML_ELEM_END: ok = flush(st, cb) && call(cb, cb->on_element_end); break;
+        case XML_ELEM_END:
+            ok = flush(st, cb) && call(cb, cb->on_element_end);
+            cb->text = nullptr; // the closed element's name is gone from the stack
+            cb->text_length = 0;
+            break;
         case XML_ATTR_START:
         case XML_PI_START:
             ok = flush(st, cb);

@@ -23,7 +23,7 @@ struct xml_callbacks {
     uint64_t offset;     // bytes consumed
     const char *text;    // element name, attribute name or PI target, or a gathered run; no NUL
     size_t text_length;
-    const char *key;     // at a run's callback: the attribute name or PI target it belongs to
+    const char *key;     // at an attribute's or PI's callback: its name or target; null otherwise
     size_t key_length;
     void *user_data; // for the callbacks; never touched here
     // Each returns 0 to cancel the parse (on_end's result is not looked at); null ones are skipped.
@@ -32,7 +32,7 @@ struct xml_callbacks {
     xml_callback on_element_start; // text: the element's name
     xml_callback on_content;       // text: a run of character data
     xml_callback on_attribute;     // key: name, text: the whole value ("" for an empty one)
-    xml_callback on_element_end;
+    xml_callback on_element_end;   // text: null
     xml_callback on_pi; // key: target, text: the whole content ("" for none)
 };
 

@@ -129,3 +129,30 @@ TEST_F(ParsersFuzz, MutatedDocumentsEndInATreeOrNilAndTheReaderAgreesWithParseXm
     EXPECT_GT(parsed[1], 0);
     printf("fuzz: %d documents, %ld XML and %ld JSON parsed whole\n", iterations, parsed[0], parsed[1]);
 }
+
+// What each run's callback is told: its key is the attribute name or PI target, and nothing
+// for character data (found by fuzzing: a run's key once pointed into the previous run's
+// buffer after it had moved).
+static int note_run(xml_callbacks *cb)
+{
+    std::string *log = (std::string *)cb->user_data;
+    *log += "[" + (cb->key ? std::string(cb->key, cb->key_length) : std::string("-")) + ":" +
+            std::string(cb->text, cb->text_length) + "]";
+    return 1;
+}
+
+TEST_F(ParsersFuzz, EachRunSeesOnlyItsOwnKey)
+{
+    std::string log;
+    xml_callbacks cb = {};
+    cb.user_data = &log;
+    cb.on_content = cb.on_attribute = cb.on_pi = note_run;
+    std::string doc = "<r a='1' b=''>x<e/>" + std::string(300, 'y') + "<?p d?>z<?q?></r>";
+    ASSERT_EQ(1, parse_xml(doc.data(), doc.size(), &cb));
+    EXPECT_EQ("[a:1][b:][-:x][-:" + std::string(300, 'y') + "][p:d][-:z][q:]", log);
+    EXPECT_EQ(nullptr, cb.message);
+    const char *bad = "<r>\n<x></y></r>";
+    EXPECT_EQ(0, parse_xml(bad, strlen(bad), &cb));
+    EXPECT_STREQ("Close tag does not match open tag (<Tag> .. </OtherTag>)", cb.message);
+    EXPECT_EQ(2u, cb.line);
+}
