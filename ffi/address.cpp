@@ -43,5 +43,6 @@ static mrb_value ffi_misc_get_local_ip_address(mrb_state *mrb, mrb_value self)
 
 void ffi_address_define(mrb_state *mrb, RClass *misc)
 {
-    mrb_define_method(mrb, misc, "get_local_ip_address", ffi_misc_get_local_ip_address, MRB_ARGS_NONE());
+    // Reads no arguments and ignores any given: NONE would make the interpreter refuse them.
+    mrb_define_method(mrb, misc, "get_local_ip_address", ffi_misc_get_local_ip_address, MRB_ARGS_ANY());
 }

@@ -138,3 +138,20 @@ TEST_F(TextThreads, MeasuringWhileLabelsDrawSharesTheFontCacheSafely)
     EXPECT_EQ("[601, true]", host_fixture_eval("[$widths.length, $widths.all? { |w| w > 0 }]"));
     ffi_render_context = nullptr;
 }
+
+// The machine's own address: numeric, never loopback, and refused when it does not fit.
+TEST(Address, TheLocalAddressIsNumericNotLoopbackAndMustFitItsBuffer)
+{
+    char address[64] = "", untouched[4] = "abc";
+    int found = network_get_local_address(address, sizeof address);
+    EXPECT_EQ(0, network_get_local_address(untouched, 0));
+    EXPECT_STREQ("abc", untouched);
+    if (!found) GTEST_SKIP() << "this machine has no address besides loopback";
+    std::string text = address;
+    EXPECT_TRUE(text != "127.0.0.1" && text != "::1" && !text.empty()) << text;
+    EXPECT_EQ(std::string::npos, text.find_first_not_of("0123456789abcdefABCDEF.:%_-" "abcdefghijklmnopqrstuvwxyz")) << text;
+    // A buffer one byte short of the text and its NUL answers 0.
+    std::vector<char> tight(text.size());
+    EXPECT_EQ(0, network_get_local_address(tight.data(), tight.size()));
+    EXPECT_EQ(1, network_get_local_address(address, text.size() + 1));
+}
