@@ -9,6 +9,11 @@
 
 #include "ffi/extension_api.h"
 
+/* The module it defines under FFI: the build makes a second copy under another name. */
+#ifndef SAMPLE_MODULE
+#define SAMPLE_MODULE "Sample"
+#endif
+
 /* The interpreter also has a macro named mrb_int: the type goes through a name of our own. */
 typedef mrb_int count_t;
 
@@ -117,7 +122,7 @@ static mrb_value box_text(mrb_state *mrb, mrb_value self)
 static const char *consistency(mrb_state *mrb, struct RClass *ffi, struct RClass *sample)
 {
     if (api.module_get(mrb, "FFI") != ffi) return "module_get";
-    if (api.module_get_under(mrb, ffi, "Sample") != sample) return "module_get_under";
+    if (api.module_get_under(mrb, ffi, SAMPLE_MODULE) != sample) return "module_get_under";
     if (api.class_get_under(mrb, ffi, "Misc") == NULL) return "class_get_under";
     return "ok";
 }
@@ -152,7 +157,7 @@ void znt_register_c_extensions(znt_host_lookup host_lookup, mrb_state *mrb, stru
     box_type.dfree = api.free_foreign_object;
     loads++;
 
-    sample = api.define_module_under(mrb, ffi, "Sample");
+    sample = api.define_module_under(mrb, ffi, SAMPLE_MODULE);
     api.define_module_function(mrb, sample, "greet", greet, MRB_ARGS_REQ(1));
     api.define_module_function(mrb, sample, "found?", found, MRB_ARGS_REQ(1));
     api.define_module_function(mrb, sample, "fail", fail, MRB_ARGS_REQ(1));
