@@ -70,9 +70,16 @@ static void *load_copy(const char *path)
         char *absolute = sprintf_alloc("%s/%s", dir, name);
         struct stat st;
         // Never over another file: it may be another process's copy.
-        if (absolute && lstat(absolute, &st) != 0 && errno == ENOENT && write_file_ex(0, name, bytes, length))
+        if (!absolute || lstat(absolute, &st) == 0 || errno != ENOENT) {
+            SDL_free(absolute);
+            continue;
+        }
+        if (write_file_ex(0, name, bytes, length)) {
             copy = absolute;
-        else SDL_free(absolute);
+        } else {
+            unlink(absolute); // a part written before the failure
+            SDL_free(absolute);
+        }
     }
     if (dir) folder = sprintf_alloc("%s/" COPY_FOLDER, dir);
     files_write_unlock();
