@@ -4,6 +4,7 @@
 #include "ffi/http_client.h" // http_tick and http_quit, for the step and shutdown
 
 #include <mruby.h>
+#include <stddef.h>
 
 struct game_context;
 struct render_context;
@@ -41,5 +42,9 @@ void ffi_controller_define(mrb_state *mrb, RClass *misc);
 void ffi_http_define(mrb_state *mrb, RClass *misc);
 void ffi_extensions_define(mrb_state *mrb, RClass *misc);
 void ffi_address_define(mrb_state *mrb, RClass *misc);
+// The first IPv4 address of an interface other than "lo" (not 127.0.0.1), else the first
+// such IPv6 address (not ::1), as numeric text in buffer; 0 when there is none or it does not
+// fit with its NUL.
+int network_get_local_address(char *buffer, size_t size);
 // A new Array of two Floats (sizes and positions).
 mrb_value ffi_float_pair(mrb_state *mrb, double a, double b);

@@ -5,8 +5,7 @@
 #include "render/render.h"
 #include "render/fontatlas.h"
 
-#include <mruby/array.h>
-
+// [width, height] of the text as a label of that size_enum draws it; [0.0, 0.0] without a font.
 static mrb_value ffi_misc_calcstringbox(mrb_state *mrb, mrb_value self)
 {
     const char *text, *font_path;
@@ -15,19 +14,15 @@ static mrb_value ffi_misc_calcstringbox(mrb_state *mrb, mrb_value self)
     float width = 0.0f, height = 0.0f;
     render_context *render = ffi_render_context;
     if (render) {
-        uint32_t pixel_size = (uint32_t)(int32_t)(2 * (uint32_t)size_enum + 22);
         render_font_lock(render);
         fontatlas *font = lookup_font(render, font_path);
-        if (font) fontatlas_calcstringrect(font, text, pixel_size, &width, &height);
+        if (font) fontatlas_calcstringrect(font, text, fontatlas_label_pixel_size(size_enum), &width, &height);
         render_font_unlock(render);
     }
-    mrb_value box = mrb_ary_new_capa(mrb, 2);
-    mrb_ary_push(mrb, box, mrb_float_value(mrb, width));
-    mrb_ary_push(mrb, box, mrb_float_value(mrb, height));
-    return box;
+    return ffi_float_pair(mrb, width, height);
 }
 
 void ffi_text_define(mrb_state *mrb, RClass *misc)
 {
-    mrb_define_method(mrb, misc, "calcstringbox", ffi_misc_calcstringbox, MRB_ARGS_ANY());
+    mrb_define_method(mrb, misc, "calcstringbox", ffi_misc_calcstringbox, MRB_ARGS_REQ(3));
 }

@@ -21,6 +21,13 @@ struct fontatlas_glyph {
 
 #define FONTATLAS_PAGE_SIZE 512
 
+// The pixel size of a label's size_enum, for drawing and measuring alike: 2 x size_enum + 22,
+// computed without overflow; a result outside 0..254 (a negative one too) gives 255.
+static inline uint32_t fontatlas_label_pixel_size(int64_t size_enum)
+{
+    return size_enum >= -11 && size_enum <= 116 ? (uint32_t)(2 * size_enum + 22) : 255u;
+}
+
 fontatlas *fontatlas_new(SDL_Renderer *renderer, const char *path);
 void fontatlas_delete(fontatlas *font);
 // px / (ascent - descent) of the hhea table.

@@ -47,6 +47,8 @@ struct render_context {
     uint32_t grid_set;
     fps_state fps;
     SDL_mutex *font_lock;          // the font cache and every glyph atlas: both threads use them
+    SDL_mutex *title_lock;         // guards pending_title
+    char *pending_title;           // asked for by the simulation thread, set on the window by the render thread
     uint64_t last_present;         // performance counter after the last present
     uint32_t present_us;           // how long present takes, averaged: over a few ms it waits for the display
 };
@@ -58,6 +60,9 @@ void render_context_delete(render_context *ctx);
 // Every texture the render side makes: SDL_CreateTexture, after which the OpenGL renderer's
 // record of its texturing state agrees with the GL state again.
 SDL_Texture *render_texture_create(SDL_Renderer *renderer, uint32_t format, int access, int width, int height);
+// Hands a window title to the render thread (window calls belong there): the next
+// draw_iteration sets the newest one asked for, after taking the queued frames.
+void render_context_request_title(render_context *ctx, const char *title);
 // Presents wait for the display again once the start-up frames are shown.
 void render_context_startup_shown(render_context *ctx);
 void draw_init(render_context *ctx, const char *dir);

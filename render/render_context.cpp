@@ -87,7 +87,8 @@ render_context *render_context_new(thread_channel *channel, int32_t fullscreen, 
     }
     ctx->channel = channel;
     ctx->font_lock = SDL_CreateMutex();
-    if (!ctx->font_lock) {
+    ctx->title_lock = SDL_CreateMutex();
+    if (!ctx->font_lock || !ctx->title_lock) {
         SDL_OutOfMemory();
         return fail(ctx);
     }
@@ -194,10 +195,25 @@ void render_context_delete(render_context *ctx)
     if (ctx->window) SDL_DestroyWindow(ctx->window);
     threadstream_free(ctx->last_frame);
     if (ctx->font_lock) SDL_DestroyMutex(ctx->font_lock);
+    if (ctx->title_lock) SDL_DestroyMutex(ctx->title_lock);
+    SDL_free(ctx->pending_title);
     SDL_free(ctx);
 }
 
 const char *draw_screenshot_dir(void) { return screenshot_dir; }
+
+void render_context_request_title(render_context *ctx, const char *title)
+{
+    char *copy = SDL_strdup(title);
+    if (!ctx || !copy) {
+        SDL_free(copy);
+        return;
+    }
+    SDL_LockMutex(ctx->title_lock);
+    SDL_free(ctx->pending_title);
+    ctx->pending_title = copy;
+    SDL_UnlockMutex(ctx->title_lock);
+}
 
 void render_font_lock(render_context *ctx)
 {

@@ -77,6 +77,16 @@ void draw_iteration(render_context *ctx)
         rerun = 1;
     }
 
+    // Taken after the frames: a title asked for in a tick is on the window with that tick's frame.
+    SDL_LockMutex(ctx->title_lock);
+    char *title = ctx->pending_title;
+    ctx->pending_title = nullptr;
+    SDL_UnlockMutex(ctx->title_lock);
+    if (title) {
+        SDL_SetWindowTitle(ctx->window, title);
+        SDL_free(title);
+    }
+
     if (show) {
         ctx->clear_pending = 1;
         draw_process_frame(ctx, show, 0, rerun);

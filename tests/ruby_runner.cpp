@@ -207,7 +207,8 @@ int main(int argc, char **argv)
     define_http_hooks(mrb);
     ruby_load(mrb, harness, sizeof harness - 1, "(harness)");
     if (ruby_log_exception(mrb)) return 2;
-    std::string dirs = "$test_game_dir = \"" + fixture.game_dir + "\"; $test_base_dir = \"" + fixture.base_dir + "\"";
+    std::string dirs = "$test_game_dir = \"" + fixture.game_dir + "\"; $test_base_dir = \"" + fixture.base_dir +
+                       "\"; $test_extensions = \"" ZINTAREL_TEST_EXTENSIONS "\"";
     ruby_load(mrb, dirs.data(), dirs.size(), "(harness)");
     if (has_support) ruby_load(mrb, support.data(), support.size(), support_path.c_str());
     if (ruby_log_exception(mrb)) {

@@ -2,7 +2,7 @@
 // must leave exactly its record (defaults, saturation, NaN, argument errors), and nothing
 // while no frame is being built.
 #include "host/frame_stream.h"
-#include "render/native_exports.h"
+#include "ffi/extension_api.h"
 #include "render/render.h"
 #include "support/host_test.h"
 
