@@ -93,6 +93,8 @@ module ZOQ
     def test_signature_invalid_exception? e, m
       text = e.message.to_s
       text.include?(m.to_s) && text.include?("wrong number of arguments")
+    rescue Exception
+      false
     end
 
     def mark_test_failed m, e

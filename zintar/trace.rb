@@ -94,7 +94,7 @@ module ZOQ
         klass.send(:attr_accessor, :__trace_call_depth__) unless klass.method_defined?(:__trace_call_depth__)
         names.each do |m|
           klass.send(:alias_method, trace_method_name_for(m), m)
-          buffer "Tracing #{m} on #{klass.to_s}.\n"
+          buffer "Tracing #{m} on #{klass}.\n"
           define_wrapper klass, instance, m
           @wrappers[[klass, m]] = klass.instance_method(m)
         end
@@ -105,7 +105,7 @@ module ZOQ
 
     def define_wrapper klass, instance, m
       original = trace_method_name_for m
-      key = "#{instance.class.to_s}##{m}"
+      key = "#{instance.class}##{m}"
       klass.send(:define_method, m) do |*args, **kw, &block|
         next __send__(original, *args, **kw, &block) if ZOQ::Trace.busy?
         tab = ZOQ::Trace.call_started instance, m, original, args, kw
@@ -220,9 +220,12 @@ module ZOQ
         $trace_puts ||= []
         puts "(Trace info flushed!)"
         unless $trace_puts.empty?
-          text = $trace_puts.join.strip + "\n" + trace_times_string + "\n"
+          # Blank lines around are dropped; the first line keeps its indentation.
+          text = $trace_puts.join.rstrip
+          first = 0
+          first += 1 while text[first] == "\n"
+          text = text[first..-1] + "\n" + trace_times_string.strip + "\n"
           $trace_puts.clear
-          text = text.strip + "\n"
           text = "\n" + text if pad_with_newline
           append_to_file text
         end
@@ -241,6 +244,8 @@ module ZOQ
         held = held[-FILE_MAX..-1] if held.length > FILE_MAX
       end
       text = text[-(FILE_MAX / 2)..-1] if text.length > FILE_MAX / 2
+      # Each piece starts on a line of its own.
+      text = "\n" + text unless held.empty? || held.end_with?("\n") || text.start_with?("\n")
       if held.length + text.length <= FILE_MAX
         held << text
         runtime.append_file_root TRACE_FILE, text

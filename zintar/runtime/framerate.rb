@@ -64,6 +64,11 @@ module ZOQ
     end
 
     # The rate of engine steps measured in Ruby, with a warning when it keeps falling.
+    #
+    # The clock is read in whole seconds, so the rate is taken over whole seconds only: the
+    # checks of a second are counted once it is over, and the part of a second in which the
+    # measurement started is left out. A steady rate then reads the same at every check
+    # (60 reads 60, and a level 30 is never taken for a falling one).
     module Framerate
       def framerate_init
         @tick_time = framerate_clock
@@ -74,10 +79,13 @@ module ZOQ
         Time.new.to_i
       end
 
+      # The next check only reads the clock: the measurement starts again from there.
       def reset_framerate_calculation
         @tick_speed_sum = 0
         @tick_speed_count = 0
         @previous_framerate = 0
+        @tick_speed_pending = nil
+        @tick_time = nil
       end
 
       def current_framerate
@@ -112,10 +120,7 @@ module ZOQ
         # One clock read per check: the time that closes this interval opens the next.
         now = framerate_clock
         if @tick_time
-          @tick_speed_count += 1
-          # A clock set back counts as no time passing rather than as negative time.
-          elapsed = now - @tick_time
-          @tick_speed_sum += elapsed if elapsed > 0
+          count_framerate_check now - @tick_time
           if @tick_speed_count > 60 * 2
             if framerate_below_threshold?
               @last_framerate = current_framerate
@@ -134,6 +139,20 @@ module ZOQ
         @tick_time = now
       rescue StandardError
         reset_framerate_calculation
+      end
+
+      # A check that finds the clock in a later second closes the seconds before it; a clock
+      # set back counts as no time passing.
+      def count_framerate_check elapsed
+        if elapsed <= 0
+          @tick_speed_pending += 1 if @tick_speed_pending
+          return
+        end
+        if @tick_speed_pending
+          @tick_speed_count += @tick_speed_pending
+          @tick_speed_sum += elapsed
+        end
+        @tick_speed_pending = 1
       end
     end
   end
