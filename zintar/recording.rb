@@ -64,7 +64,7 @@ module ZOQ
         return nil if @runtime.game_tick_blocked? || @runtime.pending_reload?
         @begun = true
         @tick_count = 1
-        srand @seed
+        Kernel.srand @seed
         return nil
       end
       @tick_count += 1

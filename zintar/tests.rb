@@ -132,7 +132,7 @@ module ZOQ
       passed.each { |h| say "**** :#{h[:m]}" }
       say "*** Inconclusive"
       unless inconclusive.empty?
-        if ZOQ::Log.production?
+        if production?
           say "NOTE FOR INCONCLUSIVE TESTS: No assertion was performed in the test.\nAdd assert.ok! at the end of the test if you are using your own assertions.\n"
         else
           log_once :assertion_ok_note, "NOTE FOR INCONCLUSIVE TESTS: No assertion was performed in the test.\nAdd assert.ok! at the end of the test if you are using your own assertions.\n"
@@ -154,10 +154,15 @@ module ZOQ
       nil
     end
 
+    def production?
+      runtime = $zoq
+      runtime && runtime.production ? true : false
+    end
+
     # Through the log (its file, the console and standard output); in production, where the
     # log writes nothing, straight to standard output, so a test run is never silent.
     def say *args
-      if ZOQ::Log.production?
+      if production?
         original_puts args[-1]
       else
         log(*args)
