@@ -27,6 +27,13 @@ TEST(TestOption, TheSummaryIsPrintedAndTheExitStatusSaysWhetherTheTestsPassed)
         {"tests/missing.rb", nullptr, 1, {"File does not exist: tests/missing.rb"}},
         {"tests/syntax.rb", "def test_a args, assert\n  assert.ok!\n", 1,
          {"The test file tests/syntax.rb could not be loaded.", "syntax error"}},
+        {"tests/raises.rb", "def test_a args, assert; assert.ok!; end\nundefined_thing_here\n", 1,
+         {"The test file tests/raises.rb could not be loaded.", "undefined_thing_here"}},
+        {"tests/starts.rb", "def test_a args, assert; assert.ok!; end\n$zoq.tests.start\n", 0, {"1 test(s) passed."}},
+        {"tests/summary_fails.rb",
+         "class BadMessage < StandardError; def message; raise 'no text'; end; end\n"
+         "def test_a args, assert; raise BadMessage; end\n",
+         1, {"** Running: test_a"}},
         {"tests/focus.rb",
          "def focus_test_this args, assert; assert.ok!; end\ndef test_not_this args, assert; raise 'ran'; end\n", 0,
          {"1 test(s) passed.", "**** :focus_test_this", "0 test(s) failed."}},
@@ -39,5 +46,9 @@ TEST(TestOption, TheSummaryIsPrintedAndTheExitStatusSaysWhetherTheTestsPassed)
         for (const std::string &text : r.printed) EXPECT_NE(std::string::npos, run.out.find(text)) << text << "\n" << run.out;
         EXPECT_EQ(std::string::npos, run.out.find("test_not_this")) << r.file;
         EXPECT_FALSE(g.exists("game/ticked.txt")) << r.file;
+        // A file that starts the run itself is not run twice.
+        size_t summaries = 0;
+        for (size_t at = run.out.find("** Summary"); at != std::string::npos; at = run.out.find("** Summary", at + 1)) summaries++;
+        EXPECT_GE(1u, summaries) << r.file;
     }
 }

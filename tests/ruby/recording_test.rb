@@ -136,18 +136,11 @@ test "a replay file is read whole and checked: a refused one changes nothing" do
     [head.sub("seed 5\n", ""), "#{corrupt} r.txt has no seed line."],
     [head.sub("stopped_at 30\n", ""), "#{corrupt} r.txt has no stopped_at line."],
     [head.sub("seed 5", "seed five"), "#{corrupt} I don't know how to parse seed five."],
-    [head.sub("stopped_at 30", "stopped_at -3"), corrupt],
-    [head.sub("seed 5", "seedling 5"), corrupt],
     [head + "[:key_down_raw, 97, 0, 2, 1]\n", corrupt],                     # five fields
-    [head + "[:key_down_raw, 97, 0, 2, 1, 5, 6]\n", corrupt],               # seven
     [head + "[:instance_eval, \"exit\", 0, 1, 1, 5]\n", corrupt],           # not a callback
-    [head + "[:request_quit, 0, 0, 0, 1, 5]\n", corrupt],
     [head + "[:key_down_raw, \"97\", 0, 2, 1, 5]\n", corrupt],              # a String key
-    [head + "[:textinput, 5, 0, 1, 1, 5]\n", corrupt],                      # a number typed
     [head + "[:textinput, \"a\\q\", 0, 1, 1, 5]\n", corrupt],               # unknown escape
-    [head + "[:textinput, \"unended, 0, 1, 1, 5]\n", corrupt],
     [head + "[:key_down_raw, 97, 0, 2, 1, -1]\n", corrupt],                 # negative tick
-    [head + "[:key_down_raw, 97, 0, 9, 1, 5]\n", corrupt],                  # value count
     [head + "[:key_down_raw, 97, 0, 2, 1, 5] x\n", corrupt]
   ].each do |text, message|
     now = boot_game "def tick args; end\n"
