@@ -240,15 +240,18 @@ void main_render_loop(void)
     simulation_thread = nullptr;
     // The last step's frame may carry a screenshot or a URL: run what is still queued.
     if (threadstreamqueue_getcount(channel->frame_queue) > 0) draw_iteration(render_ctx);
-    engine_shutdown();
-    exit(0);
+    exit(engine_shutdown());
 }
 
-void engine_shutdown(void)
+int engine_shutdown(void)
 {
     http_quit();
+    // 0 unless the runtime asks for another status (a test run that did not pass).
+    int status = 0;
     if (game_ctx.interpreter) {
         ruby_call0(game_ctx.interpreter, game_ctx.runtime, "quit!");
+        mrb_value asked = ruby_call0(game_ctx.interpreter, game_ctx.runtime, "exit_status");
+        if (mrb_integer_p(asked) && mrb_integer(asked) != 0) status = 1;
     }
     audio_quit();
     render_context_delete(render_ctx);
@@ -260,4 +263,5 @@ void engine_shutdown(void)
     threadstream_quit();
     SDL_Quit();
     if (PHYSFS_isInit()) PHYSFS_deinit();
+    return status;
 }

@@ -6,7 +6,8 @@ void main_startup(int argc, char **argv);
 [[noreturn]] void main_render_loop(void);
 [[noreturn]] void startup_fail(const char *format, ...) __attribute__((format(printf, 1, 2)));
 void crash_signal_handler(int signal);
-void engine_shutdown(void);
+// Answers the process's exit status.
+int engine_shutdown(void);
 void *physfs_sdl_malloc(unsigned long long size);
 void *physfs_sdl_realloc(void *pointer, unsigned long long size);
 void physfs_sdl_free(void *pointer);

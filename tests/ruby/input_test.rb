@@ -139,8 +139,6 @@ test "mouse and controllers across steps: wheel sums, clicks, replayed Floats, d
   zoq.key_down_player_one 16.0, :replay
   zoq.controller_key_down 2.0, 3.0, :replay
   zoq.controller_key_held 2.0, 1.0, :replay
-  zoq.recording.stop_replay
-  refute zoq.recording.is_replaying?
   pads = lambda do |args|
     one = args.inputs.controller_one
     two = args.inputs.controller_two
@@ -149,6 +147,11 @@ test "mouse and controllers across steps: wheel sums, clicks, replayed Floats, d
   now = probe_steps(now, 2, &pads)
   assert_equal [[:x], [:left], [:up], true, [0, 1]], $seen[0] # left counts once held
   assert_equal [[], [], [:up], false, [0, 1]], $seen[1]
+  # The end of a replay leaves nothing it pressed held for the live player.
+  zoq.recording.stop_replay
+  refute zoq.recording.is_replaying?
+  probe_steps(now, 1, &pads)
+  assert_equal [[], [], [], false, nil], $seen[0]
 end
 
 test "mapping lines: whole and inverted axes, halves, hats, skipped parts, names made safe" do

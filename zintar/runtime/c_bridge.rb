@@ -2,7 +2,7 @@ module ZOQ
   class Runtime
     # The methods the host calls for every input event and for the measured frame rates.
     # Each records the event for replay and writes args.inputs; while a replay runs, live
-    # events (any sender but :replay) are dropped. Replayed numbers come back as Floats and
+    # events (any sender but :replay) are dropped. Callers may hand numbers as Floats and
     # Hash keys are strict here (15 is not 15.0), so codes and coordinates are taken with to_i.
     module CBridge
       RAW_CONTROLLER_KEY_LOOKUP = {
@@ -15,8 +15,9 @@ module ZOQ
         @rcb_sender = __sender
       end
 
+      # Live input is dropped while a replay runs and before a recording's clock has begun.
       def __replay_guard__ sender
-        @rcb_sender.recording.is_replaying? && sender != :replay
+        @rcb_sender.recording.drops_input? sender
       end
 
       def __inputs__
@@ -107,12 +108,15 @@ module ZOQ
         mouse.wheel.created_at_time = Kernel.global_tick_count
       end
 
-      def textinput str
+      def textinput str, sender = false
+        return nil if __replay_guard__ sender
+        record_input_history :textinput, str, 0, 1
         __inputs__.text << str
       end
 
       def key_down_raw raw_key, modifier, sender = false
         if __replay_guard__ sender
+          return nil unless @rcb_sender.recording.is_replaying?
           char = ZOQ::KeyboardKeys.char_with_shift(raw_key, modifier)
           names = ZOQ::KeyboardKeys.char_to_method(char, raw_key.to_i)
           return nil unless @rcb_sender.console.console_toggle_keys.include?(:"#{names[0]}!")
@@ -308,6 +312,19 @@ module ZOQ
           inputs.finger_one = nil
           inputs.finger_two = nil
         end
+      end
+
+      # Blank input for a recording or replay to start from (the window focus stays as it is);
+      # the sticks are reported again by the next poll.
+      def forget_inputs
+        old = @rcb_sender.args.inputs
+        fresh = ZOQ::Inputs.new
+        fresh.keyboard.has_focus = old.keyboard.has_focus
+        fresh.mouse.has_focus = old.mouse.has_focus
+        @rcb_sender.args.inputs = fresh
+        ANALOG_AXES.each_value { |axis| instance_variable_set axis[0], nil }
+        @rcb_sender.reset_touch_count
+        nil
       end
 
       def rawjoystick_connected jid, joystickname, guid

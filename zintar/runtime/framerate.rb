@@ -43,16 +43,14 @@ module ZOQ
       end
 
       def framerate_diagnostics_primitives
-        top = args.grid.top
         white = { r: 255, g: 255, b: 255 }
-        mouse = args.inputs.mouse
         [
-          { x: 0, y: top - 93, w: 500, h: 93, r: 0, g: 0, b: 0, a: 128, primitive_marker: :solid },
-          label_for_panel(5, top - 5, "More Info via Zintarel Console: $zoq.framerate_diagnostics", white),
-          label_for_panel(5, top - 20, format("FPS: %.2f", current_framerate), white),
-          label_for_panel(5, top - 35, "Draw Calls: #{$perf_counter_outputs_push_count}", white),
-          label_for_panel(5, top - 50, "Array Primitives: #{$perf_counter_primitive_is_array}", white),
-          label_for_panel(5, top - 65, "Mouse: #{[mouse.x, mouse.y]}", white)
+          { x: 0, y: 93.from_top, w: 500, h: 93, r: 0, g: 0, b: 0, a: 128, primitive_marker: :solid },
+          label_for_panel(5, 5.from_top, "More Info via Zintarel Console: $zoq.framerate_diagnostics", white),
+          label_for_panel(5, 20.from_top, format("FPS: %.2f", current_framerate), white),
+          label_for_panel(5, 35.from_top, "Draw Calls: #{$perf_counter_outputs_push_count}", white),
+          label_for_panel(5, 50.from_top, "Array Primitives: #{$perf_counter_primitive_is_array}", white),
+          label_for_panel(5, 65.from_top, "Mouse: #{args.inputs.mouse.point}", white)
         ]
       end
 
@@ -66,15 +64,28 @@ module ZOQ
     end
 
     # The rate of engine steps measured in Ruby, with a warning when it keeps falling.
+    #
+    # The clock is read in whole seconds, so the rate is taken over whole seconds only: the
+    # checks of a second are counted once it is over, and the part of a second in which the
+    # measurement started is left out. A steady rate then reads the same at every check
+    # (60 reads 60, and a level 30 is never taken for a falling one).
     module Framerate
       def framerate_init
-        @tick_time = Time.new.to_i
+        @tick_time = framerate_clock
       end
 
+      # Unix time in whole seconds.
+      def framerate_clock
+        Time.new.to_i
+      end
+
+      # The next check only reads the clock: the measurement starts again from there.
       def reset_framerate_calculation
         @tick_speed_sum = 0
         @tick_speed_count = 0
         @previous_framerate = 0
+        @tick_speed_pending = nil
+        @tick_time = nil
       end
 
       def current_framerate
@@ -97,19 +108,19 @@ module ZOQ
 
       def check_framerate
         if @framerate_diagnostics_requested
+          # Cleared first: diagnostics that fail to build are not tried again every step.
+          @framerate_diagnostics_requested = nil
           log "================================"
           log framerate_get_diagnostics
-          @framerate_diagnostics_requested = nil
         end
         if @paused
           reset_framerate_calculation
           return
         end
         # One clock read per check: the time that closes this interval opens the next.
-        now = Time.now.to_i
+        now = framerate_clock
         if @tick_time
-          @tick_speed_count += 1
-          @tick_speed_sum += now - @tick_time
+          count_framerate_check now - @tick_time
           if @tick_speed_count > 60 * 2
             if framerate_below_threshold?
               @last_framerate = current_framerate
@@ -128,6 +139,20 @@ module ZOQ
         @tick_time = now
       rescue StandardError
         reset_framerate_calculation
+      end
+
+      # A check that finds the clock in a later second closes the seconds before it; a clock
+      # set back counts as no time passing.
+      def count_framerate_check elapsed
+        if elapsed <= 0
+          @tick_speed_pending += 1 if @tick_speed_pending
+          return
+        end
+        if @tick_speed_pending
+          @tick_speed_count += @tick_speed_pending
+          @tick_speed_sum += elapsed
+        end
+        @tick_speed_pending = 1
       end
     end
   end

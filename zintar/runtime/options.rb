@@ -100,8 +100,13 @@ module ZOQ
           found = startup_file_exists? path
           @test_path = path if found
           @no_tick = true
-          request_quit unless found
+          finish_startup_tests false unless found
         end
+      end
+
+      # The process's exit status, asked for by the host at shutdown.
+      def exit_status
+        @exit_status || 0
       end
 
       # Logs the missing-file error (without raising) and answers whether the file has text.
@@ -138,14 +143,51 @@ module ZOQ
             request_quit
           end
         end
-        if @test_path
-          if !@reload_list_history[@test_path]
-            mark_ruby_file_for_reload @test_path
-          elsif reload_completed?(@test_path)
-            @test_path = nil
-            $tests.start
-            request_quit
-          end
+        run_startup_tests if @test_path
+      end
+
+      # --test: once what is queued has loaded (the game's main.rb first), the test file is
+      # loaded here, where its failure can be seen, then its requires, then the tests run
+      # (unless the file ran them itself). The run always ends, failing unless tests ran and
+      # all of them passed.
+      def run_startup_tests
+        return if @is_reloading || pending_reload?
+        unless @test_file_loaded
+          @test_file_loaded = true
+          @test_runs_before = $tests.runs
+          return finish_startup_tests(false) unless load_test_file(@test_path)
+          return if pending_reload?
+        end
+        passed = false
+        begin
+          $tests.start if $tests.runs == @test_runs_before
+          passed = $tests.all_passed?
+        ensure
+          finish_startup_tests passed
+        end
+      end
+
+      def load_test_file path
+        text = read_file path
+        raise "File does not exist: #{path}" unless text
+        check = @ffi_mrb.parse text
+        raise "#{path} has a syntax error:\n#{check}" unless check == "Syntax OK"
+        @ffi_mrb.eval text
+        true
+      rescue Exception => e
+        where = (e.backtrace || [])[0]
+        where = where ? "\n** From: #{where.to_s.gsub("(eval)", path.to_s)}" : ""
+        log "* ERROR:\nThe test file #{path} could not be loaded.\n#{e.message}#{where}\n"
+        false
+      end
+
+      def finish_startup_tests passed
+        @test_path = nil
+        @exit_status = passed ? 0 : 1
+        begin
+          request_quit
+        ensure
+          @quit_requested = true
         end
       end
 

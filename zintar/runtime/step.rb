@@ -73,7 +73,12 @@ module ZOQ
         $top_level.tick args if Kernel.tick_count >= 0
       end
 
+      # A recording or replay holds the game's tick until its clock begins.
       def skip_tick_usr_engine?
+        game_tick_blocked? || @recording.holding_game?
+      end
+
+      def game_tick_blocked?
         return true if @paused
         return true if quit_after_startup_eval?
         return true if @controller_config.should_tick?
@@ -205,10 +210,10 @@ module ZOQ
         @quit_requested = true
       end
 
+      # A recording still running is kept, however it was started, and the game is not reset
+      # on its way out.
       def quit!
-        if cli_arguments.key?(:record) && @recording.is_recording?
-          @recording.stop_recording "replay_#{Time.now.to_i}.txt"
-        end
+        @recording.save_at_quit "replay_#{Time.now.to_i}.txt" if @recording.is_recording?
         @console.save_history
       end
 

@@ -1,0 +1,219 @@
+# Recording and replay the way the host drives them: input events between steps, then the
+# step. However a recording or a replay is started, the game must see the same ticks.
+
+RECORD_GAME = <<GAME
+def tick args
+  if $game_action
+    action = $game_action
+    $game_action = nil
+    action.call
+    return
+  end
+  r = args.recording
+  return unless r.is_recording? || r.is_replaying?
+  inputs = args.inputs
+  kb = inputs.keyboard
+  m = inputs.mouse
+  pad = inputs.controller_one
+  $seen << [args.tick_count, kb.key_down.truthy_keys, kb.key_held.truthy_keys, inputs.text.dup, m.point,
+            m.click && m.click.point, m.wheel && [m.wheel.x, m.wheel.y], pad.key_down.truthy_keys,
+            pad.key_held.truthy_keys, pad.left_analog_x_raw, pad.left_analog_y_perc, inputs.finger_one && [inputs.finger_one.x, inputs.finger_one.y], rand(1000)]
+  r.stop "rec.txt" if r.is_recording? && args.tick_count == 11
+end
+GAME
+
+# Input sent before the steps of a session: 0 before its first step, which is before the
+# session has begun (nothing of it may reach the session), then 1, 2 ... before each step
+# after the one in which the game's first tick of the session ran.
+PLAYED = {
+  0 => [[:mouse_move, 40, 50], [:key_down_raw, 122, 0]],
+  1 => [[:key_down_raw, 97, 0], [:textinput, "h\xC3\xA9,]\"\\"], [:mouse_move, 100, 200],
+        [:controller_key_down, 1, 15], [:left_analog_x_player_1, 20000], [:finger_down, 3, 10, 20]],
+  2 => [[:key_up_raw, 97, 0], [:mouse_button_pressed, 1], [:mouse_wheel, 0, 1], [:left_analog_y_player_1, -32768],
+        [:finger_move, 3, 30, 40]],
+  3 => [[:mouse_button_up, 1], [:controller_key_held, 1, 15], [:key_down_raw, 98, 1], [:finger_up, 3]],
+  5 => [[:controller_key_up, 1, 15], [:key_up_raw, 98, 1], [:textinput, "x"]],
+  8 => [[:mouse_move, 3, 4], [:left_analog_x_player_1, 0]]
+}
+
+# Live input while replaying: all of it must be dropped.
+OTHER = {
+  1 => [[:key_down_raw, 99, 0], [:textinput, "zz"], [:finger_down, 1, 1, 1]],
+  2 => [[:mouse_move, 7, 7], [:controller_key_down, 1, 16]],
+  4 => [[:left_analog_x_player_1, -20000], [:mouse_button_pressed, 3]],
+  6 => [[:key_down_raw, 100, 0], [:mouse_wheel, 2, 2]]
+}
+
+STARTS = [:command_line, :between_steps, :console, :game_tick, :console_after_1000_ticks]
+
+# The console runs commands during its own tick, between the replay feed and the game's tick.
+def hook_console
+  console = $zoq.console
+  def console.tick args
+    if $console_action
+      action = $console_action
+      $console_action = nil
+      action.call
+    end
+    super
+  end
+  recording = $zoq.recording
+  def recording.log_info *args
+    ($infos ||= []) << args[0].to_s
+    super
+  end
+end
+
+# A game running for a few steps with input of its own, or booted with the command line.
+def game_for how, argv
+  now = boot_game RECORD_GAME, how == :command_line ? argv : "./zintarel game"
+  hook_console
+  return now if how == :command_line
+  $zoq.mouse_move 600, 600
+  $zoq.key_down_raw 101, 0
+  now = run_steps now, 3
+  Kernel.global_tick_count = 1500 if how == :console_after_1000_ticks
+  now
+end
+
+# Starts the session as `how` says, sends the input before each step and steps until the
+# session has ended. Answers what the game saw.
+def session how, argv, action, input
+  now = game_for how, argv
+  $seen = []
+  $infos = []
+  case how
+  when :between_steps then action.call
+  when :console, :console_after_1000_ticks then $console_action = action
+  when :game_tick then $game_action = action
+  end
+  step = 0
+  sent = 0
+  loop do
+    active = $recording.is_recording? || $recording.is_replaying?
+    if step == 0 || (active && $recording.tick_count > 0)
+      (input[sent] || []).each { |name, *values| $zoq.send name, *values }
+      sent += 1
+    end
+    host_step now
+    now += 20
+    step += 1
+    active = $recording.is_recording? || $recording.is_replaying?
+    break if (!active && step > 3) || step > 80
+  end
+  assert_equal [], $host_errors
+  $seen
+end
+
+test "every way of starting a recording replays identically every way, live input dropped" do
+  STARTS.each do |record_start|
+    recorded = session(record_start, "./zintarel game --record --seed 7", -> { $recording.start 7 }, PLAYED)
+    assert_equal (0..11).to_a, recorded.map { |seen| seen[0] }, "recorded ticks (#{record_start})"
+    # Every kind of input reached the recording, and none from before it started.
+    flat = recorded.flatten
+    [:a, :b, "h\xC3\xA9,]\"\\", "x", 20000, [100, 520], [0, 1], [10, 700], [30, 680], 1.0].each do |wanted|
+      assert flat.include?(wanted) || recorded.any? { |seen| seen.include?(wanted) }, "#{wanted.inspect} (#{record_start})"
+    end
+    refute flat.include?(:z) || recorded.any? { |seen| seen[4] == [40, 670] || seen[4] == [600, 120] }, record_start.to_s
+    file = $zoq.read_file("rec.txt")
+    assert_equal file, $zoq.read_file("last_replay.txt")
+    STARTS.each do |replay_start|
+      replayed = session(replay_start, "./zintarel game --replay rec.txt", -> { $replay.start "rec.txt" }, OTHER)
+      recorded.each_with_index { |seen, i| assert_equal seen, replayed[i], "tick #{i}: #{seen.inspect} vs #{replayed[i].inspect} recorded #{record_start}, replayed #{replay_start}" }
+      assert_equal recorded, replayed, "recorded #{record_start}, replayed #{replay_start}"
+      assert $infos.any? { |text| text.include?("Replay completed [rec.txt]") }, $infos.inspect
+      refute $recording.is_replaying?
+    end
+  end
+end
+
+test "a replay file is read whole and checked: a refused one changes nothing" do
+  head = "replay_version 2.0\nstopped_at 30\nseed 5\nrecorded_at 2026-01-01 10:00:00 +0000\n"
+  corrupt = "Replay data seems corrupt."
+  [
+    ["replay_version 1.0\nstopped_at 1\nseed 1\n", "is not compatible with this version"],
+    [head + "hello\n", "#{corrupt} I don't know how to parse hello."],
+    [head.sub("seed 5\n", ""), "#{corrupt} r.txt has no seed line."],
+    [head.sub("stopped_at 30\n", ""), "#{corrupt} r.txt has no stopped_at line."],
+    [head.sub("seed 5", "seed five"), "#{corrupt} I don't know how to parse seed five."],
+    [head + "[:key_down_raw, 97, 0, 2, 1]\n", corrupt],                     # five fields
+    [head + "[:instance_eval, \"exit\", 0, 1, 1, 5]\n", corrupt],           # not a callback
+    [head + "[:key_down_raw, \"97\", 0, 2, 1, 5]\n", corrupt],              # a String key
+    [head + "[:textinput, \"a\\q\", 0, 1, 1, 5]\n", corrupt],               # unknown escape
+    [head + "[:key_down_raw, 97, 0, 2, 1, -1]\n", corrupt],                 # negative tick
+    [head + "[:key_down_raw, 97, 0, 2, 1, 5] x\n", corrupt]
+  ].each do |text, message|
+    now = boot_game "def tick args; end\n"
+    $zoq.args.state.marker = 5
+    $zoq.write_file "r.txt", text
+    seed = $zoq.seed
+    assert_raises(RuntimeError, message) { $zoq.start_replay "r.txt" }
+    assert_equal [5, false, seed], [$zoq.args.state.marker, $recording.is_replaying?, $zoq.seed], text
+  end
+  # Accepted: numbers keep their kind, Strings their bytes, events sort by id within a tick.
+  bytes = (0..255).map { |b| b.chr }.join
+  events = [[:textinput, bytes, 0, 1, 3, 4], [:mouse_move, 1.5, -2, 2, 2, 4], [:key_up_raw, 97, 1e3, 2, 1, 4]]
+  $zoq.write_file "r.txt", head + "\n" + events.map { |e| e.to_s }.join("\n") + "\n"
+  assert_equal nil, $zoq.start_replay("r.txt")
+  listed = $replay_data[:input_history][4]
+  assert_equal [1, 2, 3], listed.map { |e| e[:id] }
+  assert_equal [[:key_up_raw, 97, 1000.0], [:mouse_move, 1.5, -2], [:textinput, bytes, 0]],
+               listed.map { |e| [e[:name], e[:value_1], e[:value_2]] }
+  assert_equal [5, 30, "2026-01-01 10:00:00 +0000"], [$replay_data[:seed], $replay_data[:stopped_at], $replay_data[:recorded_at]]
+  assert_equal false, $zoq.start_replay("none.txt")
+end
+
+test "wrong calls are refused without touching the game; cancelling while idle does nothing" do
+  now = boot_game "def tick args; end\ndef reset; $resets += 1; end\n"
+  $resets = 0
+  zoq = $zoq
+  zoq.args.state.marker = 1
+  zoq.write_file "r.txt", "replay_version 2.0\nstopped_at 100\nseed 3\n"
+  [
+    [-> { zoq.recording.cancel }, nil, "$zoq.reset seed"],
+    [-> { zoq.recording.start_recording }, nil, "$recording.start SEED_NUMBER"],
+    [-> { zoq.recording.stop_recording "x.txt" }, nil, "$recording.start"],
+    [-> { zoq.recording.stop_replay }, nil, "$replay.start 'replay.txt'"],
+    [-> { zoq.recording.start_replay }, nil, "$replay.start 'replay.txt'"]
+  ].each_with_index do |(call, answer, command), i|
+    # The console takes the first command set in a global tick.
+    Kernel.global_tick_count += 1
+    zoq.console.current_input_str = "$zoq.reset seed"
+    assert_equal answer, call.call, "row #{i}"
+    assert_equal [1, 0, false, false, command], [zoq.args.state.marker, $resets, zoq.recording.is_recording?,
+                                                 zoq.recording.is_replaying?, zoq.console.current_input_str], "row #{i}"
+  end
+  # One running thing at a time.
+  zoq.recording.start_recording 4
+  assert_equal [nil, true, false], [zoq.recording.start_replay("r.txt"), zoq.recording.is_recording?, zoq.recording.is_replaying?]
+  assert_equal [nil, true], [zoq.recording.start_recording(5), zoq.recording.is_recording?]
+  zoq.recording.cancel
+  zoq.recording.start_replay "r.txt"
+  assert_equal [nil, false, true], [zoq.recording.start_recording(4), zoq.recording.is_recording?, zoq.recording.is_replaying?]
+end
+
+test "a recording that cannot be written keeps running with its events; one running at quit is saved as it is" do
+  now = boot_game "def tick args; $ticks = args.tick_count; end\ndef reset; $resets += 1; end\n"
+  $resets = 0
+  zoq = $zoq
+  zoq.recording.start_recording 8
+  now = run_steps now, 1
+  zoq.key_down_raw 97, 0
+  now = run_steps now, 1
+  zoq.textinput "q"
+  resets = $resets
+  assert_equal false, zoq.recording.stop_recording("../outside.txt")
+  assert zoq.recording.is_recording?
+  assert_equal [[:key_down_raw, 97, 0, 2, 1, 1], [:textinput, "q", 0, 1, 2, 2]], zoq.recording.input_history
+  assert_equal resets, $resets
+  now = run_steps now, 2
+  zoq.args.state.marker = 9
+  before = Time.now.to_i
+  zoq.quit!
+  after = Time.now.to_i
+  text = (before..after).map { |t| zoq.read_file("replay_#{t}.txt") }.find { |t| t }
+  assert text, "no replay_TIME.txt"
+  assert_equal ["replay_version 2.0", "stopped_at 4", "seed 8"], text.split("\n")[0, 3]
+  assert text.include?("[:textinput, \"q\", 0, 1, 2, 2]\n")
+  assert_equal [resets, 9, false], [$resets, zoq.args.state.marker, zoq.recording.is_recording?]
+end
