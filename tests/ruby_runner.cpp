@@ -103,8 +103,8 @@ static http_test_server *http_server_up(mrb_state *mrb)
     return http_server;
 }
 
-// test_http_url(path): the address of path on the test server.
-static mrb_value test_http_url(mrb_state *mrb, mrb_value self)
+// server_http_url(path): the address of path on the test server.
+static mrb_value server_http_url(mrb_state *mrb, mrb_value self)
 {
     const char *path;
     mrb_get_args(mrb, "z", &path);
@@ -112,8 +112,8 @@ static mrb_value test_http_url(mrb_state *mrb, mrb_value self)
     return text(mrb, "http://127.0.0.1:" + std::to_string(port) + path);
 }
 
-// test_https_url(path): the address of path on a server whose certificate nobody signed.
-static mrb_value test_https_url(mrb_state *mrb, mrb_value self)
+// server_https_url(path): the address of path on a server whose certificate nobody signed.
+static mrb_value server_https_url(mrb_state *mrb, mrb_value self)
 {
     const char *path;
     mrb_get_args(mrb, "z", &path);
@@ -123,13 +123,13 @@ static mrb_value test_https_url(mrb_state *mrb, mrb_value self)
     return text(mrb, "https://127.0.0.1:" + std::to_string(https_server.port) + path);
 }
 
-static mrb_value test_https_output(mrb_state *mrb, mrb_value self)
+static mrb_value server_https_output(mrb_state *mrb, mrb_value self)
 {
     return text(mrb, https_test_server_output(&https_server));
 }
 
-// test_closed_url(path): an address where nothing listens.
-static mrb_value test_closed_url(mrb_state *mrb, mrb_value self)
+// server_closed_url(path): an address where nothing listens.
+static mrb_value server_closed_url(mrb_state *mrb, mrb_value self)
 {
     const char *path;
     mrb_get_args(mrb, "z", &path);
@@ -138,7 +138,7 @@ static mrb_value test_closed_url(mrb_state *mrb, mrb_value self)
 
 // Every request the test server has read: Hashes of :method, :path, :headers (lower-case
 // names), :body and :fields (a multipart body's fields).
-static mrb_value test_http_requests(mrb_state *mrb, mrb_value self)
+static mrb_value server_http_requests(mrb_state *mrb, mrb_value self)
 {
     mrb_value list = mrb_ary_new(mrb);
     for (const http_test_request &request : http_test_server_requests(http_server_up(mrb))) {
@@ -160,7 +160,7 @@ static mrb_value test_http_requests(mrb_state *mrb, mrb_value self)
     return list;
 }
 
-static mrb_value test_http_big_body(mrb_state *mrb, mrb_value self) { return text(mrb, http_test_big_body()); }
+static mrb_value server_http_big_body(mrb_state *mrb, mrb_value self) { return text(mrb, http_test_big_body()); }
 
 // The HTTP part of the host's step.
 static mrb_value host_http_tick(mrb_state *mrb, mrb_value self)
@@ -172,12 +172,12 @@ static mrb_value host_http_tick(mrb_state *mrb, mrb_value self)
 static void define_http_hooks(mrb_state *mrb)
 {
     RClass *k = mrb->kernel_module;
-    mrb_define_method(mrb, k, "test_http_url", test_http_url, MRB_ARGS_REQ(1));
-    mrb_define_method(mrb, k, "test_https_url", test_https_url, MRB_ARGS_REQ(1));
-    mrb_define_method(mrb, k, "test_https_output", test_https_output, MRB_ARGS_NONE());
-    mrb_define_method(mrb, k, "test_closed_url", test_closed_url, MRB_ARGS_REQ(1));
-    mrb_define_method(mrb, k, "test_http_requests", test_http_requests, MRB_ARGS_NONE());
-    mrb_define_method(mrb, k, "test_http_big_body", test_http_big_body, MRB_ARGS_NONE());
+    mrb_define_method(mrb, k, "server_http_url", server_http_url, MRB_ARGS_REQ(1));
+    mrb_define_method(mrb, k, "server_https_url", server_https_url, MRB_ARGS_REQ(1));
+    mrb_define_method(mrb, k, "server_https_output", server_https_output, MRB_ARGS_NONE());
+    mrb_define_method(mrb, k, "server_closed_url", server_closed_url, MRB_ARGS_REQ(1));
+    mrb_define_method(mrb, k, "server_http_requests", server_http_requests, MRB_ARGS_NONE());
+    mrb_define_method(mrb, k, "server_http_big_body", server_http_big_body, MRB_ARGS_NONE());
     mrb_define_method(mrb, k, "host_http_tick", host_http_tick, MRB_ARGS_NONE());
 }
 

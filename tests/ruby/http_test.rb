@@ -46,11 +46,11 @@ def game_request &start
 end
 
 def requests_to path
-  test_http_requests.select { |r| r[:path] == path }
+  server_http_requests.select { |r| r[:path] == path }
 end
 
 test "a GET answers an incomplete Hash at once, then 200 with the body and every header, trimmed" do
-  result = $zoq.http_get test_http_url("/hello")
+  result = $zoq.http_get server_http_url("/hello")
   assert_rows [[false, result[:complete]], [0, result[:http_response_code]], [nil, result[:key]],
                [nil, result[:value]], [false, result[:cancel]], [{}, result[:response_headers]],
                ["", result[:response_data]], [0, result[:response_read]]]
@@ -66,7 +66,7 @@ test "a GET answers an incomplete Hash at once, then 200 with the body and every
 end
 
 test "odd header lines keep within their bounds: an empty name or value, blanks around a colon, a colon in a value" do
-  result = $zoq.http_get test_http_url("/odd-headers")
+  result = $zoq.http_get server_http_url("/odd-headers")
   pump_until { result[:complete] }
   headers = result[:response_headers]
   assert_rows [["only value", headers[""]], ["", headers["Z"]], ["", headers["Q"]], ["a: b", headers["W"]],
@@ -74,7 +74,7 @@ test "odd header lines keep within their bounds: an empty name or value, blanks 
 end
 
 test "a HEAD gets the headers and no body; a caller's Content-Type in any case replaces the default" do
-  result = $zoq.http_head test_http_url("/hello"), ["content-type: text/x-game", "X-Extra: 1"]
+  result = $zoq.http_head server_http_url("/hello"), ["content-type: text/x-game", "X-Extra: 1"]
   pump_until { result[:complete] }
   assert_rows [[200, result[:http_response_code]], ["", result[:response_data]], ["z", result[:response_headers]["Y"]]]
   seen = requests_to("/hello").last
@@ -88,7 +88,7 @@ test "POST fields arrive as a multipart form the server reads; without fields th
     [nil, "/form-empty", {}],
   ]
   rows.each do |fields, path, expected|
-    result = $zoq.http_post test_http_url(path), fields
+    result = $zoq.http_post server_http_url(path), fields
     pump_until { result[:complete] }
     seen = requests_to(path).last
     assert_rows [[200, result[:http_response_code]], ["POST", seen[:method]], [expected, seen[:fields]],
@@ -106,30 +106,30 @@ end
 test "PUT uploads a game file byte for byte with its totals; a missing file answers nil and sends nothing" do
   data = (0...70000).map { |i| (i * 7 % 256).chr }.join
   $zoq.ffi_file.write "upload.bin", data
-  result = $zoq.http_put test_http_url("/put"), "upload.bin"
+  result = $zoq.http_put server_http_url("/put"), "upload.bin"
   pump_until { result[:complete] }
   seen = requests_to("/put").last
   assert_rows [[200, result[:http_response_code]], ["PUT", seen[:method]], [data.length, seen[:body].length],
                [true, seen[:body] == data], ["application/octet-stream", seen[:headers]["content-type"]],
                [70000, result[:request_written]], [70000, result[:request_total]]]
-  count = test_http_requests.length
-  assert_equal nil, $zoq.http_put(test_http_url("/put"), "no-such-file.bin")
-  assert_raises(TypeError) { $zoq.http_put test_http_url("/put"), 5 }
+  count = server_http_requests.length
+  assert_equal nil, $zoq.http_put(server_http_url("/put"), "no-such-file.bin")
+  assert_raises(TypeError) { $zoq.http_put server_http_url("/put"), 5 }
   10.times { host_http_tick }
-  assert_equal count, test_http_requests.length
+  assert_equal count, server_http_requests.length
 end
 
 test "a 10 MiB body arrives byte-exact with its totals" do
-  result = $zoq.http_get test_http_url("/big")
+  result = $zoq.http_get server_http_url("/big")
   pump_until { result[:complete] }
-  expected = test_http_big_body
+  expected = server_http_big_body
   assert_rows [[200, result[:http_response_code]], [10485760, result[:response_data].length],
                [true, result[:response_data] == expected], [10485760, result[:response_read]],
                [10485760, result[:response_total]]]
 end
 
 test "redirects are followed: the final code, every response's headers" do
-  result = $zoq.http_get test_http_url("/moved")
+  result = $zoq.http_get server_http_url("/moved")
   pump_until { result[:complete] }
   headers = result[:response_headers]
   assert_rows [[200, result[:http_response_code]], ["hello world", result[:response_data]],
@@ -139,24 +139,24 @@ end
 
 test "failures end as -1, an error status is an answer, and the game's next tick runs normally" do
   rows = [
-    ["404", 404, "not here", -> zoq { zoq.http_get test_http_url("/missing") }],
-    ["closed port", -1, "", -> zoq { zoq.http_get test_closed_url("/hello") }],
-    ["self-signed certificate", -1, "", -> zoq { zoq.http_get test_https_url("/") }],
-    ["redirect loop", -1, "", -> zoq { zoq.http_get test_http_url("/loop") }],
+    ["404", 404, "not here", -> zoq { zoq.http_get server_http_url("/missing") }],
+    ["closed port", -1, "", -> zoq { zoq.http_get server_closed_url("/hello") }],
+    ["self-signed certificate", -1, "", -> zoq { zoq.http_get server_https_url("/") }],
+    ["redirect loop", -1, "", -> zoq { zoq.http_get server_http_url("/loop") }],
     ["file address", -1, "", -> zoq { zoq.http_get "file:///etc/hostname" }],
-    ["redirect to a file", -1, "", -> zoq { zoq.http_get test_http_url("/to-file") }],
+    ["redirect to a file", -1, "", -> zoq { zoq.http_get server_http_url("/to-file") }],
     ["cancel before a slow body", -1, "", -> zoq {
-      r = zoq.http_get test_http_url("/slow")
+      r = zoq.http_get server_http_url("/slow")
       r[:cancel] = true
       r
     }],
     ["raising body callback", -1, "", -> zoq {
-      r = zoq.http_get test_http_url("/hello")
+      r = zoq.http_get server_http_url("/hello")
       r[:response_data].freeze
       r
     }],
     ["raising header callback (logged, the body still whole)", 200, "hello world", -> zoq {
-      r = zoq.http_get test_http_url("/hello")
+      r = zoq.http_get server_http_url("/hello")
       r[:response_headers].freeze
       r
     }],
@@ -168,15 +168,15 @@ test "failures end as -1, an error status is an answer, and the game's next tick
     ticks = $ticks
     http_step
     assert_equal ticks + 1, $ticks, name
-    after = game_request { |zoq| zoq.http_get test_http_url("/hello") }
+    after = game_request { |zoq| zoq.http_get server_http_url("/hello") }
     assert_equal [200, "hello world"], [after[:http_response_code], after[:response_data]], name
   end
   assert requests_to("/loop").length <= 21, "redirects are capped"
-  assert_includes test_https_output, "alert unknown ca"
+  assert_includes server_https_output, "alert unknown ca"
 end
 
 test "cancelling ends a transfer whose server has gone quiet" do
-  result = $zoq.http_get test_http_url("/slow")
+  result = $zoq.http_get server_http_url("/slow")
   pump_until { !result[:response_headers].empty? }
   result[:cancel] = true
   pump_until { result[:complete] }
@@ -184,19 +184,19 @@ test "cancelling ends a transfer whose server has gone quiet" do
 end
 
 test "a header line with CR or LF, NUL or a non-String raises and nothing is sent" do
-  count = test_http_requests.length
+  count = server_http_requests.length
   rows = [
-    [ArgumentError, -> { $zoq.http_get test_http_url("/hello"), ["X-A: 1\r\nX-Evil: 1"] }],
-    [ArgumentError, -> { $zoq.http_get test_http_url("/hello"), ["X-A: 1\nX-Evil: 1"] }],
-    [ArgumentError, -> { $zoq.http_head test_http_url("/hello"), ["X-A: \r"] }],
-    [ArgumentError, -> { $zoq.http_post test_http_url("/hello"), { a: 1 }, ["X-A: 1\0"] }],
-    [ArgumentError, -> { $zoq.http_post test_http_url("/hello"), { "a\0" => 1 } }],
-    [TypeError, -> { $zoq.http_get test_http_url("/hello"), ["X-A: 1", 5] }],
-    [TypeError, -> { $zoq.ffi_misc.http_post nil, test_http_url("/hello"), nil, [:a, "1"] }],
+    [ArgumentError, -> { $zoq.http_get server_http_url("/hello"), ["X-A: 1\r\nX-Evil: 1"] }],
+    [ArgumentError, -> { $zoq.http_get server_http_url("/hello"), ["X-A: 1\nX-Evil: 1"] }],
+    [ArgumentError, -> { $zoq.http_head server_http_url("/hello"), ["X-A: \r"] }],
+    [ArgumentError, -> { $zoq.http_post server_http_url("/hello"), { a: 1 }, ["X-A: 1\0"] }],
+    [ArgumentError, -> { $zoq.http_post server_http_url("/hello"), { "a\0" => 1 } }],
+    [TypeError, -> { $zoq.http_get server_http_url("/hello"), ["X-A: 1", 5] }],
+    [TypeError, -> { $zoq.ffi_misc.http_post nil, server_http_url("/hello"), nil, [:a, "1"] }],
   ]
   rows.each { |klass, call| assert_raises(klass) { call.call } }
   10.times { host_http_tick }
-  assert_equal count, test_http_requests.length
+  assert_equal count, server_http_requests.length
   assert_equal [], $zoq.instance_variable_get(:@protect_from_gc)
 end
 
@@ -227,7 +227,7 @@ test "a request started from a callback is not lost, and direct callers' objects
   log = []
   inner_log = []
   misc = FFI::Misc.new
-  url = test_http_url("/hello")
+  url = server_http_url("/hello")
   chained = -> { misc.http_get(Recorder.new(inner_log), url, nil) }
   outer = misc.http_get(Recorder.new(log, chained), url, nil)
   GC.start
