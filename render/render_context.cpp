@@ -74,6 +74,7 @@ render_context *render_context_new(thread_channel *channel, int32_t fullscreen, 
         return nullptr;
     }
     ctx->channel = channel;
+    ctx->image_failures = file_failures_create(); // without it failed sprites are only read again
     ctx->font_lock = SDL_CreateMutex();
     if (!ctx->font_lock) {
         SDL_OutOfMemory();
@@ -182,6 +183,7 @@ void render_context_delete(render_context *ctx)
     if (ctx->window) SDL_DestroyWindow(ctx->window);
     threadstream_free(ctx->last_frame);
     if (ctx->font_lock) SDL_DestroyMutex(ctx->font_lock);
+    file_failures_delete(ctx->image_failures);
     SDL_free(ctx);
 }
 
