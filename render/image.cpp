@@ -772,9 +772,9 @@ static void check_jpeg(PHYSFS_File *file, int64_t file_size, int32_t max_width, 
                 goto done;
             }
         }
-        // Every component must have been written whole.
+        // Every component must have been written whole, and (progressive: only now) quantized.
         whole = true;
-        for (int i = 0; i < j->components; i++) whole = whole && j->component[i].complete;
+        for (int i = 0; i < j->components; i++) whole = whole && j->component[i].complete && j->quant_defined[j->component[i].quant];
         if (!whole) j->refused = true;
     }
 done:
