@@ -742,7 +742,9 @@ static void check_jpeg(PHYSFS_File *file, int64_t file_size, int32_t max_width, 
     j->marker = -1;
     bool whole = false;
     int m = jpeg_marker(j);
-    if (m == 0xD8) {
+    // Fill bytes past its first 128 bytes send the decoder back to the wrong place.
+    if (m == 0xD8 && j->r.offset > 128) j->refused = true;
+    else if (m == 0xD8) {
         // Up to the frame header, bytes between segments passed over.
         for (m = jpeg_marker(j); m != 0xC0 && m != 0xC1 && m != 0xC2;) {
             if (!jpeg_segment(j, m)) goto done;
