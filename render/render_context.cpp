@@ -74,7 +74,7 @@ render_context *render_context_new(thread_channel *channel, int32_t fullscreen, 
         return nullptr;
     }
     ctx->channel = channel;
-    ctx->image_failures = file_failures_create(); // without it failed sprites are only read again
+    ctx->image_failures = file_failures_create(); // null (no memory): failed sprites are read at each draw
     ctx->font_lock = SDL_CreateMutex();
     if (!ctx->font_lock) {
         SDL_OutOfMemory();
