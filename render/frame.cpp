@@ -178,20 +178,43 @@ static void set_sprite_blend(SDL_Texture *texture, uint8_t alpha)
     SDL_SetTextureBlendMode(texture, opaque ? SDL_BLENDMODE_NONE : SDL_BLENDMODE_BLEND);
 }
 
+// The largest texture this renderer makes, and never more than pictures may be anywhere.
+static void max_texture_size(SDL_Renderer *renderer, int32_t *width, int32_t *height)
+{
+    SDL_RendererInfo info;
+    bool known = SDL_GetRendererInfo(renderer, &info) == 0;
+    *width = known && info.max_texture_width > 0 ? SDL_min(info.max_texture_width, FRAME_MAX_TEXTURE_SIDE) : FRAME_MAX_TEXTURE_SIDE;
+    *height = known && info.max_texture_height > 0 ? SDL_min(info.max_texture_height, FRAME_MAX_TEXTURE_SIDE) : FRAME_MAX_TEXTURE_SIDE;
+}
+
 // The named texture: cached, a render target or pixel array of that name, or the file
-// loaded now. A name that gives nothing shows the missing texture and is tried again later.
+// loaded now. A name that gives nothing shows the missing texture and is tried again later,
+// once its file has changed (or appeared).
 static SDL_Texture *sprite_texture(render_context *ctx, const char *path)
 {
     texture_cache_entry *entry = path ? texture_cache_lookup(ctx, path) : nullptr;
     if (!entry) return ctx->missing_texture;
     if (entry->texture) return entry->texture;
-    int32_t w = 0, h = 0;
-    uint32_t *pixels = load_image(path, &w, &h);
-    if (pixels) {
-        if (frame_picture_bytes(w, h) > 0) entry->texture = upload_texture(ctx->renderer, pixels, w, h);
-        free_image(pixels);
+    if (file_failures_unchanged(ctx->image_failures, path, ctx->frames_processed)) return ctx->missing_texture;
+    int32_t max_w, max_h;
+    max_texture_size(ctx->renderer, &max_w, &max_h);
+    image_load image = load_image_within(path, max_w, max_h);
+    if (image.pixels) {
+        entry->texture = upload_texture(ctx->renderer, image.pixels, image.width, image.height);
+        free_image(image.pixels);
     }
-    return entry->texture ? entry->texture : ctx->missing_texture;
+    if (entry->texture) {
+        file_failures_forget(ctx->image_failures, path);
+        return entry->texture;
+    }
+    if (image.refusal == IMAGE_LARGER_THAN_ALLOWED)
+        SDL_Log("Image \"%s\" is %d x %d pixels, larger than the largest texture (%d x %d): it is not loaded.", path,
+                image.width, image.height, max_w, max_h);
+    else if (image.refusal == IMAGE_TOO_LARGE_TO_DECODE)
+        SDL_Log("Image \"%s\" is %d x %d pixels of 16-bit channels, too large to decode: it is not loaded.", path,
+                image.width, image.height);
+    file_failures_record(ctx->image_failures, path, ctx->frames_processed);
+    return ctx->missing_texture;
 }
 
 // A sprite as the renderer places it: its unturned rectangle, the point it turns about and
@@ -864,6 +887,7 @@ static void upload_pixels(render_context *ctx, const frame_upload &u)
 void draw_process_frame(render_context *ctx, threadstream *s, int catch_up, int rerun)
 {
     if (!ctx || threadstream_eos(s)) return;
+    ctx->frames_processed++;
     frame_run run = {ctx, s, catch_up, rerun, nullptr, ctx->grid_y, {0, 0, ctx->logical_width, ctx->logical_height},
                      {nullptr, 0}, nullptr, 0, 0};
     bool once = !rerun; // one-off commands are not repeated by a re-run
@@ -899,6 +923,7 @@ void draw_process_frame(render_context *ctx, threadstream *s, int catch_up, int 
                     SDL_DestroyTexture(entry->texture);
                     entry->texture = nullptr;
                 }
+                file_failures_forget(ctx->image_failures, path.text); // drawn next, the file is read again
             }
             break;
         }

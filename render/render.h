@@ -6,6 +6,7 @@
 #include <stdint.h>
 
 #include "host/channel.h"
+#include "host/file_failures.h"
 #include "host/fps.h"
 #include "host/threadstream.h"
 #include "render/frame_format.h"
@@ -51,6 +52,8 @@ struct render_context {
     char *pending_title;           // asked for by the simulation thread, set on the window by the render thread
     uint64_t last_present;         // performance counter after the last present
     uint32_t present_us;           // how long present takes, averaged: over a few ms it waits for the display
+    file_failures *image_failures; // sprite files that did not load, not read again while unchanged
+    uint64_t frames_processed;     // counts draw_process_frame calls: one look at a failed file each
 };
 
 // Sets the channel's window id; the channel outlives the context.
@@ -86,8 +89,25 @@ RClass *draw_define_class(mrb_state *mrb, RClass *ffi_module);
 
 // An image file of the virtual file system decoded to width x height pixels 0xAABBGGRR
 // (bytes R, G, B, A), rows from the top; NULL (out-values untouched) when it cannot be
-// read or decoded. Free with free_image.
+// read or decoded, or is larger than FRAME_MAX_TEXTURE_SIDE on a side. Free with free_image.
 uint32_t *load_image(const char *path, int32_t *width, int32_t *height);
+
+// Why a picture was refused before decoding, for the reason a game author needs to read.
+enum image_refusal {
+    IMAGE_NOT_REFUSED,
+    IMAGE_LARGER_THAN_ALLOWED,  // wider or taller than the limit asked for
+    IMAGE_TOO_LARGE_TO_DECODE,  // within it, but beyond the decoder's arithmetic (16 bits a sample)
+};
+
+struct image_load {
+    uint32_t *pixels;      // NULL when the picture cannot be used
+    int32_t width, height; // its size; for a refused picture the size it declares
+    image_refusal refusal;
+};
+
+// load_image for pictures at most max_width x max_height (and never past
+// FRAME_MAX_TEXTURE_SIDE), saying why a picture was refused.
+image_load load_image_within(const char *path, int32_t max_width, int32_t max_height);
 void free_image(void *pixels);
 // width x height pixels as PNG bytes (SDL_malloc'ed, *size set), scaled to out_width x
 // out_height when both are given and both differ from the source; NULL on failure.

@@ -86,6 +86,7 @@ render_context *render_context_new(thread_channel *channel, int32_t fullscreen, 
         return nullptr;
     }
     ctx->channel = channel;
+    ctx->image_failures = file_failures_create(); // null (no memory): failed sprites are read at each draw
     ctx->font_lock = SDL_CreateMutex();
     ctx->title_lock = SDL_CreateMutex();
     if (!ctx->font_lock || !ctx->title_lock) {
@@ -197,6 +198,7 @@ void render_context_delete(render_context *ctx)
     if (ctx->font_lock) SDL_DestroyMutex(ctx->font_lock);
     if (ctx->title_lock) SDL_DestroyMutex(ctx->title_lock);
     SDL_free(ctx->pending_title);
+    file_failures_delete(ctx->image_failures);
     SDL_free(ctx);
 }
 
