@@ -8,7 +8,7 @@
 #include "render/fontatlas.h"
 #include "render/frame_format.h"
 #include "render/render.h"
-#include "support/host_test.h"
+#include "support/render_fixture.h"
 #include "support/test_files.h"
 
 #include <algorithm>
@@ -375,27 +375,12 @@ TEST_F(FontCheck, RealFontsPassEveryCheckAndDrawAsStbTruetypeDrawsThem)
 
 // A render context with its window (the dummy driver's software renderer, or a real window)
 // and DejaVu Sans as the default font.
-class FontRender : public HostTest {
+class FontRender : public RenderFixture {
   protected:
-    render_context *ctx = nullptr;
-    thread_channel *channel = nullptr;
-
     void SetUp() override
     {
-        HostTest::SetUp();
-        ASSERT_EQ(0, SDL_InitSubSystem(SDL_INIT_VIDEO)) << SDL_GetError();
-        write_file(fx.game_dir + "/font.ttf", read_file(sans_file));
-        channel = thread_channel_create();
-        ASSERT_TRUE(channel);
-        ctx = render_context_new(channel, 0, 1, 1280, 720, -1, -1, -1, -1);
-        ASSERT_TRUE(ctx) << SDL_GetError();
-    }
-
-    void TearDown() override
-    {
-        render_context_delete(ctx);
-        thread_channel_delete(channel);
-        HostTest::TearDown();
+        RenderFixture::SetUp();
+        ASSERT_TRUE(open()) << SDL_GetError();
     }
 
     // The window's pixels after a frame holding one label in the given font.
@@ -405,9 +390,6 @@ class FontRender : public HostTest {
         frame_write_grid(s, frame_grid{0, 720, -1});
         frame_write_passes(s, 1, 0);
         frame_write_pass_header(s, frame_pass_header{0, 0, 0, 255, {nullptr, 0}, 0, 0, 0});
-        // An untextured draw first: SDL's OpenGL renderer (fixed function) leaves texturing off
-        // after a texture is made, which new glyph pages are, until such a draw.
-        frame_write_rect(s, DRAW_SOLID, frame_rect{1270, 0, 1, 1, 0, 0, 0, 255});
         frame_write_label(s, frame_label{10, 700, frame_cstring("WAVE 0123"), font, 10, 0, 255, 255, 255, 255});
         frame_write_u32(s, DRAW_END_PASS);
         draw_process_frame(ctx, s, 0, 0);

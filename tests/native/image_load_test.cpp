@@ -27,7 +27,6 @@
 #include <stb_image_write.h>
 #pragma GCC diagnostic pop
 
-static const uint32_t RED = 0xFF0000FFu;
 
 static std::string be32(uint32_t v) { return {(char)(v >> 24), (char)(v >> 16), (char)(v >> 8), (char)v}; }
 
@@ -151,9 +150,6 @@ class ImageLoad : public RenderFixture {
         frame_write_grid(s, frame_grid{0, (float)H, -1});
         frame_write_passes(s, 1, 0);
         frame_write_pass_header(s, frame_pass_header{0, 0, 0, 255, {nullptr, 0}, 0, 0, 0});
-        // An untextured draw first: OpenGL's fixed-function path shows the first textured
-        // draws of a frame white otherwise (a renderer fault of its own).
-        frame_write_rect(s, DRAW_SOLID, frame_rect{W - 1, 0, 1, 1, 0, 0, 0, 255});
         frame_sprite p = {};
         p.path = frame_cstring(path);
         p.y = H - 256, p.w = p.h = 256;
