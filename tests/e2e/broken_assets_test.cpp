@@ -119,3 +119,95 @@ TEST(BrokenAssets, APathHoldingANulNamesNoFileInAnOpenGLWindow)
     EXPECT_EQ(0, system(command.c_str())) << g.read("run.log");
     expect_nul_paths_name_no_file(g, g.read("run.log"));
 }
+
+namespace {
+
+// Draws every picture of the corpus as a sprite and every font under a label, and keeps every
+// sound in args.audio the way games do (`||=`: a sound that cannot be played is dropped and
+// asked for again at once), for 30 s of its own clock; then writes when it started, how many
+// ticks it ran and for how long.
+const char *corpus_game =
+    "def tick args\n"
+    "  $files ||= ($zoq.read_file('manifest.tsv') || '').split(\"\\n\").map { |l| l.split(\"\\t\") }\n"
+    "  $start ||= Time.now.to_f\n"
+    "  $ticks = ($ticks || 0) + 1\n"
+    "  $files.each_with_index do |(path, use), i|\n"
+    "    x, y = (i % 64) * 20, 700 - i.idiv(64) * 24\n"
+    "    if use == 'picture'\n"
+    "      args.outputs.sprites << { x: x, y: y - 20, w: 20, h: 20, path: path }\n"
+    "    elsif use == 'font'\n"
+    "      args.outputs.labels << { x: x, y: y, text: \"AVfi\\u00e9\\u0416\", font: path }\n"
+    "    else\n"
+    "      args.audio[path.to_sym] ||= { input: path, looping: true, gain: 0.1 }\n"
+    "    end\n"
+    "  end\n"
+    "  elapsed = Time.now.to_f - $start\n"
+    "  return if elapsed < 30\n"
+    "  $zoq.ffi_file.write 'result.txt', \"#{$start} #{$ticks} #{elapsed}\"\n"
+    "  $zoq.request_quit\n"
+    "end\n";
+
+std::vector<std::vector<std::string>> manifest_rows(const std::string &text)
+{
+    std::vector<std::vector<std::string>> rows;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find('\n', at);
+        std::string line = text.substr(at, end - at);
+        at = end == std::string::npos ? text.size() : end + 1;
+        std::vector<std::string> fields;
+        for (size_t f = 0; f <= line.size();) {
+            size_t tab = line.find('\t', f);
+            if (tab == std::string::npos) tab = line.size();
+            fields.push_back(line.substr(f, tab - f));
+            f = tab + 1;
+        }
+        rows.push_back(fields);
+    }
+    return rows;
+}
+
+int occurrences(const std::string &text, const std::string &what)
+{
+    int n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) n++;
+    return n;
+}
+
+} // namespace
+
+TEST(BrokenAssets, AGameUsingEveryBrokenFileFor30SecondsKeepsItsPaceAndMemoryAndSaysEachOnce)
+{
+    e2e_game g("corpus_game");
+    g.write("game/app/main.rb", corpus_game);
+    std::string generate = ZINTAREL_PYTHON " " ZINTAREL_CORPUS_SCRIPT " '" + g.root + "/game' --size small > /dev/null";
+    ASSERT_EQ(0, system(generate.c_str()));
+    e2e_run r = g.run({"game"}, 120, {"SDL_VIDEODRIVER=dummy", "ALSOFT_DRIVERS=null"});
+    std::string said = r.out + r.err;
+    ASSERT_EQ(0, r.status) << said.substr(0, 4000);
+    double start = 0, elapsed = 0;
+    long ticks = 0;
+    ASSERT_EQ(3, sscanf(g.read("game/result.txt").c_str(), "%lf %ld %lf", &start, &ticks, &elapsed)) << said.substr(0, 4000);
+    EXPECT_NEAR(60.0, ticks / elapsed, 3.0) << ticks << " ticks in " << elapsed << " s";
+    // Resident memory from one second in to the end stays within 10% of its reading then.
+    long first = 0, most = 0;
+    for (const auto &sample : r.rss) {
+        if (sample.first < start + 1 || sample.first > start + elapsed) continue;
+        if (!first) first = sample.second;
+        most = std::max(most, sample.second);
+    }
+    ASSERT_GT(first, 0);
+    EXPECT_LE(most, first + first / 10) << "kB after the first second: " << first << ", at most " << most;
+    // Every sound that cannot be played is reported once, by name, in so many words; no file
+    // is named twice.
+    for (const auto &row : manifest_rows(g.read("game/manifest.tsv"))) {
+        if (row.size() < 3) continue;
+        const std::string &path = row[0];
+        int named = occurrences(said, "\"" + path + "\"");
+        EXPECT_LE(named, 1) << path;
+        if (row[1] == "sound" && row[2] == "fail") {
+            EXPECT_EQ(1, occurrences(said, "\"" + path + "\" can't be played: Unsupported or corrupted audio file."))
+                << path;
+        }
+    }
+}

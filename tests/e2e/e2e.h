@@ -2,6 +2,7 @@
 // timeout, and captures its exit status, output and the files it writes.
 #pragma once
 #include <string>
+#include <utility>
 #include <vector>
 
 struct e2e_run {
@@ -9,6 +10,8 @@ struct e2e_run {
     std::string out;
     std::string err;
     double seconds = 0;
+    // The child's resident memory, read from /proc every 100 ms: (seconds since the epoch, kB).
+    std::vector<std::pair<double, long>> rss;
 };
 
 // A signal sent to a running game once it is ready for it: when the file `when_exists`
