@@ -194,7 +194,7 @@ class Corpus : public RenderFixture {
             for (size_t i = from; i < to; i++) {
                 record r = {(uint32_t)i, 0, {}};
                 if (write(channel[1], &r, sizeof r) != (ssize_t)sizeof r) _exit(3);
-                alarm(15);
+                alarm(30);
                 r.o = load(files[i]);
                 r.done = 1;
                 if (write(channel[1], &r, sizeof r) != (ssize_t)sizeof r) _exit(3);
@@ -216,7 +216,7 @@ class Corpus : public RenderFixture {
         std::string report = read_file(log);
         if (WIFSIGNALED(status))
             return "killed by signal " + std::to_string(WTERMSIG(status)) +
-                   (WTERMSIG(status) == SIGALRM ? " (over 15 s)" : "") + "\n" + report.substr(0, 3000);
+                   (WTERMSIG(status) == SIGALRM ? " (over 30 s)" : "") + "\n" + report.substr(0, 3000);
         // The sanitizer's one-line summary, or the undefined behaviour it stopped at.
         size_t at = report.find("SUMMARY: ");
         at = at != std::string::npos ? at + 9 : report.find("runtime error: ");
