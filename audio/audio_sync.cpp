@@ -3,6 +3,7 @@
 // FFI::CPtr back into its entry under :cptr.
 #include "audio/audio.h"
 #include "ffi/ffi.h"
+#include "host/files.h"
 #include "host/game_context.h"
 #include "host/ruby.h"
 
@@ -158,8 +159,7 @@ static audio_source *start_source(mrb_state *mrb, mrb_value entry)
             return nullptr;
         }
     } else if (mrb_string_p(input)) {
-        // A path with an embedded NUL names some other file.
-        if (memchr(RSTRING_PTR(input), 0, (size_t)RSTRING_LEN(input))) return nullptr;
+        if (!files_path_of(RSTRING_PTR(input), (size_t)RSTRING_LEN(input))) return nullptr;
         record.kind = AUDIO_SOURCE_FILE;
         record.data.path = RSTRING_CSTR(mrb, input);
     } else {

@@ -47,6 +47,12 @@ char *sprintf_alloc(const char *fmt, ...)
     return buf;
 }
 
+const char *files_path_of(const char *text, size_t length)
+{
+    if (!text || memchr(text, 0, length)) return nullptr;
+    return text;
+}
+
 PHYSFS_File *files_open_regular(const char *path)
 {
     PHYSFS_Stat st;

@@ -14,6 +14,11 @@ char *sprintf_alloc(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 // comes. Every reader of game files opens through this.
 PHYSFS_File *files_open_regular(const char *path);
 
+// A game's string (text, length) as a file name: text itself, or NULL when a NUL byte comes
+// before length. Such a string names no file: read up to its NUL it would name another one.
+// Every path that reaches a loader with its length goes through this one check.
+const char *files_path_of(const char *text, size_t length);
+
 // The whole regular file at path plus a NUL (SDL_malloc'ed), or NULL; *length is 0 on failure.
 char *loadfile(const char *path, size_t *length);
 

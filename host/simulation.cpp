@@ -63,9 +63,9 @@ mrb_int simulation_load_queued_files(game_context *context)
             mrb_gc_arena_restore(mrb, ai);
             break;
         }
-        // A path with an embedded NUL names some other file: skip it.
+        // A path with an embedded NUL names no file: skip it.
         size_t path_length = mrb_string_p(entry) ? (size_t)RSTRING_LEN(entry) : 0;
-        char *path = path_length && !memchr(RSTRING_PTR(entry), 0, path_length)
+        char *path = path_length && files_path_of(RSTRING_PTR(entry), path_length)
                          ? (char *)SDL_malloc(path_length + 1)
                          : nullptr;
         if (path) {

@@ -568,7 +568,7 @@ static void draw_sprite(frame_run *run, const frame_sprite &p)
         memcmp(p.path.text, run->last_path.text, p.path.length) == 0) {
         texture = run->last_texture, tw = run->last_w, th = run->last_h;
     } else {
-        texture = sprite_texture(ctx, p.path.text);
+        texture = sprite_texture(ctx, files_path_of(p.path.text, p.path.length));
         if (SDL_QueryTexture(texture, nullptr, nullptr, &tw, &th) != 0 || tw == 0 || th == 0) return;
         // The missing texture is not remembered: the file is tried again at its next draw.
         bool found = texture != ctx->missing_texture;
@@ -631,10 +631,7 @@ static void draw_label(frame_run *run, const frame_label &l)
 {
     render_context *ctx = run->ctx;
     render_font_lock(ctx);
-    // A font path with a NUL inside names no file: the label draws in the default font, as
-    // it does for a font that does not load.
-    bool named = l.font.text && memchr(l.font.text, 0, l.font.length) == nullptr;
-    fontatlas *font = named ? lookup_font(ctx, l.font.text) : ctx->default_font;
+    fontatlas *font = lookup_font(ctx, files_path_of(l.font.text, l.font.length));
     float pen_x = 0.0f, top = 0.0f;
     if (ctx->grid_set) {
         pen_x = l.x + (float)ctx->grid_x;
@@ -828,7 +825,7 @@ static bool run_passes(frame_run *run)
 
 static void take_screenshot(render_context *ctx, const frame_screenshot &c)
 {
-    if (!ctx->main_canvas || !c.path.text || !c.path.text[0]) return;
+    if (!ctx->main_canvas || !files_path_of(c.path.text, c.path.length) || !c.path.text[0]) return;
     wide_rect region = grid_rect(ctx, c.x, c.y, c.w, c.h);
     // Whole pixels inside the canvas; the byte count cannot outgrow the canvas.
     SDL_Rect canvas = {0, 0, ctx->logical_width, ctx->logical_height};

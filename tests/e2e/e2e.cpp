@@ -53,6 +53,14 @@ bool e2e_game::exists(const std::string &relative) const
     return stat((root + "/" + relative).c_str(), &st) == 0;
 }
 
+// VmRSS of a running process in kB, 0 when it cannot be read.
+static long resident_kb(pid_t pid)
+{
+    std::string status = read_file("/proc/" + std::to_string(pid) + "/status");
+    size_t at = status.find("VmRSS:");
+    return at == std::string::npos ? 0 : atol(status.c_str() + at + 6);
+}
+
 e2e_run e2e_game::run(const std::vector<std::string> &args, int timeout_seconds,
                       const std::vector<std::string> &extra_env, const e2e_signal *signal) const
 {
@@ -94,9 +102,16 @@ e2e_run e2e_game::run(const std::vector<std::string> &args, int timeout_seconds,
     int status = 0;
     bool signalled = false;
     double ready_at = -1; // when the signal's file was first seen
+    double next_sample = 0;
     for (;;) {
         pid_t done = waitpid(pid, &status, WNOHANG);
         if (done == pid) break;
+        if (elapsed() >= next_sample) {
+            long kb = resident_kb(pid);
+            double now = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+            if (kb > 0) result.rss.push_back({now, kb});
+            next_sample = elapsed() + 0.1;
+        }
         if (signal && !signalled) {
             if (ready_at < 0 && (signal->when_exists.empty() || exists(signal->when_exists))) ready_at = elapsed();
             if (ready_at >= 0 && (elapsed() - ready_at) * 1000 >= signal->after_ms) {

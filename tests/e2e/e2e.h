@@ -3,6 +3,7 @@
 #pragma once
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct e2e_run {
@@ -10,6 +11,8 @@ struct e2e_run {
     std::string out;
     std::string err;
     double seconds = 0;
+    // The child's resident memory, read from /proc every 100 ms: (seconds since the epoch, kB).
+    std::vector<std::pair<double, long>> rss;
 };
 
 // A signal sent to a running game once it is ready for it: when the file `when_exists`

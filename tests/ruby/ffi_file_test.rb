@@ -53,7 +53,6 @@ end
 
 test "argument errors come from the argument reader" do
   assert_raises(ArgumentError) { ffi_file.read }
-  assert_raises(ArgumentError, "null byte") { ffi_file.read("a\0b") }
   assert_raises(TypeError) { ffi_file.read(5) }
   assert_raises(TypeError) { ffi_file.write("x.txt", nil) }
   assert_raises(ArgumentError) { ffi_file.write("x.txt", "a", "b") }
@@ -71,4 +70,21 @@ test "load_image of a missing or undecodable file is nil" do
   assert_equal nil, ffi_file.load_image("sprites/missing.png")
   ffi_file.write("sprites/garbage.png", "not an image at all")
   assert_equal nil, ffi_file.load_image("sprites/garbage.png")
+end
+
+test "a path holding a NUL names no file: every reader and writer refuses it, and nothing is written" do
+  ffi_file.write("nul/a.txt", "kept")
+  ffi_file.write("nul/a.tga", tga(1, 1, [[255, 0, 0, 255]]))
+  calls = [[:read, ["nul/a.txt\0tail"]], [:mtime, ["nul/a.txt\0tail"]], [:load_image, ["nul/a.tga\0tail"]],
+           [:write, ["nul/a.txt\0tail", "lost"]], [:append, ["nul/a.txt\0tail", "lost"]],
+           [:write_root, ["nul/a.txt\0tail", "lost"]], [:append_root, ["nul/a.txt\0tail", "lost"]]]
+  calls.each do |name, args|
+    assert_raises(ArgumentError, "null byte") { ffi_file.send(name, *args) }
+  end
+  # The game's own helpers say which call failed; load_image passes the error on.
+  assert_raises(RuntimeError, "~$zoq.read_file~") { $zoq.read_file("nul/a.txt\0tail") }
+  assert_raises(RuntimeError, "~$zoq.write_file~") { $zoq.write_file("nul/a.txt\0tail", "lost") }
+  assert_raises(ArgumentError, "null byte") { $zoq.load_image("nul/a.tga\0tail") }
+  assert_equal "kept", ffi_file.read("nul/a.txt")
+  refute File.exist?("#{$test_base_dir}/nul")
 end

@@ -1,0 +1,213 @@
+// Games that ship what their authors did not check: paths holding a NUL byte, on both
+// renderers, and a folder of broken pictures, fonts and sounds used for 30 seconds.
+#include "e2e/e2e.h"
+#include "support/test_files.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#include <stb_image.h>
+#pragma GCC diagnostic pop
+
+namespace {
+
+struct shot {
+    int w = 0, h = 0;
+    std::vector<unsigned char> rgba;
+    // By game coordinates: y upward from the bottom.
+    const unsigned char *at(int x, int y) const { return &rgba[((size_t)(h - 1 - y) * w + x) * 4]; }
+    bool bright(int x, int y) const { return at(x, y)[0] > 128 && at(x, y)[1] > 128 && at(x, y)[2] > 128; }
+    // The columns holding bright pixels in rows y0..y1: "first last", or "none".
+    std::string ink_columns(int y0, int y1) const
+    {
+        int first = -1, last = -1;
+        for (int x = 0; x < w; x++)
+            for (int y = y0; y <= y1; y++)
+                if (bright(x, y)) {
+                    if (first < 0) first = x;
+                    last = x;
+                }
+        return first < 0 ? "none" : std::to_string(first) + " " + std::to_string(last);
+    }
+};
+
+shot decode(const std::string &png)
+{
+    shot p;
+    int channels = 0;
+    unsigned char *data = stbi_load_from_memory((const unsigned char *)png.data(), (int)png.size(), &p.w, &p.h,
+                                                &channels, 4);
+    if (data) {
+        p.rgba.assign(data, data + (size_t)p.w * p.h * 4);
+        stbi_image_free(data);
+    }
+    return p;
+}
+
+// The same picture and font with and without a NUL and a tail after their names; a screenshot
+// whose path holds a NUL beside one that does not.
+const char *nul_game =
+    "def tick args\n"
+    "  args.outputs.background_color = [0, 0, 0]\n"
+    "  args.outputs.sprites << { x: 0, y: 0, w: 256, h: 256, path: \"sprites/a.png\\0whatever\" }\n"
+    "  args.outputs.sprites << { x: 300, y: 0, w: 64, h: 64, path: 'sprites/a.png' }\n"
+    "  text = 'iiiiiiiiii'\n"
+    "  args.outputs.labels << { x: 400, y: 700, text: text, size_enum: 10, font: \"fonts/f.ttf\\0zzz\" }\n"
+    "  args.outputs.labels << { x: 400, y: 600, text: text, size_enum: 10 }\n"
+    "  args.outputs.labels << { x: 400, y: 500, text: text, size_enum: 10, font: 'fonts/f.ttf' }\n"
+    "  args.outputs.labels.each { |l| l.merge!(r: 255, g: 255, b: 255) }\n"
+    "  if args.tick_count == 30\n"
+    "    args.outputs.screenshots << { x: 0, y: 0, w: 1280, h: 720, path: \"shots/nul.png\\0x\" }\n"
+    "    args.outputs.screenshots << { x: 0, y: 0, w: 1280, h: 720, path: 'shots/frame.png' }\n"
+    "  end\n"
+    "  $zoq.request_quit if args.tick_count == 45\n"
+    "end\n";
+
+void expect_nul_paths_name_no_file(const e2e_game &g, const std::string &log)
+{
+    EXPECT_FALSE(g.exists("game/shots/nul.png"));
+    shot p = decode(g.read("game/shots/frame.png"));
+    ASSERT_EQ(1280, p.w) << log;
+    // The missing texture: a red frame round a black and white checkerboard.
+    for (int y : {10, 128, 245}) {
+        EXPECT_EQ(255, p.at(0, y)[0]) << y;
+        EXPECT_EQ(0, p.at(0, y)[2]) << y;
+        EXPECT_EQ(255, p.at(255, y)[0]) << y;
+    }
+    const unsigned char *inside = p.at(100, 100);
+    EXPECT_TRUE(inside[0] == inside[1] && inside[1] == inside[2]) << (int)inside[0] << " " << (int)inside[2];
+    EXPECT_EQ(255, p.at(330, 30)[2]); // the same picture by its name alone
+    EXPECT_EQ(0, p.at(330, 30)[0]);
+    // The label whose font holds a NUL is drawn in the default font, unlike the font itself.
+    std::string nul_font = p.ink_columns(640, 690), default_font = p.ink_columns(540, 590),
+                named_font = p.ink_columns(440, 490);
+    EXPECT_NE("none", default_font);
+    EXPECT_EQ(default_font, nul_font);
+    EXPECT_NE(default_font, named_font);
+}
+
+void write_nul_game(const e2e_game &g)
+{
+    g.write("game/app/main.rb", nul_game);
+    g.write("game/sprites/a.png", read_file(ZINTAREL_EXAMPLES "/drawing/sprites/blue.png"));
+    g.write("game/fonts/f.ttf", read_file("/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf"));
+}
+
+} // namespace
+
+TEST(BrokenAssets, APathHoldingANulNamesNoFileOnTheSoftwareRenderer)
+{
+    e2e_game g("nul_paths");
+    write_nul_game(g);
+    e2e_run r = g.run({"game"}, 60, {"SDL_VIDEODRIVER=dummy"});
+    EXPECT_EQ(0, r.status) << r.err;
+    expect_nul_paths_name_no_file(g, r.out + r.err);
+}
+
+TEST(BrokenAssets, APathHoldingANulNamesNoFileInAnOpenGLWindow)
+{
+    e2e_game g("nul_paths_gl");
+    write_nul_game(g);
+    std::string command = "cd '" + g.root +
+                          "' && env -u SDL_VIDEODRIVER ALSOFT_DRIVERS=null timeout -s KILL 60 xvfb-run -a -s \"-screen 0 1280x720x24\" ./zintarel game "
+                          "> run.log 2>&1";
+    EXPECT_EQ(0, system(command.c_str())) << g.read("run.log");
+    expect_nul_paths_name_no_file(g, g.read("run.log"));
+}
+
+namespace {
+
+// Draws every picture of the corpus as a sprite and every font under a label, and keeps every
+// sound in args.audio the way games do (`||=`: a sound that cannot be played is dropped and
+// asked for again at once), for 30 s of its own clock; then writes when it started, how many
+// ticks it ran and for how long.
+const char *corpus_game =
+    "def tick args\n"
+    "  $files ||= ($zoq.read_file('manifest.tsv') || '').split(\"\\n\").map { |l| l.split(\"\\t\") }\n"
+    "  $start ||= Time.now.to_f\n"
+    "  $ticks = ($ticks || 0) + 1\n"
+    "  $files.each_with_index do |(path, use), i|\n"
+    "    x, y = (i % 64) * 20, 700 - i.idiv(64) * 24\n"
+    "    if use == 'picture'\n"
+    "      args.outputs.sprites << { x: x, y: y - 20, w: 20, h: 20, path: path }\n"
+    "    elsif use == 'font'\n"
+    "      args.outputs.labels << { x: x, y: y, text: \"AVfi\\u00e9\\u0416\", font: path }\n"
+    "    else\n"
+    "      args.audio[path.to_sym] ||= { input: path, looping: true, gain: 0.1 }\n"
+    "    end\n"
+    "  end\n"
+    "  elapsed = Time.now.to_f - $start\n"
+    "  return if elapsed < 30\n"
+    "  $zoq.ffi_file.write 'result.txt', \"#{$start} #{$ticks} #{elapsed}\"\n"
+    "  $zoq.request_quit\n"
+    "end\n";
+
+std::vector<std::vector<std::string>> manifest_rows(const std::string &text)
+{
+    std::vector<std::vector<std::string>> rows;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find('\n', at);
+        std::string line = text.substr(at, end - at);
+        at = end == std::string::npos ? text.size() : end + 1;
+        std::vector<std::string> fields;
+        for (size_t f = 0; f <= line.size();) {
+            size_t tab = line.find('\t', f);
+            if (tab == std::string::npos) tab = line.size();
+            fields.push_back(line.substr(f, tab - f));
+            f = tab + 1;
+        }
+        rows.push_back(fields);
+    }
+    return rows;
+}
+
+int occurrences(const std::string &text, const std::string &what)
+{
+    int n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) n++;
+    return n;
+}
+
+} // namespace
+
+TEST(BrokenAssets, AGameUsingEveryBrokenFileFor30SecondsKeepsItsPaceAndMemoryAndSaysEachOnce)
+{
+    e2e_game g("corpus_game");
+    g.write("game/app/main.rb", corpus_game);
+    std::string generate = ZINTAREL_PYTHON " " ZINTAREL_CORPUS_SCRIPT " '" + g.root + "/game' --size small > /dev/null";
+    ASSERT_EQ(0, system(generate.c_str()));
+    e2e_run r = g.run({"game"}, 120, {"SDL_VIDEODRIVER=dummy", "ALSOFT_DRIVERS=null"});
+    std::string said = r.out + r.err;
+    ASSERT_EQ(0, r.status) << said.substr(0, 4000);
+    double start = 0, elapsed = 0;
+    long ticks = 0;
+    ASSERT_EQ(3, sscanf(g.read("game/result.txt").c_str(), "%lf %ld %lf", &start, &ticks, &elapsed)) << said.substr(0, 4000);
+    EXPECT_NEAR(60.0, ticks / elapsed, 3.0) << ticks << " ticks in " << elapsed << " s";
+    // Resident memory from one second in to the end stays within 10% of its reading then.
+    long first = 0, most = 0;
+    for (const auto &sample : r.rss) {
+        if (sample.first < start + 1 || sample.first > start + elapsed) continue;
+        if (!first) first = sample.second;
+        most = std::max(most, sample.second);
+    }
+    ASSERT_GT(first, 0);
+    EXPECT_LE(most, first + first / 10) << "kB after the first second: " << first << ", at most " << most;
+    // Every sound that cannot be played is reported once, by name, in so many words; no file
+    // is named twice.
+    for (const auto &row : manifest_rows(g.read("game/manifest.tsv"))) {
+        if (row.size() < 3) continue;
+        const std::string &path = row[0];
+        int named = occurrences(said, "\"" + path + "\"");
+        EXPECT_LE(named, 1) << path;
+        if (row[1] == "sound" && row[2] == "fail") {
+            EXPECT_EQ(1, occurrences(said, "\"" + path + "\" can't be played: Unsupported or corrupted audio file."))
+                << path;
+        }
+    }
+}
