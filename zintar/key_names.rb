@@ -100,16 +100,23 @@ module ZOQ
       [char ? char.to_sym : int]
     end
 
-    def self.sdl_to_key raw_key, modifier
+    # The key's own names, without those of the modifiers held with it; nil for a key
+    # that has none.
+    def self.key_names raw_key, modifier
       raw_key = raw_key.to_i
-      modifier = modifier.to_i
       named = (raw_key >= 0 && raw_key <= 255) || NAVIGATION_KEYS.include?(raw_key) ||
               (raw_key >= SDLK_LCTRL && raw_key <= SDLK_RGUI)
       return nil unless named
       char = char_with_shift raw_key, modifier
       # Control codes without a name of their own cannot be stored as a key.
       return nil if raw_key < 32 && !char_to_method_hash[char]
-      names = char_to_method char, raw_key
+      char_to_method char, raw_key
+    end
+
+    def self.sdl_to_key raw_key, modifier
+      names = key_names raw_key, modifier
+      return nil unless names
+      modifier = modifier.to_i
       names << :alt if modifier & KMOD_ALT != 0
       names << :meta if modifier & KMOD_GUI != 0
       names << :control if modifier & KMOD_CTRL != 0

@@ -87,6 +87,15 @@ test "keys across steps: within one step, held, Shift+A with repeat, arrows, ban
   now = probe_steps(now, 2, &sets)
   assert_equal [[[], [], [:a, :shift, :shift_left]], [[], [], []]], $seen
 
+  # Shift+1 pressed, Shift let go first, then 1: the "!" it was pressed as is released too.
+  press SHIFT, 49, mod: 1
+  now = run_steps now, 1
+  release SHIFT
+  now = run_steps now, 1
+  release 49
+  now = probe_steps(now, 2, &sets)
+  assert_equal [[[], [], [:exclamation_point, :one]], [[], [], []]], $seen
+
   # The left arrow counts from the step after its press through the step of its release;
   # a letter counts from its press. Bang reads clear what they read.
   dirs = lambda { |args| k = args.inputs.keyboard; [!!k.left, !!k.k, args.inputs.left_right] }

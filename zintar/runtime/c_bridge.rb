@@ -141,10 +141,15 @@ module ZOQ
         keyboard.key_down.char = ZOQ::KeyboardKeys.char_with_shift(raw_key, modifier)
         keyboard.key_down.raw_key = raw_key
         keyboard.key_down.set keys, true
+        (@key_names_pressed ||= {})[raw_key] = ZOQ::KeyboardKeys.key_names(raw_key, modifier)
       end
 
+      # A key released under other modifiers than it was pressed with (Shift+1 pressed, Shift
+      # let go, then 1) also releases the names it was pressed under, which stay held otherwise.
       def key_up_in_game raw_key, modifier, sender = false
         names = ZOQ::KeyboardKeys.sdl_to_key(raw_key, modifier)
+        pressed = @key_names_pressed && @key_names_pressed.delete(raw_key)
+        names = (names || []) + pressed if pressed
         return nil unless names
         __inputs__.keyboard.key_up.set names.uniq, true
       end
