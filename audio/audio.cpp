@@ -1,5 +1,5 @@
 #include "audio/audio.h"
-#include "host/file_failures.h"
+#include "base/file_failures.h"
 
 #include <AL/al.h>
 #include <AL/alc.h>

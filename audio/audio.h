@@ -1,14 +1,11 @@
 // audio: the OpenAL device and context, the cache of decoded files, and the sources that
-// play files, arrays of generated samples and streams fed by a callback; plus the
-// per-step walk that keeps the sources in line with the runtime's audio hash.
+// play files, arrays of generated samples and streams fed by a callback.
 #pragma once
 #include <AL/al.h>
 #include <AL/alc.h>
 #include <mruby.h>
 #include <stddef.h>
 #include <stdint.h>
-
-struct game_context;
 
 enum audio_source_kind : uint32_t {
     AUDIO_SOURCE_FILE = 0,
@@ -137,11 +134,3 @@ int audio_source_is_live(const void *pointer);
 // The simulation step now running: a file that could not be played is looked at again at
 // most once per step, and read again only once it has changed.
 void audio_begin_step(uint64_t step);
-
-// Once per step: starts, updates and stops sources to match the runtime's audio hash.
-void audio_sync_sources(game_context *context);
-// Copies position, gain, pitch, looping, pause (and a stream's callable) from entry;
-// used inside the walk, which interns the keys it reads.
-void read_audio_source_hash(mrb_state *mrb, mrb_value entry, audio_source *record);
-// The stream callback over the Ruby callable that user points at.
-float *audio_input_call(void *user, uint32_t *count);

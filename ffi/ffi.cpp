@@ -1,7 +1,7 @@
 // Module FFI: the registration of every natively implemented class the framework talks
 // to, and Array#value.
 #include "ffi/ffi.h"
-#include "host/game_context.h"
+#include "base/game_context.h"
 
 #include <mruby/array.h>
 #include <mruby/class.h>

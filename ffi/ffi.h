@@ -1,12 +1,12 @@
-// ffi: module FFI and its natively implemented classes (File, Misc, MRB, CPtr) and
+// ffi: module FFI and its natively implemented classes (File, Misc, MRB, CPtr, Draw) and
 // Array#value, through which the framework reaches the host; and the HTTP pump.
 #pragma once
+#include "base/game_context.h"
 #include "ffi/http_client.h" // http_tick and http_quit, for the step and shutdown
 
 #include <mruby.h>
 #include <stddef.h>
 
-struct game_context;
 struct render_context;
 
 // Registers module FFI, its classes and Array#value. Runs once, on the main thread at
@@ -23,6 +23,15 @@ void *ffi_cptr_get(mrb_value value);
 // receiver, so this is how they find the directories, the window and the font cache.
 extern game_context *ffi_game_context;
 extern render_context *ffi_render_context;
+
+// The frame FFI::Draw and native pixel uploads write into; null outside a step.
+static inline threadstream *ffi_frame_stream(void)
+{
+    return ffi_game_context ? ffi_game_context->current_frame_stream : nullptr;
+}
+
+// Defines FFI::Draw under the FFI module; answers the class.
+RClass *draw_define_class(mrb_state *mrb, RClass *ffi_module);
 
 // One per class, each kept at the end of its own file; called by ffi_init in this order.
 void ffi_file_define(mrb_state *mrb, RClass *file);

@@ -1,9 +1,9 @@
 // FFI::File: the framework's and the game's only road to files. Reads go through the whole
 // search path; writes go to game_dir (write, append) or base_dir (*_root).
+#include "base/files.h"
+#include "base/game_context.h"
 #include "ffi/ffi.h"
-#include "host/files.h"
-#include "host/game_context.h"
-#include "render/render.h"
+#include "render/image.h"
 
 #include <mruby/array.h>
 #include <mruby/error.h>

@@ -2,8 +2,8 @@
 // look-ups, TLS sessions), one easy handle per transfer. libcurl's header gives the types and
 // constants only; the functions come from the library found at run time.
 #include "ffi/http_client.h"
-#include "host/files.h"
-#include "host/metadata.h"
+#include "base/files.h"
+#include "base/metadata.h"
 
 #include <SDL.h>
 // Plain prototypes (no type-checking macros in the way of calls through the table), and no

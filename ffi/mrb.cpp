@@ -1,7 +1,7 @@
 // FFI::MRB: Ruby source run at the top level, and syntax checks that run nothing.
-#include "ffi/ffi.h"
+#include "base/utf8.h"
 #include "compile/compile.h"
-#include "host/utf8.h"
+#include "ffi/ffi.h"
 
 #include <mruby/class.h>
 #include <mruby/compile.h>

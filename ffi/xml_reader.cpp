@@ -1,5 +1,5 @@
 #include "ffi/xml_reader.h"
-#include "host/files.h"
+#include "base/files.h"
 
 #include <SDL.h>
 #include <string.h>

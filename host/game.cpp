@@ -1,9 +1,9 @@
 // The interpreter with its embedded framework, the window geometry asked of the runtime,
 // construction of the runtime object, and the host's per-step call into it.
 #include "host/game.h"
+#include "base/metadata.h"
+#include "base/ruby.h"
 #include "compile/compile.h"
-#include "host/metadata.h"
-#include "host/ruby.h"
 
 #include <SDL.h>
 #include <mruby/array.h>

@@ -1,7 +1,7 @@
 // game: the interpreter with its embedded framework, the window geometry asked of the
 // runtime, construction of the runtime object and the host's per-step call into it.
 #pragma once
-#include "host/game_context.h"
+#include "base/game_context.h"
 
 #define GAME_ARGV_BYTES 255
 

@@ -1,13 +1,11 @@
 // Input for the runtime object: controller key transitions, the raw SDL events queued by
 // the render thread, and polling of the two game-controller slots.
 #include "host/input.h"
-#include "host/channel.h"
-#include "host/ruby.h"
+#include "base/channel.h"
+#include "base/ruby.h"
 
 #include <mruby/string.h>
 #include <string.h>
-
-SDL_GameController *controller_slots[2];
 
 static uint32_t *key_states(game_context *context, int player)
 {
@@ -52,54 +50,12 @@ static void call_bool(game_context *context, const char *name, bool value)
     ruby_call1(context->interpreter, context->runtime, name, mrb_bool_value(value));
 }
 
-void input_open_game_controller(int device_index)
-{
-    SDL_GameController *controller = SDL_GameControllerOpen(device_index);
-    if (!controller) return;
-    // Opening a device twice hands back the same controller with one more reference: a
-    // controller that already has a player keeps only that one.
-    for (SDL_GameController *slot : controller_slots) {
-        if (slot == controller) {
-            SDL_GameControllerClose(controller);
-            return;
-        }
-    }
-    for (SDL_GameController *&slot : controller_slots) {
-        if (!slot) {
-            slot = controller;
-            return;
-        }
-    }
-    SDL_GameControllerClose(controller); // a third controller has no player
-}
-
-static void controller_removed(SDL_JoystickID instance)
-{
-    SDL_GameController *controller = SDL_GameControllerFromInstanceID(instance);
-    if (!controller) return;
-    for (SDL_GameController *&slot : controller_slots) {
-        if (slot == controller) {
-            slot = nullptr;
-            SDL_GameControllerClose(controller);
-            return;
-        }
-    }
-}
-
-void input_close_raw_joystick(SDL_JoystickID instance)
-{
-    // The joystick under an open game controller belongs to that controller.
-    if (SDL_GameControllerFromInstanceID(instance)) return;
-    SDL_Joystick *joystick = SDL_JoystickFromInstanceID(instance);
-    if (joystick) SDL_JoystickClose(joystick);
-}
-
 static void dispatch_event(game_context *context, const SDL_Event &e)
 {
     mrb_state *mrb = context->interpreter;
     switch (e.type) {
     case SDL_QUIT:
-        context->p1_controller_key_states[CONTROLLER_QUIT_SLOT] = 1;
+        context->p1_controller_key_states[CONTROLLER_KEY_QUIT] = 1;
         break;
     case SDL_WINDOWEVENT:
         if (!context->channel || e.window.windowID != context->channel->window_id) break;
@@ -181,13 +137,13 @@ static void dispatch_event(game_context *context, const SDL_Event &e)
         }
         break;
     case SDL_JOYDEVICEREMOVED: {
-        input_close_raw_joystick(e.jdevice.which);
+        controller_close_raw_joystick(e.jdevice.which);
         int64_t v[1] = {e.jdevice.which};
         call_ints(context, "rawjoystick_disconnected", 1, v);
         break;
     }
-    case SDL_CONTROLLERDEVICEADDED: input_open_game_controller(e.cdevice.which); break;
-    case SDL_CONTROLLERDEVICEREMOVED: controller_removed(e.cdevice.which); break;
+    case SDL_CONTROLLERDEVICEADDED: controller_slots_open(&context->controllers, e.cdevice.which); break;
+    case SDL_CONTROLLERDEVICEREMOVED: controller_slots_remove(&context->controllers, e.cdevice.which); break;
     case SDL_DROPFILE:
     case SDL_DROPTEXT:
         SDL_free(e.drop.file); // SDL's copy of the dropped text: nothing else frees it
@@ -225,7 +181,7 @@ void poll_controller_player(game_context *context, int player)
     bool pressed[CONTROLLER_KEY_SLOTS] = {};
     int32_t *sticks = analog_sticks(context, player);
     memset(sticks, 0, 4 * sizeof *sticks);
-    SDL_GameController *c = controller_slots[player - 1];
+    SDL_GameController *c = context->controllers.player[player - 1];
     if (c) {
         static const SDL_GameControllerAxis axes[4] = {SDL_CONTROLLER_AXIS_LEFTX, SDL_CONTROLLER_AXIS_LEFTY,
                                                        SDL_CONTROLLER_AXIS_RIGHTX, SDL_CONTROLLER_AXIS_RIGHTY};
@@ -272,13 +228,5 @@ void input_report_analog(game_context *context)
     for (int i = 0; i < 8; i++) {
         int64_t v[1] = {i < 4 ? context->p1_analog_sticks[i] : context->p2_analog_sticks[i - 4]};
         call_ints(context, names[i], 1, v);
-    }
-}
-
-void input_close_controllers(void)
-{
-    for (SDL_GameController *&slot : controller_slots) {
-        if (slot) SDL_GameControllerClose(slot);
-        slot = nullptr;
     }
 }

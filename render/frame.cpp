@@ -5,9 +5,10 @@
 // Catch-up frames (older queued frames) keep render targets up to date without drawing to
 // the window; a re-run (no new frame) draws every pass again but repeats no one-off command.
 #include "render/render.h"
+#include "base/files.h"
+#include "base/utf8.h"
 #include "render/fontatlas.h"
-#include "host/files.h"
-#include "host/utf8.h"
+#include "render/image.h"
 
 #include <algorithm>
 #include <math.h>
@@ -854,7 +855,7 @@ static void take_screenshot(render_context *ctx, const frame_screenshot &c)
         size_t size = 0;
         uint8_t *png = encode_png(pixels, clipped.w, clipped.h, 0, 0, &size);
         if (png) {
-            storefile_write_override(draw_screenshot_dir(), c.path.text, png, size);
+            storefile_write_override(ctx->screenshot_dir, c.path.text, png, size);
             SDL_free(png);
         }
     }

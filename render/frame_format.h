@@ -8,7 +8,7 @@
 #include <stdint.h>
 #include <string.h>
 
-#include "host/threadstream.h"
+#include "base/threadstream.h"
 
 enum draw_opcode : uint32_t {
     DRAW_NOP = 0,

@@ -8,8 +8,8 @@
 // (converted past its buffer), an empty first PNG data chunk (a copy to a null pointer),
 // Radiance run lengths of zero (an endless loop), numbers past int, JPEG tables and coded data
 // (below). While decoding, no single allocation may exceed what the declared size needs.
-#include "render/render.h"
-#include "host/files.h"
+#include "render/image.h"
+#include "base/files.h"
 
 #include <SDL.h>
 #include <limits.h>

@@ -1,14 +1,11 @@
 // The render context: window, renderer, fallback texture, default font, the two queues
 // and the name-keyed caches.
 #include "render/render.h"
+#include "base/metadata.h"
 #include "render/fontatlas.h"
-#include "host/metadata.h"
+#include "render/image.h"
 
 #include <string.h>
-
-static const char *screenshot_dir;
-// The renderer was made with vsync, held off while the start-up frames are presented.
-static bool vsync_held;
 
 SDL_Texture *render_texture_create(SDL_Renderer *renderer, uint32_t format, int access, int width, int height)
 {
@@ -136,7 +133,7 @@ render_context *render_context_new(thread_channel *channel, int32_t fullscreen, 
     // The black frame and the start-up frame show nothing a refresh would make smoother; waiting
     // for one there would hold back the simulation's start. Vsync is back after them.
     SDL_RendererInfo info;
-    vsync_held = SDL_GetRendererInfo(ctx->renderer, &info) == 0 && (info.flags & SDL_RENDERER_PRESENTVSYNC) &&
+    ctx->vsync_held = SDL_GetRendererInfo(ctx->renderer, &info) == 0 && (info.flags & SDL_RENDERER_PRESENTVSYNC) &&
                  SDL_RenderSetVSync(ctx->renderer, 0) == 0;
     SDL_SetRenderDrawColor(ctx->renderer, 0, 0, 0, 255);
     SDL_RenderClear(ctx->renderer);
@@ -156,8 +153,9 @@ render_context *render_context_new(thread_channel *channel, int32_t fullscreen, 
 
 void render_context_startup_shown(render_context *ctx)
 {
-    if (ctx && vsync_held) SDL_RenderSetVSync(ctx->renderer, 1);
-    vsync_held = false;
+    if (!ctx) return;
+    if (ctx->vsync_held) SDL_RenderSetVSync(ctx->renderer, 1);
+    ctx->vsync_held = false;
 }
 
 // Cached textures and fonts go before the renderer that made their textures.
@@ -202,8 +200,6 @@ void render_context_delete(render_context *ctx)
     SDL_free(ctx);
 }
 
-const char *draw_screenshot_dir(void) { return screenshot_dir; }
-
 void render_context_request_title(render_context *ctx, const char *title)
 {
     char *copy = SDL_strdup(title);
@@ -229,8 +225,9 @@ void render_font_unlock(render_context *ctx)
 
 void draw_init(render_context *ctx, const char *dir)
 {
-    screenshot_dir = dir;
-    if (ctx) ctx->grid_set = 0;
+    if (!ctx) return;
+    ctx->screenshot_dir = dir;
+    ctx->grid_set = 0;
 }
 
 uint32_t render_cache_hash(const char *name)

@@ -1,5 +1,5 @@
 // Threadstream packing, growth, unpacking, the pool and the queues.
-#include "host/threadstream.h"
+#include "base/threadstream.h"
 #include "compile/compile.h"
 
 #include <gtest/gtest.h>

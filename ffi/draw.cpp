@@ -1,9 +1,9 @@
 // FFI::Draw: the methods through which the framework writes draw commands into the
 // current frame stream. Each reads its arguments (a wrong type raises before anything is
 // written), applies the field defaults here, natively, and appends one record.
-#include "render/render.h"
-#include "host/frame_stream.h"
-#include "host/ruby.h"
+#include "base/ruby.h"
+#include "ffi/ffi.h"
+#include "render/frame_format.h"
 
 #include <mruby/array.h>
 #include <mruby/class.h>
@@ -36,7 +36,7 @@ static int32_t i32(mrb_value v, int32_t fallback = 0) { return ruby_to_i32(v, fa
 static mrb_value write_rect(mrb_state *mrb, uint32_t code)
 {
     const mrb_value *v = draw_args(mrb, 8); // "oooooooo": x, y, w, h, r, g, b, a
-    frame_write_rect(current_frame_stream, code,
+    frame_write_rect(ffi_frame_stream(), code,
                      frame_rect{f32(v[0]), f32(v[1]), f32(v[2]), f32(v[3]), i32(v[4]), i32(v[5]), i32(v[6]), i32(v[7], 255)});
     return mrb_nil_value();
 }
@@ -51,7 +51,7 @@ static mrb_value ffi_draw_draw_label(mrb_state *mrb, mrb_value self)
     const mrb_value *v = draw_args(mrb, 10);
     frame_string text = required_string(mrb, v[2]);
     // A font that is not a String draws in the default font rather than being read as text.
-    frame_write_label(current_frame_stream, frame_label{f32(v[0]), f32(v[1]), text, string_field(v[9]), f32(v[3]),
+    frame_write_label(ffi_frame_stream(), frame_label{f32(v[0]), f32(v[1]), text, string_field(v[9]), f32(v[3]),
                                                         i32(v[4]), i32(v[5]), i32(v[6]), i32(v[7]), i32(v[8], 255)});
     return mrb_nil_value();
 }
@@ -71,7 +71,7 @@ static frame_sprite plain_sprite(const mrb_value *v, frame_string path)
 static mrb_value ffi_draw_draw_sprite(mrb_state *mrb, mrb_value self)
 {
     const mrb_value *v = draw_args(mrb, 5); // "ooooS": x, y, w, h, path
-    frame_write_sprite(current_frame_stream, plain_sprite(v, required_string(mrb, v[4])));
+    frame_write_sprite(ffi_frame_stream(), plain_sprite(v, required_string(mrb, v[4])));
     return mrb_nil_value();
 }
 
@@ -81,7 +81,7 @@ static mrb_value ffi_draw_draw_sprite_2(mrb_state *mrb, mrb_value self)
     frame_sprite p = plain_sprite(v, required_string(mrb, v[4]));
     p.angle = f32(v[5]);
     p.a = i32(v[6], 255);
-    frame_write_sprite(current_frame_stream, p);
+    frame_write_sprite(ffi_frame_stream(), p);
     return mrb_nil_value();
 }
 
@@ -101,7 +101,7 @@ static mrb_value ffi_draw_draw_sprite_3(mrb_state *mrb, mrb_value self)
     // "ooooSooooooooobboooooo": x, y, w, h, path, angle, a, r, g, b, tile x, y, w, h,
     // flip_horizontally, flip_vertically, anchor x, y, source x, y, w, h
     const mrb_value *v = draw_args(mrb, 22);
-    frame_write_sprite(current_frame_stream, full_sprite(v, required_string(mrb, v[4])));
+    frame_write_sprite(ffi_frame_stream(), full_sprite(v, required_string(mrb, v[4])));
     return mrb_nil_value();
 }
 
@@ -242,6 +242,7 @@ static mrb_value ffi_draw_draw_plain_sprites(mrb_state *mrb, mrb_value self)
     RClass *vetted_array = nullptr;
     hash_sprite h;
     bool keys_ready = false;
+    threadstream *frame = ffi_frame_stream();
     mrb_int i = from;
     for (; i < to && i < RARRAY_LEN(c); i++) {
         mrb_value s = RARRAY_PTR(c)[i];
@@ -281,7 +282,7 @@ static mrb_value ffi_draw_draw_plain_sprites(mrb_state *mrb, mrb_value self)
             if (!mrb_string_p(v[4]) || mrb_obj_ptr(v[4])->c != mrb->string_class) break;
             path = string_field(v[4]);
         }
-        frame_write_sprite(current_frame_stream, full_sprite(v, path));
+        frame_write_sprite(frame, full_sprite(v, path));
     }
     return mrb_int_value(mrb, i);
 }
@@ -292,7 +293,7 @@ static mrb_value ffi_draw_draw_screenshot(mrb_state *mrb, mrb_value self)
     // "Sooooooooooooobboooooo": path, x, y, w, h, angle (the tolerance), a, r, g, b, then the
     // sprite's twelve tail arguments, ignored
     const mrb_value *v = draw_args(mrb, 22);
-    frame_write_screenshot(current_frame_stream, frame_screenshot{required_string(mrb, v[0]), f32(v[1]), f32(v[2]),
+    frame_write_screenshot(ffi_frame_stream(), frame_screenshot{required_string(mrb, v[0]), f32(v[1]), f32(v[2]),
                                                                   f32(v[3]), f32(v[4]), i32(v[5]), i32(v[7]),
                                                                   i32(v[8]), i32(v[9]), i32(v[6])});
     return mrb_nil_value();
@@ -303,7 +304,7 @@ static mrb_value ffi_draw_set_grid(mrb_state *mrb, mrb_value self)
     mrb_float x, y;
     mrb_int scale;
     mrb_get_args(mrb, "ffi", &x, &y, &scale);
-    frame_write_grid(current_frame_stream, frame_grid{(float)x, (float)y, (int32_t)(uint32_t)(uint64_t)scale});
+    frame_write_grid(ffi_frame_stream(), frame_grid{(float)x, (float)y, (int32_t)(uint32_t)(uint64_t)scale});
     return mrb_nil_value();
 }
 
@@ -311,7 +312,7 @@ static mrb_value ffi_draw_unload_sprite(mrb_state *mrb, mrb_value self)
 {
     const char *path;
     mrb_get_args(mrb, "z", &path);
-    frame_write_string_record(current_frame_stream, DRAW_UNLOAD_SPRITE, frame_cstring(path));
+    frame_write_string_record(ffi_frame_stream(), DRAW_UNLOAD_SPRITE, frame_cstring(path));
     return mrb_nil_value();
 }
 
@@ -319,7 +320,7 @@ static mrb_value ffi_draw_openurl(mrb_state *mrb, mrb_value self)
 {
     const char *url;
     mrb_get_args(mrb, "z", &url);
-    frame_write_string_record(current_frame_stream, DRAW_OPENURL, frame_cstring(url));
+    frame_write_string_record(ffi_frame_stream(), DRAW_OPENURL, frame_cstring(url));
     return mrb_nil_value();
 }
 
@@ -327,7 +328,7 @@ static mrb_value ffi_draw_toggle_cursor(mrb_state *mrb, mrb_value self)
 {
     mrb_bool show;
     mrb_get_args(mrb, "b", &show);
-    frame_write_flag_record(current_frame_stream, DRAW_TOGGLE_CURSOR, show);
+    frame_write_flag_record(ffi_frame_stream(), DRAW_TOGGLE_CURSOR, show);
     return mrb_nil_value();
 }
 
@@ -335,7 +336,7 @@ static mrb_value ffi_draw_toggle_fullscreen(mrb_state *mrb, mrb_value self)
 {
     mrb_bool fullscreen;
     mrb_get_args(mrb, "b", &fullscreen);
-    frame_write_flag_record(current_frame_stream, DRAW_TOGGLE_FULLSCREEN, fullscreen);
+    frame_write_flag_record(ffi_frame_stream(), DRAW_TOGGLE_FULLSCREEN, fullscreen);
     return mrb_nil_value();
 }
 
@@ -350,7 +351,7 @@ static mrb_value ffi_draw_upload_pixel_array(mrb_state *mrb, mrb_value self)
     mrb_get_args(mrb, "ziia", &name, &width, &height, &pixels, &count);
     int64_t bytes = frame_picture_bytes(width, height);
     if (bytes < 0 || bytes != (int64_t)count * 4) return mrb_nil_value();
-    threadstream *s = current_frame_stream;
+    threadstream *s = ffi_frame_stream();
     frame_write_u32(s, DRAW_UPLOAD_PIXEL_ARRAY);
     frame_write_string(s, frame_cstring(name));
     if (uint8_t *at = frame_claim(s, 8)) frame_put_i32(frame_put_i32(at, (int32_t)width), (int32_t)height);

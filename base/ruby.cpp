@@ -1,4 +1,4 @@
-#include "host/ruby.h"
+#include "base/ruby.h"
 
 #include <SDL.h>
 #include <mruby/array.h>

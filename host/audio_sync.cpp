@@ -1,11 +1,7 @@
-// The per-step walk of the runtime's audio hash: each entry's source is started, updated
-// or stopped so the playing sources match the hash, and the host writes the source's
-// FFI::CPtr back into its entry under :cptr.
-#include "audio/audio.h"
+#include "host/audio_sync.h"
+#include "base/files.h"
+#include "base/ruby.h"
 #include "ffi/ffi.h"
-#include "host/files.h"
-#include "host/game_context.h"
-#include "host/ruby.h"
 
 #include <SDL.h>
 #include <mruby/array.h>

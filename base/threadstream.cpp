@@ -1,5 +1,5 @@
-#include "host/threadstream.h"
-#include "host/ruby.h"
+#include "base/threadstream.h"
+#include "base/ruby.h"
 
 #include <mruby/string.h>
 
