@@ -75,9 +75,7 @@ class Ship
 end
 
 class MarkedSprite
-  FIELDS = [:x, :y, :w, :h, :path, :angle, :a, :r, :g, :b, :tile_x, :tile_y, :tile_w, :tile_h,
-            :flip_horizontally, :flip_vertically, :angle_anchor_x, :angle_anchor_y,
-            :source_x, :source_y, :source_w, :source_h]
+  FIELDS = ZOQ::Host::SPRITE_ARGUMENTS
 
   def initialize values
     @values = values

@@ -3,6 +3,7 @@
 #include "base/physfsrwops.h"
 #include "host/input.h"
 #include "host/simulation.h"
+#include "render/event_format.h"
 #include "render/render.h"
 #include "support/host_fixture.h"
 
@@ -192,11 +193,12 @@ TEST_F(Input, PollingMarksSlotsStrictlyPastTheThresholdsAndKeepsRawSticks)
     plug(pad);
     uint32_t *keys = test_game.p1_controller_key_states;
     // A trigger reads about 16384 half-way.
-    set(pad, true, {{SDL_CONTROLLER_AXIS_LEFTX, 20000}, {SDL_CONTROLLER_AXIS_RIGHTY, -20000}, {SDL_CONTROLLER_AXIS_TRIGGERLEFT, 0}});
+    const int edge = CONTROLLER_STICK_THRESHOLD;
+    set(pad, true, {{SDL_CONTROLLER_AXIS_LEFTX, edge}, {SDL_CONTROLLER_AXIS_RIGHTY, -edge}, {SDL_CONTROLLER_AXIS_TRIGGERLEFT, 0}});
     poll_controller_player(&test_game, 1);
-    for (int k = 0; k < CONTROLLER_KEY_SLOTS; k++) EXPECT_EQ(0u, keys[k]) << k; // exactly 20000 is not past it
-    EXPECT_EQ(20000, test_game.p1_analog_sticks[0]);
-    EXPECT_EQ(-20000, test_game.p1_analog_sticks[3]);
+    for (int k = 0; k < CONTROLLER_KEY_SLOTS; k++) EXPECT_EQ(CONTROLLER_KEY_IDLE, keys[k]) << k; // exactly at the threshold is not past it
+    EXPECT_EQ(edge, test_game.p1_analog_sticks[0]);
+    EXPECT_EQ(-edge, test_game.p1_analog_sticks[3]);
 
     set(pad, true, {{SDL_CONTROLLER_AXIS_LEFTX, 25000}, {SDL_CONTROLLER_AXIS_RIGHTY, -25000}, {SDL_CONTROLLER_AXIS_TRIGGERRIGHT, 32767}});
     set(pad, false, {{SDL_CONTROLLER_BUTTON_DPAD_LEFT, 1}, {SDL_CONTROLLER_BUTTON_GUIDE, 1}, {SDL_CONTROLLER_BUTTON_B, 1},
@@ -204,11 +206,13 @@ TEST_F(Input, PollingMarksSlotsStrictlyPastTheThresholdsAndKeepsRawSticks)
     poll_controller_player(&test_game, 1);
     std::vector<int> pressed;
     for (int k = 0; k < CONTROLLER_KEY_SLOTS; k++)
-        if (keys[k] == 1) pressed.push_back(k);
-    // right (stick x), up (right stick y), left (d-pad) and its own slot, guide, B,
-    // right stick button, right trigger
-    EXPECT_EQ((std::vector<int>{1, 3, 4, 13, 14, 21, 23, 26}), pressed);
-    EXPECT_EQ(0u, test_game.p2_controller_key_states[4]); // player 2 has no controller
+        if (keys[k] == CONTROLLER_KEY_PRESSED) pressed.push_back(k);
+    // up (right stick y), left (d-pad) and its own slot, right (stick x), guide, B, right stick
+    // button, right trigger
+    EXPECT_EQ((std::vector<int>{CONTROLLER_KEY_UP, CONTROLLER_KEY_LEFT, CONTROLLER_KEY_RIGHT, CONTROLLER_KEY_START,
+                                CONTROLLER_KEY_B, CONTROLLER_KEY_R3, CONTROLLER_KEY_R2, CONTROLLER_KEY_DIRECTIONAL_LEFT}),
+              pressed);
+    EXPECT_EQ(CONTROLLER_KEY_IDLE, test_game.p2_controller_key_states[CONTROLLER_KEY_RIGHT]); // player 2 has no controller
 
     input_report_analog(&test_game);
     EXPECT_EQ("[[:left_analog_x_player_1, 25000], [:right_analog_y_player_1, -25000], "
@@ -228,8 +232,9 @@ TEST_F(Input, AHeldButtonIsReportedDownThenHeldThenUpAfterRelease)
     step(); // held, then the poll sees it released
     step(); // reported up
     step(); // nothing more
-    EXPECT_EQ("[[:controller_key_down, 1, 15], [:controller_key_held, 1, 15], [:controller_key_held, 1, 15], "
-              "[:controller_key_up, 1, 15]]",
+    std::string a = std::to_string(CONTROLLER_KEY_A);
+    EXPECT_EQ("[[:controller_key_down, 1, " + a + "], [:controller_key_held, 1, " + a + "], [:controller_key_held, 1, " +
+                  a + "], [:controller_key_up, 1, " + a + "]]",
               calls());
 
     // Unplugging while held releases the key and zeroes the sticks from the next poll.
@@ -242,8 +247,9 @@ TEST_F(Input, AHeldButtonIsReportedDownThenHeldThenUpAfterRelease)
     dispatch({device_event(SDL_CONTROLLERDEVICEREMOVED, pad)});
     step();
     step();
-    EXPECT_EQ("[[:controller_key_held, 1, 2], [:controller_key_held, 1, 16], [:controller_key_up, 1, 2], "
-              "[:controller_key_up, 1, 16]]",
+    std::string down = std::to_string(CONTROLLER_KEY_DOWN), x = std::to_string(CONTROLLER_KEY_X);
+    EXPECT_EQ("[[:controller_key_held, 1, " + down + "], [:controller_key_held, 1, " + x + "], [:controller_key_up, 1, " +
+                  down + "], [:controller_key_up, 1, " + x + "]]",
               calls());
     EXPECT_EQ(0, test_game.p1_analog_sticks[1]);
 }
@@ -311,8 +317,8 @@ TEST_F(Input, EventsReachTheirCallbacksWithTheirFieldsTouchEmulationAndOtherWind
               "[:window_keyboard_focus_changed, false], [:textinput, \"\\xc3\\xa9\"], [:window_mouse_focus_changed, true]]",
               calls());
     EXPECT_EQ(allocations - 1, SDL_GetNumAllocations()); // the dropped file's name is freed
-    EXPECT_EQ(1u, test_game.p1_controller_key_states[CONTROLLER_KEY_QUIT]);
-    test_game.p1_controller_key_states[CONTROLLER_KEY_QUIT] = 0;
+    EXPECT_EQ(CONTROLLER_KEY_PRESSED, test_game.p1_controller_key_states[CONTROLLER_KEY_QUIT]);
+    test_game.p1_controller_key_states[CONTROLLER_KEY_QUIT] = CONTROLLER_KEY_IDLE;
     // A raising callback is logged and the next one still runs.
     host_fixture_eval("class ZOQ::Runtime; def key_down_raw(*a); raise 'bad key'; end; end");
     dispatch({key(SDL_KEYDOWN, SDLK_a, 0), key_up});
@@ -320,14 +326,9 @@ TEST_F(Input, EventsReachTheirCallbacksWithTheirFieldsTouchEmulationAndOtherWind
 
     // A stream whose count is 0, or whose count promises more records than it holds, is
     // recycled after what it does hold.
-    threadstream *empty = threadstream_allocate();
-    threadstream_pack_size_t(empty, 0);
-    threadstreamqueue_putitem(rc->event_queue, empty);
-    threadstream *short_stream = threadstream_allocate();
-    threadstream_pack_size_t(short_stream, 3);
-    threadstream_claim_space(short_stream, sizeof(SDL_Event));
-    memcpy(short_stream->data + short_stream->length, &key_up, sizeof key_up);
-    short_stream->length += sizeof key_up;
+    threadstreamqueue_putitem(rc->event_queue, host_fixture_event_stream({}));
+    threadstream *short_stream = host_fixture_event_stream({key_up});
+    event_stream_finish(short_stream, 3);
     threadstreamqueue_putitem(rc->event_queue, short_stream);
     int pooled = threadstream_pool_size();
     input_dispatch_events(&test_game);

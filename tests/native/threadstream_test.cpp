@@ -1,4 +1,5 @@
 // Threadstream packing, growth, unpacking, the pool and the queues.
+#include "base/ruby.h"
 #include "base/threadstream.h"
 #include "compile/compile.h"
 

@@ -2,6 +2,7 @@
 #include "base/ruby.h"
 #include "compile/compile.h"
 #include "ffi/ffi.h"
+#include "render/event_format.h"
 #include "render/render.h"
 #include "support/host_fixture.h"
 
@@ -72,12 +73,9 @@ thread_channel *host_fixture_queues(void)
 threadstream *host_fixture_event_stream(const std::vector<SDL_Event> &events)
 {
     threadstream *s = threadstream_allocate();
-    threadstream_pack_size_t(s, events.size());
-    for (const SDL_Event &e : events) {
-        threadstream_claim_space(s, sizeof e);
-        memcpy(s->data + s->length, &e, sizeof e);
-        s->length += sizeof e;
-    }
+    event_stream_begin(s);
+    for (const SDL_Event &e : events) event_stream_append(s, e);
+    event_stream_finish(s, events.size());
     return s;
 }
 
