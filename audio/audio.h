@@ -67,7 +67,9 @@ typedef void (*audio_trace_name_fn)(uint32_t name, const char *text);
 typedef void (*audio_trace_text_fn)(const char *text);
 typedef void (*audio_trace_void_fn)(void);
 
-struct audio_playlist_state {
+// The whole state of the audio side: the device and its context, the live sources, the
+// decoded files and OpenAL's trace hooks. Simulation thread only, once start-up is done.
+struct audio_device_state {
     audio_source *sources; // newest first
     ALCdevice *device;
     ALCcontext *context;
@@ -84,7 +86,8 @@ struct audio_playlist_state {
     audio_buffer_cache_entry *buffer_cache; // newest first
 };
 
-extern audio_playlist_state audio_playlist;
+// Named for the list of live sources it began as; it holds the whole device state now.
+extern audio_device_state audio_playlist;
 
 // The largest sound file read and the largest decoded sound kept, in bytes: 256 MiB, about
 // 25 minutes of 16-bit stereo at 44.1 kHz. OpenAL copies a buffer as it takes it, so a

@@ -97,7 +97,7 @@ static audio_source *keep_head;
 
 static void keep_source(audio_source *source)
 {
-    audio_playlist_state &p = audio_playlist;
+    audio_device_state &p = audio_playlist;
     if (source->next) source->next->prev = source->prev;
     if (source->prev)
         source->prev->next = source->next;

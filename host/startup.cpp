@@ -106,24 +106,35 @@ static int is_option(const char *arg, const char *name)
     return strcmp(arg, name) == 0;
 }
 
-void main_startup(int argc, char **argv)
+// The flags start-up reads off the command line itself; the runtime reads its own options
+// from the joined arguments.
+struct startup_options {
+    int fullscreen, hidden, production;
+    const char *game_dir; // the first argument without a dash, if any
+};
+
+static startup_options read_options(int argc, char **argv)
 {
-    int fullscreen = 0, hidden = 0, production = 0;
-    const char *game_dir_arg = nullptr;
+    startup_options options = {};
     for (int i = 1; i < argc; i++) {
         const char *arg = argv[i];
         if (strncmp(arg, "-psn", 4) == 0) continue;
         if (arg[0] == '-') {
-            if (is_option(arg, "fullscreen")) fullscreen = 1;
-            else if (is_option(arg, "windowed")) fullscreen = 0;
-            else if (is_option(arg, "production")) production = 1;
-            else if (is_option(arg, "no-tick") || is_option(arg, "test")) hidden = 1;
-        } else if (!game_dir_arg) {
-            game_dir_arg = arg;
+            if (is_option(arg, "fullscreen")) options.fullscreen = 1;
+            else if (is_option(arg, "windowed")) options.fullscreen = 0;
+            else if (is_option(arg, "production")) options.production = 1;
+            else if (is_option(arg, "no-tick") || is_option(arg, "test")) options.hidden = 1;
+        } else if (!options.game_dir) {
+            options.game_dir = arg;
         }
     }
+    return options;
+}
 
-    SDL_SetHint("SDL_IOS_ORIENTATIONS", "LandscapeLeft LandscapeRight");
+// SDL's video, the stream pool, the write lock and PhysicsFS. Answers whether the video is
+// X11, whose OpenGL driver a helper starts loading now (and the audio device opens later).
+static int start_libraries(int argc, char **argv)
+{
     // SDL's first initialisation loads a library of its own; the dynamic loader runs one load
     // at a time, so that is done before a helper's load can hold it up.
     SDL_Init(0);
@@ -134,13 +145,20 @@ void main_startup(int argc, char **argv)
     if (SDL_Init(SDL_INIT_VIDEO) == -1) startup_fail("SDL_Init(SDL_INIT_VIDEO) failed: %s", SDL_GetError());
     if (x11) host.gl_library_helper = SDL_CreateThread(load_sdl_gl_library, "gl library", nullptr);
     if (!threadstream_init()) startup_fail("Thread initialization failed");
-    if (!files_init()) startup_fail("Thread initialization failed");
+    if (!files_init()) startup_fail("Couldn't create the file write lock: %s", SDL_GetError());
 
     static const PHYSFS_Allocator allocator = {nullptr, nullptr, physfs_sdl_malloc, physfs_sdl_realloc, physfs_sdl_free};
     if (PHYSFS_isInit() || !PHYSFS_setAllocator(&allocator))
         startup_fail("PHYSFS_setAllocator failed: %s", physfs_last_error());
     if (!PHYSFS_init(argc > 0 ? argv[0] : nullptr)) startup_fail("PHYSFS_init failed: %s", physfs_last_error());
+    return x11;
+}
 
+// The search path (the executable, the installation folder, the game's folder, and in
+// production the per-user folder first), the write directory, the controller mappings, and
+// the game's two directories.
+static void mount_game(startup_options *options, int argc, char **argv)
+{
     if (argc > 0 && argv[0]) PHYSFS_mount(argv[0], nullptr, 0);
     char *base_path = SDL_GetBasePath();
     if (!base_path) startup_fail("Couldn't find installation directory: %s", SDL_GetError());
@@ -148,23 +166,23 @@ void main_startup(int argc, char **argv)
         startup_fail("Couldn't mount installation directory: %s", physfs_last_error());
 
     char *mygame_dir = nullptr;
-    if (game_dir_arg) {
-        if (!PHYSFS_mount(game_dir_arg, nullptr, 0))
-            startup_fail("Couldn't mount '%s' directory: %s", game_dir_arg, physfs_last_error());
+    if (options->game_dir) {
+        if (!PHYSFS_mount(options->game_dir, nullptr, 0))
+            startup_fail("Couldn't mount '%s' directory: %s", options->game_dir, physfs_last_error());
     } else if (!PHYSFS_exists("app") && PHYSFS_exists("mygame")) {
         mygame_dir = sprintf_alloc("%s/mygame", base_path);
         if (!mygame_dir) startup_fail("Out of memory!");
         if (!PHYSFS_mount(mygame_dir, nullptr, 0))
             startup_fail("Couldn't mount '%s' directory: %s", mygame_dir, physfs_last_error());
-        game_dir_arg = mygame_dir;
+        options->game_dir = mygame_dir;
     }
 
     game_metadata_record *metadata = game_metadata_mutable();
     PHYSFS_Stat marker;
-    if (!production && PHYSFS_stat("metadata/ZINTAREL_PRODUCTION_BUILD", &marker) && marker.modtime >= 1)
-        production = 1;
+    if (!options->production && PHYSFS_stat("metadata/ZINTAREL_PRODUCTION_BUILD", &marker) && marker.modtime >= 1)
+        options->production = 1;
     const char *write_dir = base_path;
-    if (production) {
+    if (options->production) {
         metadata->production = 1;
         write_dir = PHYSFS_getPrefDir(metadata->devtitle, metadata->gametitle);
         if (!write_dir) startup_fail("Couldn't mount write directory: %s", physfs_last_error());
@@ -183,43 +201,58 @@ void main_startup(int argc, char **argv)
     SDL_SetHint("SDL_ACCELEROMETER_AS_JOYSTICK", "0");
     SDL_Init(SDL_INIT_GAMECONTROLLER);
 
-    if (production) {
+    if (options->production) {
         host.game.game_dir = SDL_strdup(write_dir);
         host.game.base_dir = SDL_strdup(write_dir);
     } else {
-        host.game.game_dir = game_dir_arg ? SDL_strdup(game_dir_arg) : sprintf_alloc("%s/mygame", base_path);
+        host.game.game_dir = options->game_dir ? SDL_strdup(options->game_dir) : sprintf_alloc("%s/mygame", base_path);
         host.game.base_dir = SDL_strdup(base_path);
     }
     if (!host.game.game_dir || !host.game.base_dir) startup_fail("Out of memory!");
+    options->game_dir = nullptr; // it may have been mygame_dir
     SDL_free(mygame_dir);
+    SDL_free(base_path);
+}
 
-    if (!game_open_interpreter(&host.game)) startup_fail("Couldn't load the framework: %s", SDL_GetError());
-    game_pre_init(&host.game, argc, argv);
+// The interpreter with the framework, the channel, the window and renderer, audio and the
+// FFI classes, then the runtime object, whose drawing while it is made is the first frame.
+static void start_subsystems(const startup_options &options, int x11, int argc, char **argv)
+{
+    game_context &game = host.game;
+    if (!game_open_interpreter(&game)) startup_fail("Couldn't load the framework: %s", SDL_GetError());
+    game_pre_init(&game, argc, argv);
 
     host.channel = thread_channel_create();
-    if (!host.channel) startup_fail("Thread initialization failed");
-    host.game.channel = host.channel;
+    if (!host.channel) startup_fail("Couldn't create the thread channel: %s", SDL_GetError());
+    game.channel = host.channel;
     if (x11) host.audio_helper = SDL_CreateThread(open_audio_device, "audio init", nullptr);
     int gl_loaded = host.gl_library_helper ? wait_helper(host.gl_library_helper) : 0;
-    host.render = render_context_new(host.channel, fullscreen, hidden, host.game.logical_width, host.game.logical_height,
-                                    host.game.argv_window_width, host.game.argv_window_height,
-                                    host.game.argv_window_position_x, host.game.argv_window_position_y);
+    host.render = render_context_new(host.channel, options.fullscreen, options.hidden, game.logical_width,
+                                     game.logical_height, game.argv_window_width, game.argv_window_height,
+                                     game.argv_window_position_x, game.argv_window_position_y);
     if (!host.render) startup_fail("Couldn't create render context: %s", SDL_GetError());
     // The window holds the driver now.
     if (gl_loaded) SDL_GL_UnloadLibrary();
     if (!(host.audio_helper ? wait_helper(host.audio_helper) : audio_init())) startup_fail("Couldn't initialize audio");
-    ffi_init(&host.game, host.render);
-    draw_init(host.render, host.game.game_dir);
-    draw_define_class(host.game.interpreter, host.game.ffi_module);
+    ffi_init(&game, host.render);
+    draw_init(host.render, game.game_dir);
+    draw_define_class(game.interpreter, game.ffi_module);
 
-    host.game.current_frame_stream = threadstream_allocate();
-    game_init(&host.game, argc, argv);
+    game.current_frame_stream = threadstream_allocate();
+    game_init(&game, argc, argv);
     static const char default_tick[] = "def tick args; end;";
-    ruby_load(host.game.interpreter, default_tick, sizeof default_tick - 1, "(default tick)");
-    ruby_log_exception(host.game.interpreter);
+    ruby_load(game.interpreter, default_tick, sizeof default_tick - 1, "(default tick)");
+    ruby_log_exception(game.interpreter);
+    simulation_queue_frame(&game);
+}
 
-    simulation_queue_frame(&host.game);
-    SDL_free(base_path);
+void main_startup(int argc, char **argv)
+{
+    startup_options options = read_options(argc, argv);
+    SDL_SetHint("SDL_IOS_ORIENTATIONS", "LandscapeLeft LandscapeRight");
+    int x11 = start_libraries(argc, argv);
+    mount_game(&options, argc, argv);
+    start_subsystems(options, x11, argc, argv);
 }
 
 void main_render_loop(void)
