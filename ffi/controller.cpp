@@ -56,8 +56,8 @@ static mrb_value ffi_misc_convert_rawjoystick_to_controller(mrb_state *mrb, mrb_
 
 void ffi_controller_define(mrb_state *mrb, RClass *misc)
 {
-    mrb_define_method(mrb, misc, "close_raw_joystick", ffi_misc_close_raw_joystick, MRB_ARGS_ANY());
-    mrb_define_method(mrb, misc, "add_controller_config", ffi_misc_add_controller_config, MRB_ARGS_ANY());
+    mrb_define_method(mrb, misc, "close_raw_joystick", ffi_misc_close_raw_joystick, MRB_ARGS_REQ(1));
+    mrb_define_method(mrb, misc, "add_controller_config", ffi_misc_add_controller_config, MRB_ARGS_REQ(1));
     mrb_define_method(mrb, misc, "convert_rawjoystick_to_controller", ffi_misc_convert_rawjoystick_to_controller,
-                      MRB_ARGS_ANY());
+                      MRB_ARGS_REQ(1));
 }

@@ -386,20 +386,20 @@ static mrb_value ffi_draw_upload_pixel_array(mrb_state *mrb, mrb_value self)
 RClass *draw_define_class(mrb_state *mrb, RClass *ffi_module)
 {
     RClass *draw = mrb_define_class_under(mrb, ffi_module, "Draw", mrb->object_class);
-    mrb_define_method(mrb, draw, "draw_solid", ffi_draw_draw_solid, MRB_ARGS_ANY());
-    mrb_define_method(mrb, draw, "draw_border", ffi_draw_draw_border, MRB_ARGS_ANY());
-    mrb_define_method(mrb, draw, "draw_line", ffi_draw_draw_line, MRB_ARGS_ANY());
-    mrb_define_method(mrb, draw, "draw_label", ffi_draw_draw_label, MRB_ARGS_ANY());
-    mrb_define_method(mrb, draw, "draw_sprite", ffi_draw_draw_sprite, MRB_ARGS_ANY());
-    mrb_define_method(mrb, draw, "draw_sprite_2", ffi_draw_draw_sprite_2, MRB_ARGS_ANY());
-    mrb_define_method(mrb, draw, "draw_sprite_3", ffi_draw_draw_sprite_3, MRB_ARGS_ANY());
-    mrb_define_method(mrb, draw, "draw_plain_sprites", ffi_draw_draw_plain_sprites, MRB_ARGS_ANY());
-    mrb_define_method(mrb, draw, "draw_screenshot", ffi_draw_draw_screenshot, MRB_ARGS_ANY());
-    mrb_define_method(mrb, draw, "set_grid", ffi_draw_set_grid, MRB_ARGS_ANY());
-    mrb_define_method(mrb, draw, "unload_sprite", ffi_draw_unload_sprite, MRB_ARGS_ANY());
-    mrb_define_method(mrb, draw, "toggle_cursor", ffi_draw_toggle_cursor, MRB_ARGS_ANY());
-    mrb_define_method(mrb, draw, "toggle_fullscreen", ffi_draw_toggle_fullscreen, MRB_ARGS_ANY());
-    mrb_define_method(mrb, draw, "upload_pixel_array", ffi_draw_upload_pixel_array, MRB_ARGS_ANY());
-    mrb_define_method(mrb, draw, "openurl", ffi_draw_openurl, MRB_ARGS_ANY());
+    mrb_define_method(mrb, draw, "draw_solid", ffi_draw_draw_solid, MRB_ARGS_REQ(8));
+    mrb_define_method(mrb, draw, "draw_border", ffi_draw_draw_border, MRB_ARGS_REQ(8));
+    mrb_define_method(mrb, draw, "draw_line", ffi_draw_draw_line, MRB_ARGS_REQ(8));
+    mrb_define_method(mrb, draw, "draw_label", ffi_draw_draw_label, MRB_ARGS_REQ(10));
+    mrb_define_method(mrb, draw, "draw_sprite", ffi_draw_draw_sprite, MRB_ARGS_REQ(5));
+    mrb_define_method(mrb, draw, "draw_sprite_2", ffi_draw_draw_sprite_2, MRB_ARGS_REQ(7));
+    mrb_define_method(mrb, draw, "draw_sprite_3", ffi_draw_draw_sprite_3, MRB_ARGS_REQ(22));
+    mrb_define_method(mrb, draw, "draw_plain_sprites", ffi_draw_draw_plain_sprites, MRB_ARGS_REQ(4));
+    mrb_define_method(mrb, draw, "draw_screenshot", ffi_draw_draw_screenshot, MRB_ARGS_REQ(22));
+    mrb_define_method(mrb, draw, "set_grid", ffi_draw_set_grid, MRB_ARGS_REQ(3));
+    mrb_define_method(mrb, draw, "unload_sprite", ffi_draw_unload_sprite, MRB_ARGS_REQ(1));
+    mrb_define_method(mrb, draw, "toggle_cursor", ffi_draw_toggle_cursor, MRB_ARGS_REQ(1));
+    mrb_define_method(mrb, draw, "toggle_fullscreen", ffi_draw_toggle_fullscreen, MRB_ARGS_REQ(1));
+    mrb_define_method(mrb, draw, "upload_pixel_array", ffi_draw_upload_pixel_array, MRB_ARGS_REQ(4));
+    mrb_define_method(mrb, draw, "openurl", ffi_draw_openurl, MRB_ARGS_REQ(1));
     return draw;
 }

@@ -27,15 +27,6 @@ static inline SDL_Event *event_stream_slot(threadstream *s)
 // Keeps the event written into the last slot.
 static inline void event_stream_commit(threadstream *s) { s->length += sizeof(SDL_Event); }
 
-static inline int event_stream_append(threadstream *s, const SDL_Event &e)
-{
-    SDL_Event *slot = event_stream_slot(s);
-    if (!slot) return 0;
-    memcpy(slot, &e, sizeof e);
-    event_stream_commit(s);
-    return 1;
-}
-
 // Writes the count of committed events into the stream's head.
 static inline void event_stream_finish(threadstream *s, uint64_t count) { memcpy(s->data, &count, 8); }
 

@@ -74,7 +74,12 @@ threadstream *host_fixture_event_stream(const std::vector<SDL_Event> &events)
 {
     threadstream *s = threadstream_allocate();
     event_stream_begin(s);
-    for (const SDL_Event &e : events) event_stream_append(s, e);
+    for (const SDL_Event &e : events) {
+        if (SDL_Event *slot = event_stream_slot(s)) {
+            *slot = e;
+            event_stream_commit(s);
+        }
+    }
     event_stream_finish(s, events.size());
     return s;
 }
