@@ -1,7 +1,5 @@
 // FFI::Misc: the class of the runtime's services. Each service keeps its methods in its own
-// file and registers them here. First versions: the methods whose own work comes later read
-// their arguments as they will and answer what their failure case answers (nil, an empty
-// String, a zero size), so callers already get the final shapes.
+// file and registers them here.
 #include "ffi/ffi.h"
 
 #include <mruby/array.h>

@@ -1,5 +1,3 @@
-// The simulation thread: a fixed 60 Hz step against the performance counter, and the
-// per-frame step in its order (load queued files, rates, input, tick, frame, audio, HTTP).
 #include "host/simulation.h"
 #include "base/channel.h"
 #include "base/files.h"

@@ -1,4 +1,5 @@
-// simulation: the 60 Hz simulation thread and its per-frame step.
+// simulation: the 60 Hz simulation thread, paced by the performance counter, and its
+// per-frame step in its order: queued files, rates, input, the tick, the frame, audio, HTTP.
 #pragma once
 #include <mruby.h>
 

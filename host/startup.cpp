@@ -1,5 +1,3 @@
-// Process start-up in its fixed order, the render loop hand-over, shutdown and the crash
-// report. Everything here runs on the main thread.
 #include "host/startup.h"
 #include "audio/audio.h"
 #include "base/channel.h"

@@ -1,5 +1,4 @@
-// Image files to pixels (stb_image over PhysicsFS files, always 8-bit RGBA) and pixels to
-// PNG bytes (lodepng).
+// stb_image reads PhysicsFS files (always 8-bit RGBA), lodepng writes the PNG bytes.
 //
 // stb_image believes what a file declares. So a file is read as the decoder would read it
 // before it is decoded, and refused when the picture is larger than allowed, when the file is
