@@ -141,6 +141,14 @@ mrb_value ruby_call2(mrb_state *mrb, mrb_value recv, const char *name, mrb_value
     return ruby_call(mrb, recv, name, 2, args);
 }
 
+mrb_value ruby_float_pair(mrb_state *mrb, double a, double b)
+{
+    mrb_value pair = mrb_ary_new_capa(mrb, 2);
+    mrb_ary_push(mrb, pair, mrb_float_value(mrb, a));
+    mrb_ary_push(mrb, pair, mrb_float_value(mrb, b));
+    return pair;
+}
+
 int threadstream_pack_ruby_int(threadstream *stream, mrb_value value)
 {
     return threadstream_pack_int(stream, ruby_to_i32(value, 0));

@@ -30,6 +30,9 @@ mrb_value ruby_call0(mrb_state *mrb, mrb_value recv, const char *name);
 mrb_value ruby_call1(mrb_state *mrb, mrb_value recv, const char *name, mrb_value a);
 mrb_value ruby_call2(mrb_state *mrb, mrb_value recv, const char *name, mrb_value a, mrb_value b);
 
+// A new Array of two Floats (sizes and positions).
+mrb_value ruby_float_pair(mrb_state *mrb, double a, double b);
+
 // The inspect text of a value as a new NUL-terminated buffer (SDL_malloc; the caller frees).
 char *ruby_inspect_alloc(mrb_state *mrb, mrb_value v);
 

@@ -77,5 +77,3 @@ void ffi_address_define(mrb_state *mrb, RClass *misc);
 // such IPv6 address (not ::1), as numeric text in buffer; 0 when there is none or it does not
 // fit with its NUL.
 int network_get_local_address(char *buffer, size_t size);
-// A new Array of two Floats (sizes and positions).
-mrb_value ffi_float_pair(mrb_state *mrb, double a, double b);

@@ -2,16 +2,6 @@
 // file and registers them here.
 #include "ffi/ffi.h"
 
-#include <mruby/array.h>
-
-mrb_value ffi_float_pair(mrb_state *mrb, double a, double b)
-{
-    mrb_value pair = mrb_ary_new_capa(mrb, 2);
-    mrb_ary_push(mrb, pair, mrb_float_value(mrb, a));
-    mrb_ary_push(mrb, pair, mrb_float_value(mrb, b));
-    return pair;
-}
-
 void ffi_misc_define(mrb_state *mrb, RClass *misc)
 {
     ffi_text_define(mrb, misc);
