@@ -491,6 +491,7 @@ module ZOQ
       log "Adding Info.plist."
       text = info_plist_template.gsub(":app_name", IOSWizard.escape_xml(@app_name)).gsub(":app_id", IOSWizard.escape_xml(@app_id))
       write_root "tmp/ios/#{@app_name}.app/Info.plist", text
+      @info_plist_written = true
       :success
     end
 

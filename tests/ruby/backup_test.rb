@@ -59,7 +59,8 @@ end
 test "only sources that are not empty and parse are offered to devices; every one is archived" do
   boot_game "def tick args; end\n"
   rows = [["app/good.rb", "$good = 1\n", true], ["app/empty.rb", "", false], ["app/blank.rb", "  \n\n", false],
-          ["app/broken.rb", "def broken(\n", false]]
+          ["app/broken.rb", "def broken(\n", false], ["app/mailbox.rb", "$mail = 1\n", false],
+          ["app/mailbox-processed/mailbox-7.rb", "$mail = 1\n", true]]
   rows.each do |file, text, published|
     write file, text
     $zoq.backup_create file
