@@ -217,19 +217,3 @@ TEST(Tooling, BothWizardsRunInStepOrderAgainstFakeToolsFromAFolderWithABlankAndL
     }
     for (const std::string &path : expected) EXPECT_TRUE(g.exists(path)) << "missing: " << path;
 }
-
-TEST(Tooling, AFailingToolStopsTheIosWizardWithTheCommandAndItsOutput)
-{
-    e2e_game g("wizard fails");
-    wizard_game(g, "echo 'errSecInternalComponent' >&2\nexit 1");
-    e2e_run r = g.run({"game", "--eval", "app/wizard.rb", "--no-tick"});
-    EXPECT_EQ(0, r.status) << r.err;
-    EXPECT_TRUE(contains(r.out, "IOS nil")) << r.out;
-    EXPECT_TRUE(contains(r.out, "* This command failed (exit status 1):") && contains(r.out, "errSecInternalComponent"))
-        << r.out;
-    EXPECT_FALSE(contains(r.out, "Check your device!!"));
-    std::string calls = g.read("fake tools/calls.log");
-    EXPECT_TRUE(contains(calls, "codesign [-f]")) << calls;
-    EXPECT_FALSE(contains(calls, "zip [") || contains(calls, "zintarel-deploy-ios")) << calls;
-    EXPECT_FALSE(g.exists("tmp/ios/Bob's Game.ipa"));
-}

@@ -152,13 +152,14 @@ test "the iOS wizard stops with a guide when a tool, a certificate, a device or 
   assert_equal false, File.exist?("#{$test_base_dir}/tmp/ios")
 end
 
-test "a portrait game is installed in portrait" do
-  wizard = ios_setup
-  $zoq.instance_variable_set :@logical_width, 720
-  $zoq.instance_variable_set :@logical_height, 1280
-  wizard.start
-  calls_once_server_ran
-  assert_includes on_disk("tmp/ios/Bob's Game.app/Info.plist"), "<string>UIInterfaceOrientationPortrait</string>"
+test "a game wider than tall is installed in landscape, any other in portrait" do
+  rows = [[1280, 720, "UIInterfaceOrientationLandscapeRight"], [720, 1280, "UIInterfaceOrientationPortrait"],
+          [720, 720, "UIInterfaceOrientationPortrait"]]
+  rows.each do |w, h, orientation|
+    $zoq.instance_variable_set :@logical_width, w
+    $zoq.instance_variable_set :@logical_height, h
+    assert_equal "<string>#{orientation}</string>", $wizards.ios.device_orientation_xml
+  end
 end
 
 METADATA = "metadata/game_metadata.txt"
