@@ -161,6 +161,29 @@ static mrb_value server_http_requests(mrb_state *mrb, mrb_value self)
 }
 
 static mrb_value server_http_big_body(mrb_state *mrb, mrb_value self) { return text(mrb, http_test_big_body()); }
+// server_http_serve_folder(folder): the test server answers "/NAME" with that folder's files.
+static mrb_value server_http_serve_folder(mrb_state *mrb, mrb_value self)
+{
+    const char *folder;
+    mrb_get_args(mrb, "z", &folder);
+    http_test_server_serve_folder(http_server_up(mrb), folder);
+    return mrb_nil_value();
+}
+
+// server_http_trickle_chunked(path): that file goes out chunked, a few bytes at a time.
+static mrb_value server_http_trickle_chunked(mrb_state *mrb, mrb_value self)
+{
+    const char *path;
+    mrb_get_args(mrb, "z", &path);
+    http_test_server_trickle_chunked(http_server_up(mrb), path);
+    return mrb_nil_value();
+}
+
+static mrb_value server_http_port(mrb_state *mrb, mrb_value self)
+{
+    return mrb_int_value(mrb, http_test_server_port(http_server_up(mrb)));
+}
+
 
 // The HTTP part of the host's step.
 static mrb_value host_http_tick(mrb_state *mrb, mrb_value self)
@@ -178,6 +201,9 @@ static void define_http_hooks(mrb_state *mrb)
     mrb_define_method(mrb, k, "server_closed_url", server_closed_url, MRB_ARGS_REQ(1));
     mrb_define_method(mrb, k, "server_http_requests", server_http_requests, MRB_ARGS_NONE());
     mrb_define_method(mrb, k, "server_http_big_body", server_http_big_body, MRB_ARGS_NONE());
+    mrb_define_method(mrb, k, "server_http_serve_folder", server_http_serve_folder, MRB_ARGS_REQ(1));
+    mrb_define_method(mrb, k, "server_http_trickle_chunked", server_http_trickle_chunked, MRB_ARGS_REQ(1));
+    mrb_define_method(mrb, k, "server_http_port", server_http_port, MRB_ARGS_NONE());
     mrb_define_method(mrb, k, "host_http_tick", host_http_tick, MRB_ARGS_NONE());
 }
 

@@ -368,8 +368,13 @@ module ZOQ
       set_command_silent "$zoq.system \"#{system_command} #{command}\"", show_reason
     end
 
+    # What opens a file or an address on this platform.
     def system_command
-      $zoq && $zoq.platform == "Mac OS X" ? "open" : "start"
+      case $zoq && $zoq.platform
+      when "Mac OS X" then "open"
+      when "Linux" then "xdg-open"
+      else "start"
+      end
     end
 
     def current_input_str

@@ -37,10 +37,15 @@ HEREDOC
   def docs_export_docs!
     <<-HEREDOC
 * DOCS: ~Kernel::export_docs!~
-Writes the text of every documentation topic to docs/docs.txt.
+Writes every documentation topic of every documented class to docs/docs.txt, and the
+same as a web page with a table of contents to docs/docs.html (beside the executable).
+A docs/source.txt of your own, when there is one, is appended to both.
 #+begin_src
   Kernel.export_docs!
 #+end_src
+On another documented class it writes only that class's topics, for example
+~ZOQ::Outputs.export_docs!~ writes docs/ZOQ_Outputs.txt and leaves the command that
+opens the file in the console's prompt.
 HEREDOC
   end
 end

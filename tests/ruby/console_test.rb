@@ -156,6 +156,12 @@ test "two commands set in one tick: the first stays in the prompt, both reach th
   assert $console.visible?
 end
 
+test "a file or an address is opened with this platform's own command" do
+  boot_game "def tick args; end\n"
+  $console.set_system_command "docs/docs.html"
+  assert_equal "$zoq.system \"xdg-open docs/docs.html\"", $console.current_input_str
+end
+
 test "a toast opens the console for a while and leaves the hide command in the prompt" do
   now = boot_game "def tick args; end\n"
   $console.toast :console_test_toast, "x"

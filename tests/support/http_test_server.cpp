@@ -1,4 +1,5 @@
 #include "support/http_test_server.h"
+#include "support/test_files.h"
 
 #include <arpa/inet.h>
 #include <chrono>
@@ -30,6 +31,8 @@ struct http_test_server {
     std::vector<std::thread> connections;
     std::set<int> open_sockets;
     std::vector<http_test_request> requests;
+    std::string folder;               // served by name when not empty
+    std::set<std::string> chunked;    // paths sent chunked and slowly
 };
 
 static bool send_all(int fd, const std::string &data)
@@ -134,9 +137,50 @@ static std::string response(const char *status, const std::string &extra_headers
            std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
 }
 
+// Sleeps ms unless the server stops meanwhile; false when it stopped.
+static bool pause_unless_stopping(http_test_server *server, int ms)
+{
+    std::unique_lock<std::mutex> hold(server->lock);
+    return !server->wake.wait_for(hold, std::chrono::milliseconds(ms), [server] { return server->stopping; });
+}
+
+// A file of the served folder, by name; false when the folder holds no such file.
+static bool answer_from_folder(http_test_server *server, int fd, const std::string &path)
+{
+    std::string folder;
+    bool chunked;
+    {
+        std::lock_guard<std::mutex> hold(server->lock);
+        folder = server->folder;
+        chunked = server->chunked.count(path) > 0;
+    }
+    if (folder.empty()) return false;
+    std::string name = path.substr(1);
+    std::string body;
+    if (name.empty() || name.find('/') != std::string::npos || name.find("..") != std::string::npos ||
+        !read_file_into(folder + "/" + name, body)) {
+        send_all(fd, response("404 Not Found", "", "not here"));
+        return true;
+    }
+    if (!chunked) {
+        send_all(fd, response("200 OK", "", body));
+        return true;
+    }
+    if (!send_all(fd, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n")) return true;
+    for (size_t at = 0; at < body.size(); at += 7) {
+        std::string piece = body.substr(at, 7);
+        char size[16];
+        snprintf(size, sizeof size, "%zx\r\n", piece.size());
+        if (!send_all(fd, size + piece + "\r\n") || !pause_unless_stopping(server, 20)) return true;
+    }
+    send_all(fd, "0\r\n\r\n");
+    return true;
+}
+
 static void answer(http_test_server *server, int fd, const http_test_request &request)
 {
     const std::string &path = request.target;
+    if (answer_from_folder(server, fd, path)) return;
     if (path == "/hello") {
         send_all(fd, response("200 OK", "Content-Type: text/plain\r\nX-Padded \t:  padded value \t\r\nY:z\r\n",
                               request.method == "HEAD" ? "" : "hello world"));
@@ -263,6 +307,18 @@ void http_test_server_stop(http_test_server *server)
 }
 
 int http_test_server_port(const http_test_server *server) { return server->port; }
+
+void http_test_server_serve_folder(http_test_server *server, const std::string &folder)
+{
+    std::lock_guard<std::mutex> hold(server->lock);
+    server->folder = folder;
+}
+
+void http_test_server_trickle_chunked(http_test_server *server, const std::string &path)
+{
+    std::lock_guard<std::mutex> hold(server->lock);
+    server->chunked.insert(path);
+}
 
 std::vector<http_test_request> http_test_server_requests(http_test_server *server)
 {

@@ -11,6 +11,8 @@
 //   /slow      200 with headers at once and a 5-byte body that never comes
 //   /trickle   200 with a 64 MiB length, 256 bytes every 10 ms until the server stops
 //   anything else: 200 "ok" once the request body has arrived
+// Given a folder (http_test_server_serve_folder), "/NAME" answers that folder's file NAME
+// first, and a name it does not hold (or one with "/" or "..") 404.
 // Also the self-signed HTTPS server (openssl s_server) that a verifying client must refuse.
 #pragma once
 #include <map>
@@ -33,6 +35,11 @@ void http_test_server_stop(http_test_server *server);
 int http_test_server_port(const http_test_server *server);
 // Every complete request read so far, in arrival order.
 std::vector<http_test_request> http_test_server_requests(http_test_server *server);
+
+// Serves the files of folder by name from now on.
+void http_test_server_serve_folder(http_test_server *server, const std::string &folder);
+// The file at path (say "/a.rb") goes out chunked, a few bytes every 20 ms.
+void http_test_server_trickle_chunked(http_test_server *server, const std::string &path);
 
 // The value of the first header of that name (any case); "" when absent.
 std::string http_test_header(const http_test_request &request, const std::string &name);

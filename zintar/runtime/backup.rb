@@ -1,61 +1,126 @@
 module ZOQ
-  # Copies every source the hot reload is about to load into "tmp/src_backup" (a latest
-  # copy, a time-stamped archive copy, a change list and an index page), which the
-  # development machine serves to devices that reload remotely.
+  # Copies every source the hot reload is about to load into "tmp/src_backup" of the root
+  # write directory: an archive copy per backup, and, for sources devices can load (not
+  # empty, parsing), a latest copy listed in "changes.txt" and "changes.html". The
+  # development machine serves that folder to devices that reload remotely.
   module Backup
     def backup_directory
       "tmp/src_backup"
     end
 
+    # A failed backup is logged and never stops the reload that asked for it.
     def backup_create file
       backup_create_index
       return nil if @production || file.to_s.include?("src_backup")
-      unless @backup_changes_started
-        @backup_changes_started = true
-        write_file_root "#{backup_directory}/changes.txt", ""
+      unless @backup_changes
+        @backup_changes = {}
+        backup_write "changes.txt", ""
       end
-      changes = backup_load_changes
       backup = backup_file file
-      changes[file] = { time: backup[:at], latest_file: backup[:path], key: file }
-      backup_write_changes changes
+      if backup[:published]
+        @backup_changes[file] = { time: backup[:at], latest_file: backup[:path], key: file }
+        backup_write_changes @backup_changes
+      end
       backup
+    rescue Exception => e
+      log_error "The backup of #{file} failed. The reload goes on.\n#{e}"
+      nil
     end
 
+    # The change list as written this run (the file is the record devices read).
     def backup_load_changes
       changes = {}
       text = read_file("#{backup_directory}/changes.txt") || ""
       text.split("\n").each do |line|
         next if line.strip.empty?
-        fields = line.split(",").map { |field| field.strip }
+        # The key is last and may itself hold a comma.
+        fields = line.split(",", 3).map { |field| field.strip }
+        next unless fields.length == 3
         changes[fields[2]] = { time: fields[1].to_i, latest_file: fields[0], key: fields[2] }
       end
       changes
     end
 
+    # Always an archive copy; the latest copy only for a source a device could load, so a
+    # device never fetches an empty or broken file.
     def backup_file file
       now = Time.now.to_i
-      name = file.to_s.gsub("/", "_").gsub(".rb", "")
+      name = backup_name file
       text = read_file(file) || ""
-      timestamped_path = "#{backup_directory}/archived/src_backup_#{name}_#{now}.rb"
+      timestamped_path = backup_archive_path name, now
       path = "#{backup_directory}/src_backup_#{name}.rb"
-      write_file_root timestamped_path, text
-      write_file_root path, text
-      { key: file, at: now, timestamped_path: timestamped_path, path: path }
+      backup_write timestamped_path[(backup_directory.length + 1)..-1], text
+      published = backup_publishable?(file, text)
+      backup_write path[(backup_directory.length + 1)..-1], text if published
+      { key: file, at: now, timestamped_path: timestamped_path, path: path, published: published }
+    end
+
+    # The mailbox itself is never run (its processed copy is, and that copy is published), so
+    # a device that loaded it would run the same code twice.
+    def backup_publishable? file, text
+      return false if file.to_s.include?("\n") || file.to_s.include?("\r")
+      return false if File.basename(file.to_s) == "mailbox.rb"
+      return false if text.strip.empty?
+      @ffi_mrb.parse(text) == "Syntax OK"
+    end
+
+    # The source path without its ".rb", "/" as "_", every other byte but letters and digits
+    # as "-" and two hex digits: two sources never share a name ("app/a_b.rb" is app_a-5fb,
+    # "app/a/b.rb" app_a_b), and the name is safe in a URL and a file name.
+    def backup_name file
+      path = file.to_s
+      path = path[0...-3] if path.end_with?(".rb")
+      encoded = ""
+      path.each_byte do |byte|
+        if (byte >= 48 && byte <= 57) || (byte >= 65 && byte <= 90) || (byte >= 97 && byte <= 122)
+          encoded << byte.chr
+        elsif byte == 47
+          encoded << "_"
+        else
+          encoded << format("-%02x", byte)
+        end
+      end
+      encoded
+    end
+
+    # Copies made in the same second get "-2", "-3"... rather than replace each other.
+    def backup_archive_path name, now
+      @backup_archive_names ||= {}
+      base = "#{backup_directory}/archived/src_backup_#{name}_#{now}"
+      path = "#{base}.rb"
+      n = 1
+      while @backup_archive_names[path] || @ffi_file.mtime(path) != -1
+        n += 1
+        path = "#{base}-#{n}.rb"
+      end
+      @backup_archive_names[path] = true
+      path
+    end
+
+    def backup_write relative, text
+      path = "#{backup_directory}/#{relative}"
+      raise "Couldn't write #{path}." unless write_file_root(path, text)
+      true
     end
 
     def backup_write_changes changes
       lines = changes.values.map { |change| "#{change[:latest_file]}, #{change[:time]}, #{change[:key]}" }
-      write_file_root "#{backup_directory}/changes.txt", lines.join("\n")
+      backup_write "changes.txt", lines.join("\n")
       items = changes.values.map do |change|
-        "<li><a href='#{File.basename(change[:latest_file])}'>#{change[:key]}</a></li>"
+        href = backup_escape_html(File.basename(change[:latest_file]))
+        "<li><a href='#{href}'>#{backup_escape_html(change[:key])}</a></li>"
       end
       content = "<ul>\n" + items.join("\n") + "\n</ul>"
-      write_file_root "#{backup_directory}/changes.html", backup_page.gsub("{{content}}", content)
+      backup_write "changes.html", backup_page.gsub("{{content}}", content)
     end
 
     def backup_create_index
-      write_file_root "#{backup_directory}/index.css", backup_css
-      write_file_root "#{backup_directory}/index.html", backup_html
+      backup_write "index.css", backup_css
+      backup_write "index.html", backup_html
+    end
+
+    def backup_escape_html text
+      text.to_s.gsub("&", "&amp;").gsub("<", "&lt;").gsub(">", "&gt;").gsub("'", "&#39;").gsub("\"", "&quot;")
     end
 
     def backup_page

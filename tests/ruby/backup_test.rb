@@ -1,0 +1,108 @@
+# Source backups: what a reload writes into tmp/src_backup of the base (root) folder.
+
+def write path, text
+  FFI::File.new.write path, text
+end
+
+def archived_texts
+  folder = "#{$test_base_dir}/tmp/src_backup/archived"
+  return [] unless File.directory?(folder)
+  `ls -1 '#{folder}'`.split("\n").map { |name| on_disk("tmp/src_backup/archived/#{name}") }
+end
+
+test "editing a game file writes its latest copy, an archived copy, the change list and the index files" do
+  boot_game "def tick args; end\n"
+  write "app/lib.rb", "$lib = :one\n"
+  before = Time.now.to_i
+  assert_equal true, $zoq.reload_ruby_file("app/lib.rb")
+  after = Time.now.to_i
+  assert_equal "$lib = :one\n", on_disk("tmp/src_backup/src_backup_app_lib.rb")
+  assert archived_texts.include?("$lib = :one\n")
+  path, time, key = on_disk("tmp/src_backup/changes.txt").split("\n").last.split(", ")
+  assert_rows [["tmp/src_backup/src_backup_app_lib.rb", path], ["app/lib.rb", key], [true, time.to_i.between?(before, after)]]
+  assert_includes on_disk("tmp/src_backup/changes.html"), "<li><a href='src_backup_app_lib.rb'>app/lib.rb</a></li>",
+                  "<title>Zintarel Source Code Backup</title>", "href='index.css'"
+  assert_includes on_disk("tmp/src_backup/index.html"), "href='changes.txt'", "href='changes.html'", "backup-information"
+  assert_includes on_disk("tmp/src_backup/index.css"), "max-width: 920px"
+end
+
+test "sources get distinct backup names that are safe in a URL" do
+  rows = [["app/main.rb", "app_main"], ["app/a_b.rb", "app_a-5fb"], ["app/a/b.rb", "app_a_b"],
+          ["app/my file.rb", "app_my-20file"], ["app/a.b.rb", "app_a-2eb"], ["app/x-y.rb", "app_x-2dy"],
+          ["app/../up.rb", "app_-2e-2e_up"]]
+  assert_rows rows.map { |file, name| [name, $zoq.backup_name(file)] }
+  assert_equal rows.length, rows.map { |file, _| $zoq.backup_name(file) }.uniq.length
+end
+
+test "two sources whose names differ only by _ and / keep their own latest copies and change lines" do
+  boot_game "def tick args; end\n"
+  write "app/a_b.rb", "$which = :underscore\n"
+  write "app/a/b.rb", "$which = :folder\n"
+  $zoq.reload_ruby_file "app/a_b.rb"
+  $zoq.reload_ruby_file "app/a/b.rb"
+  assert_rows [["$which = :underscore\n", on_disk("tmp/src_backup/src_backup_app_a-5fb.rb")],
+               ["$which = :folder\n", on_disk("tmp/src_backup/src_backup_app_a_b.rb")]]
+  keys = on_disk("tmp/src_backup/changes.txt").split("\n").map { |line| line.split(", ")[2] }
+  assert_equal ["app/a_b.rb", "app/a/b.rb"], keys[-2..-1]
+end
+
+test "copies archived in the same second keep each other" do
+  boot_game "def tick args; end\n"
+  texts = ["$v = 1\n", "$v = 2\n", "$v = 3\n"]
+  texts.each do |text|
+    write "app/often.rb", text
+    $zoq.backup_create "app/often.rb"
+  end
+  texts.each { |text| assert archived_texts.include?(text), "archive lost #{text.inspect}" }
+end
+
+test "only sources that are not empty and parse are offered to devices; every one is archived" do
+  boot_game "def tick args; end\n"
+  rows = [["app/good.rb", "$good = 1\n", true], ["app/empty.rb", "", false], ["app/blank.rb", "  \n\n", false],
+          ["app/broken.rb", "def broken(\n", false], ["app/mailbox.rb", "$mail = 1\n", false],
+          ["app/mailbox-processed/mailbox-7.rb", "$mail = 1\n", true]]
+  rows.each do |file, text, published|
+    write file, text
+    $zoq.backup_create file
+    listed = on_disk("tmp/src_backup/changes.txt").include?(", #{file}")
+    latest = on_disk("tmp/src_backup/src_backup_#{$zoq.backup_name file}.rb")
+    assert_rows [[published, listed], [published ? text : "", latest]]
+    assert archived_texts.include?(text), "#{file} was not archived" unless text.empty?
+  end
+end
+
+test "only the index files are written for a backup's own path and in production" do
+  boot_game "def tick args; end\n"
+  write "app/seen.rb", "$seen = 1\n"
+  write "tmp/src_backup/src_backup_app_x.rb", "$x = 1\n"
+  changes = on_disk("tmp/src_backup/changes.txt")
+  $zoq.backup_create "tmp/src_backup/src_backup_app_x.rb"
+  $zoq.instance_variable_set :@production, true
+  $zoq.backup_create "app/seen.rb"
+  assert_rows [[changes, on_disk("tmp/src_backup/changes.txt")], ["", on_disk("tmp/src_backup/src_backup_app_seen.rb")],
+               [false, archived_texts.include?("$seen = 1\n")]]
+  assert on_disk("tmp/src_backup/index.html").include?("Zintarel Source Code Backup")
+end
+
+test "a backup that cannot be written is logged and the reload still loads the file" do
+  boot_game "def tick args; end\n"
+  # A file where the backup folder should be: nothing below it can be written.
+  `rm -rf '#{$test_base_dir}/tmp/src_backup' && touch '#{$test_base_dir}/tmp/src_backup'`
+  write "app/kept.rb", "$kept = :loaded\n"
+  begin
+    assert_equal true, $zoq.reload_ruby_file("app/kept.rb")
+    run_steps 2000, 3
+    assert_equal :loaded, $kept
+    assert_includes on_disk("logs/log.txt"), "The backup of app/kept.rb failed. The reload goes on."
+  ensure
+    `rm -f '#{$test_base_dir}/tmp/src_backup'`
+  end
+end
+
+test "a change list line whose source path holds a comma reads back whole" do
+  boot_game "def tick args; end\n"
+  write "app/a,b.rb", "$comma = 1\n"
+  $zoq.backup_create "app/a,b.rb"
+  record = $zoq.backup_load_changes["app/a,b.rb"]
+  assert_equal "tmp/src_backup/src_backup_app_a-2cb.rb", record[:latest_file]
+end
