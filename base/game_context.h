@@ -6,6 +6,7 @@
 #include <stdint.h>
 
 #include "base/controllers.h"
+#include "base/fps.h"
 #include "base/threadstream.h"
 
 struct thread_channel;
@@ -33,4 +34,5 @@ struct game_context {
     // The frame being drawn: set for each simulation step and while the runtime object is
     // made, null otherwise (FFI::Draw and pixel uploads then write nothing).
     threadstream *current_frame_stream;
+    fps_state simulation_fps; // the rate at which steps run, reported to the runtime
 };

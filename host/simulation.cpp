@@ -1,7 +1,6 @@
 #include "host/simulation.h"
 #include "base/channel.h"
 #include "base/files.h"
-#include "base/fps.h"
 #include "base/ruby.h"
 #include "base/utf8.h"
 #include "compile/compile.h"
@@ -15,8 +14,6 @@
 #include <mruby/error.h>
 #include <mruby/string.h>
 #include <string.h>
-
-static fps_state simulation_fps_state;
 
 int simulation_thread_main(void *data)
 {
@@ -133,7 +130,7 @@ int simulation_tick(game_context *context)
     context->current_frame_stream = threadstream_allocate();
     if (!context->current_frame_stream) return 0;
 
-    uint32_t simulation_fps = fps_iteration(&simulation_fps_state);
+    uint32_t simulation_fps = fps_iteration(&context->simulation_fps);
     uint32_t rendering_fps = (uint32_t)SDL_AtomicGet(&channel->render_fps);
     int ai = mrb_gc_arena_save(mrb);
 
