@@ -437,17 +437,158 @@ module ZOQ
     module Sprite
       include Determined
 
-      # Element 4 onward: the fields past x, y, w, h, at the positions FFI::Draw#draw_sprite_3
-      # takes them (the host's table), each read by a plain method (these are read for every
-      # sprite of every frame).
+      # The fields past x, y, w, h, at the positions FFI::Draw#draw_sprite_3 takes them (the
+      # host's table; a test holds the readers below to it).
       FIELDS = ZOQ::Host::SPRITE_ARGUMENTS[4..-1].freeze
-
-      FIELDS.each_with_index do |name, i|
-        module_eval "def #{name}; self[#{i + 4}]; end; def #{name}= value; self[#{i + 4}] = value; end"
-      end
 
       def primitive_marker
         :sprite
+      end
+
+      # Element 4 onward, in FIELDS order (plain methods: these are read for every sprite
+      # of every frame).
+      def path
+        self[4]
+      end
+
+      def path= value
+        self[4] = value
+      end
+
+      def angle
+        self[5]
+      end
+
+      def angle= value
+        self[5] = value
+      end
+
+      def a
+        self[6]
+      end
+
+      def a= value
+        self[6] = value
+      end
+
+      def r
+        self[7]
+      end
+
+      def r= value
+        self[7] = value
+      end
+
+      def g
+        self[8]
+      end
+
+      def g= value
+        self[8] = value
+      end
+
+      def b
+        self[9]
+      end
+
+      def b= value
+        self[9] = value
+      end
+
+      def tile_x
+        self[10]
+      end
+
+      def tile_x= value
+        self[10] = value
+      end
+
+      def tile_y
+        self[11]
+      end
+
+      def tile_y= value
+        self[11] = value
+      end
+
+      def tile_w
+        self[12]
+      end
+
+      def tile_w= value
+        self[12] = value
+      end
+
+      def tile_h
+        self[13]
+      end
+
+      def tile_h= value
+        self[13] = value
+      end
+
+      def flip_horizontally
+        self[14]
+      end
+
+      def flip_horizontally= value
+        self[14] = value
+      end
+
+      def flip_vertically
+        self[15]
+      end
+
+      def flip_vertically= value
+        self[15] = value
+      end
+
+      def angle_anchor_x
+        self[16]
+      end
+
+      def angle_anchor_x= value
+        self[16] = value
+      end
+
+      def angle_anchor_y
+        self[17]
+      end
+
+      def angle_anchor_y= value
+        self[17] = value
+      end
+
+      def source_x
+        self[18]
+      end
+
+      def source_x= value
+        self[18] = value
+      end
+
+      def source_y
+        self[19]
+      end
+
+      def source_y= value
+        self[19] = value
+      end
+
+      def source_w
+        self[20]
+      end
+
+      def source_w= value
+        self[20] = value
+      end
+
+      def source_h
+        self[21]
+      end
+
+      def source_h= value
+        self[21] = value
       end
 
       def to_hash

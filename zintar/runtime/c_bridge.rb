@@ -228,7 +228,7 @@ module ZOQ
         stick, _, axis, _, player = name.to_s.split("_")
         ANALOG_AXES[name] = [:"@previous_#{name}", player.to_i - 1, :"#{stick}_analog_#{axis}_raw=",
                              :"#{stick}_analog_#{axis}_perc=", axis == "y" ? -1 : 1].freeze
-        module_eval "def #{name} value, sender = false; __analog__ :#{name}, value, sender; end"
+        define_method(name) { |value, sender = false| __analog__ name, value, sender }
       end
       ANALOG_AXES.freeze
 
