@@ -1,5 +1,5 @@
 #include "audio/audio.h"
-#include "host/file_failures.h"
+#include "base/file_failures.h"
 
 #include <AL/al.h>
 #include <AL/alc.h>
@@ -7,7 +7,7 @@
 #include <string.h>
 #include <unordered_set>
 
-audio_playlist_state audio_playlist;
+audio_device_state audio_playlist;
 
 // Every live source, so a pointer handed back from Ruby can be checked before it is used.
 static std::unordered_set<const void *> audio_live_sources;
@@ -70,7 +70,7 @@ int audio_init(void) { return audio_init_device(alcOpenDevice(nullptr), nullptr)
 
 int audio_init_device(ALCdevice *device, const ALCint *attributes)
 {
-    audio_playlist_state &p = audio_playlist;
+    audio_device_state &p = audio_playlist;
     if (!device) return 0;
     ALCcontext *context = alcCreateContext(device, attributes);
     if (!context || !alcMakeContextCurrent(context)) {
@@ -111,7 +111,7 @@ int audio_init_device(ALCdevice *device, const ALCint *attributes)
 
 void audio_quit(void)
 {
-    audio_playlist_state &p = audio_playlist;
+    audio_device_state &p = audio_playlist;
     if (!p.trace_push_scope) return; // never opened
     p.trace_push_scope("audio_quit");
     if (p.context) alListenerf(AL_GAIN, 0.0f);
@@ -150,7 +150,7 @@ static ALenum float_format(uint32_t channels)
 // The cache entry for path, decoding the file on first use; NULL when it cannot be had.
 static audio_buffer_cache_entry *audio_cache_get(const char *path)
 {
-    audio_playlist_state &p = audio_playlist;
+    audio_device_state &p = audio_playlist;
     if (!path) {
         audio_message("get_buffer failed!");
         return nullptr;
@@ -232,7 +232,7 @@ static int audio_gen_buffers(ALsizei n, ALuint *names)
 
 static int fill_procedural_buffer(audio_source *source, uint32_t buffer)
 {
-    audio_playlist_state &p = audio_playlist;
+    audio_device_state &p = audio_playlist;
     p.trace_push_scope("fill_procedural_buffer");
     int filled = 0;
     if (!p.float32_supported) {
@@ -262,35 +262,86 @@ static int audio_request_valid(const audio_source *request)
            (request->channels == 1 || request->channels == 2) && request->frequency != 0;
 }
 
-audio_source *audio_play_source(const audio_source *request)
+// What a request plays, checked before anything is made: 1 when it can be played, with a
+// file's decoded buffer in *entry.
+static int audio_request_playable(const audio_source *request, audio_buffer_cache_entry **entry)
 {
-    audio_playlist_state &p = audio_playlist;
-    if (!p.context) return nullptr; // audio never opened (a host without a device)
-    p.trace_push_scope("audio_play_source");
-    audio_buffer_cache_entry *entry = nullptr;
-    audio_source *source = nullptr;
     switch (request->kind) {
     case AUDIO_SOURCE_STREAM:
         audio_message("dynamic procedural audio");
-        if (!audio_request_valid(request)) goto bogus;
         break;
     case AUDIO_SOURCE_STATIC:
         audio_message("static procedural audio");
-        if (!audio_request_valid(request)) goto bogus;
         break;
     case AUDIO_SOURCE_FILE:
         audio_message("audio from a file");
-        entry = audio_cache_get(request->data.path);
-        if (!entry) goto fail;
-        break;
+        *entry = audio_cache_get(request->data.path);
+        return *entry != nullptr;
     default:
         audio_message("unkown audio source input type?!");
-        goto fail;
+        return 0;
     }
-    source = (audio_source *)SDL_malloc(sizeof *source);
+    if (audio_request_valid(request)) return 1;
+    audio_message("bogus params supplied");
+    return 0;
+}
+
+// A stream starts with two buffers filled by its callback; 0 when they could not be made.
+static int audio_attach_stream(audio_source *source)
+{
+    if (!audio_gen_buffers(2, source->stream_buffers)) {
+        audio_message("Failed to generate AL buffer!");
+        return 0;
+    }
+    source->draining = 0;
+    if (!fill_procedural_buffer(source, source->stream_buffers[0])) {
+        audio_message("Failed to fill first procedural buffer!");
+        source->finished = 1;
+        source->paused = 1;
+    } else if (!fill_procedural_buffer(source, source->stream_buffers[1])) {
+        audio_message("Failed to fill second procedural buffer!");
+        source->draining = 1;
+    }
+    return 1;
+}
+
+// Generated samples become one buffer of their own (the caller's samples are read only
+// now); 0 when it could not be made.
+static int audio_attach_samples(audio_source *source, const audio_source *request)
+{
+    ALuint buffer = 0;
+    if (!audio_gen_buffers(1, &buffer)) {
+        audio_message("Failed to generate AL buffer!");
+        return 0;
+    }
+    alBufferData(buffer, float_format(source->channels), request->data.samples,
+                 (ALsizei)(request->generated.sample_count * 4), (ALsizei)source->frequency);
+    source->generated.static_buffer = buffer;
+    source->data.samples = nullptr; // the caller's, gone after this call
+    alSourcei(source->al_source, AL_BUFFER, (ALint)buffer);
+    alSourcei(source->al_source, AL_LOOPING, source->looping ? AL_TRUE : AL_FALSE);
+    return 1;
+}
+
+// A file plays its cached buffer, shared with every source of the same path.
+static void audio_attach_file(audio_source *source, audio_buffer_cache_entry *entry)
+{
+    source->data.path = entry->path;
+    entry->refcount++;
+    source->cache_entry = entry;
+    alSourcei(source->al_source, AL_BUFFER, (ALint)entry->buffer);
+    alSourcei(source->al_source, AL_LOOPING, source->looping ? AL_TRUE : AL_FALSE);
+    source->channels = entry->channels;
+    source->frequency = entry->frequency;
+}
+
+// A copy of the request with an OpenAL source of its own; NULL when either cannot be had.
+static audio_source *audio_new_source(const audio_source *request)
+{
+    audio_source *source = (audio_source *)SDL_malloc(sizeof *source);
     if (!source) {
         audio_message("Out of memory!");
-        goto fail;
+        return nullptr;
     }
     *source = *request;
     source->finished = 0;
@@ -299,69 +350,49 @@ audio_source *audio_play_source(const audio_source *request)
         audio_message("Failed to generate AL source!");
         if (!audio_source_limit_reported) SDL_Log("Too many sounds at once: a sound was dropped.");
         audio_source_limit_reported = 1;
-        goto free_source;
+        SDL_free(source);
+        return nullptr;
     }
-    if (source->kind == AUDIO_SOURCE_STREAM) {
-        if (!audio_gen_buffers(2, source->stream_buffers)) {
-            audio_message("Failed to generate AL buffer!");
-            goto free_al_source;
+    return source;
+}
+
+audio_source *audio_play_source(const audio_source *request)
+{
+    audio_device_state &p = audio_playlist;
+    if (!p.context) return nullptr; // audio never opened (a host without a device)
+    p.trace_push_scope("audio_play_source");
+    audio_buffer_cache_entry *entry = nullptr;
+    audio_source *source = audio_request_playable(request, &entry) ? audio_new_source(request) : nullptr;
+    if (source) {
+        int attached = 1;
+        switch (source->kind) {
+        case AUDIO_SOURCE_STREAM: attached = audio_attach_stream(source); break;
+        case AUDIO_SOURCE_STATIC: attached = audio_attach_samples(source, request); break;
+        default: audio_attach_file(source, entry); break;
         }
-        source->draining = 0;
-        if (!fill_procedural_buffer(source, source->stream_buffers[0])) {
-            audio_message("Failed to fill first procedural buffer!");
-            source->finished = 1;
-            source->paused = 1;
-        } else if (!fill_procedural_buffer(source, source->stream_buffers[1])) {
-            audio_message("Failed to fill second procedural buffer!");
-            source->draining = 1;
+        if (!attached) {
+            alDeleteSources(1, &source->al_source);
+            SDL_free(source);
+            source = nullptr;
         }
-    } else if (source->kind == AUDIO_SOURCE_STATIC) {
-        ALuint buffer = 0;
-        if (!audio_gen_buffers(1, &buffer)) {
-            audio_message("Failed to generate AL buffer!");
-            goto free_al_source;
-        }
-        alBufferData(buffer, float_format(source->channels), request->data.samples,
-                     (ALsizei)(request->generated.sample_count * 4), (ALsizei)source->frequency);
-        source->generated.static_buffer = buffer;
-        source->data.samples = nullptr; // the caller's, gone after this call
-        alSourcei(source->al_source, AL_BUFFER, (ALint)buffer);
-        alSourcei(source->al_source, AL_LOOPING, source->looping ? AL_TRUE : AL_FALSE);
-    } else {
-        source->data.path = entry->path;
-        entry->refcount++;
-        source->cache_entry = entry;
-        alSourcei(source->al_source, AL_BUFFER, (ALint)entry->buffer);
-        alSourcei(source->al_source, AL_LOOPING, source->looping ? AL_TRUE : AL_FALSE);
-        source->channels = entry->channels;
-        source->frequency = entry->frequency;
     }
-    alSource3f(source->al_source, AL_POSITION, source->x, 0.0f, source->y);
-    alSourcef(source->al_source, AL_GAIN, source->gain);
-    alSourcef(source->al_source, AL_PITCH, source->pitch);
-    if (!source->paused) alSourcePlay(source->al_source);
-    source->next = p.sources;
-    if (p.sources) p.sources->prev = source;
-    p.sources = source;
-    audio_live_sources.insert(source);
+    if (source) {
+        alSource3f(source->al_source, AL_POSITION, source->x, 0.0f, source->y);
+        alSourcef(source->al_source, AL_GAIN, source->gain);
+        alSourcef(source->al_source, AL_PITCH, source->pitch);
+        if (!source->paused) alSourcePlay(source->al_source);
+        source->next = p.sources;
+        if (p.sources) p.sources->prev = source;
+        p.sources = source;
+        audio_live_sources.insert(source);
+    }
     p.trace_pop_scope();
     return source;
-
-bogus:
-    audio_message("bogus params supplied");
-    goto fail;
-free_al_source:
-    alDeleteSources(1, &source->al_source);
-free_source:
-    SDL_free(source);
-fail:
-    p.trace_pop_scope();
-    return nullptr;
 }
 
 void audio_update_source(audio_source *source)
 {
-    audio_playlist_state &p = audio_playlist;
+    audio_device_state &p = audio_playlist;
     p.trace_push_scope("audio_update_source");
     ALuint al = source->al_source;
     if (source->kind != AUDIO_SOURCE_STREAM) alSourcei(al, AL_LOOPING, source->looping ? AL_TRUE : AL_FALSE);
@@ -409,7 +440,7 @@ void audio_update_source(audio_source *source)
 void audio_stop_source(audio_source *source)
 {
     if (!source) return;
-    audio_playlist_state &p = audio_playlist;
+    audio_device_state &p = audio_playlist;
     p.trace_push_scope("audio_stop_source");
     if (source->next) source->next->prev = source->prev;
     if (source->prev)

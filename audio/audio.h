@@ -1,14 +1,11 @@
 // audio: the OpenAL device and context, the cache of decoded files, and the sources that
-// play files, arrays of generated samples and streams fed by a callback; plus the
-// per-step walk that keeps the sources in line with the runtime's audio hash.
+// play files, arrays of generated samples and streams fed by a callback.
 #pragma once
 #include <AL/al.h>
 #include <AL/alc.h>
 #include <mruby.h>
 #include <stddef.h>
 #include <stdint.h>
-
-struct game_context;
 
 enum audio_source_kind : uint32_t {
     AUDIO_SOURCE_FILE = 0,
@@ -70,7 +67,9 @@ typedef void (*audio_trace_name_fn)(uint32_t name, const char *text);
 typedef void (*audio_trace_text_fn)(const char *text);
 typedef void (*audio_trace_void_fn)(void);
 
-struct audio_playlist_state {
+// The whole state of the audio side: the device and its context, the live sources, the
+// decoded files and OpenAL's trace hooks. Simulation thread only, once start-up is done.
+struct audio_device_state {
     audio_source *sources; // newest first
     ALCdevice *device;
     ALCcontext *context;
@@ -87,7 +86,8 @@ struct audio_playlist_state {
     audio_buffer_cache_entry *buffer_cache; // newest first
 };
 
-extern audio_playlist_state audio_playlist;
+// Named for the list of live sources it began as; it holds the whole device state now.
+extern audio_device_state audio_playlist;
 
 // The largest sound file read and the largest decoded sound kept, in bytes: 256 MiB, about
 // 25 minutes of 16-bit stereo at 44.1 kHz. OpenAL copies a buffer as it takes it, so a
@@ -137,11 +137,3 @@ int audio_source_is_live(const void *pointer);
 // The simulation step now running: a file that could not be played is looked at again at
 // most once per step, and read again only once it has changed.
 void audio_begin_step(uint64_t step);
-
-// Once per step: starts, updates and stops sources to match the runtime's audio hash.
-void audio_sync_sources(game_context *context);
-// Copies position, gain, pitch, looping, pause (and a stream's callable) from entry;
-// used inside the walk, which interns the keys it reads.
-void read_audio_source_hash(mrb_state *mrb, mrb_value entry, audio_source *record);
-// The stream callback over the Ruby callable that user points at.
-float *audio_input_call(void *user, uint32_t *count);

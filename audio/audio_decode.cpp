@@ -2,8 +2,8 @@
 // stb_vorbis. Both decoders trust their input, so what either would mishandle is refused
 // here first, and stb_vorbis works in memory we hand it and take back, whatever it says.
 #include "audio/audio.h"
-#include "host/files.h"
-#include "host/physfsrwops.h"
+#include "base/files.h"
+#include "base/physfsrwops.h"
 
 #include <SDL.h>
 #include <limits.h>

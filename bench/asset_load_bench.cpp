@@ -5,8 +5,9 @@
 // result was checked. Usage: asset_load_bench FILE.ogg SECONDS_IT_LASTS
 #define AL_ALEXT_PROTOTYPES
 #include "audio/audio.h"
-#include "host/channel.h"
+#include "base/channel.h"
 #include "render/fontatlas.h"
+#include "render/image.h"
 #include "render/render.h"
 #include "support/host_fixture.h"
 

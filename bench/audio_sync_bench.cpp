@@ -2,6 +2,7 @@
 // entries (looping WAV files on OpenAL's loopback device, so nothing else runs meanwhile).
 #define AL_ALEXT_PROTOTYPES
 #include "audio/audio.h"
+#include "host/audio_sync.h"
 #include "support/host_fixture.h"
 
 #include <AL/alext.h>
@@ -20,10 +21,10 @@ int main()
         host_fixture_eval("$zoq.audio.clear; " + std::to_string(entries) +
                           ".times { |i| $zoq.audio[i] = { input: 'sounds/a.wav', looping: true, x: i * 0.01, "
                           "gain: 0.5 } }; nil");
-        for (int i = 0; i < 100; i++) audio_sync_sources(&game_ctx);
+        for (int i = 0; i < 100; i++) audio_sync_sources(&test_game);
         const int steps = 5000;
         auto start = std::chrono::steady_clock::now();
-        for (int i = 0; i < steps; i++) audio_sync_sources(&game_ctx);
+        for (int i = 0; i < steps; i++) audio_sync_sources(&test_game);
         double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         printf("audio sync with %3d playing entries: %8.2f us per step (%s entries kept)\n", entries,
                seconds * 1e6 / steps, host_fixture_eval("$zoq.audio.size").c_str());

@@ -24,7 +24,7 @@ void drain()
 
 void step()
 {
-    simulation_tick();
+    simulation_tick(&test_game);
     drain();
 }
 
@@ -87,7 +87,7 @@ int main()
     }
     measure("console open over 1,000 lines:");
     thread_channel_delete(rc);
-    game_ctx.channel = nullptr;
+    test_game.channel = nullptr;
     host_fixture_down(&fx);
     return 0;
 }

@@ -2,9 +2,9 @@
 // file system, the checks, stb_truetype's set-up and the metrics), and the checks' own share,
 // for DejaVu Sans and the other fonts named on the command line. Before timing, each font must
 // draw a glyph with ink in it.
+#include "base/files.h"
 #include "render/font_check.h"
 #include "render/fontatlas.h"
-#include "host/files.h"
 #include "support/host_fixture.h"
 
 #include <algorithm>

@@ -57,8 +57,8 @@ int main()
 {
     host_fixture fx;
     if (!host_fixture_up(&fx, false)) return 1;
-    mrb_state *mrb = game_ctx.interpreter;
-    mrb_value misc = mrb_obj_new(mrb, mrb_class_get_under(mrb, game_ctx.ffi_module, "Misc"), 0, nullptr);
+    mrb_state *mrb = test_game.interpreter;
+    mrb_value misc = mrb_obj_new(mrb, mrb_class_get_under(mrb, test_game.ffi_module, "Misc"), 0, nullptr);
     mrb_gc_register(mrb, misc);
     long xml_records = 0, json_records = 0;
     std::string xml = xml_text(&xml_records), json = json_text(&json_records);

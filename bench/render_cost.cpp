@@ -2,7 +2,8 @@
 // 10,000 records each carried out by the frame interpreter on a real window's renderer,
 // less the cost of the same frame without them, finished on the renderer (a one-pixel read
 // back waits for it) but not presented, so vsync does not pace it.
-#include "host/channel.h"
+#include "base/channel.h"
+#include "render/image.h"
 #include "render/render.h"
 #include "support/host_fixture.h"
 

@@ -25,13 +25,13 @@ int main()
         while ((f = threadstreamqueue_getitem(rc->frame_queue))) threadstream_free(f);
     };
     for (int i = 0; i < 100; i++) {
-        simulation_tick();
+        simulation_tick(&test_game);
         drain();
     }
     const int steps = 20000;
     auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < steps; i++) {
-        simulation_tick();
+        simulation_tick(&test_game);
         drain();
     }
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -42,7 +42,7 @@ int main()
         next += std::chrono::microseconds(16667);
         std::this_thread::sleep_until(next);
         auto t = std::chrono::steady_clock::now();
-        simulation_tick();
+        simulation_tick(&test_game);
         drain();
         paced.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count() * 1e6);
     }
@@ -50,7 +50,7 @@ int main()
     printf("step overhead with an empty tick, paced at 60 Hz: median %.2f us, 90th percentile %.2f us (%zu steps)\n",
            paced[paced.size() / 2], paced[paced.size() * 9 / 10], paced.size());
     thread_channel_delete(rc);
-    game_ctx.channel = nullptr;
+    test_game.channel = nullptr;
     host_fixture_down(&fx);
     return 0;
 }

@@ -1,7 +1,7 @@
 // FFI::Misc: the system clipboard.
+#include "base/channel.h"
+#include "base/game_context.h"
 #include "ffi/ffi.h"
-#include "host/channel.h"
-#include "host/game_context.h"
 
 #include <mruby/string.h>
 

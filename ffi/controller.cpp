@@ -1,8 +1,7 @@
 // FFI::Misc's methods for the controller-mapping screen: closing a raw joystick, saving a
 // mapping line, and reopening a mapped joystick as a game controller.
+#include "base/files.h"
 #include "ffi/ffi.h"
-#include "host/files.h"
-#include "host/input.h"
 
 #include <string.h>
 
@@ -14,7 +13,7 @@ static mrb_value ffi_misc_close_raw_joystick(mrb_state *mrb, mrb_value self)
 {
     mrb_int id;
     mrb_get_args(mrb, "i", &id);
-    if (instance_id_fits(id)) input_close_raw_joystick((SDL_JoystickID)id);
+    if (instance_id_fits(id)) controller_close_raw_joystick((SDL_JoystickID)id);
     return mrb_nil_value();
 }
 
@@ -50,15 +49,15 @@ static mrb_value ffi_misc_convert_rawjoystick_to_controller(mrb_state *mrb, mrb_
     if (!instance_id_fits(id) || !SDL_JoystickFromInstanceID((SDL_JoystickID)id)) return mrb_nil_value();
     int device = device_index_of((SDL_JoystickID)id);
     if (device < 0 || !SDL_IsGameController(device)) return mrb_nil_value();
-    input_close_raw_joystick((SDL_JoystickID)id);
-    input_open_game_controller(device);
+    controller_close_raw_joystick((SDL_JoystickID)id);
+    if (ffi_game_context) controller_slots_open(&ffi_game_context->controllers, device);
     return mrb_nil_value();
 }
 
 void ffi_controller_define(mrb_state *mrb, RClass *misc)
 {
-    mrb_define_method(mrb, misc, "close_raw_joystick", ffi_misc_close_raw_joystick, MRB_ARGS_ANY());
-    mrb_define_method(mrb, misc, "add_controller_config", ffi_misc_add_controller_config, MRB_ARGS_ANY());
+    mrb_define_method(mrb, misc, "close_raw_joystick", ffi_misc_close_raw_joystick, MRB_ARGS_REQ(1));
+    mrb_define_method(mrb, misc, "add_controller_config", ffi_misc_add_controller_config, MRB_ARGS_REQ(1));
     mrb_define_method(mrb, misc, "convert_rawjoystick_to_controller", ffi_misc_convert_rawjoystick_to_controller,
-                      MRB_ARGS_ANY());
+                      MRB_ARGS_REQ(1));
 }

@@ -38,5 +38,6 @@ void ffi_cptr_define(mrb_state *mrb, RClass *cptr)
 {
     cptr_class = cptr;
     MRB_SET_INSTANCE_TT(cptr, MRB_TT_DATA);
+    // Takes and ignores any arguments (see above): NONE would make the interpreter refuse them.
     mrb_define_method(mrb, cptr, "initialize", ffi_cptr_initialize, MRB_ARGS_ANY());
 }

@@ -1,7 +1,7 @@
 #include "ffi/extension_api.h"
-#include "host/frame_stream.h"
+#include "ffi/ffi.h"
 #include "render/frame_format.h"
-#include "render/render.h"
+#include "render/image.h"
 
 #include <mruby/data.h>
 #include <stdlib.h>
@@ -11,7 +11,7 @@ void znt_upload_pixel_array(const char *name, int width, int height, const uint3
 {
     int64_t bytes = frame_picture_bytes(width, height);
     if (!name || !pixels || bytes < 0) return;
-    threadstream *s = current_frame_stream;
+    threadstream *s = ffi_frame_stream();
     frame_write_upload(s, frame_upload{frame_cstring(name), width, height, {(const char *)pixels, (size_t)bytes}});
 }
 

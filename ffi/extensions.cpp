@@ -2,10 +2,10 @@
 // virtual file system. One in a folder on disk is loaded where it lies; one inside an archive
 // is copied out first (the loader needs a file of its own) and the copy removed once loaded.
 // Loaded libraries stay loaded: what they registered stays callable until the process ends.
-#include "ffi/ffi.h"
+#include "base/files.h"
+#include "base/game_context.h"
 #include "ffi/extension_api.h"
-#include "host/files.h"
-#include "host/game_context.h"
+#include "ffi/ffi.h"
 
 #include <SDL.h>
 #include <errno.h>

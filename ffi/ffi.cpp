@@ -1,7 +1,7 @@
 // Module FFI: the registration of every natively implemented class the framework talks
 // to, and Array#value.
 #include "ffi/ffi.h"
-#include "host/game_context.h"
+#include "base/game_context.h"
 
 #include <mruby/array.h>
 #include <mruby/class.h>
@@ -31,5 +31,5 @@ void ffi_init(game_context *context, render_context *render)
     ffi_mrb_define(mrb, mrb_define_class_under(mrb, ffi, "MRB", mrb->object_class));
     ffi_cptr_define(mrb, mrb_define_class_under(mrb, ffi, "CPtr", mrb->object_class));
 
-    mrb_define_method(mrb, mrb->array_class, "value", ffi_array_value, MRB_ARGS_ANY());
+    mrb_define_method(mrb, mrb->array_class, "value", ffi_array_value, MRB_ARGS_REQ(1));
 }

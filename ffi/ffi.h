@@ -1,12 +1,12 @@
-// ffi: module FFI and its natively implemented classes (File, Misc, MRB, CPtr) and
+// ffi: module FFI and its natively implemented classes (File, Misc, MRB, CPtr, Draw) and
 // Array#value, through which the framework reaches the host; and the HTTP pump.
 #pragma once
+#include "base/game_context.h"
 #include "ffi/http_client.h" // http_tick and http_quit, for the step and shutdown
 
 #include <mruby.h>
 #include <stddef.h>
 
-struct game_context;
 struct render_context;
 
 // Registers module FFI, its classes and Array#value. Runs once, on the main thread at
@@ -23,6 +23,37 @@ void *ffi_cptr_get(mrb_value value);
 // receiver, so this is how they find the directories, the window and the font cache.
 extern game_context *ffi_game_context;
 extern render_context *ffi_render_context;
+
+// The frame FFI::Draw and native pixel uploads write into; null outside a step.
+static inline threadstream *ffi_frame_stream(void)
+{
+    return ffi_game_context ? ffi_game_context->current_frame_stream : nullptr;
+}
+
+// Defines FFI::Draw under the FFI module; answers the class.
+RClass *draw_define_class(mrb_state *mrb, RClass *ffi_module);
+
+// FFI::Draw#draw_sprite_3's arguments in order, which are also the elements of an Array
+// marked as a sprite, by position; draw_sprite and draw_sprite_2 take the first five and
+// seven. The runtime reads this list as ZOQ::Host::SPRITE_ARGUMENTS.
+#define FFI_SPRITE_ARGUMENTS(X)                                                                                  \
+    X(SPRITE_ARG_X, x) X(SPRITE_ARG_Y, y) X(SPRITE_ARG_W, w) X(SPRITE_ARG_H, h) X(SPRITE_ARG_PATH, path)         \
+    X(SPRITE_ARG_ANGLE, angle) X(SPRITE_ARG_A, a) X(SPRITE_ARG_R, r) X(SPRITE_ARG_G, g) X(SPRITE_ARG_B, b)       \
+    X(SPRITE_ARG_TILE_X, tile_x) X(SPRITE_ARG_TILE_Y, tile_y) X(SPRITE_ARG_TILE_W, tile_w)                       \
+    X(SPRITE_ARG_TILE_H, tile_h) X(SPRITE_ARG_FLIP_HORIZONTALLY, flip_horizontally)                             \
+    X(SPRITE_ARG_FLIP_VERTICALLY, flip_vertically) X(SPRITE_ARG_ANGLE_ANCHOR_X, angle_anchor_x)                  \
+    X(SPRITE_ARG_ANGLE_ANCHOR_Y, angle_anchor_y) X(SPRITE_ARG_SOURCE_X, source_x)                                \
+    X(SPRITE_ARG_SOURCE_Y, source_y) X(SPRITE_ARG_SOURCE_W, source_w) X(SPRITE_ARG_SOURCE_H, source_h)
+
+enum ffi_sprite_argument : int {
+#define FFI_SPRITE_ARGUMENT_INDEX(index, name) index,
+    FFI_SPRITE_ARGUMENTS(FFI_SPRITE_ARGUMENT_INDEX)
+#undef FFI_SPRITE_ARGUMENT_INDEX
+    SPRITE_ARGUMENT_COUNT
+};
+
+// The argument's name ("tile_x"), which is also a sprite Hash's key for it.
+const char *ffi_sprite_argument_name(int index);
 
 // One per class, each kept at the end of its own file; called by ffi_init in this order.
 void ffi_file_define(mrb_state *mrb, RClass *file);
@@ -46,5 +77,3 @@ void ffi_address_define(mrb_state *mrb, RClass *misc);
 // such IPv6 address (not ::1), as numeric text in buffer; 0 when there is none or it does not
 // fit with its NUL.
 int network_get_local_address(char *buffer, size_t size);
-// A new Array of two Floats (sizes and positions).
-mrb_value ffi_float_pair(mrb_state *mrb, double a, double b);

@@ -1,9 +1,9 @@
 // FFI::File: the framework's and the game's only road to files. Reads go through the whole
 // search path; writes go to game_dir (write, append) or base_dir (*_root).
+#include "base/files.h"
+#include "base/game_context.h"
 #include "ffi/ffi.h"
-#include "host/files.h"
-#include "host/game_context.h"
-#include "render/render.h"
+#include "render/image.h"
 
 #include <mruby/array.h>
 #include <mruby/error.h>
@@ -115,13 +115,14 @@ static mrb_value ffi_file_load_image(mrb_state *mrb, mrb_value self)
 
 void ffi_file_define(mrb_state *mrb, RClass *file)
 {
-    mrb_define_method(mrb, file, "mtime", ffi_file_mtime, MRB_ARGS_ANY());
-    mrb_define_method(mrb, file, "read", ffi_file_read, MRB_ARGS_ANY());
-    mrb_define_method(mrb, file, "write", ffi_file_write, MRB_ARGS_ANY());
-    mrb_define_method(mrb, file, "append", ffi_file_append, MRB_ARGS_ANY());
-    mrb_define_method(mrb, file, "write_root", ffi_file_write_root, MRB_ARGS_ANY());
-    mrb_define_method(mrb, file, "append_root", ffi_file_append_root, MRB_ARGS_ANY());
+    mrb_define_method(mrb, file, "mtime", ffi_file_mtime, MRB_ARGS_REQ(1));
+    mrb_define_method(mrb, file, "read", ffi_file_read, MRB_ARGS_REQ(1));
+    mrb_define_method(mrb, file, "write", ffi_file_write, MRB_ARGS_REQ(2));
+    mrb_define_method(mrb, file, "append", ffi_file_append, MRB_ARGS_REQ(2));
+    mrb_define_method(mrb, file, "write_root", ffi_file_write_root, MRB_ARGS_REQ(2));
+    mrb_define_method(mrb, file, "append_root", ffi_file_append_root, MRB_ARGS_REQ(2));
+    // The two directories read no arguments and ignore any given: NONE would make the interpreter refuse them.
     mrb_define_method(mrb, file, "get_base_dir", ffi_file_get_base_dir, MRB_ARGS_ANY());
     mrb_define_method(mrb, file, "get_game_dir", ffi_file_get_game_dir, MRB_ARGS_ANY());
-    mrb_define_method(mrb, file, "load_image", ffi_file_load_image, MRB_ARGS_ANY());
+    mrb_define_method(mrb, file, "load_image", ffi_file_load_image, MRB_ARGS_REQ(1));
 }

@@ -1,9 +1,9 @@
 // FFI::Misc's HTTP methods. Each starts a transfer and answers its result Hash, which the
 // request's callbacks keep up to date before calling the callbacks object given (the
 // runtime's HTTPCallbacks) by name.
+#include "base/ruby.h"
 #include "ffi/ffi.h"
 #include "ffi/http_client.h"
-#include "host/ruby.h"
 
 #include <SDL.h>
 #include <mruby/array.h>

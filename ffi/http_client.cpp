@@ -2,8 +2,8 @@
 // look-ups, TLS sessions), one easy handle per transfer. libcurl's header gives the types and
 // constants only; the functions come from the library found at run time.
 #include "ffi/http_client.h"
-#include "host/files.h"
-#include "host/metadata.h"
+#include "base/files.h"
+#include "base/metadata.h"
 
 #include <SDL.h>
 // Plain prototypes (no type-checking macros in the way of calls through the table), and no
@@ -266,24 +266,12 @@ static int build_form(http_request *r, const char *const *form)
     return 1;
 }
 
-static int setup_easy(http_request *r, const char *url, const char *content_type, const char *const *headers,
-                      const char *const *form, const char *upload_path)
+// What the method asks of the easy handle: a form or an empty body to POST, a game file to
+// PUT. 0 when the body could not be set up.
+static int set_method(http_request *r, easy_options &set, const char *const *form, const char *upload_path)
 {
-    r->easy = client.api.easy_init();
-    if (!r->easy) return 0;
-    easy_options set = {(CURL *)r->easy, 1};
-    set.pointer(CURLOPT_SHARE, client.share);
-    set.pointer(CURLOPT_URL, url);
-    for (size_t i = 0; headers && headers[i]; i++)
-        if (!add_header(r, headers[i])) return 0;
-    if (content_type) {
-        char *line = sprintf_alloc("Content-Type: %s", content_type);
-        int added = line && add_header(r, line);
-        SDL_free(line);
-        if (!added) return 0;
-    }
     switch (r->http_method) {
-    case HTTP_METHOD_GET: set.integer(CURLOPT_HTTPGET, 1L); break;
+    case HTTP_METHOD_GET: set.integer(CURLOPT_HTTPGET, 1L); return 1;
     case HTTP_METHOD_POST:
         // No "100 Continue" round trip before the body.
         if (!add_header(r, "Expect:")) return 0;
@@ -295,7 +283,7 @@ static int setup_easy(http_request *r, const char *url, const char *content_type
             set.integer(CURLOPT_POSTFIELDSIZE, 0L);
             set.pointer(CURLOPT_POSTFIELDS, "");
         }
-        break;
+        return 1;
     case HTTP_METHOD_PUT: {
         r->upload_file = upload_path ? files_open_regular(upload_path) : nullptr;
         if (!r->upload_file) {
@@ -307,11 +295,17 @@ static int setup_easy(http_request *r, const char *url, const char *content_type
         set.pointer(CURLOPT_READDATA, r);
         PHYSFS_sint64 length = PHYSFS_fileLength(r->upload_file);
         if (length >= 0) set.offset(CURLOPT_INFILESIZE_LARGE, (curl_off_t)length);
-        break;
+        return 1;
     }
-    case HTTP_METHOD_HEAD: set.integer(CURLOPT_NOBODY, 1L); break;
+    case HTTP_METHOD_HEAD: set.integer(CURLOPT_NOBODY, 1L); return 1;
     default: return 0;
     }
+}
+
+// The callbacks, and what every transfer is held to: redirects, web schemes only, verified
+// certificates.
+static void set_transfer_options(http_request *r, easy_options &set)
+{
     set.pointer(CURLOPT_HTTPHEADER, r->header_list);
     set.function(CURLOPT_WRITEFUNCTION, write_cb);
     set.pointer(CURLOPT_WRITEDATA, r);
@@ -335,6 +329,26 @@ static int setup_easy(http_request *r, const char *url, const char *content_type
     set.integer(CURLOPT_SSL_VERIFYPEER, 1L);
     set.integer(CURLOPT_SSL_VERIFYHOST, 2L);
     set.pointer(CURLOPT_PRIVATE, r);
+}
+
+static int setup_easy(http_request *r, const char *url, const char *content_type, const char *const *headers,
+                      const char *const *form, const char *upload_path)
+{
+    r->easy = client.api.easy_init();
+    if (!r->easy) return 0;
+    easy_options set = {(CURL *)r->easy, 1};
+    set.pointer(CURLOPT_SHARE, client.share);
+    set.pointer(CURLOPT_URL, url);
+    for (size_t i = 0; headers && headers[i]; i++)
+        if (!add_header(r, headers[i])) return 0;
+    if (content_type) {
+        char *line = sprintf_alloc("Content-Type: %s", content_type);
+        int added = line && add_header(r, line);
+        SDL_free(line);
+        if (!added) return 0;
+    }
+    if (!set_method(r, set, form, upload_path)) return 0;
+    set_transfer_options(r, set);
     return set.ok;
 }
 

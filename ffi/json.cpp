@@ -1,7 +1,7 @@
 // FFI::Misc: JSON text and files parsed into Ruby values over cJSON. Whatever does not parse
 // is nil; the cJSON tree and a file's bytes are released whether converting succeeds or raises.
+#include "base/files.h"
 #include "ffi/ffi.h"
-#include "host/files.h"
 
 #include <SDL.h>
 #include <cjson/cJSON.h>

@@ -1,18 +1,6 @@
 // FFI::Misc: the class of the runtime's services. Each service keeps its methods in its own
-// file and registers them here. First versions: the methods whose own work comes later read
-// their arguments as they will and answer what their failure case answers (nil, an empty
-// String, a zero size), so callers already get the final shapes.
+// file and registers them here.
 #include "ffi/ffi.h"
-
-#include <mruby/array.h>
-
-mrb_value ffi_float_pair(mrb_state *mrb, double a, double b)
-{
-    mrb_value pair = mrb_ary_new_capa(mrb, 2);
-    mrb_ary_push(mrb, pair, mrb_float_value(mrb, a));
-    mrb_ary_push(mrb, pair, mrb_float_value(mrb, b));
-    return pair;
-}
 
 void ffi_misc_define(mrb_state *mrb, RClass *misc)
 {

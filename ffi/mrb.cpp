@@ -1,7 +1,7 @@
 // FFI::MRB: Ruby source run at the top level, and syntax checks that run nothing.
-#include "ffi/ffi.h"
+#include "base/utf8.h"
 #include "compile/compile.h"
-#include "host/utf8.h"
+#include "ffi/ffi.h"
 
 #include <mruby/class.h>
 #include <mruby/compile.h>
@@ -88,6 +88,6 @@ static mrb_value ffi_mrb_parse(mrb_state *mrb, mrb_value self)
 
 void ffi_mrb_define(mrb_state *mrb, RClass *mrb_class)
 {
-    mrb_define_method(mrb, mrb_class, "eval", ffi_mrb_eval, MRB_ARGS_ANY());
-    mrb_define_method(mrb, mrb_class, "parse", ffi_mrb_parse, MRB_ARGS_ANY());
+    mrb_define_method(mrb, mrb_class, "eval", ffi_mrb_eval, MRB_ARGS_REQ(1));
+    mrb_define_method(mrb, mrb_class, "parse", ffi_mrb_parse, MRB_ARGS_REQ(1));
 }

@@ -1,6 +1,7 @@
 // FFI::Misc#calcstringbox: text measured in the render context's fonts, from the font's
 // metrics and the glyphs already cached, on the simulation thread while the render thread
 // may be caching glyphs of the same font: both hold the font lock.
+#include "base/ruby.h"
 #include "ffi/ffi.h"
 #include "render/render.h"
 #include "render/fontatlas.h"
@@ -19,7 +20,7 @@ static mrb_value ffi_misc_calcstringbox(mrb_state *mrb, mrb_value self)
         if (font) fontatlas_calcstringrect(font, text, fontatlas_label_pixel_size(size_enum), &width, &height);
         render_font_unlock(render);
     }
-    return ffi_float_pair(mrb, width, height);
+    return ruby_float_pair(mrb, width, height);
 }
 
 void ffi_text_define(mrb_state *mrb, RClass *misc)

@@ -1,4 +1,5 @@
 // FFI::Misc: the window title and the device size.
+#include "base/ruby.h"
 #include "ffi/ffi.h"
 #include "render/render.h"
 
@@ -16,8 +17,8 @@ static mrb_value ffi_misc_set_window_title(mrb_state *mrb, mrb_value self)
 static mrb_value ffi_misc_device_size(mrb_state *mrb, mrb_value self)
 {
     render_context *render = ffi_render_context;
-    if (!render) return ffi_float_pair(mrb, 0.0, 0.0);
-    return ffi_float_pair(mrb, (double)render->window_width, (double)render->window_height);
+    if (!render) return ruby_float_pair(mrb, 0.0, 0.0);
+    return ruby_float_pair(mrb, (double)render->window_width, (double)render->window_height);
 }
 
 void ffi_window_define(mrb_state *mrb, RClass *misc)

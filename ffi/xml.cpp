@@ -2,9 +2,9 @@
 // record what they are told in a native list (no Ruby runs while a parse is live, so nothing
 // can raise through the reader and leave its memory behind); the tree is built from that
 // list once the reader is done.
+#include "base/files.h"
 #include "ffi/ffi.h"
 #include "ffi/xml_reader.h"
-#include "host/files.h"
 
 #include <SDL.h>
 #include <mruby/array.h>

@@ -1,5 +1,5 @@
 #include "ffi/xml_reader.h"
-#include "host/files.h"
+#include "base/files.h"
 
 #include <SDL.h>
 #include <string.h>
@@ -26,6 +26,7 @@ enum xml_result {
 // allowed), the prolog, after the document type, inside the root element, after it.
 enum xml_level : uint8_t { LEVEL_START, LEVEL_PROLOG, LEVEL_AFTER_DOCTYPE, LEVEL_ROOT, LEVEL_END };
 
+// The tokenizer's states, family by family in the order step() tells the families apart.
 enum xml_state : uint8_t {
     S_BOM0, S_BOM1, S_BOM2,
     S_MISC, S_CONTENT, S_LT, S_BANG, S_LITERAL,
@@ -225,7 +226,11 @@ static xml_result named_ref_done(xml_tokenizer *t)
     return XML_EREF; // never an entity of a document type
 }
 
-static xml_result step(xml_tokenizer *t, unsigned c)
+static xml_result step(xml_tokenizer *t, unsigned c);
+
+// The byte-order mark and what lies between markup: space before and after the root
+// element, character data inside it.
+static xml_result step_between_markup(xml_tokenizer *t, unsigned c)
 {
     switch (t->state) {
     case S_BOM0:
@@ -267,7 +272,15 @@ static xml_result step(xml_tokenizer *t, unsigned c)
         if (c == '>' && t->brackets >= 2) return XML_ESYN;
         t->brackets = c == ']' ? (uint8_t)(t->brackets < 2 ? t->brackets + 1 : 2) : 0;
         return data1(t, c, XML_CONTENT);
+    default: break;
+    }
+    return XML_ESYN;
+}
 
+// The bytes after '<' that tell which markup comes.
+static xml_result step_markup_start(xml_tokenizer *t, unsigned c)
+{
+    switch (t->state) {
     case S_LT:
         if (c == '?') {
             t->push_start = t->stack_len;
@@ -308,7 +321,15 @@ static xml_result step(xml_tokenizer *t, unsigned c)
         if (c != (uint8_t)*t->literal) return XML_ESYN;
         if (!*++t->literal) t->state = t->after_literal;
         return XML_OK;
+    default: break;
+    }
+    return XML_ESYN;
+}
 
+// Comments and CDATA sections.
+static xml_result step_comment_or_cdata(xml_tokenizer *t, unsigned c)
+{
+    switch (t->state) {
     case S_COMMENT:
         if (c == '-') t->state = S_COMMENT_D1;
         return XML_OK;
@@ -344,9 +365,16 @@ static xml_result step(xml_tokenizer *t, unsigned c)
         t->state = S_CDATA;
         t->data[0] = ']', t->data[1] = ']', t->data[2] = (char)c, t->data_len = 3;
         return XML_CONTENT;
+    default: break;
+    }
+    return XML_ESYN;
+}
 
-    // The document type is read over and dropped: its internal subset, with every entity
-    // declared there, is skipped (quoted literals, comments and PIs kept whole).
+// The document type is read over and dropped: its internal subset, with every entity
+// declared there, is skipped (quoted literals, comments and PIs kept whole).
+static xml_result step_doctype(xml_tokenizer *t, unsigned c)
+{
+    switch (t->state) {
     case S_DOCTYPE_WS:
         if (!is_space(c)) return XML_ESYN;
         t->state = S_DOCTYPE_NAME_START;
@@ -383,6 +411,15 @@ static xml_result step(xml_tokenizer *t, unsigned c)
         t->level = LEVEL_AFTER_DOCTYPE;
         t->state = S_MISC;
         return XML_OK;
+    default: break;
+    }
+    return XML_ESYN;
+}
+
+// Inside the document type's internal subset.
+static xml_result step_subset(xml_tokenizer *t, unsigned c)
+{
+    switch (t->state) {
     case S_SUBSET:
         if (c == '"' || c == '\'') {
             t->quote = (uint8_t)c;
@@ -435,7 +472,15 @@ static xml_result step(xml_tokenizer *t, unsigned c)
         if (c == '>') t->state = S_SUBSET;
         else if (c != '?') t->state = S_SUBSET_PI;
         return XML_OK;
+    default: break;
+    }
+    return XML_ESYN;
+}
 
+// A start tag: the element's name and its attributes.
+static xml_result step_element(xml_tokenizer *t, unsigned c)
+{
+    switch (t->state) {
     case S_ELEM_NAME:
         if (is_name_char(c)) return push_name_byte(t, c);
         if (!is_space(c) && c != '/' && c != '>') return XML_ESYN;
@@ -500,7 +545,15 @@ static xml_result step(xml_tokenizer *t, unsigned c)
         }
         // White space in a value reads as blanks; written as references it stays.
         return data1(t, is_space(c) ? ' ' : c, XML_ATTR_VAL);
+    default: break;
+    }
+    return XML_ESYN;
+}
 
+// An end tag, which must name the element it closes.
+static xml_result step_end_tag(xml_tokenizer *t, unsigned c)
+{
+    switch (t->state) {
     case S_CLOSE_NAME:
         if (t->close_pos == 0 && !is_name_start(c)) return XML_ESYN;
         if (is_name_char(c)) {
@@ -517,7 +570,15 @@ static xml_result step(xml_tokenizer *t, unsigned c)
         if (is_space(c)) return XML_OK;
         if (c != '>') return XML_ESYN;
         return close_element(t);
+    default: break;
+    }
+    return XML_ESYN;
+}
 
+// Processing instructions and the XML declaration.
+static xml_result step_pi(xml_tokenizer *t, unsigned c)
+{
+    switch (t->state) {
     case S_PI_TARGET: {
         if (t->stack_len == t->push_start ? is_name_start(c) : is_name_char(c)) return push_name_byte(t, c);
         if (t->stack_len == t->push_start || (!is_space(c) && c != '?')) return XML_ESYN;
@@ -585,7 +646,15 @@ static xml_result step(xml_tokenizer *t, unsigned c)
         t->decl[t->decl_len++] = (char)c;
         t->state = S_DECL;
         return XML_OK;
+    default: break;
+    }
+    return XML_ESYN;
+}
 
+// Entity and character references, in content and attribute values.
+static xml_result step_reference(xml_tokenizer *t, unsigned c)
+{
+    switch (t->state) {
     case S_REF_START:
         if (c == '#') {
             t->charref = 0;
@@ -627,8 +696,24 @@ static xml_result step(xml_tokenizer *t, unsigned c)
         t->charref = t->charref * 10 + (c - '0');
         if (t->charref > 0x10FFFF) return XML_EREF;
         return XML_OK;
+    default: break;
     }
     return XML_ESYN;
+}
+
+// One byte in the state the tokenizer is in, handed to the function of the state's family
+// (the families lie in xml_state in this order).
+static xml_result step(xml_tokenizer *t, unsigned c)
+{
+    if (t->state < S_LT) return step_between_markup(t, c);
+    if (t->state < S_COMMENT) return step_markup_start(t, c);
+    if (t->state < S_DOCTYPE_WS) return step_comment_or_cdata(t, c);
+    if (t->state < S_SUBSET) return step_doctype(t, c);
+    if (t->state < S_ELEM_NAME) return step_subset(t, c);
+    if (t->state < S_CLOSE_NAME) return step_element(t, c);
+    if (t->state < S_PI_TARGET) return step_end_tag(t, c);
+    if (t->state < S_REF_START) return step_pi(t, c);
+    return step_reference(t, c);
 }
 
 // Counts lines and bytes, folds CR LF and lone CR into LF, refuses bytes no XML text holds.

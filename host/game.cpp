@@ -1,13 +1,13 @@
-// The interpreter with its embedded framework, the window geometry asked of the runtime,
-// construction of the runtime object, and the host's per-step call into it.
 #include "host/game.h"
+#include "base/metadata.h"
+#include "base/ruby.h"
 #include "compile/compile.h"
-#include "host/metadata.h"
-#include "host/ruby.h"
+#include "ffi/ffi.h"
 
 #include <SDL.h>
 #include <mruby/array.h>
 #include <mruby/class.h>
+#include <mruby/hash.h>
 #include <mruby/string.h>
 #include <mruby/variable.h>
 #include <stdio.h>
@@ -20,6 +20,36 @@ extern const size_t zoq_framework_count;
 extern const char *const zoq_framework_files[];
 }
 
+static mrb_value symbol_array(mrb_state *mrb, int count, const char *(*name_of)(int))
+{
+    mrb_value list = mrb_ary_new_capa(mrb, count);
+    for (int i = 0; i < count; i++) mrb_ary_push(mrb, list, mrb_symbol_value(mrb_intern_cstr(mrb, name_of(i))));
+    return mrb_obj_freeze(mrb, list);
+}
+
+static const char *analog_callback(int i) { return controller_analog_callbacks[i]; }
+
+// What the framework must agree on with the host, given to it before it loads: the files it
+// was built from (hot reload watches the same ones) and the host's tables of names and sizes.
+static void define_host_tables(mrb_state *mrb)
+{
+    RClass *zoq = mrb_define_module(mrb, "ZOQ");
+    mrb_value files = mrb_ary_new_capa(mrb, (mrb_int)zoq_framework_count);
+    for (size_t i = 0; i < zoq_framework_count; i++) mrb_ary_push(mrb, files, mrb_str_new_cstr(mrb, zoq_framework_files[i]));
+    mrb_define_const(mrb, zoq, "FRAMEWORK_FILES", mrb_obj_freeze(mrb, files));
+
+    RClass *host = mrb_define_module_under(mrb, zoq, "Host");
+    mrb_define_const(mrb, host, "SPRITE_ARGUMENTS", symbol_array(mrb, SPRITE_ARGUMENT_COUNT, ffi_sprite_argument_name));
+    mrb_value keys = mrb_hash_new(mrb);
+    for (int slot = 0; slot < CONTROLLER_KEY_SLOTS; slot++)
+        if (const char *name = controller_key_name(slot))
+            mrb_hash_set(mrb, keys, mrb_int_value(mrb, slot), mrb_symbol_value(mrb_intern_cstr(mrb, name)));
+    mrb_define_const(mrb, host, "CONTROLLER_KEYS", mrb_obj_freeze(mrb, keys));
+    mrb_define_const(mrb, host, "ANALOG_CALLBACKS", symbol_array(mrb, CONTROLLER_ANALOG_CALLBACKS, analog_callback));
+    mrb_define_const(mrb, host, "DEFAULT_WIDTH", mrb_int_value(mrb, GAME_DEFAULT_WIDTH));
+    mrb_define_const(mrb, host, "DEFAULT_HEIGHT", mrb_int_value(mrb, GAME_DEFAULT_HEIGHT));
+}
+
 int game_open_interpreter(game_context *context)
 {
     mrb_state *mrb = mrb_open();
@@ -28,11 +58,7 @@ int game_open_interpreter(game_context *context)
         return 0;
     }
     context->interpreter = mrb;
-    // The framework's hot reload watches the same files the build compiled in.
-    mrb_value files = mrb_ary_new_capa(mrb, (mrb_int)zoq_framework_count);
-    for (size_t i = 0; i < zoq_framework_count; i++) mrb_ary_push(mrb, files, mrb_str_new_cstr(mrb, zoq_framework_files[i]));
-    mrb_obj_freeze(mrb, files);
-    mrb_define_const(mrb, mrb_define_module(mrb, "ZOQ"), "FRAMEWORK_FILES", files);
+    define_host_tables(mrb);
     for (size_t i = 0; i < zoq_framework_count; i++) {
         int ai = mrb_gc_arena_save(mrb);
         ruby_load_irep(mrb, zoq_framework_ireps[i]);
@@ -77,9 +103,9 @@ void game_logical_size(int32_t w, int32_t h, int32_t *logical_w, int32_t *logica
     *logical_w = w;
     *logical_h = h;
     if (w >= h) {
-        if (phone(w)) *logical_w = 1280, *logical_h = 720;
+        if (phone(w)) *logical_w = GAME_DEFAULT_WIDTH, *logical_h = GAME_DEFAULT_HEIGHT;
     } else if (phone(h)) {
-        *logical_w = 720, *logical_h = 1280;
+        *logical_w = GAME_DEFAULT_HEIGHT, *logical_h = GAME_DEFAULT_WIDTH;
     }
 }
 
@@ -109,8 +135,8 @@ void game_pre_init(game_context *context, int argc, char **argv)
     context->argv0 = mrb_str_new_cstr(mrb, argc >= 1 && argv[0] ? argv[0] : "");
     mrb_gc_register(mrb, context->argv0);
 
-    context->argv_window_width = window_query(mrb, "argv_window_width", context->argv, 1280);
-    context->argv_window_height = window_query(mrb, "argv_window_height", context->argv, 720);
+    context->argv_window_width = window_query(mrb, "argv_window_width", context->argv, GAME_DEFAULT_WIDTH);
+    context->argv_window_height = window_query(mrb, "argv_window_height", context->argv, GAME_DEFAULT_HEIGHT);
     ruby_call1(mrb, top_level_view(mrb), "argv_window_scale", context->argv);
     context->argv_window_position_x = window_query(mrb, "argv_window_position_x", context->argv, -1);
     context->argv_window_position_y = window_query(mrb, "argv_window_position_y", context->argv, -1);
@@ -118,8 +144,8 @@ void game_pre_init(game_context *context, int argc, char **argv)
     // A size below 1 would divide by zero later: fall back to the default window.
     int32_t w = context->argv_window_width, h = context->argv_window_height;
     if (w < 1 || h < 1) {
-        w = context->argv_window_width = 1280;
-        h = context->argv_window_height = 720;
+        w = context->argv_window_width = GAME_DEFAULT_WIDTH;
+        h = context->argv_window_height = GAME_DEFAULT_HEIGHT;
     }
     game_logical_size(w, h, &context->logical_width, &context->logical_height);
 }

@@ -1,13 +1,10 @@
-// Input for the runtime object: controller key transitions, the raw SDL events queued by
-// the render thread, and polling of the two game-controller slots.
 #include "host/input.h"
-#include "host/channel.h"
-#include "host/ruby.h"
+#include "base/channel.h"
+#include "base/ruby.h"
+#include "render/event_format.h"
 
 #include <mruby/string.h>
 #include <string.h>
-
-SDL_GameController *controller_slots[2];
 
 static uint32_t *key_states(game_context *context, int player)
 {
@@ -26,9 +23,9 @@ void input_report_controller_keys(game_context *context, int player)
     for (int k = 0; k < CONTROLLER_KEY_SLOTS; k++) {
         const char *callback = nullptr;
         switch (states[k]) {
-        case 1: callback = "controller_key_down"; states[k] = 2; break;
-        case 2: callback = "controller_key_held"; break;
-        case 3: callback = "controller_key_up"; states[k] = 0; break;
+        case CONTROLLER_KEY_PRESSED: callback = "controller_key_down"; states[k] = CONTROLLER_KEY_HELD; break;
+        case CONTROLLER_KEY_HELD: callback = "controller_key_held"; break;
+        case CONTROLLER_KEY_RELEASED: callback = "controller_key_up"; states[k] = CONTROLLER_KEY_IDLE; break;
         default: break;
         }
         if (callback) {
@@ -52,65 +49,24 @@ static void call_bool(game_context *context, const char *name, bool value)
     ruby_call1(context->interpreter, context->runtime, name, mrb_bool_value(value));
 }
 
-void input_open_game_controller(int device_index)
+// Focus changes of the game's own window.
+static void dispatch_window_event(game_context *context, const SDL_WindowEvent &w)
 {
-    SDL_GameController *controller = SDL_GameControllerOpen(device_index);
-    if (!controller) return;
-    // Opening a device twice hands back the same controller with one more reference: a
-    // controller that already has a player keeps only that one.
-    for (SDL_GameController *slot : controller_slots) {
-        if (slot == controller) {
-            SDL_GameControllerClose(controller);
-            return;
-        }
-    }
-    for (SDL_GameController *&slot : controller_slots) {
-        if (!slot) {
-            slot = controller;
-            return;
-        }
-    }
-    SDL_GameControllerClose(controller); // a third controller has no player
-}
-
-static void controller_removed(SDL_JoystickID instance)
-{
-    SDL_GameController *controller = SDL_GameControllerFromInstanceID(instance);
-    if (!controller) return;
-    for (SDL_GameController *&slot : controller_slots) {
-        if (slot == controller) {
-            slot = nullptr;
-            SDL_GameControllerClose(controller);
-            return;
-        }
+    if (!context->channel || w.windowID != context->channel->window_id) return;
+    switch (w.event) {
+    case SDL_WINDOWEVENT_ENTER: call_bool(context, "window_mouse_focus_changed", true); break;
+    case SDL_WINDOWEVENT_LEAVE: call_bool(context, "window_mouse_focus_changed", false); break;
+    case SDL_WINDOWEVENT_FOCUS_GAINED: call_bool(context, "window_keyboard_focus_changed", true); break;
+    case SDL_WINDOWEVENT_FOCUS_LOST: call_bool(context, "window_keyboard_focus_changed", false); break;
+    default: break;
     }
 }
 
-void input_close_raw_joystick(SDL_JoystickID instance)
-{
-    // The joystick under an open game controller belongs to that controller.
-    if (SDL_GameControllerFromInstanceID(instance)) return;
-    SDL_Joystick *joystick = SDL_JoystickFromInstanceID(instance);
-    if (joystick) SDL_JoystickClose(joystick);
-}
-
-static void dispatch_event(game_context *context, const SDL_Event &e)
+// Keys, typed text and the mouse; the mouse events SDL makes up from touches are left out.
+static void dispatch_keyboard_or_mouse_event(game_context *context, const SDL_Event &e)
 {
     mrb_state *mrb = context->interpreter;
     switch (e.type) {
-    case SDL_QUIT:
-        context->p1_controller_key_states[CONTROLLER_QUIT_SLOT] = 1;
-        break;
-    case SDL_WINDOWEVENT:
-        if (!context->channel || e.window.windowID != context->channel->window_id) break;
-        switch (e.window.event) {
-        case SDL_WINDOWEVENT_ENTER: call_bool(context, "window_mouse_focus_changed", true); break;
-        case SDL_WINDOWEVENT_LEAVE: call_bool(context, "window_mouse_focus_changed", false); break;
-        case SDL_WINDOWEVENT_FOCUS_GAINED: call_bool(context, "window_keyboard_focus_changed", true); break;
-        case SDL_WINDOWEVENT_FOCUS_LOST: call_bool(context, "window_keyboard_focus_changed", false); break;
-        default: break;
-        }
-        break;
     case SDL_KEYDOWN:
     case SDL_KEYUP: {
         int64_t v[2] = {e.key.keysym.sym, e.key.keysym.mod};
@@ -142,6 +98,37 @@ static void dispatch_event(game_context *context, const SDL_Event &e)
             call_ints(context, "mouse_wheel", 2, v);
         }
         break;
+    default: break;
+    }
+}
+
+// A joystick SDL has no mapping for is opened and reported raw, for the mapping screen.
+static void raw_joystick_added(game_context *context, int device_index)
+{
+    mrb_state *mrb = context->interpreter;
+    SDL_Joystick *joystick = SDL_JoystickOpen(device_index);
+    if (!joystick) return;
+    SDL_JoystickID id = SDL_JoystickInstanceID(joystick);
+    if (id == -1) {
+        SDL_JoystickClose(joystick);
+        return;
+    }
+    // SDL 2.26 looks mapping lines up by the GUID without its name checksum (bytes 2
+    // and 3): a line keyed by the full GUID of a joystick with a checksum never applies.
+    SDL_JoystickGUID id_guid = SDL_JoystickGetGUID(joystick);
+    id_guid.data[2] = id_guid.data[3] = 0;
+    char guid[33];
+    SDL_JoystickGetGUIDString(id_guid, guid, sizeof guid);
+    const char *name = SDL_JoystickName(joystick);
+    mrb_value args[3] = {mrb_int_value(mrb, id), mrb_str_new_cstr(mrb, name ? name : ""), mrb_str_new_cstr(mrb, guid)};
+    ruby_call(mrb, context->runtime, "rawjoystick_connected", 3, args);
+}
+
+// Raw joysticks and game controllers coming and going, and the raw joysticks' input.
+static void dispatch_joystick_event(game_context *context, const SDL_Event &e)
+{
+    mrb_state *mrb = context->interpreter;
+    switch (e.type) {
     case SDL_JOYAXISMOTION: {
         int64_t v[3] = {e.jaxis.which, e.jaxis.axis, e.jaxis.value};
         call_ints(context, "rawjoystick_axis", 3, v);
@@ -160,34 +147,40 @@ static void dispatch_event(game_context *context, const SDL_Event &e)
         break;
     }
     case SDL_JOYDEVICEADDED:
-        if (!SDL_IsGameController(e.jdevice.which)) {
-            SDL_Joystick *joystick = SDL_JoystickOpen(e.jdevice.which);
-            if (!joystick) break;
-            SDL_JoystickID id = SDL_JoystickInstanceID(joystick);
-            if (id == -1) {
-                SDL_JoystickClose(joystick);
-                break;
-            }
-            // SDL 2.26 looks mapping lines up by the GUID without its name checksum (bytes 2
-            // and 3): a line keyed by the full GUID of a joystick with a checksum never applies.
-            SDL_JoystickGUID id_guid = SDL_JoystickGetGUID(joystick);
-            id_guid.data[2] = id_guid.data[3] = 0;
-            char guid[33];
-            SDL_JoystickGetGUIDString(id_guid, guid, sizeof guid);
-            const char *name = SDL_JoystickName(joystick);
-            mrb_value args[3] = {mrb_int_value(mrb, id), mrb_str_new_cstr(mrb, name ? name : ""),
-                                 mrb_str_new_cstr(mrb, guid)};
-            ruby_call(mrb, context->runtime, "rawjoystick_connected", 3, args);
-        }
+        if (!SDL_IsGameController(e.jdevice.which)) raw_joystick_added(context, e.jdevice.which);
         break;
     case SDL_JOYDEVICEREMOVED: {
-        input_close_raw_joystick(e.jdevice.which);
+        controller_close_raw_joystick(e.jdevice.which);
         int64_t v[1] = {e.jdevice.which};
         call_ints(context, "rawjoystick_disconnected", 1, v);
         break;
     }
-    case SDL_CONTROLLERDEVICEADDED: input_open_game_controller(e.cdevice.which); break;
-    case SDL_CONTROLLERDEVICEREMOVED: controller_removed(e.cdevice.which); break;
+    case SDL_CONTROLLERDEVICEADDED: controller_slots_open(&context->controllers, e.cdevice.which); break;
+    case SDL_CONTROLLERDEVICEREMOVED: controller_slots_remove(&context->controllers, e.cdevice.which); break;
+    default: break;
+    }
+}
+
+static void dispatch_event(game_context *context, const SDL_Event &e)
+{
+    switch (e.type) {
+    case SDL_QUIT: context->p1_controller_key_states[CONTROLLER_KEY_QUIT] = CONTROLLER_KEY_PRESSED; break;
+    case SDL_WINDOWEVENT: dispatch_window_event(context, e.window); break;
+    case SDL_KEYDOWN:
+    case SDL_KEYUP:
+    case SDL_TEXTINPUT:
+    case SDL_MOUSEMOTION:
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP:
+    case SDL_MOUSEWHEEL: dispatch_keyboard_or_mouse_event(context, e); break;
+    case SDL_JOYAXISMOTION:
+    case SDL_JOYHATMOTION:
+    case SDL_JOYBUTTONDOWN:
+    case SDL_JOYBUTTONUP:
+    case SDL_JOYDEVICEADDED:
+    case SDL_JOYDEVICEREMOVED:
+    case SDL_CONTROLLERDEVICEADDED:
+    case SDL_CONTROLLERDEVICEREMOVED: dispatch_joystick_event(context, e); break;
     case SDL_DROPFILE:
     case SDL_DROPTEXT:
         SDL_free(e.drop.file); // SDL's copy of the dropped text: nothing else frees it
@@ -199,12 +192,9 @@ static void dispatch_event(game_context *context, const SDL_Event &e)
 void input_dispatch_event_stream(game_context *context, threadstream *stream)
 {
     mrb_state *mrb = context->interpreter;
-    uint64_t count = threadstream_unpack_size_t(stream);
-    for (uint64_t i = 0; i < count && !stream->error; i++) {
-        if (stream->length - stream->read_position < sizeof(SDL_Event)) break;
-        SDL_Event e;
-        memcpy(&e, stream->data + stream->read_position, sizeof e);
-        stream->read_position += sizeof e;
+    uint64_t count = event_stream_read_count(stream);
+    SDL_Event e;
+    for (uint64_t i = 0; i < count && event_stream_read(stream, &e); i++) {
         int ai = mrb_gc_arena_save(mrb);
         dispatch_event(context, e);
         mrb_gc_arena_restore(mrb, ai);
@@ -220,65 +210,60 @@ void input_dispatch_events(game_context *context)
     }
 }
 
+static bool past_threshold(int32_t axis) { return axis > CONTROLLER_STICK_THRESHOLD || axis < -CONTROLLER_STICK_THRESHOLD; }
+
+// Which key slots the controller holds down now.
+static void read_pressed_keys(SDL_GameController *c, const int32_t sticks[4], bool pressed[CONTROLLER_KEY_SLOTS])
+{
+    for (int stick = 0; stick < 2; stick++) {
+        int32_t x = sticks[stick * 2], y = sticks[stick * 2 + 1];
+        if (y < -CONTROLLER_STICK_THRESHOLD) pressed[CONTROLLER_KEY_UP] = true;
+        if (y > CONTROLLER_STICK_THRESHOLD) pressed[CONTROLLER_KEY_DOWN] = true;
+        if (x < -CONTROLLER_STICK_THRESHOLD) pressed[CONTROLLER_KEY_LEFT] = true;
+        if (x > CONTROLLER_STICK_THRESHOLD) pressed[CONTROLLER_KEY_RIGHT] = true;
+    }
+    auto button = [c](SDL_GameControllerButton b) { return SDL_GameControllerGetButton(c, b) != 0; };
+    static const SDL_GameControllerButton dpad[4] = {SDL_CONTROLLER_BUTTON_DPAD_UP, SDL_CONTROLLER_BUTTON_DPAD_DOWN,
+                                                     SDL_CONTROLLER_BUTTON_DPAD_LEFT, SDL_CONTROLLER_BUTTON_DPAD_RIGHT};
+    for (int i = 0; i < 4; i++)
+        if (button(dpad[i])) pressed[CONTROLLER_KEY_UP + i] = pressed[CONTROLLER_KEY_DIRECTIONAL_UP + i] = true;
+    pressed[CONTROLLER_KEY_START] = button(SDL_CONTROLLER_BUTTON_START) || button(SDL_CONTROLLER_BUTTON_BACK) ||
+                                    button(SDL_CONTROLLER_BUTTON_GUIDE);
+    pressed[CONTROLLER_KEY_B] = button(SDL_CONTROLLER_BUTTON_B);
+    pressed[CONTROLLER_KEY_A] = button(SDL_CONTROLLER_BUTTON_A);
+    pressed[CONTROLLER_KEY_X] = button(SDL_CONTROLLER_BUTTON_X);
+    pressed[CONTROLLER_KEY_Y] = button(SDL_CONTROLLER_BUTTON_Y);
+    pressed[CONTROLLER_KEY_L1] = button(SDL_CONTROLLER_BUTTON_LEFTSHOULDER);
+    pressed[CONTROLLER_KEY_R1] = button(SDL_CONTROLLER_BUTTON_RIGHTSHOULDER);
+    pressed[CONTROLLER_KEY_L3] = button(SDL_CONTROLLER_BUTTON_LEFTSTICK);
+    pressed[CONTROLLER_KEY_R3] = button(SDL_CONTROLLER_BUTTON_RIGHTSTICK);
+    pressed[CONTROLLER_KEY_L2] = past_threshold(SDL_GameControllerGetAxis(c, SDL_CONTROLLER_AXIS_TRIGGERLEFT));
+    pressed[CONTROLLER_KEY_R2] = past_threshold(SDL_GameControllerGetAxis(c, SDL_CONTROLLER_AXIS_TRIGGERRIGHT));
+}
+
 void poll_controller_player(game_context *context, int player)
 {
     bool pressed[CONTROLLER_KEY_SLOTS] = {};
     int32_t *sticks = analog_sticks(context, player);
     memset(sticks, 0, 4 * sizeof *sticks);
-    SDL_GameController *c = controller_slots[player - 1];
+    SDL_GameController *c = context->controllers.player[player - 1];
     if (c) {
         static const SDL_GameControllerAxis axes[4] = {SDL_CONTROLLER_AXIS_LEFTX, SDL_CONTROLLER_AXIS_LEFTY,
                                                        SDL_CONTROLLER_AXIS_RIGHTX, SDL_CONTROLLER_AXIS_RIGHTY};
         for (int i = 0; i < 4; i++) sticks[i] = SDL_GameControllerGetAxis(c, axes[i]);
-        for (int stick = 0; stick < 2; stick++) {
-            int32_t x = sticks[stick * 2], y = sticks[stick * 2 + 1];
-            if (y < -20000) pressed[1] = true;
-            if (y > 20000) pressed[2] = true;
-            if (x < -20000) pressed[3] = true;
-            if (x > 20000) pressed[4] = true;
-        }
-        auto button = [c](SDL_GameControllerButton b) { return SDL_GameControllerGetButton(c, b) != 0; };
-        static const SDL_GameControllerButton dpad[4] = {SDL_CONTROLLER_BUTTON_DPAD_UP, SDL_CONTROLLER_BUTTON_DPAD_DOWN,
-                                                         SDL_CONTROLLER_BUTTON_DPAD_LEFT, SDL_CONTROLLER_BUTTON_DPAD_RIGHT};
-        for (int i = 0; i < 4; i++)
-            if (button(dpad[i])) pressed[1 + i] = pressed[24 + i] = true;
-        pressed[13] = button(SDL_CONTROLLER_BUTTON_START) || button(SDL_CONTROLLER_BUTTON_BACK) ||
-                      button(SDL_CONTROLLER_BUTTON_GUIDE);
-        pressed[14] = button(SDL_CONTROLLER_BUTTON_B);
-        pressed[15] = button(SDL_CONTROLLER_BUTTON_A);
-        pressed[16] = button(SDL_CONTROLLER_BUTTON_X);
-        pressed[17] = button(SDL_CONTROLLER_BUTTON_Y);
-        pressed[18] = button(SDL_CONTROLLER_BUTTON_LEFTSHOULDER);
-        pressed[19] = button(SDL_CONTROLLER_BUTTON_RIGHTSHOULDER);
-        pressed[20] = button(SDL_CONTROLLER_BUTTON_LEFTSTICK);
-        pressed[21] = button(SDL_CONTROLLER_BUTTON_RIGHTSTICK);
-        int lt = SDL_GameControllerGetAxis(c, SDL_CONTROLLER_AXIS_TRIGGERLEFT);
-        int rt = SDL_GameControllerGetAxis(c, SDL_CONTROLLER_AXIS_TRIGGERRIGHT);
-        pressed[22] = lt > 20000 || lt < -20000;
-        pressed[23] = rt > 20000 || rt < -20000;
+        read_pressed_keys(c, sticks, pressed);
     }
     uint32_t *states = key_states(context, player);
     for (int k = 0; k < CONTROLLER_KEY_SLOTS; k++) {
-        if (pressed[k] && states[k] != 2) states[k] = 1;
-        else if (!pressed[k] && states[k] == 2) states[k] = 3;
+        if (pressed[k] && states[k] != CONTROLLER_KEY_HELD) states[k] = CONTROLLER_KEY_PRESSED;
+        else if (!pressed[k] && states[k] == CONTROLLER_KEY_HELD) states[k] = CONTROLLER_KEY_RELEASED;
     }
 }
 
 void input_report_analog(game_context *context)
 {
-    static const char *const names[8] = {
-        "left_analog_x_player_1", "left_analog_y_player_1", "right_analog_x_player_1", "right_analog_y_player_1",
-        "left_analog_x_player_2", "left_analog_y_player_2", "right_analog_x_player_2", "right_analog_y_player_2"};
-    for (int i = 0; i < 8; i++) {
+    for (int i = 0; i < CONTROLLER_ANALOG_CALLBACKS; i++) {
         int64_t v[1] = {i < 4 ? context->p1_analog_sticks[i] : context->p2_analog_sticks[i - 4]};
-        call_ints(context, names[i], 1, v);
-    }
-}
-
-void input_close_controllers(void)
-{
-    for (SDL_GameController *&slot : controller_slots) {
-        if (slot) SDL_GameControllerClose(slot);
-        slot = nullptr;
+        call_ints(context, controller_analog_callbacks[i], 1, v);
     }
 }

@@ -1,36 +1,30 @@
-// The simulation thread: a fixed 60 Hz step against the performance counter, and the
-// per-frame step in its order (load queued files, rates, input, tick, frame, audio, HTTP).
 #include "host/simulation.h"
+#include "base/channel.h"
+#include "base/files.h"
+#include "base/ruby.h"
+#include "base/utf8.h"
 #include "compile/compile.h"
-#include "host/channel.h"
-#include "host/files.h"
-#include "host/fps.h"
-#include "host/frame_stream.h"
+#include "ffi/ffi.h"
+#include "host/audio_sync.h"
 #include "host/game.h"
 #include "host/input.h"
-#include "host/ruby.h"
-#include "host/utf8.h"
 #include "render/frame_format.h"
-#include "audio/audio.h"
-#include "ffi/ffi.h"
 
 #include <mruby/array.h>
 #include <mruby/error.h>
 #include <mruby/string.h>
 #include <string.h>
 
-threadstream *current_frame_stream;
-static fps_state simulation_fps_state;
-
 int simulation_thread_main(void *data)
 {
-    thread_channel *channel = (thread_channel *)data;
+    game_context *context = (game_context *)data;
+    thread_channel *channel = context->channel;
     const uint64_t frequency = SDL_GetPerformanceFrequency();
     const uint64_t step = frequency / 60;
     const uint64_t one_ms = frequency / 1000;
     uint64_t deadline = SDL_GetPerformanceCounter();
     while (SDL_AtomicGet(&channel->quit) == 0) {
-        if (!simulation_tick()) break;
+        if (!simulation_tick(context)) break;
         // Never reset: late steps are caught up back to back.
         deadline += step;
         // Sleep whole milliseconds, then spin through the last one.
@@ -96,7 +90,7 @@ void simulation_build_frame(game_context *context)
     // Anything but an Array counts as no passes.
     mrb_int count = mrb_array_p(passes) ? RARRAY_LEN(passes) : 0;
     int screenshot = ruby_truthy(ruby_call0(mrb, runtime, "take_screenshot"));
-    frame_write_passes(current_frame_stream, (uint32_t)count, (uint32_t)screenshot);
+    frame_write_passes(context->current_frame_stream, (uint32_t)count, (uint32_t)screenshot);
     for (mrb_int i = 0; i < count; i++) {
         int ai = mrb_gc_arena_save(mrb);
         mrb_value pass = mrb_ary_entry(passes, i);
@@ -112,23 +106,31 @@ void simulation_build_frame(game_context *context)
         frame_pass_header header = {rgba[0], rgba[1], rgba[2], rgba[3], {nullptr, 0},
                                     ruby_to_i32(width, 0), ruby_to_i32(height, 0), (uint32_t)ruby_truthy(transient)};
         if (mrb_string_p(target)) header.target = frame_string{RSTRING_PTR(target), (size_t)RSTRING_LEN(target)};
-        frame_write_pass_header(current_frame_stream, header);
+        frame_write_pass_header(context->current_frame_stream, header);
         ruby_call1(mrb, runtime, "primitives", pass);
-        frame_write_u32(current_frame_stream, DRAW_END_PASS);
+        frame_write_u32(context->current_frame_stream, DRAW_END_PASS);
         mrb_gc_arena_restore(mrb, ai);
     }
     if (screenshot) ruby_call0(mrb, runtime, "draw_screenshots");
 }
 
-int simulation_tick(void)
+void simulation_queue_frame(game_context *context)
 {
-    game_context *context = &game_ctx;
+    threadstream *frame = context->current_frame_stream;
+    context->current_frame_stream = nullptr;
+    if (!frame) return;
+    if (frame->error || !context->channel) threadstream_free(frame);
+    else threadstreamqueue_putitem(context->channel->frame_queue, frame);
+}
+
+int simulation_tick(game_context *context)
+{
     thread_channel *channel = context->channel;
     mrb_state *mrb = context->interpreter;
-    current_frame_stream = threadstream_allocate();
-    if (!current_frame_stream) return 0;
+    context->current_frame_stream = threadstream_allocate();
+    if (!context->current_frame_stream) return 0;
 
-    uint32_t simulation_fps = fps_iteration(&simulation_fps_state);
+    uint32_t simulation_fps = fps_iteration(&context->simulation_fps);
     uint32_t rendering_fps = (uint32_t)SDL_AtomicGet(&channel->render_fps);
     int ai = mrb_gc_arena_save(mrb);
 
@@ -145,17 +147,15 @@ int simulation_tick(void)
     if (reload_count >= 1) ruby_call0(mrb, context->runtime, "reload_complete");
 
     simulation_build_frame(context);
-    if (current_frame_stream->error) threadstream_free(current_frame_stream);
-    else threadstreamqueue_putitem(channel->frame_queue, current_frame_stream);
-    current_frame_stream = nullptr;
+    simulation_queue_frame(context);
 
     audio_sync_sources(context);
     http_tick();
 
     int quit = ruby_truthy(ruby_call0(mrb, context->runtime, "quit_requested?"));
     mrb_gc_arena_restore(mrb, ai);
-    if (context->p1_controller_key_states[CONTROLLER_QUIT_SLOT] || quit ||
-        context->p2_controller_key_states[CONTROLLER_QUIT_SLOT])
+    if (context->p1_controller_key_states[CONTROLLER_KEY_QUIT] || quit ||
+        context->p2_controller_key_states[CONTROLLER_KEY_QUIT])
         return 0;
     return 1;
 }

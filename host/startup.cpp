@@ -1,19 +1,15 @@
-// Process start-up in its fixed order, the render loop hand-over, shutdown and the crash
-// report. Everything here runs on the main thread.
 #include "host/startup.h"
+#include "audio/audio.h"
+#include "base/channel.h"
+#include "base/files.h"
+#include "base/metadata.h"
+#include "base/physfsrwops.h"
+#include "base/ruby.h"
 #include "compile/compile.h"
-#include "host/channel.h"
-#include "host/files.h"
-#include "host/frame_stream.h"
+#include "ffi/ffi.h"
 #include "host/game.h"
-#include "host/input.h"
-#include "host/metadata.h"
-#include "host/physfsrwops.h"
-#include "host/ruby.h"
 #include "host/simulation.h"
 #include "render/render.h"
-#include "audio/audio.h"
-#include "ffi/ffi.h"
 
 #include <execinfo.h>
 #include <mruby/string.h>
@@ -26,12 +22,15 @@
 #include <string.h>
 #include <unistd.h>
 
-game_context game_ctx;
-static thread_channel *channel;
-static render_context *render_ctx;
-
-static SDL_Thread *simulation_thread;
-static SDL_Thread *audio_helper, *gl_library_helper;
+// What start-up makes and shutdown takes down. The game record goes to the simulation thread,
+// which alone uses it from then until it is joined.
+static struct {
+    game_context game;
+    thread_channel *channel;
+    render_context *render;
+    SDL_Thread *simulation;
+    SDL_Thread *audio_helper, *gl_library_helper; // see open_audio_device
+} host;
 
 void *physfs_sdl_malloc(unsigned long long size) { return SDL_malloc((size_t)size); }
 void *physfs_sdl_realloc(void *pointer, unsigned long long size) { return SDL_realloc(pointer, (size_t)size); }
@@ -61,8 +60,8 @@ void startup_fail(const char *format, ...)
             SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Startup failure!", message, nullptr);
     // A helper still loading must finish before the libraries it uses shut down; a device it
     // opened before the step that would have opened it is closed again.
-    if (gl_library_helper) SDL_WaitThread(gl_library_helper, nullptr);
-    if (audio_helper && wait_helper(audio_helper)) audio_quit();
+    if (host.gl_library_helper) SDL_WaitThread(host.gl_library_helper, nullptr);
+    if (host.audio_helper && wait_helper(host.audio_helper)) audio_quit();
     // PhysicsFS's deinit before its init dereferences an allocator it never set.
     if (PHYSFS_isInit()) PHYSFS_deinit();
     SDL_Quit();
@@ -105,41 +104,59 @@ static int is_option(const char *arg, const char *name)
     return strcmp(arg, name) == 0;
 }
 
-void main_startup(int argc, char **argv)
+// The flags start-up reads off the command line itself; the runtime reads its own options
+// from the joined arguments.
+struct startup_options {
+    int fullscreen, hidden, production;
+    const char *game_dir; // the first argument without a dash, if any
+};
+
+static startup_options read_options(int argc, char **argv)
 {
-    int fullscreen = 0, hidden = 0, production = 0;
-    const char *game_dir_arg = nullptr;
+    startup_options options = {};
     for (int i = 1; i < argc; i++) {
         const char *arg = argv[i];
         if (strncmp(arg, "-psn", 4) == 0) continue;
         if (arg[0] == '-') {
-            if (is_option(arg, "fullscreen")) fullscreen = 1;
-            else if (is_option(arg, "windowed")) fullscreen = 0;
-            else if (is_option(arg, "production")) production = 1;
-            else if (is_option(arg, "no-tick") || is_option(arg, "test")) hidden = 1;
-        } else if (!game_dir_arg) {
-            game_dir_arg = arg;
+            if (is_option(arg, "fullscreen")) options.fullscreen = 1;
+            else if (is_option(arg, "windowed")) options.fullscreen = 0;
+            else if (is_option(arg, "production")) options.production = 1;
+            else if (is_option(arg, "no-tick") || is_option(arg, "test")) options.hidden = 1;
+        } else if (!options.game_dir) {
+            options.game_dir = arg;
         }
     }
+    return options;
+}
 
-    SDL_SetHint("SDL_IOS_ORIENTATIONS", "LandscapeLeft LandscapeRight");
+// SDL's video, the stream pool, the write lock and PhysicsFS. Answers whether the video is
+// X11, whose OpenGL driver a helper starts loading now (and the audio device opens later).
+static int start_libraries(int argc, char **argv)
+{
     // SDL's first initialisation loads a library of its own; the dynamic loader runs one load
     // at a time, so that is done before a helper's load can hold it up.
     SDL_Init(0);
     int x11 = video_may_be_x11();
     // With a driver to load, the device opens later, while start-up waits for the driver:
     // early on it would slow the load that start-up waits for.
-    if (!x11) audio_helper = SDL_CreateThread(open_audio_device, "audio init", nullptr);
+    if (!x11) host.audio_helper = SDL_CreateThread(open_audio_device, "audio init", nullptr);
     if (SDL_Init(SDL_INIT_VIDEO) == -1) startup_fail("SDL_Init(SDL_INIT_VIDEO) failed: %s", SDL_GetError());
-    if (x11) gl_library_helper = SDL_CreateThread(load_sdl_gl_library, "gl library", nullptr);
+    if (x11) host.gl_library_helper = SDL_CreateThread(load_sdl_gl_library, "gl library", nullptr);
     if (!threadstream_init()) startup_fail("Thread initialization failed");
-    if (!files_init()) startup_fail("Thread initialization failed");
+    if (!files_init()) startup_fail("Couldn't create the file write lock: %s", SDL_GetError());
 
     static const PHYSFS_Allocator allocator = {nullptr, nullptr, physfs_sdl_malloc, physfs_sdl_realloc, physfs_sdl_free};
     if (PHYSFS_isInit() || !PHYSFS_setAllocator(&allocator))
         startup_fail("PHYSFS_setAllocator failed: %s", physfs_last_error());
     if (!PHYSFS_init(argc > 0 ? argv[0] : nullptr)) startup_fail("PHYSFS_init failed: %s", physfs_last_error());
+    return x11;
+}
 
+// The search path (the executable, the installation folder, the game's folder, and in
+// production the per-user folder first), the write directory, the controller mappings, and
+// the game's two directories.
+static void mount_game(startup_options *options, int argc, char **argv)
+{
     if (argc > 0 && argv[0]) PHYSFS_mount(argv[0], nullptr, 0);
     char *base_path = SDL_GetBasePath();
     if (!base_path) startup_fail("Couldn't find installation directory: %s", SDL_GetError());
@@ -147,23 +164,23 @@ void main_startup(int argc, char **argv)
         startup_fail("Couldn't mount installation directory: %s", physfs_last_error());
 
     char *mygame_dir = nullptr;
-    if (game_dir_arg) {
-        if (!PHYSFS_mount(game_dir_arg, nullptr, 0))
-            startup_fail("Couldn't mount '%s' directory: %s", game_dir_arg, physfs_last_error());
+    if (options->game_dir) {
+        if (!PHYSFS_mount(options->game_dir, nullptr, 0))
+            startup_fail("Couldn't mount '%s' directory: %s", options->game_dir, physfs_last_error());
     } else if (!PHYSFS_exists("app") && PHYSFS_exists("mygame")) {
         mygame_dir = sprintf_alloc("%s/mygame", base_path);
         if (!mygame_dir) startup_fail("Out of memory!");
         if (!PHYSFS_mount(mygame_dir, nullptr, 0))
             startup_fail("Couldn't mount '%s' directory: %s", mygame_dir, physfs_last_error());
-        game_dir_arg = mygame_dir;
+        options->game_dir = mygame_dir;
     }
 
     game_metadata_record *metadata = game_metadata_mutable();
     PHYSFS_Stat marker;
-    if (!production && PHYSFS_stat("metadata/ZINTAREL_PRODUCTION_BUILD", &marker) && marker.modtime >= 1)
-        production = 1;
+    if (!options->production && PHYSFS_stat("metadata/ZINTAREL_PRODUCTION_BUILD", &marker) && marker.modtime >= 1)
+        options->production = 1;
     const char *write_dir = base_path;
-    if (production) {
+    if (options->production) {
         metadata->production = 1;
         write_dir = PHYSFS_getPrefDir(metadata->devtitle, metadata->gametitle);
         if (!write_dir) startup_fail("Couldn't mount write directory: %s", physfs_last_error());
@@ -182,64 +199,75 @@ void main_startup(int argc, char **argv)
     SDL_SetHint("SDL_ACCELEROMETER_AS_JOYSTICK", "0");
     SDL_Init(SDL_INIT_GAMECONTROLLER);
 
-    if (production) {
-        game_ctx.game_dir = SDL_strdup(write_dir);
-        game_ctx.base_dir = SDL_strdup(write_dir);
+    if (options->production) {
+        host.game.game_dir = SDL_strdup(write_dir);
+        host.game.base_dir = SDL_strdup(write_dir);
     } else {
-        game_ctx.game_dir = game_dir_arg ? SDL_strdup(game_dir_arg) : sprintf_alloc("%s/mygame", base_path);
-        game_ctx.base_dir = SDL_strdup(base_path);
+        host.game.game_dir = options->game_dir ? SDL_strdup(options->game_dir) : sprintf_alloc("%s/mygame", base_path);
+        host.game.base_dir = SDL_strdup(base_path);
     }
-    if (!game_ctx.game_dir || !game_ctx.base_dir) startup_fail("Out of memory!");
+    if (!host.game.game_dir || !host.game.base_dir) startup_fail("Out of memory!");
+    options->game_dir = nullptr; // it may have been mygame_dir
     SDL_free(mygame_dir);
+    SDL_free(base_path);
+}
 
-    if (!game_open_interpreter(&game_ctx)) startup_fail("Couldn't load the framework: %s", SDL_GetError());
-    game_pre_init(&game_ctx, argc, argv);
+// The interpreter with the framework, the channel, the window and renderer, audio and the
+// FFI classes, then the runtime object, whose drawing while it is made is the first frame.
+static void start_subsystems(const startup_options &options, int x11, int argc, char **argv)
+{
+    game_context &game = host.game;
+    if (!game_open_interpreter(&game)) startup_fail("Couldn't load the framework: %s", SDL_GetError());
+    game_pre_init(&game, argc, argv);
 
-    channel = thread_channel_create();
-    if (!channel) startup_fail("Thread initialization failed");
-    game_ctx.channel = channel;
-    if (x11) audio_helper = SDL_CreateThread(open_audio_device, "audio init", nullptr);
-    int gl_loaded = gl_library_helper ? wait_helper(gl_library_helper) : 0;
-    render_ctx = render_context_new(channel, fullscreen, hidden, game_ctx.logical_width, game_ctx.logical_height,
-                                    game_ctx.argv_window_width, game_ctx.argv_window_height,
-                                    game_ctx.argv_window_position_x, game_ctx.argv_window_position_y);
-    if (!render_ctx) startup_fail("Couldn't create render context: %s", SDL_GetError());
+    host.channel = thread_channel_create();
+    if (!host.channel) startup_fail("Couldn't create the thread channel: %s", SDL_GetError());
+    game.channel = host.channel;
+    if (x11) host.audio_helper = SDL_CreateThread(open_audio_device, "audio init", nullptr);
+    int gl_loaded = host.gl_library_helper ? wait_helper(host.gl_library_helper) : 0;
+    host.render = render_context_new(host.channel, options.fullscreen, options.hidden, game.logical_width,
+                                     game.logical_height, game.argv_window_width, game.argv_window_height,
+                                     game.argv_window_position_x, game.argv_window_position_y);
+    if (!host.render) startup_fail("Couldn't create render context: %s", SDL_GetError());
     // The window holds the driver now.
     if (gl_loaded) SDL_GL_UnloadLibrary();
-    if (!(audio_helper ? wait_helper(audio_helper) : audio_init())) startup_fail("Couldn't initialize audio");
-    ffi_init(&game_ctx, render_ctx);
-    draw_init(render_ctx, game_ctx.game_dir);
-    draw_define_class(game_ctx.interpreter, game_ctx.ffi_module);
+    if (!(host.audio_helper ? wait_helper(host.audio_helper) : audio_init())) startup_fail("Couldn't initialize audio");
+    ffi_init(&game, host.render);
+    draw_init(host.render, game.game_dir);
+    draw_define_class(game.interpreter, game.ffi_module);
 
-    current_frame_stream = threadstream_allocate();
-    game_init(&game_ctx, argc, argv);
+    game.current_frame_stream = threadstream_allocate();
+    game_init(&game, argc, argv);
     static const char default_tick[] = "def tick args; end;";
-    ruby_load(game_ctx.interpreter, default_tick, sizeof default_tick - 1, "(default tick)");
-    ruby_log_exception(game_ctx.interpreter);
+    ruby_load(game.interpreter, default_tick, sizeof default_tick - 1, "(default tick)");
+    ruby_log_exception(game.interpreter);
+    simulation_queue_frame(&game);
+}
 
-    if (current_frame_stream) {
-        if (current_frame_stream->error) threadstream_free(current_frame_stream);
-        else threadstreamqueue_putitem(channel->frame_queue, current_frame_stream);
-    }
-    current_frame_stream = nullptr;
-    SDL_free(base_path);
+void main_startup(int argc, char **argv)
+{
+    startup_options options = read_options(argc, argv);
+    SDL_SetHint("SDL_IOS_ORIENTATIONS", "LandscapeLeft LandscapeRight");
+    int x11 = start_libraries(argc, argv);
+    mount_game(&options, argc, argv);
+    start_subsystems(options, x11, argc, argv);
 }
 
 void main_render_loop(void)
 {
-    SDL_AtomicSet(&channel->quit, 0);
-    draw_iteration(render_ctx);
-    render_context_startup_shown(render_ctx);
-    simulation_thread = SDL_CreateThreadWithStackSize(simulation_thread_main, "simulation", 0x800000, channel);
-    if (!simulation_thread) startup_fail("Couldn't create simulation thread: %s", SDL_GetError());
-    while (SDL_AtomicGet(&channel->quit) == 0) {
-        draw_iteration(render_ctx);
-        thread_channel_serve_clipboard(channel);
+    SDL_AtomicSet(&host.channel->quit, 0);
+    draw_iteration(host.render);
+    render_context_startup_shown(host.render);
+    host.simulation = SDL_CreateThreadWithStackSize(simulation_thread_main, "simulation", 0x800000, &host.game);
+    if (!host.simulation) startup_fail("Couldn't create simulation thread: %s", SDL_GetError());
+    while (SDL_AtomicGet(&host.channel->quit) == 0) {
+        draw_iteration(host.render);
+        thread_channel_serve_clipboard(host.channel);
     }
-    SDL_WaitThread(simulation_thread, nullptr);
-    simulation_thread = nullptr;
+    SDL_WaitThread(host.simulation, nullptr);
+    host.simulation = nullptr;
     // The last step's frame may carry a screenshot or a URL: run what is still queued.
-    if (threadstreamqueue_getcount(channel->frame_queue) > 0) draw_iteration(render_ctx);
+    if (threadstreamqueue_getcount(host.channel->frame_queue) > 0) draw_iteration(host.render);
     exit(engine_shutdown());
 }
 
@@ -248,18 +276,18 @@ int engine_shutdown(void)
     http_quit();
     // 0 unless the runtime asks for another status (a test run that did not pass).
     int status = 0;
-    if (game_ctx.interpreter) {
-        ruby_call0(game_ctx.interpreter, game_ctx.runtime, "quit!");
-        mrb_value asked = ruby_call0(game_ctx.interpreter, game_ctx.runtime, "exit_status");
+    if (host.game.interpreter) {
+        ruby_call0(host.game.interpreter, host.game.runtime, "quit!");
+        mrb_value asked = ruby_call0(host.game.interpreter, host.game.runtime, "exit_status");
         if (mrb_integer_p(asked) && mrb_integer(asked) != 0) status = 1;
     }
     audio_quit();
-    render_context_delete(render_ctx);
-    render_ctx = nullptr;
-    game_ctx.channel = nullptr;
-    thread_channel_delete(channel);
-    channel = nullptr;
-    input_close_controllers();
+    render_context_delete(host.render);
+    host.render = nullptr;
+    host.game.channel = nullptr;
+    thread_channel_delete(host.channel);
+    host.channel = nullptr;
+    controller_slots_close(&host.game.controllers);
     threadstream_quit();
     SDL_Quit();
     if (PHYSFS_isInit()) PHYSFS_deinit();

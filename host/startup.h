@@ -1,5 +1,6 @@
-// startup: process start-up in its fixed order, the render loop hand-over, shutdown and
-// the crash report. The one place that wires host, render, audio and ffi together.
+// startup: process start-up in its fixed order (the command line, the libraries, the game's
+// folders, the subsystems), the render loop hand-over, shutdown and the crash report. All of
+// it runs on the main thread; start-up owns what it makes until shutdown.
 #pragma once
 
 void main_startup(int argc, char **argv);

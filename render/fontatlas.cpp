@@ -1,8 +1,8 @@
 #include "render/fontatlas.h"
-#include "render/render.h"
-#include "host/files.h"
-#include "host/utf8.h"
+#include "base/files.h"
+#include "base/utf8.h"
 #include "render/font_check.h"
+#include "render/render.h"
 
 #include <algorithm>
 #include <limits.h>

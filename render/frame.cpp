@@ -5,9 +5,10 @@
 // Catch-up frames (older queued frames) keep render targets up to date without drawing to
 // the window; a re-run (no new frame) draws every pass again but repeats no one-off command.
 #include "render/render.h"
+#include "base/files.h"
+#include "base/utf8.h"
 #include "render/fontatlas.h"
-#include "host/files.h"
-#include "host/utf8.h"
+#include "render/image.h"
 
 #include <algorithm>
 #include <math.h>
@@ -426,11 +427,20 @@ static SDL_Texture *scratch_texture(SDL_Renderer *renderer, uint32_t format, int
 // (the stretch picks columns and rows apart), and that is copied once: the renderer crops
 // each turned piece to the box of its own pixel centres, which would leave holes where
 // pieces meet.
-static void draw_cut_pieces(SDL_Renderer *renderer, SDL_Texture *texture, const SDL_Rect &src, const sprite_place &s,
-                            const SDL_Rect &bounds)
+// The runs of the sprite's stretch, columns and rows, over the part of it that can reach the
+// target, in the stretched source's own order (a flip mirrors it within the rectangle).
+struct cut_part {
+    static const int most = 256; // runs along an axis
+    stretch_run columns[most], rows[most];
+    int ncol, nrow;
+    bool flip_x, flip_y;
+    int64_t from_x, to_x, from_y, to_y; // the part within the sprite's rectangle
+};
+
+// The part of the sprite's rectangle whose turned image can reach the target: the target's
+// corners turned back, a pixel more on each side. False when there is none.
+static bool reachable_part(const SDL_Rect &src, const sprite_place &s, const SDL_Rect &bounds, cut_part *p)
 {
-    // The part of the sprite's rectangle whose turned image can reach the target: the
-    // target's corners turned back, a pixel more on each side.
     double radians = s.angle * (M_PI / 180.0), sine = sin(radians), cosine = cos(radians);
     double cx = (double)s.centre_x, cy = (double)s.centre_y;
     double low_x = HUGE_VAL, low_y = HUGE_VAL, high_x = -HUGE_VAL, high_y = -HUGE_VAL;
@@ -443,37 +453,47 @@ static void draw_cut_pieces(SDL_Renderer *renderer, SDL_Texture *texture, const 
     auto inside = [](double v, int64_t size) { return (int64_t)std::min<double>((double)size, std::max(0.0, v)); };
     int64_t x0 = inside(floor(low_x) - 1, s.w), x1 = inside(ceil(high_x) + 1, s.w);
     int64_t y0 = inside(floor(low_y) - 1, s.h), y1 = inside(ceil(high_y) + 1, s.h);
-    if (x0 >= x1 || y0 >= y1) return;
-    // In the stretched source's own order: a flip mirrors it within the rectangle.
-    bool flip_x = s.flip & SDL_FLIP_HORIZONTAL, flip_y = s.flip & SDL_FLIP_VERTICAL;
-    if (flip_x) std::swap(x0, x1), x0 = s.w - x0, x1 = s.w - x1;
-    if (flip_y) std::swap(y0, y1), y0 = s.h - y0, y1 = s.h - y1;
+    if (x0 >= x1 || y0 >= y1) return false;
+    p->flip_x = s.flip & SDL_FLIP_HORIZONTAL, p->flip_y = s.flip & SDL_FLIP_VERTICAL;
+    if (p->flip_x) std::swap(x0, x1), x0 = s.w - x0, x1 = s.w - x1;
+    if (p->flip_y) std::swap(y0, y1), y0 = s.h - y0, y1 = s.h - y1;
     stretch_axis across = make_stretch_axis(s.w, src.w), down = make_stretch_axis(s.h, src.h);
-    const int most = 256; // runs along an axis
-    stretch_run columns[most], rows[most];
-    int ncol = stretch_runs(across, x0, x1, columns, most), nrow = stretch_runs(down, y0, y1, rows, most);
-    if (ncol < 0) ncol = stretch_whole_run(across, x0, x1, columns);
-    if (nrow < 0) nrow = stretch_whole_run(down, y0, y1, rows);
-    // Where the stretched part lies, in the rectangle and in the target.
-    int64_t from_x = columns[0].from, to_x = columns[ncol - 1].to, from_y = rows[0].from, to_y = rows[nrow - 1].to;
-    int64_t left = s.x + (flip_x ? s.w - to_x : from_x), top = s.y + (flip_y ? s.h - to_y : from_y);
-    // Copied in place, a piece drawn whole inside the target would be blended by the scaled
-    // copy, which rounds differently from the renderer's own unscaled one.
-    double quarters = s.angle / 90.0;
-    bool plain = s.flip == 0 && quarters / 4 == floor(quarters / 4);
-    if (!plain && quarters == floor(quarters) && ncol * nrow <= 64) {
-        for (int i = 0; i < nrow; i++) {
-            for (int j = 0; j < ncol; j++) {
-                const stretch_run &col = columns[j], &row = rows[i];
-                SDL_Rect part = {src.x + col.first, src.y + row.first, col.texels, row.texels};
-                int64_t piece_left = s.x + (flip_x ? s.w - col.to : col.from);
-                int64_t piece_top = s.y + (flip_y ? s.h - row.to : row.from);
-                copy_turned(renderer, texture, &part, piece_left, piece_top, col.to - col.from, row.to - row.from,
-                            cx - (double)piece_left, cy - (double)piece_top, s);
-            }
+    p->ncol = stretch_runs(across, x0, x1, p->columns, cut_part::most);
+    p->nrow = stretch_runs(down, y0, y1, p->rows, cut_part::most);
+    if (p->ncol < 0) p->ncol = stretch_whole_run(across, x0, x1, p->columns);
+    if (p->nrow < 0) p->nrow = stretch_whole_run(down, y0, y1, p->rows);
+    p->from_x = p->columns[0].from, p->to_x = p->columns[p->ncol - 1].to;
+    p->from_y = p->rows[0].from, p->to_y = p->rows[p->nrow - 1].to;
+    return true;
+}
+
+// Each piece copied in place, turned and flipped as the whole sprite is.
+static void copy_pieces(SDL_Renderer *renderer, SDL_Texture *texture, const SDL_Rect &src, const sprite_place &s,
+                        const cut_part &p)
+{
+    double cx = (double)s.centre_x, cy = (double)s.centre_y;
+    for (int i = 0; i < p.nrow; i++) {
+        for (int j = 0; j < p.ncol; j++) {
+            const stretch_run &col = p.columns[j], &row = p.rows[i];
+            SDL_Rect part = {src.x + col.first, src.y + row.first, col.texels, row.texels};
+            int64_t piece_left = s.x + (p.flip_x ? s.w - col.to : col.from);
+            int64_t piece_top = s.y + (p.flip_y ? s.h - row.to : row.from);
+            copy_turned(renderer, texture, &part, piece_left, piece_top, col.to - col.from, row.to - row.from,
+                        cx - (double)piece_left, cy - (double)piece_top, s);
         }
-        return;
     }
+}
+
+// The part stretched unturned into a scratch target, columns first over every source row it
+// shows, then rows column for column, and that copied once, turned. In the format of the
+// renderer's own stretched copy, so that it is blended the same way: the texture's for a
+// plain copy, 32-bit ARGB for a turned or flipped one.
+static void copy_stretched_part(SDL_Renderer *renderer, SDL_Texture *texture, const SDL_Rect &src,
+                                const sprite_place &s, const cut_part &p, bool plain)
+{
+    // Where the stretched part lies in the target.
+    int64_t left = s.x + (p.flip_x ? s.w - p.to_x : p.from_x), top = s.y + (p.flip_y ? s.h - p.to_y : p.from_y);
+    double cx = (double)s.centre_x, cy = (double)s.centre_y;
     SDL_Texture *target = SDL_GetRenderTarget(renderer);
     uint8_t r = 255, g = 255, b = 255, a = 255;
     SDL_BlendMode blend = SDL_BLENDMODE_BLEND;
@@ -483,26 +503,23 @@ static void draw_cut_pieces(SDL_Renderer *renderer, SDL_Texture *texture, const 
     SDL_SetTextureColorMod(texture, 255, 255, 255);
     SDL_SetTextureAlphaMod(texture, 255);
     SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_NONE);
-    // Columns first, over every source row the part shows; then rows, column for column. In
-    // the format of the renderer's own stretched copy, so that it is blended the same way:
-    // the texture's for a plain copy, 32-bit ARGB for a turned or flipped one.
-    int32_t first_row = rows[0].first, source_rows = rows[nrow - 1].first + rows[nrow - 1].texels - first_row;
-    int64_t w = to_x - from_x, h = to_y - from_y;
+    int32_t first_row = p.rows[0].first, source_rows = p.rows[p.nrow - 1].first + p.rows[p.nrow - 1].texels - first_row;
+    int64_t w = p.to_x - p.from_x, h = p.to_y - p.from_y;
     uint32_t format = SDL_PIXELFORMAT_ARGB8888;
     if (plain) SDL_QueryTexture(texture, &format, nullptr, nullptr, nullptr);
     SDL_Texture *wide = scratch_texture(renderer, format, w, source_rows);
     SDL_Texture *part = wide ? scratch_texture(renderer, format, w, h) : nullptr;
     if (part) {
         SDL_SetRenderTarget(renderer, wide);
-        for (int j = 0; j < ncol; j++) {
-            SDL_Rect from = {src.x + columns[j].first, src.y + first_row, columns[j].texels, source_rows};
-            SDL_Rect to = {(int)(columns[j].from - from_x), 0, (int)(columns[j].to - columns[j].from), source_rows};
+        for (int j = 0; j < p.ncol; j++) {
+            SDL_Rect from = {src.x + p.columns[j].first, src.y + first_row, p.columns[j].texels, source_rows};
+            SDL_Rect to = {(int)(p.columns[j].from - p.from_x), 0, (int)(p.columns[j].to - p.columns[j].from), source_rows};
             SDL_RenderCopy(renderer, texture, &from, &to);
         }
         SDL_SetRenderTarget(renderer, part);
-        for (int i = 0; i < nrow; i++) {
-            SDL_Rect from = {0, rows[i].first - first_row, (int)w, rows[i].texels};
-            SDL_Rect to = {0, (int)(rows[i].from - from_y), (int)w, (int)(rows[i].to - rows[i].from)};
+        for (int i = 0; i < p.nrow; i++) {
+            SDL_Rect from = {0, p.rows[i].first - first_row, (int)w, p.rows[i].texels};
+            SDL_Rect to = {0, (int)(p.rows[i].from - p.from_y), (int)w, (int)(p.rows[i].to - p.rows[i].from)};
             SDL_RenderCopy(renderer, wide, &from, &to);
         }
     }
@@ -516,12 +533,25 @@ static void draw_cut_pieces(SDL_Renderer *renderer, SDL_Texture *texture, const 
         SDL_SetTextureBlendMode(part, blend);
         copy_turned(renderer, part, nullptr, left, top, w, h, cx - (double)left, cy - (double)top, s);
     } else { // no room for the scratch targets: the whole part as one piece
-        SDL_Rect whole = {src.x + columns[0].first, src.y + first_row,
-                          columns[ncol - 1].first + columns[ncol - 1].texels - columns[0].first, source_rows};
+        SDL_Rect whole = {src.x + p.columns[0].first, src.y + first_row,
+                          p.columns[p.ncol - 1].first + p.columns[p.ncol - 1].texels - p.columns[0].first, source_rows};
         copy_turned(renderer, texture, &whole, left, top, w, h, cx - (double)left, cy - (double)top, s);
     }
     if (part) SDL_DestroyTexture(part);
     if (wide) SDL_DestroyTexture(wide);
+}
+
+static void draw_cut_pieces(SDL_Renderer *renderer, SDL_Texture *texture, const SDL_Rect &src, const sprite_place &s,
+                            const SDL_Rect &bounds)
+{
+    cut_part p;
+    if (!reachable_part(src, s, bounds, &p)) return;
+    // Copied in place, a piece drawn whole inside the target would be blended by the scaled
+    // copy, which rounds differently from the renderer's own unscaled one.
+    double quarters = s.angle / 90.0;
+    bool plain = s.flip == 0 && quarters / 4 == floor(quarters / 4);
+    if (!plain && quarters == floor(quarters) && p.ncol * p.nrow <= 64) copy_pieces(renderer, texture, src, s, p);
+    else copy_stretched_part(renderer, texture, src, s, p, plain);
 }
 
 // Whether a sprite is cut to what the target can show before the renderer sees it. The
@@ -854,7 +884,7 @@ static void take_screenshot(render_context *ctx, const frame_screenshot &c)
         size_t size = 0;
         uint8_t *png = encode_png(pixels, clipped.w, clipped.h, 0, 0, &size);
         if (png) {
-            storefile_write_override(draw_screenshot_dir(), c.path.text, png, size);
+            storefile_write_override(ctx->screenshot_dir, c.path.text, png, size);
             SDL_free(png);
         }
     }

@@ -3,12 +3,13 @@
 // (the frame interpreter) go through these helpers, so the layout lives only here.
 //
 // Fields are 4 bytes in host order: U (u32 flag), I (i32), F (f32); S and B are a u32
-// length, the bytes, a NUL and padding to 4 (length 0xFFFFFFFF: null, nothing after it).
+// length, the bytes, a NUL and padding to 4 (threadstream_pad4; length 0xFFFFFFFF: null,
+// nothing after it).
 #pragma once
 #include <stdint.h>
 #include <string.h>
 
-#include "host/threadstream.h"
+#include "base/threadstream.h"
 
 enum draw_opcode : uint32_t {
     DRAW_NOP = 0,
@@ -139,7 +140,7 @@ static inline void frame_write_sprite(threadstream *s, const frame_sprite &p)
     uint8_t *at = nullptr;
     size_t n = p.path.length;
     if (p.path.text && n < (1u << 20)) { // the whole record claimed at once, laid out as below
-        size_t string_bytes = (4 + n + 1 + 3) & ~(size_t)3;
+        size_t string_bytes = threadstream_pad4(4 + n + 1);
         at = frame_claim(s, 4 + string_bytes + 21 * 4);
         if (!at) return;
         at = frame_put_u32(at, DRAW_SPRITE);
@@ -349,7 +350,7 @@ static inline int64_t frame_picture_bytes(int64_t width, int64_t height)
 // Claims a B field of n bytes and answers where its n bytes go (the NUL after them is set).
 static inline uint8_t *frame_claim_buffer(threadstream *s, size_t n)
 {
-    size_t padded = (n + 5 + 3) & ~(size_t)3;
+    size_t padded = threadstream_pad4(n + 5);
     if (n >= THREADSTREAM_NULL_MARKER) {
         if (s) s->error = 1;
         return nullptr;

@@ -1,5 +1,4 @@
-// Image files to pixels (stb_image over PhysicsFS files, always 8-bit RGBA) and pixels to
-// PNG bytes (lodepng).
+// stb_image reads PhysicsFS files (always 8-bit RGBA), lodepng writes the PNG bytes.
 //
 // stb_image believes what a file declares. So a file is read as the decoder would read it
 // before it is decoded, and refused when the picture is larger than allowed, when the file is
@@ -8,8 +7,8 @@
 // (converted past its buffer), an empty first PNG data chunk (a copy to a null pointer),
 // Radiance run lengths of zero (an endless loop), numbers past int, JPEG tables and coded data
 // (below). While decoding, no single allocation may exceed what the declared size needs.
-#include "render/render.h"
-#include "host/files.h"
+#include "render/image.h"
+#include "base/files.h"
 
 #include <SDL.h>
 #include <limits.h>

@@ -1,18 +1,17 @@
-// render: the render side's one native record (window, renderer, the two queues, caches,
-// default font), the render loop step, the frame interpreter and the FFI::Draw class.
+// render: the render side's one native record (window, renderer, caches, default font), the
+// render loop step and the frame interpreter. The two queues it reads and fills live on the
+// thread channel it is given.
 #pragma once
 #include <SDL.h>
-#include <mruby.h>
 #include <stdint.h>
 
-#include "host/channel.h"
-#include "host/file_failures.h"
-#include "host/fps.h"
-#include "host/threadstream.h"
+#include "base/channel.h"
+#include "base/file_failures.h"
+#include "base/fps.h"
+#include "base/threadstream.h"
 #include "render/frame_format.h"
 
 struct fontatlas;
-
 
 struct texture_cache_entry {
     char *name;
@@ -44,7 +43,7 @@ struct render_context {
     uint32_t clear_pending;
     uint8_t background_r, background_g, background_b;
     int32_t grid_x, grid_y;
-    int32_t grid_scale;
+    int32_t grid_scale; // the y direction: 1, or -1 for a y axis pointing up (it scales y and heights)
     uint32_t grid_set;
     fps_state fps;
     SDL_mutex *font_lock;          // the font cache and every glyph atlas: both threads use them
@@ -54,6 +53,8 @@ struct render_context {
     uint32_t present_us;           // how long present takes, averaged: over a few ms it waits for the display
     file_failures *image_failures; // sprite files that did not load, not read again while unchanged
     uint64_t frames_processed;     // counts draw_process_frame calls: one look at a failed file each
+    const char *screenshot_dir;    // the write directory of screenshots, set once by draw_init (not owned)
+    bool vsync_held;               // made with vsync, held off while the start-up frames are presented
 };
 
 // Sets the channel's window id; the channel outlives the context.
@@ -68,9 +69,8 @@ SDL_Texture *render_texture_create(SDL_Renderer *renderer, uint32_t format, int 
 void render_context_request_title(render_context *ctx, const char *title);
 // Presents wait for the display again once the start-up frames are shown.
 void render_context_startup_shown(render_context *ctx);
+// Screenshots are written into dir (the game directory; the preference directory in production).
 void draw_init(render_context *ctx, const char *dir);
-// Where screenshots are written (the game directory; the preference directory in production).
-const char *draw_screenshot_dir(void);
 uint32_t render_cache_hash(const char *name);
 texture_cache_entry *texture_cache_lookup(render_context *ctx, const char *name);
 // The font at path, loaded on first use; the default font for a null path and for a file that
@@ -84,32 +84,3 @@ void render_font_unlock(render_context *ctx);
 void draw_iteration(render_context *ctx);
 void draw_process_frame(render_context *ctx, threadstream *frame, int catch_up, int rerun);
 
-// Defines FFI::Draw under the FFI module; answers the class.
-RClass *draw_define_class(mrb_state *mrb, RClass *ffi_module);
-
-// An image file of the virtual file system decoded to width x height pixels 0xAABBGGRR
-// (bytes R, G, B, A), rows from the top; NULL (out-values untouched) when it cannot be
-// read or decoded, or is larger than FRAME_MAX_TEXTURE_SIDE on a side. Free with free_image.
-uint32_t *load_image(const char *path, int32_t *width, int32_t *height);
-
-// Why a picture was refused before decoding, for the reason a game author needs to read.
-enum image_refusal {
-    IMAGE_NOT_REFUSED,
-    IMAGE_LARGER_THAN_ALLOWED,  // wider or taller than the limit asked for
-    IMAGE_TOO_LARGE_TO_DECODE,  // within it, but beyond the decoder's arithmetic (16 bits a sample)
-};
-
-struct image_load {
-    uint32_t *pixels;      // NULL when the picture cannot be used
-    int32_t width, height; // its size; for a refused picture the size it declares
-    image_refusal refusal;
-};
-
-// load_image for pictures at most max_width x max_height (and never past
-// FRAME_MAX_TEXTURE_SIDE), saying why a picture was refused.
-image_load load_image_within(const char *path, int32_t max_width, int32_t max_height);
-void free_image(void *pixels);
-// width x height pixels as PNG bytes (SDL_malloc'ed, *size set), scaled to out_width x
-// out_height when both are given and both differ from the source; NULL on failure.
-uint8_t *encode_png(const uint32_t *pixels, int32_t width, int32_t height, int32_t out_width, int32_t out_height,
-                    size_t *size);

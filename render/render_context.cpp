@@ -1,26 +1,11 @@
-// The render context: window, renderer, fallback texture, default font, the two queues
-// and the name-keyed caches.
+// The render context's making and unmaking: window, renderer, fallback texture, default font,
+// and its name-keyed caches of textures and fonts.
 #include "render/render.h"
+#include "base/metadata.h"
 #include "render/fontatlas.h"
-#include "host/metadata.h"
+#include "render/image.h"
 
 #include <string.h>
-
-static const char *screenshot_dir;
-// The renderer was made with vsync, held off while the start-up frames are presented.
-static bool vsync_held;
-
-SDL_Texture *render_texture_create(SDL_Renderer *renderer, uint32_t format, int access, int width, int height)
-{
-    SDL_Texture *texture = SDL_CreateTexture(renderer, format, access, width, height);
-    SDL_RendererInfo info;
-    // SDL 2's OpenGL renderer turns GL texturing off as it makes a texture but keeps noting it
-    // as on: later textured draws would skip turning it on and show untextured (white) quads.
-    // Unbinding turns it off in both places; SDL then turns it on for the next textured draw.
-    if (texture && SDL_GetRendererInfo(renderer, &info) == 0 && strcmp(info.name, "opengl") == 0)
-        SDL_GL_UnbindTexture(texture);
-    return texture;
-}
 
 static SDL_Texture *make_missing_texture(SDL_Renderer *renderer)
 {
@@ -77,6 +62,59 @@ static render_context *fail(render_context *ctx)
     return nullptr;
 }
 
+// The window, at the logical size shrunk to fit the display, titled and given the game's icon.
+static SDL_Window *create_window(render_context *ctx, int32_t fullscreen, int32_t hidden)
+{
+    const game_metadata_record *metadata = game_metadata();
+    int w = ctx->logical_width, h = ctx->logical_height;
+    SDL_Rect bounds;
+    if (SDL_GetDisplayBounds(0, &bounds) == 0 && w > 0 && h > 0) {
+        if (bounds.w <= w) {
+            h = (int)((float)bounds.w / ((float)w / (float)h));
+            w = bounds.w;
+        }
+        if (bounds.h <= h && w > 0 && h > 0) {
+            w = (int)((float)bounds.h / ((float)h / (float)w));
+            h = bounds.h;
+        }
+    }
+    Uint32 flags = fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : SDL_WINDOW_RESIZABLE;
+    if (hidden) flags |= SDL_WINDOW_HIDDEN;
+    // Made for OpenGL from the start where the video driver has it: the OpenGL renderer
+    // would otherwise destroy and re-create the window it is given.
+    SDL_Window *window = SDL_CreateWindow(metadata->gametitle, SDL_WINDOWPOS_CENTERED_DISPLAY(0),
+                                          SDL_WINDOWPOS_CENTERED_DISPLAY(0), w, h, flags | SDL_WINDOW_OPENGL);
+    if (!window)
+        window = SDL_CreateWindow(metadata->gametitle, SDL_WINDOWPOS_CENTERED_DISPLAY(0),
+                                  SDL_WINDOWPOS_CENTERED_DISPLAY(0), w, h, flags);
+    if (window) set_window_icon(window, metadata->icon);
+    return window;
+}
+
+// The renderer, with vsync held off, having presented one black frame.
+static SDL_Renderer *create_renderer(render_context *ctx)
+{
+    SDL_SetHint("SDL_RENDER_BATCHING", "1");
+    // The OpenGL renderer compiles all of its shader programs when it is made (several ms under
+    // a software driver). Its fixed-function path draws the same pixels for every texture kind
+    // used here (no YUV) at the same or lower cost per record. The environment can still
+    // override this.
+    SDL_SetHint(SDL_HINT_RENDER_OPENGL_SHADERS, "0");
+    SDL_Renderer *renderer = SDL_CreateRenderer(ctx->window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
+    if (!renderer) renderer = SDL_CreateRenderer(ctx->window, -1, SDL_RENDERER_ACCELERATED);
+    if (!renderer) renderer = SDL_CreateRenderer(ctx->window, -1, 0);
+    if (!renderer) return nullptr;
+    // The black frame and the start-up frame show nothing a refresh would make smoother; waiting
+    // for one there would hold back the simulation's start. Vsync is back after them.
+    SDL_RendererInfo info;
+    ctx->vsync_held = SDL_GetRendererInfo(renderer, &info) == 0 && (info.flags & SDL_RENDERER_PRESENTVSYNC) &&
+                      SDL_RenderSetVSync(renderer, 0) == 0;
+    SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+    SDL_RenderClear(renderer);
+    SDL_RenderPresent(renderer);
+    return renderer;
+}
+
 render_context *render_context_new(thread_channel *channel, int32_t fullscreen, int32_t hidden, int32_t logical_width, int32_t logical_height,
                                    int32_t window_width, int32_t window_height, int32_t window_x, int32_t window_y)
 {
@@ -95,52 +133,13 @@ render_context *render_context_new(thread_channel *channel, int32_t fullscreen, 
     }
     ctx->logical_width = logical_width;
     ctx->logical_height = logical_height;
-    const game_metadata_record *metadata = game_metadata();
 
-    int w = logical_width, h = logical_height;
-    SDL_Rect bounds;
-    if (SDL_GetDisplayBounds(0, &bounds) == 0 && w > 0 && h > 0) {
-        if (bounds.w <= w) {
-            h = (int)((float)bounds.w / ((float)w / (float)h));
-            w = bounds.w;
-        }
-        if (bounds.h <= h && w > 0 && h > 0) {
-            w = (int)((float)bounds.h / ((float)h / (float)w));
-            h = bounds.h;
-        }
-    }
-    Uint32 flags = fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : SDL_WINDOW_RESIZABLE;
-    if (hidden) flags |= SDL_WINDOW_HIDDEN;
-    // Made for OpenGL from the start where the video driver has it: the OpenGL renderer
-    // would otherwise destroy and re-create the window it is given.
-    ctx->window = SDL_CreateWindow(metadata->gametitle, SDL_WINDOWPOS_CENTERED_DISPLAY(0),
-                                   SDL_WINDOWPOS_CENTERED_DISPLAY(0), w, h, flags | SDL_WINDOW_OPENGL);
-    if (!ctx->window)
-        ctx->window = SDL_CreateWindow(metadata->gametitle, SDL_WINDOWPOS_CENTERED_DISPLAY(0),
-                                       SDL_WINDOWPOS_CENTERED_DISPLAY(0), w, h, flags);
+    ctx->window = create_window(ctx, fullscreen, hidden);
     if (!ctx->window) return fail(ctx);
     channel->window_id = SDL_GetWindowID(ctx->window);
     SDL_GetWindowSize(ctx->window, &ctx->window_width, &ctx->window_height);
-    set_window_icon(ctx->window, metadata->icon);
-
-    SDL_SetHint("SDL_RENDER_BATCHING", "1");
-    // The OpenGL renderer compiles all of its shader programs when it is made (several ms under
-    // a software driver). Its fixed-function path draws the same pixels for every texture kind
-    // used here (no YUV) at the same or lower cost per record. The environment can still
-    // override this.
-    SDL_SetHint(SDL_HINT_RENDER_OPENGL_SHADERS, "0");
-    ctx->renderer = SDL_CreateRenderer(ctx->window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
-    if (!ctx->renderer) ctx->renderer = SDL_CreateRenderer(ctx->window, -1, SDL_RENDERER_ACCELERATED);
-    if (!ctx->renderer) ctx->renderer = SDL_CreateRenderer(ctx->window, -1, 0);
+    ctx->renderer = create_renderer(ctx);
     if (!ctx->renderer) return fail(ctx);
-    // The black frame and the start-up frame show nothing a refresh would make smoother; waiting
-    // for one there would hold back the simulation's start. Vsync is back after them.
-    SDL_RendererInfo info;
-    vsync_held = SDL_GetRendererInfo(ctx->renderer, &info) == 0 && (info.flags & SDL_RENDERER_PRESENTVSYNC) &&
-                 SDL_RenderSetVSync(ctx->renderer, 0) == 0;
-    SDL_SetRenderDrawColor(ctx->renderer, 0, 0, 0, 255);
-    SDL_RenderClear(ctx->renderer);
-    SDL_RenderPresent(ctx->renderer);
     SDL_GetRendererOutputSize(ctx->renderer, &ctx->output_width, &ctx->output_height);
 
     ctx->missing_texture = make_missing_texture(ctx->renderer);
@@ -156,8 +155,9 @@ render_context *render_context_new(thread_channel *channel, int32_t fullscreen, 
 
 void render_context_startup_shown(render_context *ctx)
 {
-    if (ctx && vsync_held) SDL_RenderSetVSync(ctx->renderer, 1);
-    vsync_held = false;
+    if (!ctx) return;
+    if (ctx->vsync_held) SDL_RenderSetVSync(ctx->renderer, 1);
+    ctx->vsync_held = false;
 }
 
 // Cached textures and fonts go before the renderer that made their textures.
@@ -202,8 +202,6 @@ void render_context_delete(render_context *ctx)
     SDL_free(ctx);
 }
 
-const char *draw_screenshot_dir(void) { return screenshot_dir; }
-
 void render_context_request_title(render_context *ctx, const char *title)
 {
     char *copy = SDL_strdup(title);
@@ -229,8 +227,9 @@ void render_font_unlock(render_context *ctx)
 
 void draw_init(render_context *ctx, const char *dir)
 {
-    screenshot_dir = dir;
-    if (ctx) ctx->grid_set = 0;
+    if (!ctx) return;
+    ctx->screenshot_dir = dir;
+    ctx->grid_set = 0;
 }
 
 uint32_t render_cache_hash(const char *name)

@@ -1,27 +1,25 @@
 // One step of the render thread: hand polled events to the simulation, draw the queued
 // frames (only the newest to the window), present, and measure the rate.
 #include "render/render.h"
-
-#include <string.h>
+#include "render/event_format.h"
 
 static void poll_events(render_context *ctx)
 {
     threadstream *stream = threadstream_allocate();
     if (!stream) return;
     uint64_t count = 0;
-    threadstream_pack_size_t(stream, count); // filled in once the events are in
-    while (threadstream_claim_space(stream, sizeof(SDL_Event))) {
-        SDL_Event *e = (SDL_Event *)(stream->data + stream->length);
+    event_stream_begin(stream);
+    while (SDL_Event *e = event_stream_slot(stream)) {
         if (!SDL_PollEvent(e)) break;
         thread_channel_note_focus(ctx->channel, e);
         if (e->type == SDL_WINDOWEVENT && e->window.windowID == ctx->channel->window_id &&
             e->window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
             SDL_GetRendererOutputSize(ctx->renderer, &ctx->output_width, &ctx->output_height);
-        stream->length += sizeof(SDL_Event);
+        event_stream_commit(stream);
         count++;
     }
     if (!stream->error && count > 0) {
-        memcpy(stream->data, &count, 8);
+        event_stream_finish(stream, count);
         threadstreamqueue_putitem(ctx->channel->event_queue, stream);
     } else {
         threadstream_free(stream);

@@ -2,12 +2,12 @@
 // classes (and a constructed runtime), over a fresh temporary game folder.
 // A test file calls `test "name" do ... end`; the closing line counts passes and failures.
 // A support.rb beside the file, loaded first, holds the helpers the files there share.
+#include "base/ruby.h"
+#include "compile/compile.h"
+#include "ffi/http_client.h"
 #include "support/host_fixture.h"
 #include "support/http_test_server.h"
 #include "support/test_files.h"
-#include "compile/compile.h"
-#include "ffi/http_client.h"
-#include "host/ruby.h"
 
 #include <mruby/array.h>
 #include <mruby/hash.h>
@@ -229,7 +229,7 @@ int main(int argc, char **argv)
         fprintf(stderr, "host fixture failed\n");
         return 2;
     }
-    mrb_state *mrb = game_ctx.interpreter;
+    mrb_state *mrb = test_game.interpreter;
     define_http_hooks(mrb);
     ruby_load(mrb, harness, sizeof harness - 1, "(harness)");
     if (ruby_log_exception(mrb)) return 2;

@@ -24,7 +24,7 @@ module ZOQ
       end
 
       def rect_for_layout row, col
-        top = $zoq ? $zoq.args.grid.top : 720
+        top = $zoq ? $zoq.args.grid.top : ZOQ::Host::DEFAULT_HEIGHT
         { x: 5 + 105 * col, y: top - (55 + 55 * row), w: 100, h: 50 }
       end
 

@@ -191,62 +191,18 @@ module ZOQ
         item = stack.pop
         if kind == SAVE_TEXT
           out << item
-          next
         elsif kind == SAVE_LEAVE
           open.delete item
-          next
-        end
-
-        if item.nil?
-          out << "nil"
-        elsif true == item
-          out << "true"
-        elsif false == item
-          out << "false"
-        elsif item.is_a?(Integer)
-          out << item.to_s
-        elsif item.is_a?(Float)
-          out << __float_text__(item)
-        elsif item.is_a?(String) || item.is_a?(Symbol)
-          out << item.inspect
+        elsif (text = __scalar_save_text__(item))
+          out << text
         elsif item.is_a?(Hash) || item.is_a?(Array) || item.is_a?(OpenEntity) || item.is_a?(StrictEntity)
           id = item.object_id
           if open[id]
             out << "nil"
-            next
-          end
-          open[id] = true
-          stack << id << SAVE_LEAVE
-          if item.is_a? Array
-            out << "["
-            stack << "]" << SAVE_TEXT
-            i = item.length - 1
-            while i >= 0
-              stack << item[i] << SAVE_VALUE
-              stack << ", " << SAVE_TEXT if i > 0
-              i -= 1
-            end
           else
-            hash = if item.is_a? OpenEntity
-                     item.update_entity_keys_by_ref
-                     item.__entity_hash__
-                   elsif item.is_a? StrictEntity
-                     item.to_hash
-                   else
-                     item
-                   end
-            out << "{"
-            stack << "}" << SAVE_TEXT
-            pairs = hash.to_a
-            i = pairs.length - 1
-            while i >= 0
-              key = pairs[i][0]
-              stack << pairs[i][1] << SAVE_VALUE
-              stack << (__key_needs_blank__?(key) ? " =>" : "=>") << SAVE_TEXT
-              stack << key << SAVE_VALUE
-              stack << ", " << SAVE_TEXT if i > 0
-              i -= 1
-            end
+            open[id] = true
+            stack << id << SAVE_LEAVE
+            out << __open_save_container__(stack, item)
           end
         elsif item.is_a? Serialize
           # Its serialize hash, written like any other value so that Floats inside keep
@@ -257,6 +213,59 @@ module ZOQ
         end
       end
       out
+    end
+
+    # The save text of a value that holds no others; nil for any other value.
+    def self.__scalar_save_text__ item
+      if item.nil?
+        "nil"
+      elsif true == item
+        "true"
+      elsif false == item
+        "false"
+      elsif item.is_a?(Integer)
+        item.to_s
+      elsif item.is_a?(Float)
+        __float_text__(item)
+      elsif item.is_a?(String) || item.is_a?(Symbol)
+        item.inspect
+      end
+    end
+
+    # Answers the opening bracket of an Array or of a Hash-like value (an entity is written as
+    # its hash) and pushes what follows it: its elements or pairs, last first, over the closing
+    # bracket.
+    def self.__open_save_container__ stack, item
+      if item.is_a? Array
+        stack << "]" << SAVE_TEXT
+        i = item.length - 1
+        while i >= 0
+          stack << item[i] << SAVE_VALUE
+          stack << ", " << SAVE_TEXT if i > 0
+          i -= 1
+        end
+        return "["
+      end
+      hash = if item.is_a? OpenEntity
+               item.update_entity_keys_by_ref
+               item.__entity_hash__
+             elsif item.is_a? StrictEntity
+               item.to_hash
+             else
+               item
+             end
+      stack << "}" << SAVE_TEXT
+      pairs = hash.to_a
+      i = pairs.length - 1
+      while i >= 0
+        key = pairs[i][0]
+        stack << pairs[i][1] << SAVE_VALUE
+        stack << (__key_needs_blank__?(key) ? " =>" : "=>") << SAVE_TEXT
+        stack << key << SAVE_VALUE
+        stack << ", " << SAVE_TEXT if i > 0
+        i -= 1
+      end
+      "{"
     end
 
     # :a? =>1 reads back, :a?=>1 does not: a Symbol key whose text ends in an operator or

@@ -401,12 +401,12 @@ class Numeric
 
   def self.from_top n
     grid = __zoq_grid__
-    grid ? grid.top - n : 720 - n
+    grid ? grid.top - n : ZOQ::Host::DEFAULT_HEIGHT - n
   end
 
   def self.from_right n
     grid = __zoq_grid__
-    grid ? grid.right - n : 1280 - n
+    grid ? grid.right - n : ZOQ::Host::DEFAULT_WIDTH - n
   end
 
   def from_top

@@ -437,9 +437,9 @@ module ZOQ
     module Sprite
       include Determined
 
-      FIELDS = [:path, :angle, :a, :r, :g, :b, :tile_x, :tile_y, :tile_w, :tile_h, :flip_horizontally,
-                :flip_vertically, :angle_anchor_x, :angle_anchor_y, :source_x, :source_y, :source_w,
-                :source_h].freeze
+      # The fields past x, y, w, h, at the positions FFI::Draw#draw_sprite_3 takes them (the
+      # host's table; a test holds the readers below to it).
+      FIELDS = ZOQ::Host::SPRITE_ARGUMENTS[4..-1].freeze
 
       def primitive_marker
         :sprite

@@ -13,12 +13,10 @@ module ZOQ
     VERSION_LINE = "replay_version 2.0"
 
     # What a replay file may name: the bridge callbacks that record input, and nothing else.
-    REPLAYABLE = [:key_down_raw, :key_up_raw, :textinput, :mouse_move, :mouse_button_pressed, :mouse_button_up,
-                  :mouse_wheel, :finger_down, :finger_move, :finger_up, :key_down_player_one,
-                  :key_down_player_two, :key_held_player_one, :key_held_player_two, :key_up_player_one,
-                  :key_up_player_two, :left_analog_x_player_1, :left_analog_y_player_1, :right_analog_x_player_1,
-                  :right_analog_y_player_1, :left_analog_x_player_2, :left_analog_y_player_2,
-                  :right_analog_x_player_2, :right_analog_y_player_2].freeze
+    REPLAYABLE = ([:key_down_raw, :key_up_raw, :textinput, :mouse_move, :mouse_button_pressed, :mouse_button_up,
+                   :mouse_wheel, :finger_down, :finger_move, :finger_up, :key_down_player_one,
+                   :key_down_player_two, :key_held_player_one, :key_held_player_two, :key_up_player_one,
+                   :key_up_player_two] + ZOQ::Host::ANALOG_CALLBACKS).freeze
 
     # Touches are recorded as the touch id, x and y (y where the value count goes) and a
     # lifted finger as its id alone: they are sent back that way.

@@ -40,6 +40,19 @@ module ZOQ
       @argv = argv.to_s.delete("\0").strip
       @logical_width = logical_width
       @logical_height = logical_height
+      __open_host_objects__
+      __make_parts__
+      __clear_step_state__
+      hotload_init
+      c_bridge_init self
+      framerate_init
+      async_require_init
+      __reset__
+      __publish_globals__
+    end
+
+    # The FFI objects through which the runtime reaches the host, and what it asks of it once.
+    def __open_host_objects__
       @ffi_file = FFI::File.new
       @ffi_misc = FFI::Misc.new
       @ffi_mrb = FFI::MRB.new
@@ -47,6 +60,11 @@ module ZOQ
       size = @ffi_misc.device_size || []
       @device_width = size[0]
       @device_height = size[1]
+    end
+
+    # The framework's parts the runtime owns, made in this order: the recording before the args
+    # that record into it, the console before anything it may print.
+    def __make_parts__
       @log_level = :on
       @required_files ||= []
       @files_reloaded ||= []
@@ -59,17 +77,21 @@ module ZOQ
       ip = @ffi_misc.get_local_ip_address || ""
       ip.strip! unless @platform == "iOS"
       @hotload_client = ZOQ::HotloadClient.new(ip)
-      @quit_requested = false
       top_level_source = @ffi_file.read("zintar/top_level.rb")
       @rcb_release_mode = top_level_source.nil? || top_level_source.strip.empty?
       puts "WARNING: YOU ARE IN AN UNOPTIMIZED DEV MODE." unless @rcb_release_mode
+      @controller_config = ZOQ::Controller::Config.new(self)
+    end
+
+    # What the engine steps keep between steps, as it stands before the first.
+    def __clear_step_state__
+      @quit_requested = false
       @sound_queue = []
       @legacy_sound_index = 0
       @current_music = nil
       @sound_to_be_staged = nil
       @scheduled_callbacks = {}
       @protect_from_gc = []
-      @controller_config = ZOQ::Controller::Config.new(self)
       @slowmo_factor = 1
       @slowmo_factor_debounce = nil
       @slowmo_was_invoked = nil
@@ -81,11 +103,10 @@ module ZOQ
       @last_sdl_tick = nil
       @sdl_tick = nil
       @is_resetting = nil
-      hotload_init
-      c_bridge_init self
-      framerate_init
-      async_require_init
-      __reset__
+    end
+
+    # The globals games and the console use; the first runtime made keeps them.
+    def __publish_globals__
       $recording ||= @recording
       $replay ||= ZOQ::Replay
       $console ||= @console

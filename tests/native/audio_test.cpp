@@ -2,8 +2,9 @@
 // files through PhysicsFS, and OpenAL's loopback device rendering the mix on demand, so
 // what is heard is checked sample by sample without a clock.
 #include "audio/audio.h"
+#include "base/ruby.h"
 #include "ffi/ffi.h"
-#include "host/ruby.h"
+#include "host/audio_sync.h"
 #include "support/host_test.h"
 
 // The loopback device is an extension: its functions are declared only on request.
@@ -83,7 +84,7 @@ class Audio : public ::testing::Test
         utimes((fx.game_dir + "/" + path).c_str(), later);
     }
     std::string eval(const std::string &code) { return host_fixture_eval(code); }
-    void sync() { audio_sync_sources(&game_ctx); }
+    void sync() { audio_sync_sources(&test_game); }
     // Runs the code, then one step's sync, as the host does after the game's tick.
     void step(const std::string &code)
     {
@@ -113,8 +114,8 @@ class Audio : public ::testing::Test
     // The live source behind args.audio[key], or NULL.
     audio_source *source_of(const char *key)
     {
-        mrb_state *mrb = game_ctx.interpreter;
-        mrb_value audio = ruby_call0(mrb, game_ctx.runtime, "audio");
+        mrb_state *mrb = test_game.interpreter;
+        mrb_value audio = ruby_call0(mrb, test_game.runtime, "audio");
         mrb_value entry = mrb_hash_fetch(mrb, audio, mrb_symbol_value(mrb_intern_cstr(mrb, key)), mrb_nil_value());
         if (!mrb_hash_p(entry)) return nullptr;
         void *p = ffi_cptr_get(mrb_hash_get(mrb, entry, mrb_symbol_value(mrb_intern_lit(mrb, "cptr"))));

@@ -3,7 +3,6 @@
 // drawing each element through draw_sprite leaves, and the writer must take exactly the
 // plain Hashes and marked Arrays itself. scripts/fuzz.sh runs the generated mixes longer
 // under the sanitizers (ZINTAREL_MIX_COLLECTIONS, and ZINTAREL_MIX_FIRST_SEED to split a run).
-#include "host/frame_stream.h"
 #include "render/render.h"
 #include "support/host_test.h"
 
@@ -26,7 +25,7 @@ static void sprite_text(const frame_sprite &p, char *b, size_t n)
 // records in full); the stream is emptied.
 static mrb_value take_records(mrb_state *mrb, mrb_value self)
 {
-    threadstream *s = current_frame_stream;
+    threadstream *s = test_game.current_frame_stream;
     mrb_value records = mrb_ary_new(mrb);
     s->read_position = 0;
     while (!threadstream_eos(s) && !s->error) {
@@ -76,9 +75,7 @@ class Ship
 end
 
 class MarkedSprite
-  FIELDS = [:x, :y, :w, :h, :path, :angle, :a, :r, :g, :b, :tile_x, :tile_y, :tile_w, :tile_h,
-            :flip_horizontally, :flip_vertically, :angle_anchor_x, :angle_anchor_y,
-            :source_x, :source_y, :source_w, :source_h]
+  FIELDS = ZOQ::Host::SPRITE_ARGUMENTS
 
   def initialize values
     @values = values
@@ -207,15 +204,15 @@ class BatchSprites : public HostTest {
     void SetUp() override
     {
         HostTest::SetUp();
-        current_frame_stream = threadstream_allocate();
-        mrb_state *mrb = game_ctx.interpreter;
+        test_game.current_frame_stream = threadstream_allocate();
+        mrb_state *mrb = test_game.interpreter;
         mrb_define_method(mrb, mrb->kernel_module, "take_records", take_records, MRB_ARGS_NONE());
         ASSERT_EQ("nil", host_fixture_eval(std::string(prelude) + "\nnil"));
     }
     void TearDown() override
     {
-        threadstream_free(current_frame_stream);
-        current_frame_stream = nullptr;
+        threadstream_free(test_game.current_frame_stream);
+        test_game.current_frame_stream = nullptr;
         HostTest::TearDown();
     }
 };

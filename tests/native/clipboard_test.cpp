@@ -1,6 +1,6 @@
 // The clipboard is read on the render thread for the simulation's paste: asked from another
 // thread, the answer comes through the channel; with nobody serving, the ask gives up.
-#include "host/channel.h"
+#include "base/channel.h"
 #include "support/host_test.h"
 
 #include <string>

@@ -1,7 +1,6 @@
 // FFI::Draw and the native pixel upload, called through the real interpreter: each call
 // must leave exactly its record (defaults, saturation, NaN, argument errors), and nothing
 // while no frame is being built.
-#include "host/frame_stream.h"
 #include "ffi/extension_api.h"
 #include "render/render.h"
 #include "support/host_test.h"
@@ -13,8 +12,8 @@ class DrawMethods : public HostTest {
   protected:
     void TearDown() override
     {
-        threadstream_free(current_frame_stream);
-        current_frame_stream = nullptr;
+        threadstream_free(test_game.current_frame_stream);
+        test_game.current_frame_stream = nullptr;
         HostTest::TearDown();
     }
 };
@@ -141,12 +140,12 @@ TEST_F(DrawMethods, EachMethodWritesExactlyItsRecord)
         {"d.upload_pixel_array('n', 65536, 65536, [])", ""},
     };
     for (const auto &c : cases) {
-        current_frame_stream = threadstream_allocate();
+        test_game.current_frame_stream = threadstream_allocate();
         std::string answer = host_fixture_eval(std::string("d = FFI::Draw.new; ") + c.call);
         std::string want = c.record[0] ? std::string(c.record) + "\n" : "";
-        EXPECT_EQ(want, records(current_frame_stream)) << c.call << " answered " << answer;
-        threadstream_free(current_frame_stream);
-        current_frame_stream = nullptr;
+        EXPECT_EQ(want, records(test_game.current_frame_stream)) << c.call << " answered " << answer;
+        threadstream_free(test_game.current_frame_stream);
+        test_game.current_frame_stream = nullptr;
     }
 }
 
@@ -176,24 +175,24 @@ TEST_F(DrawMethods, PlainSpritesWriteWhatTheReadersWriteOrAreHandedBack)
     host_fixture_eval("$r = ZOQ::Runtime.allocate; $r.instance_variable_set(:@ffi_draw, FFI::Draw.new)");
     for (const auto &c : cases) {
         std::string sprite = c.sprite;
-        current_frame_stream = threadstream_allocate();
+        test_game.current_frame_stream = threadstream_allocate();
         std::string answer = host_fixture_eval("$r.draw_sprite(" + sprite + "); nil");
-        std::string by_readers((const char *)current_frame_stream->data, current_frame_stream->length);
-        current_frame_stream->length = 0;
+        std::string by_readers((const char *)test_game.current_frame_stream->data, test_game.current_frame_stream->length);
+        test_game.current_frame_stream->length = 0;
         answer += host_fixture_eval("FFI::Draw.new.draw_plain_sprites([" + sprite +
                                     "], 0, 1, ZOQ::Primitive::SpriteArray)");
-        std::string batch((const char *)current_frame_stream->data, current_frame_stream->length);
+        std::string batch((const char *)test_game.current_frame_stream->data, test_game.current_frame_stream->length);
         EXPECT_EQ("nil" + std::to_string(c.native), answer) << sprite;
         if (c.native) EXPECT_EQ(by_readers, batch) << sprite;
         else EXPECT_EQ("", batch) << sprite;
-        threadstream_free(current_frame_stream);
-        current_frame_stream = nullptr;
+        threadstream_free(test_game.current_frame_stream);
+        test_game.current_frame_stream = nullptr;
     }
 }
 
 TEST_F(DrawMethods, WrongArgumentsRaiseBeforeWritingAndNoFrameMeansNoRecord)
 {
-    current_frame_stream = threadstream_allocate();
+    test_game.current_frame_stream = threadstream_allocate();
     const char *refused[] = {
         "d.draw_sprite(0, 0, 0, 0, nil)", "d.draw_label(0, 0, nil, 0, 0, 0, 0, 0, 0, nil)",
         "d.draw_solid(1, 2)",              "d.set_grid('a', 0, 1)",
@@ -204,23 +203,23 @@ TEST_F(DrawMethods, WrongArgumentsRaiseBeforeWritingAndNoFrameMeansNoRecord)
         std::string answer = host_fixture_eval(std::string("d = FFI::Draw.new; ") + call);
         EXPECT_TRUE(answer.find("Error") != std::string::npos) << call << " answered " << answer;
     }
-    EXPECT_EQ(0u, current_frame_stream->length);
+    EXPECT_EQ(0u, test_game.current_frame_stream->length);
     EXPECT_EQ("\"\"", host_fixture_eval("d = FFI::Draw.new; d.to_s + d.inspect + d.serialize"));
-    threadstream_free(current_frame_stream);
+    threadstream_free(test_game.current_frame_stream);
 
-    current_frame_stream = nullptr;
+    test_game.current_frame_stream = nullptr;
     EXPECT_EQ("nil", host_fixture_eval("d = FFI::Draw.new; d.draw_solid(*[1] * 8); d.set_grid(0, 0, 1); "
                                        "d.upload_pixel_array('n', 1, 1, [1])"));
     uint32_t px[2] = {0x11223344u, 0x55667788u};
     znt_upload_pixel_array("n", 2, 1, px);
 
     // A stream whose error is set takes nothing more.
-    current_frame_stream = threadstream_allocate();
-    current_frame_stream->error = 1;
+    test_game.current_frame_stream = threadstream_allocate();
+    test_game.current_frame_stream->error = 1;
     host_fixture_eval("FFI::Draw.new.draw_solid(*[1] * 8)");
     znt_upload_pixel_array("n", 2, 1, px);
-    EXPECT_EQ(0u, current_frame_stream->length);
-    current_frame_stream->error = 0;
+    EXPECT_EQ(0u, test_game.current_frame_stream->length);
+    test_game.current_frame_stream->error = 0;
 
     // The native upload copies the caller's pixels and refuses what does not add up.
     znt_upload_pixel_array("n", 2, 1, px);
@@ -229,5 +228,5 @@ TEST_F(DrawMethods, WrongArgumentsRaiseBeforeWritingAndNoFrameMeansNoRecord)
     znt_upload_pixel_array(nullptr, 2, 1, px);
     znt_upload_pixel_array("n", 2, 1, nullptr);
     px[0] = 0;
-    EXPECT_EQ("upload 'n' 2 x 1 11223344 55667788\n", records(current_frame_stream));
+    EXPECT_EQ("upload 'n' 2 x 1 11223344 55667788\n", records(test_game.current_frame_stream));
 }

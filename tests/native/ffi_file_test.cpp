@@ -1,7 +1,8 @@
 // FFI::File against real folders: writes racing the render thread's writer, writes whose
 // folder cannot be chosen, and image decoding of real PNG files.
+#include "base/files.h"
 #include "ffi/ffi.h"
-#include "host/files.h"
+#include "render/image.h"
 #include "render/render.h"
 #include "support/host_test.h"
 
@@ -79,19 +80,19 @@ TEST_F(FfiFile, AWriteWhoseFolderCannotBeChosenAnswersFalseAndWritesNowhere)
 {
     // The write directory is left at the base folder by a root write first.
     ASSERT_EQ("true", host_fixture_eval("FFI::File.new.write_root('before.txt', 'b')"));
-    char *saved = game_ctx.game_dir;
+    char *saved = test_game.game_dir;
     std::string missing = fx.root + "/no/such/folder";
-    game_ctx.game_dir = SDL_strdup(missing.c_str());
+    test_game.game_dir = SDL_strdup(missing.c_str());
     EXPECT_EQ("false", host_fixture_eval("FFI::File.new.write('lost.txt', 'x')"));
     EXPECT_EQ("false", host_fixture_eval("FFI::File.new.append('sub/lost.txt', 'x')"));
-    SDL_free(game_ctx.game_dir);
+    SDL_free(test_game.game_dir);
     // A regular file is no folder either.
     write_file(fx.root + "/plainfile", "x");
     std::string plain = fx.root + "/plainfile";
-    game_ctx.game_dir = SDL_strdup(plain.c_str());
+    test_game.game_dir = SDL_strdup(plain.c_str());
     EXPECT_EQ("false", host_fixture_eval("FFI::File.new.write('lost2.txt', 'x')"));
-    SDL_free(game_ctx.game_dir);
-    game_ctx.game_dir = saved;
+    SDL_free(test_game.game_dir);
+    test_game.game_dir = saved;
     EXPECT_FALSE(exists(fx.base_dir + "/lost.txt"));
     EXPECT_FALSE(exists(fx.base_dir + "/sub"));
     EXPECT_FALSE(exists(fx.base_dir + "/lost2.txt"));

@@ -1,7 +1,7 @@
 // ffi_init over an interpreter whose framework already opened module FFI, and the
 // FFI::CPtr objects the host makes for native pointers.
-#include "ffi/ffi.h"
 #include "compile/compile.h"
+#include "ffi/ffi.h"
 #include "support/host_test.h"
 
 #include <gtest/gtest.h>
@@ -25,17 +25,17 @@ TEST_F(FfiModule, InitKeepsWhatTheFrameworkAlreadyPutIntoFfi)
                                         ".map { |c| FFI.const_get(c) }"));
     EXPECT_EQ(mrb_module_get(mrb, "FFI"), context.ffi_module);
     mrb_close(mrb);
-    ffi_init(&game_ctx, nullptr);
+    ffi_init(&test_game, nullptr);
 }
 
 TEST_F(FfiModule, CPtrObjectsCarryTheHostsPointerWithoutOwningIt)
 {
-    mrb_state *mrb = game_ctx.interpreter;
+    mrb_state *mrb = test_game.interpreter;
     static int pointee = 42;
     mrb_value c = ffi_cptr_new(mrb, &pointee);
     ASSERT_FALSE(mrb->exc);
     EXPECT_EQ(&pointee, ffi_cptr_get(c));
-    EXPECT_EQ(mrb_class_get_under(mrb, game_ctx.ffi_module, "CPtr"), mrb_obj_class(mrb, c));
+    EXPECT_EQ(mrb_class_get_under(mrb, test_game.ffi_module, "CPtr"), mrb_obj_class(mrb, c));
     mrb_gv_set(mrb, mrb_intern_lit(mrb, "$made_by_host"), c);
     EXPECT_EQ("true", host_fixture_eval("$made_by_host.is_a?(FFI::CPtr)"));
     // Values that carry no host pointer, an FFI::CPtr made in Ruby among them.

@@ -1,6 +1,6 @@
 // Whole-file reading through PhysicsFS.
-#include "host/file_failures.h"
-#include "host/files.h"
+#include "base/file_failures.h"
+#include "base/files.h"
 #include "support/host_test.h"
 #include "support/test_files.h"
 

@@ -3,7 +3,7 @@
 // interpreter uses it, and real fonts pass every check and draw as stb_truetype draws them.
 // ZINTAREL_FONT_CORPUS=N sets the number of bit-flipped fonts of each kind (default 300). The
 // CFF font is drawn by tools/make_cff_font.py.
-#include "host/channel.h"
+#include "base/channel.h"
 #include "render/font_check.h"
 #include "render/fontatlas.h"
 #include "render/frame_format.h"

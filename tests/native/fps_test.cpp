@@ -1,5 +1,5 @@
 // The frame-rate counter over its ring of 125 ms windows.
-#include "host/fps.h"
+#include "base/fps.h"
 
 #include <gtest/gtest.h>
 

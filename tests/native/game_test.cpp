@@ -1,7 +1,7 @@
 // The game side's own steps: the joined command line, the logical size and a runtime
 // constructor that raises.
+#include "base/ruby.h"
 #include "host/game.h"
-#include "host/ruby.h"
 #include "support/host_fixture.h"
 
 #include <gtest/gtest.h>
@@ -49,11 +49,11 @@ TEST(Game, RaisingConstructorExitsMinusOneWithItsTextOnStandardOutput)
         host_fixture fx;
         if (!host_fixture_up(&fx, false)) _exit(3);
         // An exception logged earlier must not be taken for the constructor's.
-        ruby_call0(game_ctx.interpreter, mrb_nil_value(), "no_such_method");
+        ruby_call0(test_game.interpreter, mrb_nil_value(), "no_such_method");
         host_fixture_eval("class ZOQ::Runtime; def initialize(*a); raise ArgumentError, 'bad runtime'; end; end");
         char *argv[] = {(char *)"./zintarel"};
-        game_pre_init(&game_ctx, 1, argv);
-        game_init(&game_ctx, 1, argv);
+        game_pre_init(&test_game, 1, argv);
+        game_init(&test_game, 1, argv);
         _exit(0);
     }
     close(pipefd[1]);

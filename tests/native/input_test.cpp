@@ -1,8 +1,9 @@
 // Controller slots, controller polling, raw joysticks and the controller-mapping screen
 // against SDL's virtual joysticks; events through SDL's own queue.
+#include "base/physfsrwops.h"
 #include "host/input.h"
 #include "host/simulation.h"
-#include "host/physfsrwops.h"
+#include "render/event_format.h"
 #include "render/render.h"
 #include "support/host_fixture.h"
 
@@ -32,11 +33,11 @@ class InputHost : public ::testing::Test {
 
     void down()
     {
-        input_close_controllers();
+        controller_slots_close(&test_game.controllers);
         for (SDL_JoystickID id : attached_ids) detach(id);
         attached_ids.clear();
         thread_channel_delete(rc);
-        game_ctx.channel = nullptr;
+        test_game.channel = nullptr;
         host_fixture_down(&fx);
     }
 
@@ -83,7 +84,7 @@ class InputHost : public ::testing::Test {
     void dispatch(const std::vector<SDL_Event> &events)
     {
         queue(events);
-        input_dispatch_events(&game_ctx);
+        input_dispatch_events(&test_game);
     }
 
     static SDL_Event device_event(Uint32 type, Sint32 which)
@@ -115,7 +116,7 @@ class InputHost : public ::testing::Test {
     // The joystick id of the controller in a slot, or -1 for an empty slot.
     static SDL_JoystickID slot(int i)
     {
-        return controller_slots[i] ? SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(controller_slots[i])) : -1;
+        return test_game.controllers.player[i] ? SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(test_game.controllers.player[i])) : -1;
     }
 };
 
@@ -152,10 +153,10 @@ class Input : public InputHost {
     // One step's input part: report, (no events), poll both players.
     void step()
     {
-        input_report_controller_keys(&game_ctx, 1);
-        input_report_controller_keys(&game_ctx, 2);
-        poll_controller_player(&game_ctx, 1);
-        poll_controller_player(&game_ctx, 2);
+        input_report_controller_keys(&test_game, 1);
+        input_report_controller_keys(&test_game, 2);
+        poll_controller_player(&test_game, 1);
+        poll_controller_player(&test_game, 2);
     }
 };
 
@@ -164,7 +165,7 @@ TEST_F(Input, ThreeControllersFillTwoSlotsAndUnpluggingOneFreesItsSlot)
     SDL_JoystickID one = attach(true, "one"), two = attach(true, "two"), three = attach(true, "three");
     plug(one);
     plug(one); // announced again (SDL does so when a mapping is added): still one slot
-    EXPECT_EQ(nullptr, controller_slots[1]);
+    EXPECT_EQ(nullptr, test_game.controllers.player[1]);
     plug(two);
     plug(three);
     EXPECT_EQ(one, slot(0));
@@ -190,27 +191,30 @@ TEST_F(Input, PollingMarksSlotsStrictlyPastTheThresholdsAndKeepsRawSticks)
 {
     SDL_JoystickID pad = attach(true, "pad");
     plug(pad);
-    uint32_t *keys = game_ctx.p1_controller_key_states;
+    uint32_t *keys = test_game.p1_controller_key_states;
     // A trigger reads about 16384 half-way.
-    set(pad, true, {{SDL_CONTROLLER_AXIS_LEFTX, 20000}, {SDL_CONTROLLER_AXIS_RIGHTY, -20000}, {SDL_CONTROLLER_AXIS_TRIGGERLEFT, 0}});
-    poll_controller_player(&game_ctx, 1);
-    for (int k = 0; k < CONTROLLER_KEY_SLOTS; k++) EXPECT_EQ(0u, keys[k]) << k; // exactly 20000 is not past it
-    EXPECT_EQ(20000, game_ctx.p1_analog_sticks[0]);
-    EXPECT_EQ(-20000, game_ctx.p1_analog_sticks[3]);
+    const int edge = CONTROLLER_STICK_THRESHOLD;
+    set(pad, true, {{SDL_CONTROLLER_AXIS_LEFTX, edge}, {SDL_CONTROLLER_AXIS_RIGHTY, -edge}, {SDL_CONTROLLER_AXIS_TRIGGERLEFT, 0}});
+    poll_controller_player(&test_game, 1);
+    for (int k = 0; k < CONTROLLER_KEY_SLOTS; k++) EXPECT_EQ(CONTROLLER_KEY_IDLE, keys[k]) << k; // exactly at the threshold is not past it
+    EXPECT_EQ(edge, test_game.p1_analog_sticks[0]);
+    EXPECT_EQ(-edge, test_game.p1_analog_sticks[3]);
 
     set(pad, true, {{SDL_CONTROLLER_AXIS_LEFTX, 25000}, {SDL_CONTROLLER_AXIS_RIGHTY, -25000}, {SDL_CONTROLLER_AXIS_TRIGGERRIGHT, 32767}});
     set(pad, false, {{SDL_CONTROLLER_BUTTON_DPAD_LEFT, 1}, {SDL_CONTROLLER_BUTTON_GUIDE, 1}, {SDL_CONTROLLER_BUTTON_B, 1},
                      {SDL_CONTROLLER_BUTTON_RIGHTSTICK, 1}});
-    poll_controller_player(&game_ctx, 1);
+    poll_controller_player(&test_game, 1);
     std::vector<int> pressed;
     for (int k = 0; k < CONTROLLER_KEY_SLOTS; k++)
-        if (keys[k] == 1) pressed.push_back(k);
-    // right (stick x), up (right stick y), left (d-pad) and its own slot, guide, B,
-    // right stick button, right trigger
-    EXPECT_EQ((std::vector<int>{1, 3, 4, 13, 14, 21, 23, 26}), pressed);
-    EXPECT_EQ(0u, game_ctx.p2_controller_key_states[4]); // player 2 has no controller
+        if (keys[k] == CONTROLLER_KEY_PRESSED) pressed.push_back(k);
+    // up (right stick y), left (d-pad) and its own slot, right (stick x), guide, B, right stick
+    // button, right trigger
+    EXPECT_EQ((std::vector<int>{CONTROLLER_KEY_UP, CONTROLLER_KEY_LEFT, CONTROLLER_KEY_RIGHT, CONTROLLER_KEY_START,
+                                CONTROLLER_KEY_B, CONTROLLER_KEY_R3, CONTROLLER_KEY_R2, CONTROLLER_KEY_DIRECTIONAL_LEFT}),
+              pressed);
+    EXPECT_EQ(CONTROLLER_KEY_IDLE, test_game.p2_controller_key_states[CONTROLLER_KEY_RIGHT]); // player 2 has no controller
 
-    input_report_analog(&game_ctx);
+    input_report_analog(&test_game);
     EXPECT_EQ("[[:left_analog_x_player_1, 25000], [:right_analog_y_player_1, -25000], "
               "[:left_analog_x_player_2, 0]]",
               calls());
@@ -228,8 +232,9 @@ TEST_F(Input, AHeldButtonIsReportedDownThenHeldThenUpAfterRelease)
     step(); // held, then the poll sees it released
     step(); // reported up
     step(); // nothing more
-    EXPECT_EQ("[[:controller_key_down, 1, 15], [:controller_key_held, 1, 15], [:controller_key_held, 1, 15], "
-              "[:controller_key_up, 1, 15]]",
+    std::string a = std::to_string(CONTROLLER_KEY_A);
+    EXPECT_EQ("[[:controller_key_down, 1, " + a + "], [:controller_key_held, 1, " + a + "], [:controller_key_held, 1, " +
+                  a + "], [:controller_key_up, 1, " + a + "]]",
               calls());
 
     // Unplugging while held releases the key and zeroes the sticks from the next poll.
@@ -242,10 +247,11 @@ TEST_F(Input, AHeldButtonIsReportedDownThenHeldThenUpAfterRelease)
     dispatch({device_event(SDL_CONTROLLERDEVICEREMOVED, pad)});
     step();
     step();
-    EXPECT_EQ("[[:controller_key_held, 1, 2], [:controller_key_held, 1, 16], [:controller_key_up, 1, 2], "
-              "[:controller_key_up, 1, 16]]",
+    std::string down = std::to_string(CONTROLLER_KEY_DOWN), x = std::to_string(CONTROLLER_KEY_X);
+    EXPECT_EQ("[[:controller_key_held, 1, " + down + "], [:controller_key_held, 1, " + x + "], [:controller_key_up, 1, " +
+                  down + "], [:controller_key_up, 1, " + x + "]]",
               calls());
-    EXPECT_EQ(0, game_ctx.p1_analog_sticks[1]);
+    EXPECT_EQ(0, test_game.p1_analog_sticks[1]);
 }
 
 TEST_F(Input, RawJoysticksAreReportedAndGameControllersAreLeftToTheSlots)
@@ -304,15 +310,15 @@ TEST_F(Input, EventsReachTheirCallbacksWithTheirFieldsTouchEmulationAndOtherWind
            window(5, SDL_WINDOWEVENT_RESIZED), window(5, SDL_WINDOWEVENT_FOCUS_LOST), window(6, SDL_WINDOWEVENT_FOCUS_LOST),
            event(SDL_TEXTINPUT, [](SDL_Event &e) { strcpy(e.text.text, "\xc3\xa9"); })});
     int allocations = SDL_GetNumAllocations();
-    input_dispatch_events(&game_ctx);
+    input_dispatch_events(&test_game);
     dispatch({window(5, SDL_WINDOWEVENT_ENTER)});
     EXPECT_EQ("[[:mouse_move, 3, 4], [:mouse_wheel, 2, -3], [:mouse_wheel, 0, -1], [:mouse_button_up, 3], "
               "[:key_down_raw, 97, 1], [:key_up_raw, 27, 128], [:window_mouse_focus_changed, false], "
               "[:window_keyboard_focus_changed, false], [:textinput, \"\\xc3\\xa9\"], [:window_mouse_focus_changed, true]]",
               calls());
     EXPECT_EQ(allocations - 1, SDL_GetNumAllocations()); // the dropped file's name is freed
-    EXPECT_EQ(1u, game_ctx.p1_controller_key_states[CONTROLLER_QUIT_SLOT]);
-    game_ctx.p1_controller_key_states[CONTROLLER_QUIT_SLOT] = 0;
+    EXPECT_EQ(CONTROLLER_KEY_PRESSED, test_game.p1_controller_key_states[CONTROLLER_KEY_QUIT]);
+    test_game.p1_controller_key_states[CONTROLLER_KEY_QUIT] = CONTROLLER_KEY_IDLE;
     // A raising callback is logged and the next one still runs.
     host_fixture_eval("class ZOQ::Runtime; def key_down_raw(*a); raise 'bad key'; end; end");
     dispatch({key(SDL_KEYDOWN, SDLK_a, 0), key_up});
@@ -320,17 +326,12 @@ TEST_F(Input, EventsReachTheirCallbacksWithTheirFieldsTouchEmulationAndOtherWind
 
     // A stream whose count is 0, or whose count promises more records than it holds, is
     // recycled after what it does hold.
-    threadstream *empty = threadstream_allocate();
-    threadstream_pack_size_t(empty, 0);
-    threadstreamqueue_putitem(rc->event_queue, empty);
-    threadstream *short_stream = threadstream_allocate();
-    threadstream_pack_size_t(short_stream, 3);
-    threadstream_claim_space(short_stream, sizeof(SDL_Event));
-    memcpy(short_stream->data + short_stream->length, &key_up, sizeof key_up);
-    short_stream->length += sizeof key_up;
+    threadstreamqueue_putitem(rc->event_queue, host_fixture_event_stream({}));
+    threadstream *short_stream = host_fixture_event_stream({key_up});
+    event_stream_finish(short_stream, 3);
     threadstreamqueue_putitem(rc->event_queue, short_stream);
     int pooled = threadstream_pool_size();
-    input_dispatch_events(&game_ctx);
+    input_dispatch_events(&test_game);
     EXPECT_EQ("[[:key_up_raw, 27, 128]]", calls());
     EXPECT_EQ(pooled + 2, threadstream_pool_size());
 }
@@ -343,7 +344,7 @@ class Mapping : public InputHost {
     void steps(int n)
     {
         for (int i = 0; i < n; i++) {
-            ASSERT_EQ(1, simulation_tick());
+            ASSERT_EQ(1, simulation_tick(&test_game));
             SDL_Delay(14); // the runtime skips steps less than 13 ms apart
             threadstream *frame;
             while ((frame = threadstreamqueue_getitem(rc->frame_queue))) threadstream_free(frame);
@@ -448,7 +449,7 @@ TEST_F(Mapping, AnUnknownJoystickIsWalkedSavedAndBecomesControllerOne)
     EXPECT_EQ("false", eval("$zoq.controller_config.should_tick?"));
 
     // The game sees the mapped button as controller_one.a.
-    SDL_JoystickSetVirtualButton(SDL_GameControllerGetJoystick(controller_slots[0]), 0, 1);
+    SDL_JoystickSetVirtualButton(SDL_GameControllerGetJoystick(test_game.controllers.player[0]), 0, 1);
     SDL_JoystickUpdate();
     steps(3);
     EXPECT_NE("nil", eval("$a"));
@@ -467,7 +468,7 @@ TEST_F(Mapping, AnUnknownJoystickIsWalkedSavedAndBecomesControllerOne)
     dispatch({device_event(SDL_JOYDEVICEADDED, device_of(again)),
               device_event(SDL_CONTROLLERDEVICEADDED, device_of(again))});
     EXPECT_EQ("{}", eval("$zoq.controller_config.raw_joysticks"));
-    EXPECT_TRUE(controller_slots[0]);
+    EXPECT_TRUE(test_game.controllers.player[0]);
 }
 
 TEST_F(Mapping, ARejectedLineIsNotWrittenAndItsJoystickStaysRaw)
@@ -479,12 +480,12 @@ TEST_F(Mapping, ARejectedLineIsNotWrittenAndItsJoystickStaysRaw)
          std::to_string(raw));
     EXPECT_EQ("none", read_file(fx.base_dir + "/user_controller_mappings.txt", "none"));
     EXPECT_TRUE(stick(raw));
-    EXPECT_EQ(nullptr, controller_slots[0]);
+    EXPECT_EQ(nullptr, test_game.controllers.player[0]);
     // Closing through the screen's method ignores ids that are not open raw joysticks.
     SDL_JoystickID pad = attach(true, "pad");
     plug(pad);
     eval("m = FFI::Misc.new; m.close_raw_joystick " + std::to_string(pad) + "; m.close_raw_joystick 99999; " +
          "m.close_raw_joystick " + std::to_string(raw));
     EXPECT_EQ(nullptr, stick(raw));
-    EXPECT_TRUE(SDL_JoystickGetAttached(SDL_GameControllerGetJoystick(controller_slots[0])));
+    EXPECT_TRUE(SDL_JoystickGetAttached(SDL_GameControllerGetJoystick(test_game.controllers.player[0])));
 }

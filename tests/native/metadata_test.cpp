@@ -1,5 +1,5 @@
 // The game metadata file: its keys, bad lines, limits and defaults.
-#include "host/metadata.h"
+#include "base/metadata.h"
 #include "support/host_test.h"
 #include "support/test_files.h"
 

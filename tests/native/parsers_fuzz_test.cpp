@@ -89,8 +89,8 @@ class ParsersFuzz : public HostTest {};
 
 TEST_F(ParsersFuzz, MutatedDocumentsEndInATreeOrNilAndTheReaderAgreesWithParseXml)
 {
-    mrb_state *mrb = game_ctx.interpreter;
-    mrb_value misc = mrb_obj_new(mrb, mrb_class_get_under(mrb, game_ctx.ffi_module, "Misc"), 0, nullptr);
+    mrb_state *mrb = test_game.interpreter;
+    mrb_value misc = mrb_obj_new(mrb, mrb_class_get_under(mrb, test_game.ffi_module, "Misc"), 0, nullptr);
     int iterations = fuzz_iterations(3000);
     unsigned seed = 12345;
     long parsed[2] = {0, 0};

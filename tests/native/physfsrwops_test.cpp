@@ -1,5 +1,5 @@
 // The PhysicsFS stream adapter that hands game files to SDL.
-#include "host/physfsrwops.h"
+#include "base/physfsrwops.h"
 #include "support/host_test.h"
 #include "support/test_files.h"
 

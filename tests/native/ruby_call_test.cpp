@@ -1,7 +1,7 @@
 // Host-to-Ruby calls by name: a name keeps finding its own method when the same address
 // is used with another interpreter (tests and the build tool open several), and when a
 // buffer that held one name holds another.
-#include "host/ruby.h"
+#include "base/ruby.h"
 
 #include <gtest/gtest.h>
 #include <mruby/compile.h>

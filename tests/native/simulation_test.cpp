@@ -1,9 +1,8 @@
 // The per-frame step against a real interpreter and runtime: loading queued files, the
 // frame's passes block, event dispatch to the bridge callbacks, and stopping.
+#include "base/ruby.h"
 #include "compile/compile.h"
-#include "host/frame_stream.h"
 #include "host/game.h"
-#include "host/ruby.h"
 #include "host/simulation.h"
 #include "render/frame_format.h"
 #include "render/render.h"
@@ -30,7 +29,7 @@ class Simulation : public ::testing::Test {
     void TearDown() override
     {
         thread_channel_delete(rc);
-        game_ctx.channel = nullptr;
+        test_game.channel = nullptr;
         host_fixture_down(&fx);
     }
 
@@ -39,10 +38,10 @@ class Simulation : public ::testing::Test {
     // Runs the frame build alone into a fresh stream and answers it.
     threadstream *build_frame()
     {
-        current_frame_stream = threadstream_allocate();
-        simulation_build_frame(&game_ctx);
-        threadstream *s = current_frame_stream;
-        current_frame_stream = nullptr;
+        test_game.current_frame_stream = threadstream_allocate();
+        simulation_build_frame(&test_game);
+        threadstream *s = test_game.current_frame_stream;
+        test_game.current_frame_stream = nullptr;
         return s;
     }
 
@@ -92,7 +91,7 @@ TEST_F(Simulation, PassesBlockCarriesHeadersWithDefaultsForOddValues)
     EXPECT_EQ(0u, frame_read_u32(s));
     EXPECT_EQ(0u, frame_read_u32(s));
     EXPECT_TRUE(threadstream_eos(s));
-    EXPECT_EQ(nullptr, game_ctx.interpreter->exc);
+    EXPECT_EQ(nullptr, test_game.interpreter->exc);
     threadstream_free(s);
 }
 
@@ -106,12 +105,12 @@ TEST_F(Simulation, QueuedFilesLoadInOrderPastMissingAndRaisingOnesAndPastAByteOr
     write_file(fx.game_dir + "/app/bom.rb", "\xEF\xBB\xBF# an editor put a mark first\n$order << :bom\n");
     eval("$order = []; %w[app/missing.rb app/raises.rb app/b.rb app/c.rb app/where.rb app/bom.rb].each { |f| "
          "$zoq.mark_ruby_file_for_reload f }");
-    EXPECT_EQ(6, simulation_load_queued_files(&game_ctx));
+    EXPECT_EQ(6, simulation_load_queued_files(&test_game));
     EXPECT_EQ("[:raises, :b, :c, :where, :bom, :d]", eval("$order"));
     // A backtrace names the loaded file.
     EXPECT_NE(std::string::npos, eval("begin; where; rescue => e; e.backtrace[0]; end").find("app/where.rb:4"));
     EXPECT_EQ("8", eval("from_b"));
-    EXPECT_EQ(nullptr, game_ctx.interpreter->exc);
+    EXPECT_EQ(nullptr, test_game.interpreter->exc);
     EXPECT_EQ("[]", eval("$zoq.get_ruby_reload_list"));
 }
 
@@ -119,16 +118,16 @@ TEST_F(Simulation, AReloadListThatCannotBeEmptiedIsLoggedNotLost)
 {
     eval("class ZOQ::Runtime; def get_ruby_reload_list; ['app/frozen.rb'].freeze; end; end");
     sdl_log_capture log;
-    EXPECT_EQ(1, simulation_load_queued_files(&game_ctx));
+    EXPECT_EQ(1, simulation_load_queued_files(&test_game));
     EXPECT_EQ(1, log.count("frozen"));
-    EXPECT_EQ(nullptr, game_ctx.interpreter->exc);
+    EXPECT_EQ(nullptr, test_game.interpreter->exc);
 }
 
 TEST_F(Simulation, AStepRunsTheGameAndQueuesItsFrame)
 {
     write_file(fx.game_dir + "/app/main.rb", "def tick args; $ticks = (args.tick_count); end\n");
     for (int i = 0; i < 3; i++) {
-        ASSERT_EQ(1, simulation_tick());
+        ASSERT_EQ(1, simulation_tick(&test_game));
         SDL_Delay(14); // the runtime skips steps less than 13 ms apart
     }
     // The first step queues app/main.rb, the second loads it, the third is the game's tick 0.
@@ -143,7 +142,7 @@ TEST_F(Simulation, ASteadyGameReusesTheSameStreams)
     std::set<threadstream *> streams;
     std::set<uint8_t *> buffers;
     for (int i = 0; i < 200; i++) {
-        ASSERT_EQ(1, simulation_tick());
+        ASSERT_EQ(1, simulation_tick(&test_game));
         threadstream *frame;
         while ((frame = threadstreamqueue_getitem(rc->frame_queue))) {
             streams.insert(frame);
@@ -158,11 +157,11 @@ TEST_F(Simulation, ASteadyGameReusesTheSameStreams)
 TEST_F(Simulation, QuitEventFinishesTheStepThenStopsAndARaisingQuitRequestDoesNot)
 {
     eval("class ZOQ::Runtime; def quit_requested?; raise 'oops'; end; end");
-    EXPECT_EQ(1, simulation_tick());
-    EXPECT_EQ(nullptr, game_ctx.interpreter->exc);
+    EXPECT_EQ(1, simulation_tick(&test_game));
+    EXPECT_EQ(nullptr, test_game.interpreter->exc);
     SDL_Event quit = {};
     quit.type = SDL_QUIT;
     queue_events({quit});
-    EXPECT_EQ(0, simulation_tick());
+    EXPECT_EQ(0, simulation_tick(&test_game));
     EXPECT_EQ(2, threadstreamqueue_getcount(rc->frame_queue)); // its frame was still queued
 }

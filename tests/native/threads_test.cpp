@@ -1,9 +1,9 @@
 // Both threads at once, as the executable runs them: the simulation thread steps a real game
 // at 60 Hz while this thread runs the render loop against a dummy-driver window, the two
 // meeting only through their channel. Run under ThreadSanitizer this is the race check.
-#include "host/channel.h"
+#include "base/channel.h"
+#include "base/metadata.h"
 #include "host/game.h"
-#include "host/metadata.h"
 #include "host/simulation.h"
 #include "render/render.h"
 #include "support/host_fixture.h"
@@ -28,7 +28,7 @@ TEST(Threads, TheSimulationAndTheRenderLoopRunAGameTogetherUntilItQuits)
     game_metadata_forget();
     thread_channel *channel = thread_channel_create();
     ASSERT_TRUE(channel);
-    game_ctx.channel = channel;
+    test_game.channel = channel;
     render_context *ctx = render_context_new(channel, 0, 1, 1280, 720, -1, -1, -1, -1);
     ASSERT_TRUE(ctx) << SDL_GetError();
 
@@ -37,7 +37,7 @@ TEST(Threads, TheSimulationAndTheRenderLoopRunAGameTogetherUntilItQuits)
     lost.window.windowID = channel->window_id;
     lost.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
     SDL_PushEvent(&lost);
-    SDL_Thread *simulation = SDL_CreateThreadWithStackSize(simulation_thread_main, "simulation", 0x800000, channel);
+    SDL_Thread *simulation = SDL_CreateThreadWithStackSize(simulation_thread_main, "simulation", 0x800000, &test_game);
     ASSERT_TRUE(simulation);
     while (SDL_AtomicGet(&channel->quit) == 0) draw_iteration(ctx);
     SDL_WaitThread(simulation, nullptr);
@@ -50,7 +50,7 @@ TEST(Threads, TheSimulationAndTheRenderLoopRunAGameTogetherUntilItQuits)
     EXPECT_EQ(0, threadstreamqueue_getcount(channel->frame_queue));
     EXPECT_TRUE(ctx->last_frame);
     render_context_delete(ctx);
-    game_ctx.channel = nullptr;
+    test_game.channel = nullptr;
     thread_channel_delete(channel);
     game_metadata_forget();
     host_fixture_down(&fx);

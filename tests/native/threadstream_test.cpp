@@ -1,5 +1,6 @@
 // Threadstream packing, growth, unpacking, the pool and the queues.
-#include "host/threadstream.h"
+#include "base/ruby.h"
+#include "base/threadstream.h"
 #include "compile/compile.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // Decoding UTF-8 one code point at a time, and the byte-order mark before source.
-#include "host/utf8.h"
+#include "base/utf8.h"
 
 #include <gtest/gtest.h>
 #include <string.h>

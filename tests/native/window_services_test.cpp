@@ -18,15 +18,15 @@
 static void run_both_threads(render_context *ctx, thread_channel *channel)
 {
     char *argv[] = {(char *)"./zintarel", (char *)"game"};
-    game_ctx.channel = channel;
-    game_pre_init(&game_ctx, 2, argv);
-    game_init(&game_ctx, 2, argv);
-    SDL_Thread *simulation = SDL_CreateThreadWithStackSize(simulation_thread_main, "simulation", 0x800000, channel);
+    test_game.channel = channel;
+    game_pre_init(&test_game, 2, argv);
+    game_init(&test_game, 2, argv);
+    SDL_Thread *simulation = SDL_CreateThreadWithStackSize(simulation_thread_main, "simulation", 0x800000, &test_game);
     ASSERT_TRUE(simulation);
     while (SDL_AtomicGet(&channel->quit) == 0) draw_iteration(ctx);
     SDL_WaitThread(simulation, nullptr);
     draw_iteration(ctx);
-    game_ctx.channel = nullptr;
+    test_game.channel = nullptr;
 }
 
 // The window's name as the X server holds it (OpenGL runs only); "" elsewhere.

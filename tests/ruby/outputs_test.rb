@@ -106,6 +106,14 @@ test "marked Arrays answer the readers of their kind by position" do
   assert_raises(RuntimeError, "self.border.a\n\n") { [1, 2].a }
 end
 
+test "a sprite Array's readers and writers use the positions of the host's table" do
+  names = ZOQ::Host::SPRITE_ARGUMENTS
+  sprite = names.each_index.map { |i| i + 100 }.sprite
+  assert_equal names.each_index.map { |i| i + 100 }, names.map { |name| sprite.send(name) }
+  names.each_with_index { |name, i| sprite.send(:"#{name}=", -i) }
+  assert_equal names.each_index.map { |i| -i }, sprite
+end
+
 test "clear_non_static keeps the static collections, clear empties everything" do
   zoq = new_runtime
   outputs = zoq.args.outputs

@@ -1,9 +1,10 @@
-#include "support/host_fixture.h"
+#include "base/files.h"
+#include "base/ruby.h"
 #include "compile/compile.h"
-#include "host/files.h"
-#include "host/ruby.h"
 #include "ffi/ffi.h"
+#include "render/event_format.h"
 #include "render/render.h"
+#include "support/host_fixture.h"
 
 #include <mruby/string.h>
 #include <physfs.h>
@@ -11,6 +12,8 @@
 #include <stdlib.h>
 #include <string.h>
 #include <string>
+
+game_context test_game;
 
 int host_fixture_up(host_fixture *fixture, bool construct_runtime)
 {
@@ -30,18 +33,18 @@ int host_fixture_up(host_fixture *fixture, bool construct_runtime)
     PHYSFS_mount(fixture->base_dir.c_str(), nullptr, 0);
     PHYSFS_mount(fixture->game_dir.c_str(), nullptr, 0);
     PHYSFS_setWriteDir(fixture->base_dir.c_str());
-    game_ctx.game_dir = SDL_strdup(fixture->game_dir.c_str());
-    game_ctx.base_dir = SDL_strdup(fixture->base_dir.c_str());
-    if (!game_open_interpreter(&game_ctx)) {
+    test_game.game_dir = SDL_strdup(fixture->game_dir.c_str());
+    test_game.base_dir = SDL_strdup(fixture->base_dir.c_str());
+    if (!game_open_interpreter(&test_game)) {
         fprintf(stderr, "framework failed: %s\n", SDL_GetError());
         return 0;
     }
-    ffi_init(&game_ctx, nullptr);
-    draw_define_class(game_ctx.interpreter, game_ctx.ffi_module);
+    ffi_init(&test_game, nullptr);
+    draw_define_class(test_game.interpreter, test_game.ffi_module);
     if (construct_runtime) {
         char *argv[] = {(char *)"./zintarel", (char *)"game"};
-        game_pre_init(&game_ctx, 2, argv);
-        game_init(&game_ctx, 2, argv);
+        game_pre_init(&test_game, 2, argv);
+        game_init(&test_game, 2, argv);
     }
     return 1;
 }
@@ -50,10 +53,10 @@ void host_fixture_down(host_fixture *fixture)
 {
     // As shutdown does: transfers still running refer to the interpreter.
     http_quit();
-    if (game_ctx.interpreter) mrb_close(game_ctx.interpreter);
-    SDL_free(game_ctx.game_dir);
-    SDL_free(game_ctx.base_dir);
-    game_ctx = game_context();
+    if (test_game.interpreter) mrb_close(test_game.interpreter);
+    SDL_free(test_game.game_dir);
+    SDL_free(test_game.base_dir);
+    test_game = game_context();
     PHYSFS_deinit();
     threadstream_quit();
     SDL_Quit();
@@ -63,23 +66,25 @@ void host_fixture_down(host_fixture *fixture)
 
 thread_channel *host_fixture_queues(void)
 {
-    game_ctx.channel = thread_channel_create();
-    return game_ctx.channel;
+    test_game.channel = thread_channel_create();
+    return test_game.channel;
 }
 
 threadstream *host_fixture_event_stream(const std::vector<SDL_Event> &events)
 {
     threadstream *s = threadstream_allocate();
-    threadstream_pack_size_t(s, events.size());
+    event_stream_begin(s);
     for (const SDL_Event &e : events) {
-        threadstream_claim_space(s, sizeof e);
-        memcpy(s->data + s->length, &e, sizeof e);
-        s->length += sizeof e;
+        if (SDL_Event *slot = event_stream_slot(s)) {
+            *slot = e;
+            event_stream_commit(s);
+        }
     }
+    event_stream_finish(s, events.size());
     return s;
 }
 
-std::string host_fixture_eval(const std::string &code) { return host_fixture_eval_in(game_ctx.interpreter, code); }
+std::string host_fixture_eval(const std::string &code) { return host_fixture_eval_in(test_game.interpreter, code); }
 
 std::string host_fixture_eval_in(mrb_state *mrb, const std::string &code)
 {

@@ -4,9 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "host/channel.h"
+#include "base/channel.h"
 #include "host/game.h"
 #include "support/test_files.h"
+
+// The game record the fixture brings up, as start-up does the executable's.
+extern game_context test_game;
 
 struct host_fixture {
     std::string root;     // temporary folder: game/ and base/ live under it
@@ -18,7 +21,7 @@ struct host_fixture {
 int host_fixture_up(host_fixture *fixture, bool construct_runtime);
 void host_fixture_down(host_fixture *fixture);
 // A thread channel installed as the game's: what the per-frame step needs of the render
-// side. Free it with thread_channel_delete (and clear game_ctx.channel).
+// side. Free it with thread_channel_delete (and clear test_game.channel).
 thread_channel *host_fixture_queues(void);
 // An event stream as the render thread writes it: the count, then the raw events.
 threadstream *host_fixture_event_stream(const std::vector<SDL_Event> &events);

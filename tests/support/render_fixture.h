@@ -3,11 +3,12 @@
 // renderer, display 1024 x 768) and under Xvfb with the x11 driver (OpenGL, as players get it,
 // on a 1024 x 768 screen); each run checks it got the renderer it is for.
 #pragma once
-#include "host/channel.h"
-#include "host/metadata.h"
-#include "render/frame_format.h"
-#include "render/render.h"
+#include "base/channel.h"
+#include "base/metadata.h"
 #include "ffi/ffi.h"
+#include "render/frame_format.h"
+#include "render/image.h"
+#include "render/render.h"
 #include "support/host_test.h"
 #include "support/test_files.h"
 

@@ -5,11 +5,8 @@ module ZOQ
     # events (any sender but :replay) are dropped. Callers may hand numbers as Floats and
     # Hash keys are strict here (15 is not 15.0), so codes and coordinates are taken with to_i.
     module CBridge
-      RAW_CONTROLLER_KEY_LOOKUP = {
-        1 => :up, 2 => :down, 3 => :left, 4 => :right, 13 => :start, 14 => :b, 15 => :a, 16 => :x, 17 => :y,
-        18 => :l1, 19 => :r1, 20 => :l3, 21 => :r3, 22 => :l2, 23 => :r2, 24 => :directional_up,
-        25 => :directional_down, 26 => :directional_left, 27 => :directional_right
-      }.freeze
+      # The names of the key slots the host reports (its table).
+      RAW_CONTROLLER_KEY_LOOKUP = ZOQ::Host::CONTROLLER_KEYS
 
       def c_bridge_init __sender
         @rcb_sender = __sender
@@ -209,20 +206,6 @@ module ZOQ
         (value / 8000.0).to_i / 4.0
       end
 
-      # Per analog callback: the variable of its last accepted value, the controller's
-      # index, the raw and percentage writers, and the sign (up is positive).
-      ANALOG_AXES = {}
-      [1, 2].each do |player|
-        [:left, :right].each do |stick|
-          [:x, :y].each do |axis|
-            name = :"#{stick}_analog_#{axis}_player_#{player}"
-            ANALOG_AXES[name] = [:"@previous_#{name}", player - 1, :"#{stick}_analog_#{axis}_raw=",
-                                 :"#{stick}_analog_#{axis}_perc=", axis == :y ? -1 : 1].freeze
-          end
-        end
-      end
-      ANALOG_AXES.freeze
-
       # The host calls the eight analog callbacks every step, mostly with unchanged values.
       def __analog__ name, value, sender
         return nil if __replay_guard__ sender
@@ -237,37 +220,17 @@ module ZOQ
         controller.__send__ perc_writer, analog_to_perc(stored)
       end
 
-      def left_analog_x_player_1 value, sender = false
-        __analog__ :left_analog_x_player_1, value, sender
+      # Per analog callback of the host's table ("left_analog_x_player_1"): the variable of its
+      # last accepted value, the controller's index, the raw and percentage writers, and the
+      # sign (up is positive); and the callback itself.
+      ANALOG_AXES = {}
+      ZOQ::Host::ANALOG_CALLBACKS.each do |name|
+        stick, _, axis, _, player = name.to_s.split("_")
+        ANALOG_AXES[name] = [:"@previous_#{name}", player.to_i - 1, :"#{stick}_analog_#{axis}_raw=",
+                             :"#{stick}_analog_#{axis}_perc=", axis == "y" ? -1 : 1].freeze
+        define_method(name) { |value, sender = false| __analog__ name, value, sender }
       end
-
-      def left_analog_y_player_1 value, sender = false
-        __analog__ :left_analog_y_player_1, value, sender
-      end
-
-      def right_analog_x_player_1 value, sender = false
-        __analog__ :right_analog_x_player_1, value, sender
-      end
-
-      def right_analog_y_player_1 value, sender = false
-        __analog__ :right_analog_y_player_1, value, sender
-      end
-
-      def left_analog_x_player_2 value, sender = false
-        __analog__ :left_analog_x_player_2, value, sender
-      end
-
-      def left_analog_y_player_2 value, sender = false
-        __analog__ :left_analog_y_player_2, value, sender
-      end
-
-      def right_analog_x_player_2 value, sender = false
-        __analog__ :right_analog_x_player_2, value, sender
-      end
-
-      def right_analog_y_player_2 value, sender = false
-        __analog__ :right_analog_y_player_2, value, sender
-      end
+      ANALOG_AXES.freeze
 
       def window_keyboard_focus_changed gained
         __inputs__.keyboard.has_focus = gained ? true : false

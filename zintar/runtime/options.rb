@@ -37,11 +37,11 @@ module ZOQ
       end
 
       def argv_window_width argv
-        parse_cli_argument(argv, :window_width, "1280").to_i
+        parse_cli_argument(argv, :window_width, ZOQ::Host::DEFAULT_WIDTH).to_i
       end
 
       def argv_window_height argv
-        parse_cli_argument(argv, :window_height, "720").to_i
+        parse_cli_argument(argv, :window_height, ZOQ::Host::DEFAULT_HEIGHT).to_i
       end
 
       def argv_window_scale argv

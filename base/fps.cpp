@@ -1,4 +1,4 @@
-#include "host/fps.h"
+#include "base/fps.h"
 
 #include <SDL.h>
 

@@ -1,4 +1,4 @@
-#include "host/files.h"
+#include "base/files.h"
 
 #include <SDL.h>
 #include <physfs.h>

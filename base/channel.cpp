@@ -1,4 +1,4 @@
-#include "host/channel.h"
+#include "base/channel.h"
 
 thread_channel *thread_channel_create(void)
 {

@@ -1,4 +1,4 @@
-#include "host/file_failures.h"
+#include "base/file_failures.h"
 
 #include <new>
 #include <physfs.h>

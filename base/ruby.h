@@ -4,6 +4,8 @@
 #include <mruby.h>
 #include <stdint.h>
 
+#include "base/threadstream.h"
+
 // A Float is truncated (saturating, NaN gives 0); an Integer gives its low 32 bits
 // (from Ruby, values past 32 bits are taken as their low bits, as the draw layout wants);
 // anything else gives fallback.
@@ -28,5 +30,17 @@ mrb_value ruby_call0(mrb_state *mrb, mrb_value recv, const char *name);
 mrb_value ruby_call1(mrb_state *mrb, mrb_value recv, const char *name, mrb_value a);
 mrb_value ruby_call2(mrb_state *mrb, mrb_value recv, const char *name, mrb_value a, mrb_value b);
 
+// A new Array of two Floats (sizes and positions).
+mrb_value ruby_float_pair(mrb_state *mrb, double a, double b);
+
 // The inspect text of a value as a new NUL-terminated buffer (SDL_malloc; the caller frees).
 char *ruby_inspect_alloc(mrb_state *mrb, mrb_value v);
+
+// Ruby values written into a threadstream as the draw layout converts them (ruby_to_i32,
+// ruby_to_f32; anything else gives 0 or the fallback; a String's own bytes or, for
+// anything else, the null marker).
+int threadstream_pack_ruby_int(threadstream *stream, mrb_value value);
+int threadstream_pack_ruby_int_or_default(threadstream *stream, mrb_value value, int32_t fallback);
+int threadstream_pack_ruby_float(threadstream *stream, mrb_value value);
+int threadstream_pack_ruby_float_or_default(threadstream *stream, mrb_value value, float fallback);
+int threadstream_pack_ruby_string(threadstream *stream, mrb_value value);

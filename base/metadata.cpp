@@ -1,5 +1,5 @@
-#include "host/metadata.h"
-#include "host/files.h"
+#include "base/metadata.h"
+#include "base/files.h"
 
 #include <SDL.h>
 #include <stdio.h>

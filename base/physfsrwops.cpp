@@ -1,5 +1,5 @@
-#include "host/physfsrwops.h"
-#include "host/files.h"
+#include "base/physfsrwops.h"
+#include "base/files.h"
 
 #include <physfs.h>
 

@@ -2,7 +2,6 @@
 // the process-wide pool that recycles them, and the FIFO queues they travel in.
 #pragma once
 #include <SDL.h>
-#include <mruby.h>
 #include <stddef.h>
 #include <stdint.h>
 
@@ -30,6 +29,9 @@ struct threadstreamqueue {
 #define THREADSTREAM_INITIAL_CAPACITY 1024
 #define THREADSTREAM_NULL_MARKER 0xFFFFFFFFu
 
+// Fields are 4-byte aligned: a buffer's bytes and NUL are padded up to the next multiple of 4.
+static inline size_t threadstream_pad4(size_t n) { return (n + 3) & ~(size_t)3; }
+
 extern threadstream_pool threadstream_pool_global;
 
 int threadstream_init(void);
@@ -46,11 +48,6 @@ int threadstream_pack_float(threadstream *stream, float value);
 int threadstream_pack_size_t(threadstream *stream, uint64_t value);
 int threadstream_pack_buffer(threadstream *stream, const void *pointer, size_t n);
 int threadstream_pack_string(threadstream *stream, const char *text);
-int threadstream_pack_ruby_int(threadstream *stream, mrb_value value);
-int threadstream_pack_ruby_int_or_default(threadstream *stream, mrb_value value, int32_t fallback);
-int threadstream_pack_ruby_float(threadstream *stream, mrb_value value);
-int threadstream_pack_ruby_float_or_default(threadstream *stream, mrb_value value, float fallback);
-int threadstream_pack_ruby_string(threadstream *stream, mrb_value value);
 
 int threadstream_eos(const threadstream *stream);
 uint64_t threadstream_unpack_size_t(threadstream *stream);

@@ -1,11 +1,7 @@
-// The per-step walk of the runtime's audio hash: each entry's source is started, updated
-// or stopped so the playing sources match the hash, and the host writes the source's
-// FFI::CPtr back into its entry under :cptr.
-#include "audio/audio.h"
+#include "host/audio_sync.h"
+#include "base/files.h"
+#include "base/ruby.h"
 #include "ffi/ffi.h"
-#include "host/files.h"
-#include "host/game_context.h"
-#include "host/ruby.h"
 
 #include <SDL.h>
 #include <mruby/array.h>
@@ -101,7 +97,7 @@ static audio_source *keep_head;
 
 static void keep_source(audio_source *source)
 {
-    audio_playlist_state &p = audio_playlist;
+    audio_device_state &p = audio_playlist;
     if (source->next) source->next->prev = source->prev;
     if (source->prev)
         source->prev->next = source->next;

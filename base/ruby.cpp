@@ -1,4 +1,4 @@
-#include "host/ruby.h"
+#include "base/ruby.h"
 
 #include <SDL.h>
 #include <mruby/array.h>
@@ -139,4 +139,39 @@ mrb_value ruby_call2(mrb_state *mrb, mrb_value recv, const char *name, mrb_value
 {
     mrb_value args[2] = {a, b};
     return ruby_call(mrb, recv, name, 2, args);
+}
+
+mrb_value ruby_float_pair(mrb_state *mrb, double a, double b)
+{
+    mrb_value pair = mrb_ary_new_capa(mrb, 2);
+    mrb_ary_push(mrb, pair, mrb_float_value(mrb, a));
+    mrb_ary_push(mrb, pair, mrb_float_value(mrb, b));
+    return pair;
+}
+
+int threadstream_pack_ruby_int(threadstream *stream, mrb_value value)
+{
+    return threadstream_pack_int(stream, ruby_to_i32(value, 0));
+}
+
+int threadstream_pack_ruby_int_or_default(threadstream *stream, mrb_value value, int32_t fallback)
+{
+    return threadstream_pack_int(stream, ruby_to_i32(value, fallback));
+}
+
+int threadstream_pack_ruby_float(threadstream *stream, mrb_value value)
+{
+    return threadstream_pack_float(stream, ruby_to_f32(value, 0.0f));
+}
+
+int threadstream_pack_ruby_float_or_default(threadstream *stream, mrb_value value, float fallback)
+{
+    return threadstream_pack_float(stream, ruby_to_f32(value, fallback));
+}
+
+int threadstream_pack_ruby_string(threadstream *stream, mrb_value value)
+{
+    // Anything but a String (nil included) draws as "no name": the null marker.
+    if (!mrb_string_p(value)) return threadstream_pack_buffer(stream, nullptr, 0);
+    return threadstream_pack_buffer(stream, RSTRING_PTR(value), (size_t)RSTRING_LEN(value));
 }

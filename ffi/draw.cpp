@@ -1,9 +1,9 @@
 // FFI::Draw: the methods through which the framework writes draw commands into the
 // current frame stream. Each reads its arguments (a wrong type raises before anything is
 // written), applies the field defaults here, natively, and appends one record.
-#include "render/render.h"
-#include "host/frame_stream.h"
-#include "host/ruby.h"
+#include "base/ruby.h"
+#include "ffi/ffi.h"
+#include "render/frame_format.h"
 
 #include <mruby/array.h>
 #include <mruby/class.h>
@@ -36,7 +36,7 @@ static int32_t i32(mrb_value v, int32_t fallback = 0) { return ruby_to_i32(v, fa
 static mrb_value write_rect(mrb_state *mrb, uint32_t code)
 {
     const mrb_value *v = draw_args(mrb, 8); // "oooooooo": x, y, w, h, r, g, b, a
-    frame_write_rect(current_frame_stream, code,
+    frame_write_rect(ffi_frame_stream(), code,
                      frame_rect{f32(v[0]), f32(v[1]), f32(v[2]), f32(v[3]), i32(v[4]), i32(v[5]), i32(v[6]), i32(v[7], 255)});
     return mrb_nil_value();
 }
@@ -51,7 +51,7 @@ static mrb_value ffi_draw_draw_label(mrb_state *mrb, mrb_value self)
     const mrb_value *v = draw_args(mrb, 10);
     frame_string text = required_string(mrb, v[2]);
     // A font that is not a String draws in the default font rather than being read as text.
-    frame_write_label(current_frame_stream, frame_label{f32(v[0]), f32(v[1]), text, string_field(v[9]), f32(v[3]),
+    frame_write_label(ffi_frame_stream(), frame_label{f32(v[0]), f32(v[1]), text, string_field(v[9]), f32(v[3]),
                                                         i32(v[4]), i32(v[5]), i32(v[6]), i32(v[7]), i32(v[8], 255)});
     return mrb_nil_value();
 }
@@ -61,7 +61,7 @@ static frame_sprite plain_sprite(const mrb_value *v, frame_string path)
 {
     frame_sprite p = {};
     p.path = path;
-    p.x = f32(v[0]), p.y = f32(v[1]), p.w = f32(v[2]), p.h = f32(v[3]);
+    p.x = f32(v[SPRITE_ARG_X]), p.y = f32(v[SPRITE_ARG_Y]), p.w = f32(v[SPRITE_ARG_W]), p.h = f32(v[SPRITE_ARG_H]);
     p.r = p.g = p.b = p.a = 255;
     p.tile_w = p.tile_h = p.source_w = p.source_h = -1.0f;
     p.angle_anchor_x = p.angle_anchor_y = 0.5f;
@@ -70,48 +70,67 @@ static frame_sprite plain_sprite(const mrb_value *v, frame_string path)
 
 static mrb_value ffi_draw_draw_sprite(mrb_state *mrb, mrb_value self)
 {
-    const mrb_value *v = draw_args(mrb, 5); // "ooooS": x, y, w, h, path
-    frame_write_sprite(current_frame_stream, plain_sprite(v, required_string(mrb, v[4])));
+    const mrb_value *v = draw_args(mrb, SPRITE_ARG_PATH + 1); // "ooooS"
+    frame_write_sprite(ffi_frame_stream(), plain_sprite(v, required_string(mrb, v[SPRITE_ARG_PATH])));
     return mrb_nil_value();
 }
 
 static mrb_value ffi_draw_draw_sprite_2(mrb_state *mrb, mrb_value self)
 {
-    const mrb_value *v = draw_args(mrb, 7); // "ooooSoo": x, y, w, h, path, angle, a
-    frame_sprite p = plain_sprite(v, required_string(mrb, v[4]));
-    p.angle = f32(v[5]);
-    p.a = i32(v[6], 255);
-    frame_write_sprite(current_frame_stream, p);
+    const mrb_value *v = draw_args(mrb, SPRITE_ARG_A + 1); // "ooooSoo"
+    frame_sprite p = plain_sprite(v, required_string(mrb, v[SPRITE_ARG_PATH]));
+    p.angle = f32(v[SPRITE_ARG_ANGLE]);
+    p.a = i32(v[SPRITE_ARG_A], 255);
+    frame_write_sprite(ffi_frame_stream(), p);
     return mrb_nil_value();
 }
 
-// The full sprite record from draw_sprite_3's 22 arguments, path apart. With every optional
+// The full sprite record from draw_sprite_3's arguments, path apart. With every optional
 // field nil or false it equals the record of draw_sprite_2.
 static frame_sprite full_sprite(const mrb_value *v, frame_string path)
 {
-    return frame_sprite{path, f32(v[0]), f32(v[1]), f32(v[2]), f32(v[3]), f32(v[5]),
-                        i32(v[7], 255), i32(v[8], 255), i32(v[9], 255), i32(v[6], 255),
-                        f32(v[10]), f32(v[11]), f32(v[12], -1), f32(v[13], -1),
-                        f32(v[18]), f32(v[19]), f32(v[20], -1), f32(v[21], -1),
-                        mrb_test(v[14]) ? 1u : 0u, mrb_test(v[15]) ? 1u : 0u, f32(v[16], 0.5f), f32(v[17], 0.5f)};
+    frame_sprite p;
+    p.path = path;
+    p.x = f32(v[SPRITE_ARG_X]), p.y = f32(v[SPRITE_ARG_Y]), p.w = f32(v[SPRITE_ARG_W]), p.h = f32(v[SPRITE_ARG_H]);
+    p.angle = f32(v[SPRITE_ARG_ANGLE]);
+    p.r = i32(v[SPRITE_ARG_R], 255), p.g = i32(v[SPRITE_ARG_G], 255), p.b = i32(v[SPRITE_ARG_B], 255);
+    p.a = i32(v[SPRITE_ARG_A], 255);
+    p.tile_x = f32(v[SPRITE_ARG_TILE_X]), p.tile_y = f32(v[SPRITE_ARG_TILE_Y]);
+    p.tile_w = f32(v[SPRITE_ARG_TILE_W], -1), p.tile_h = f32(v[SPRITE_ARG_TILE_H], -1);
+    p.source_x = f32(v[SPRITE_ARG_SOURCE_X]), p.source_y = f32(v[SPRITE_ARG_SOURCE_Y]);
+    p.source_w = f32(v[SPRITE_ARG_SOURCE_W], -1), p.source_h = f32(v[SPRITE_ARG_SOURCE_H], -1);
+    p.flip_horizontally = mrb_test(v[SPRITE_ARG_FLIP_HORIZONTALLY]) ? 1u : 0u;
+    p.flip_vertically = mrb_test(v[SPRITE_ARG_FLIP_VERTICALLY]) ? 1u : 0u;
+    p.angle_anchor_x = f32(v[SPRITE_ARG_ANGLE_ANCHOR_X], 0.5f), p.angle_anchor_y = f32(v[SPRITE_ARG_ANGLE_ANCHOR_Y], 0.5f);
+    return p;
 }
 
 static mrb_value ffi_draw_draw_sprite_3(mrb_state *mrb, mrb_value self)
 {
-    // "ooooSooooooooobboooooo": x, y, w, h, path, angle, a, r, g, b, tile x, y, w, h,
-    // flip_horizontally, flip_vertically, anchor x, y, source x, y, w, h
-    const mrb_value *v = draw_args(mrb, 22);
-    frame_write_sprite(current_frame_stream, full_sprite(v, required_string(mrb, v[4])));
+    // "ooooSooooooooobboooooo"
+    const mrb_value *v = draw_args(mrb, SPRITE_ARGUMENT_COUNT);
+    frame_write_sprite(ffi_frame_stream(), full_sprite(v, required_string(mrb, v[SPRITE_ARG_PATH])));
     return mrb_nil_value();
 }
 
-// A Hash sprite's keys in draw_sprite_3's argument order, then the four that send a Hash
-// lacking a position or colour to its readers.
-static const char *const sprite_keys[] = {
-    "x", "y", "w", "h", "path", "angle", "a", "r", "g", "b", "tile_x", "tile_y", "tile_w", "tile_h",
-    "flip_horizontally", "flip_vertically", "angle_anchor_x", "angle_anchor_y", "source_x", "source_y",
-    "source_w", "source_h", "rect", "point", "rgb", "rgba"};
-#define SPRITE_KEY_COUNT 26
+const char *ffi_sprite_argument_name(int index)
+{
+#define FFI_SPRITE_ARGUMENT_NAME(index, name) #name,
+    static const char *const names[SPRITE_ARGUMENT_COUNT] = {FFI_SPRITE_ARGUMENTS(FFI_SPRITE_ARGUMENT_NAME)};
+#undef FFI_SPRITE_ARGUMENT_NAME
+    return index >= 0 && index < SPRITE_ARGUMENT_COUNT ? names[index] : nullptr;
+}
+
+// A Hash sprite's keys: the arguments' names, then the four that send a Hash lacking a
+// position or colour to its readers.
+enum sprite_key_extra : int {
+    SPRITE_KEY_RECT = SPRITE_ARGUMENT_COUNT,
+    SPRITE_KEY_POINT,
+    SPRITE_KEY_RGB,
+    SPRITE_KEY_RGBA,
+    SPRITE_KEY_COUNT
+};
+static const char *const sprite_key_extras[] = {"rect", "point", "rgb", "rgba"};
 
 // The field keys in an open-addressed table of 64 slots (slot: its index + 1; 0 is free),
 // so that each entry of a Hash finds its field in a probe or two.
@@ -125,7 +144,8 @@ static void hash_sprite_init(mrb_state *mrb, hash_sprite *h)
 {
     memset(h->slots, 0, sizeof h->slots);
     for (int k = 0; k < SPRITE_KEY_COUNT; k++) {
-        mrb_sym sym = mrb_intern_cstr(mrb, sprite_keys[k]);
+        const char *name = k < SPRITE_ARGUMENT_COUNT ? ffi_sprite_argument_name(k) : sprite_key_extras[k - SPRITE_ARGUMENT_COUNT];
+        mrb_sym sym = mrb_intern_cstr(mrb, name);
         unsigned at = (unsigned)sym & 63;
         while (h->slots[at]) at = (at + 1) & 63;
         h->keys[at] = sym, h->slots[at] = (uint8_t)(k + 1);
@@ -242,6 +262,7 @@ static mrb_value ffi_draw_draw_plain_sprites(mrb_state *mrb, mrb_value self)
     RClass *vetted_array = nullptr;
     hash_sprite h;
     bool keys_ready = false;
+    threadstream *frame = ffi_frame_stream();
     mrb_int i = from;
     for (; i < to && i < RARRAY_LEN(c); i++) {
         mrb_value s = RARRAY_PTR(c)[i];
@@ -256,32 +277,33 @@ static mrb_value ffi_draw_draw_plain_sprites(mrb_state *mrb, mrb_value self)
             }
             for (int k = 0; k < SPRITE_KEY_COUNT; k++) h.values[k] = mrb_nil_value();
             mrb_hash_foreach(mrb, mrb_hash_ptr(s), read_sprite_entry, &h);
-            if (!(mrb_test(v[0]) && mrb_test(v[1]) && mrb_test(v[2]) && mrb_test(v[3])) &&
-                (mrb_test(v[22]) || mrb_test(v[23])))
-                break;
-            if (!(mrb_test(v[6]) && mrb_test(v[7]) && mrb_test(v[8]) && mrb_test(v[9])) &&
-                (mrb_test(v[24]) || mrb_test(v[25])))
-                break;
+            bool rect = mrb_test(v[SPRITE_ARG_X]) && mrb_test(v[SPRITE_ARG_Y]) && mrb_test(v[SPRITE_ARG_W]) &&
+                        mrb_test(v[SPRITE_ARG_H]);
+            if (!rect && (mrb_test(v[SPRITE_KEY_RECT]) || mrb_test(v[SPRITE_KEY_POINT]))) break;
+            bool colour = mrb_test(v[SPRITE_ARG_A]) && mrb_test(v[SPRITE_ARG_R]) && mrb_test(v[SPRITE_ARG_G]) &&
+                          mrb_test(v[SPRITE_ARG_B]);
+            if (!colour && (mrb_test(v[SPRITE_KEY_RGB]) || mrb_test(v[SPRITE_KEY_RGBA]))) break;
         } else if (kind == PLAIN_ARRAY) {
             RClass *array_class = mrb_obj_ptr(s)->c;
             if (!vetted_array || !same_ancestry(array_class, vetted_array)) {
                 if (!sprite_readers_first(array_class, sprite_array) || !reads_natively(mrb, array_class, false)) break;
                 vetted_array = array_class;
             }
-            // x, y, w, h, then the fields from the path on, by position (nil past the end).
+            // Every argument by position (nil past the end).
             const mrb_value *fields = RARRAY_PTR(s);
             mrb_int length = RARRAY_LEN(s);
-            for (int k = 0; k < 22; k++) h.values[k] = k < length ? fields[k] : mrb_nil_value();
+            for (int k = 0; k < SPRITE_ARGUMENT_COUNT; k++) h.values[k] = k < length ? fields[k] : mrb_nil_value();
         } else {
             break;
         }
         // The readers send the path to_s: a String of any other class may answer otherwise.
         frame_string path = {"", 0};
-        if (mrb_test(v[4])) {
-            if (!mrb_string_p(v[4]) || mrb_obj_ptr(v[4])->c != mrb->string_class) break;
-            path = string_field(v[4]);
+        mrb_value path_value = v[SPRITE_ARG_PATH];
+        if (mrb_test(path_value)) {
+            if (!mrb_string_p(path_value) || mrb_obj_ptr(path_value)->c != mrb->string_class) break;
+            path = string_field(path_value);
         }
-        frame_write_sprite(current_frame_stream, full_sprite(v, path));
+        frame_write_sprite(frame, full_sprite(v, path));
     }
     return mrb_int_value(mrb, i);
 }
@@ -292,7 +314,7 @@ static mrb_value ffi_draw_draw_screenshot(mrb_state *mrb, mrb_value self)
     // "Sooooooooooooobboooooo": path, x, y, w, h, angle (the tolerance), a, r, g, b, then the
     // sprite's twelve tail arguments, ignored
     const mrb_value *v = draw_args(mrb, 22);
-    frame_write_screenshot(current_frame_stream, frame_screenshot{required_string(mrb, v[0]), f32(v[1]), f32(v[2]),
+    frame_write_screenshot(ffi_frame_stream(), frame_screenshot{required_string(mrb, v[0]), f32(v[1]), f32(v[2]),
                                                                   f32(v[3]), f32(v[4]), i32(v[5]), i32(v[7]),
                                                                   i32(v[8]), i32(v[9]), i32(v[6])});
     return mrb_nil_value();
@@ -303,7 +325,7 @@ static mrb_value ffi_draw_set_grid(mrb_state *mrb, mrb_value self)
     mrb_float x, y;
     mrb_int scale;
     mrb_get_args(mrb, "ffi", &x, &y, &scale);
-    frame_write_grid(current_frame_stream, frame_grid{(float)x, (float)y, (int32_t)(uint32_t)(uint64_t)scale});
+    frame_write_grid(ffi_frame_stream(), frame_grid{(float)x, (float)y, (int32_t)(uint32_t)(uint64_t)scale});
     return mrb_nil_value();
 }
 
@@ -311,7 +333,7 @@ static mrb_value ffi_draw_unload_sprite(mrb_state *mrb, mrb_value self)
 {
     const char *path;
     mrb_get_args(mrb, "z", &path);
-    frame_write_string_record(current_frame_stream, DRAW_UNLOAD_SPRITE, frame_cstring(path));
+    frame_write_string_record(ffi_frame_stream(), DRAW_UNLOAD_SPRITE, frame_cstring(path));
     return mrb_nil_value();
 }
 
@@ -319,7 +341,7 @@ static mrb_value ffi_draw_openurl(mrb_state *mrb, mrb_value self)
 {
     const char *url;
     mrb_get_args(mrb, "z", &url);
-    frame_write_string_record(current_frame_stream, DRAW_OPENURL, frame_cstring(url));
+    frame_write_string_record(ffi_frame_stream(), DRAW_OPENURL, frame_cstring(url));
     return mrb_nil_value();
 }
 
@@ -327,7 +349,7 @@ static mrb_value ffi_draw_toggle_cursor(mrb_state *mrb, mrb_value self)
 {
     mrb_bool show;
     mrb_get_args(mrb, "b", &show);
-    frame_write_flag_record(current_frame_stream, DRAW_TOGGLE_CURSOR, show);
+    frame_write_flag_record(ffi_frame_stream(), DRAW_TOGGLE_CURSOR, show);
     return mrb_nil_value();
 }
 
@@ -335,7 +357,7 @@ static mrb_value ffi_draw_toggle_fullscreen(mrb_state *mrb, mrb_value self)
 {
     mrb_bool fullscreen;
     mrb_get_args(mrb, "b", &fullscreen);
-    frame_write_flag_record(current_frame_stream, DRAW_TOGGLE_FULLSCREEN, fullscreen);
+    frame_write_flag_record(ffi_frame_stream(), DRAW_TOGGLE_FULLSCREEN, fullscreen);
     return mrb_nil_value();
 }
 
@@ -350,7 +372,7 @@ static mrb_value ffi_draw_upload_pixel_array(mrb_state *mrb, mrb_value self)
     mrb_get_args(mrb, "ziia", &name, &width, &height, &pixels, &count);
     int64_t bytes = frame_picture_bytes(width, height);
     if (bytes < 0 || bytes != (int64_t)count * 4) return mrb_nil_value();
-    threadstream *s = current_frame_stream;
+    threadstream *s = ffi_frame_stream();
     frame_write_u32(s, DRAW_UPLOAD_PIXEL_ARRAY);
     frame_write_string(s, frame_cstring(name));
     if (uint8_t *at = frame_claim(s, 8)) frame_put_i32(frame_put_i32(at, (int32_t)width), (int32_t)height);
@@ -364,20 +386,20 @@ static mrb_value ffi_draw_upload_pixel_array(mrb_state *mrb, mrb_value self)
 RClass *draw_define_class(mrb_state *mrb, RClass *ffi_module)
 {
     RClass *draw = mrb_define_class_under(mrb, ffi_module, "Draw", mrb->object_class);
-    mrb_define_method(mrb, draw, "draw_solid", ffi_draw_draw_solid, MRB_ARGS_ANY());
-    mrb_define_method(mrb, draw, "draw_border", ffi_draw_draw_border, MRB_ARGS_ANY());
-    mrb_define_method(mrb, draw, "draw_line", ffi_draw_draw_line, MRB_ARGS_ANY());
-    mrb_define_method(mrb, draw, "draw_label", ffi_draw_draw_label, MRB_ARGS_ANY());
-    mrb_define_method(mrb, draw, "draw_sprite", ffi_draw_draw_sprite, MRB_ARGS_ANY());
-    mrb_define_method(mrb, draw, "draw_sprite_2", ffi_draw_draw_sprite_2, MRB_ARGS_ANY());
-    mrb_define_method(mrb, draw, "draw_sprite_3", ffi_draw_draw_sprite_3, MRB_ARGS_ANY());
-    mrb_define_method(mrb, draw, "draw_plain_sprites", ffi_draw_draw_plain_sprites, MRB_ARGS_ANY());
-    mrb_define_method(mrb, draw, "draw_screenshot", ffi_draw_draw_screenshot, MRB_ARGS_ANY());
-    mrb_define_method(mrb, draw, "set_grid", ffi_draw_set_grid, MRB_ARGS_ANY());
-    mrb_define_method(mrb, draw, "unload_sprite", ffi_draw_unload_sprite, MRB_ARGS_ANY());
-    mrb_define_method(mrb, draw, "toggle_cursor", ffi_draw_toggle_cursor, MRB_ARGS_ANY());
-    mrb_define_method(mrb, draw, "toggle_fullscreen", ffi_draw_toggle_fullscreen, MRB_ARGS_ANY());
-    mrb_define_method(mrb, draw, "upload_pixel_array", ffi_draw_upload_pixel_array, MRB_ARGS_ANY());
-    mrb_define_method(mrb, draw, "openurl", ffi_draw_openurl, MRB_ARGS_ANY());
+    mrb_define_method(mrb, draw, "draw_solid", ffi_draw_draw_solid, MRB_ARGS_REQ(8));
+    mrb_define_method(mrb, draw, "draw_border", ffi_draw_draw_border, MRB_ARGS_REQ(8));
+    mrb_define_method(mrb, draw, "draw_line", ffi_draw_draw_line, MRB_ARGS_REQ(8));
+    mrb_define_method(mrb, draw, "draw_label", ffi_draw_draw_label, MRB_ARGS_REQ(10));
+    mrb_define_method(mrb, draw, "draw_sprite", ffi_draw_draw_sprite, MRB_ARGS_REQ(5));
+    mrb_define_method(mrb, draw, "draw_sprite_2", ffi_draw_draw_sprite_2, MRB_ARGS_REQ(7));
+    mrb_define_method(mrb, draw, "draw_sprite_3", ffi_draw_draw_sprite_3, MRB_ARGS_REQ(22));
+    mrb_define_method(mrb, draw, "draw_plain_sprites", ffi_draw_draw_plain_sprites, MRB_ARGS_REQ(4));
+    mrb_define_method(mrb, draw, "draw_screenshot", ffi_draw_draw_screenshot, MRB_ARGS_REQ(22));
+    mrb_define_method(mrb, draw, "set_grid", ffi_draw_set_grid, MRB_ARGS_REQ(3));
+    mrb_define_method(mrb, draw, "unload_sprite", ffi_draw_unload_sprite, MRB_ARGS_REQ(1));
+    mrb_define_method(mrb, draw, "toggle_cursor", ffi_draw_toggle_cursor, MRB_ARGS_REQ(1));
+    mrb_define_method(mrb, draw, "toggle_fullscreen", ffi_draw_toggle_fullscreen, MRB_ARGS_REQ(1));
+    mrb_define_method(mrb, draw, "upload_pixel_array", ffi_draw_upload_pixel_array, MRB_ARGS_REQ(4));
+    mrb_define_method(mrb, draw, "openurl", ffi_draw_openurl, MRB_ARGS_REQ(1));
     return draw;
 }

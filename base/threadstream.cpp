@@ -1,7 +1,4 @@
-#include "host/threadstream.h"
-#include "host/ruby.h"
-
-#include <mruby/string.h>
+#include "base/threadstream.h"
 
 #include <string.h>
 
@@ -129,40 +126,13 @@ int threadstream_pack_buffer(threadstream *stream, const void *pointer, size_t n
     memcpy(stream->data + stream->length, &count, 4);
     if (n) memcpy(stream->data + stream->length + 4, pointer, n);
     stream->data[stream->length + 4 + n] = 0;
-    stream->length = (stream->length + 5 + n + 3) & ~(size_t)3;
+    stream->length = threadstream_pad4(stream->length + 5 + n);
     return 1;
 }
 
 int threadstream_pack_string(threadstream *stream, const char *text)
 {
     return threadstream_pack_buffer(stream, text, text ? strlen(text) : 0);
-}
-
-int threadstream_pack_ruby_int(threadstream *stream, mrb_value value)
-{
-    return threadstream_pack_int(stream, ruby_to_i32(value, 0));
-}
-
-int threadstream_pack_ruby_int_or_default(threadstream *stream, mrb_value value, int32_t fallback)
-{
-    return threadstream_pack_int(stream, ruby_to_i32(value, fallback));
-}
-
-int threadstream_pack_ruby_float(threadstream *stream, mrb_value value)
-{
-    return threadstream_pack_float(stream, ruby_to_f32(value, 0.0f));
-}
-
-int threadstream_pack_ruby_float_or_default(threadstream *stream, mrb_value value, float fallback)
-{
-    return threadstream_pack_float(stream, ruby_to_f32(value, fallback));
-}
-
-int threadstream_pack_ruby_string(threadstream *stream, mrb_value value)
-{
-    // Anything but a String (nil included) draws as "no name": the null marker.
-    if (!mrb_string_p(value)) return threadstream_pack_buffer(stream, nullptr, 0);
-    return threadstream_pack_buffer(stream, RSTRING_PTR(value), (size_t)RSTRING_LEN(value));
 }
 
 int threadstream_eos(const threadstream *stream)
@@ -218,7 +188,7 @@ const char *threadstream_unpack_buffer(threadstream *stream, size_t *out_length)
     }
     const char *p = (const char *)stream->data + stream->read_position;
     if (out_length) *out_length = n;
-    stream->read_position = (stream->read_position + n + 1 + 3) & ~(size_t)3;
+    stream->read_position = threadstream_pad4(stream->read_position + n + 1);
     return p;
 }
 

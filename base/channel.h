@@ -4,7 +4,7 @@
 #include <SDL.h>
 #include <stdint.h>
 
-#include "host/threadstream.h"
+#include "base/threadstream.h"
 
 struct thread_channel {
     threadstreamqueue *frame_queue; // simulation to render: one stream of draw commands per frame
