@@ -397,27 +397,15 @@ module Docs
           text = text[1..-1] if text.start_with?(" ")
           text = text[1..-1] if text.start_with?(" ")
           content << Docs.escape_html(text) << "\n"
-        elsif line.start_with?("* ")
-          parse_log << "- H1 detected."
+        elsif (level = ["* ", "** ", "*** "].index { |mark| line.start_with?(mark) })
+          level += 1
+          parse_log << "- H#{level} detected."
           close_list.call
           id = __docs_heading_id__(line, ids)
           formatted = __docs_line_to_html__(line, parse_log)
-          toc << "<li><a class='header-1' href='##{id}'>#{formatted}</a></li>\n"
-          content << "<h1 id='#{id}'>#{formatted}</h1>\n"
-        elsif line.start_with?("** ")
-          parse_log << "- H2 detected."
-          close_list.call
-          id = __docs_heading_id__(line, ids)
-          formatted = __docs_line_to_html__(line, parse_log)
-          toc << "<ul><li><a class='header-2' href='##{id}'>#{formatted}</a></li></ul>"
-          content << "<h2 id='#{id}'>#{formatted}</h2>\n"
-        elsif line.start_with?("*** ")
-          parse_log << "- H3 detected."
-          close_list.call
-          id = __docs_heading_id__(line, ids)
-          formatted = __docs_line_to_html__(line, parse_log)
-          toc << "<ul><ul><li><a class='header-3' href='##{id}'>#{formatted}</a></li></ul></ul>"
-          content << "<h3 id='#{id}'>#{formatted}</h3>\n"
+          entry = "<li><a class='header-#{level}' href='##{id}'>#{formatted}</a></li>"
+          toc << (level == 1 ? "#{entry}\n" : "#{"<ul>" * (level - 1)}#{entry}#{"</ul>" * (level - 1)}")
+          content << "<h#{level} id='#{id}'>#{formatted}</h#{level}>\n"
         elsif line.start_with?("**** ")
           parse_log << "- H4 detected."
           close_list.call
