@@ -491,12 +491,22 @@ TEST_F(Frame, GlyphsPackSideBySideOnTheSkylineAndOpenAPageWhenOneIsFull)
     fontatlas *font = fontatlas_new(ctx->renderer, "font.ttf");
     ASSERT_TRUE(font);
     EXPECT_EQ(0, fontatlas_page_count(font));
+    // Each glyph keeps a transparent pixel on every side, so none bleeds into its neighbour
+    // when drawn scaled: the first sits one pixel in from the page's corner, each next one
+    // two pixels right of the one before; the empty glyph (the space) takes a 2 x 2 box.
     const fontatlas_glyph *h = fontatlas_getglyph(font, 'H', 22);
     ASSERT_TRUE(h);
     EXPECT_EQ(1, fontatlas_page_count(font));
-    const fontatlas_glyph *n = fontatlas_getglyph(font, 'N', 22); // as tall as "H": beside it
-    EXPECT_GT(n->x, h->x + h->w);
-    EXPECT_EQ(h->y, n->y);
+    EXPECT_EQ(1, h->x);
+    EXPECT_EQ(1, h->y);
+    const fontatlas_glyph *before = h;
+    for (uint32_t cp : {'N', ' ', 'E', 'I'}) { // all as tall as "H"
+        const fontatlas_glyph *g = fontatlas_getglyph(font, cp, 22);
+        ASSERT_TRUE(g) << (char)cp;
+        EXPECT_EQ(before->x + before->w + 2, g->x) << (char)cp;
+        EXPECT_EQ(1, g->y) << (char)cp;
+        before = g;
+    }
     const fontatlas_glyph *space = fontatlas_getglyph(font, ' ', 22);
     EXPECT_EQ(0, space->w);
     EXPECT_GT(space->advance, 0.0f);
