@@ -115,7 +115,7 @@ test "names and nesting up to what the name stack holds parse; beyond it, nil" d
     [depth, node[:name].length, node[:children][0] && node[:children][0][:data]]
   end
   [
-    # document, parses, what the deepest element shows: [depth, its name's length, its text]
+    # document, and what its deepest element shows (nil: refused): [depth, its name's length, its text]
     ["<#{'n' * 8000}/>", [1, 8000, nil]],
     ["<#{'n' * 8191}/>", [1, 8191, nil]],
     ["<#{'n' * 8192}/>", nil],
@@ -130,7 +130,8 @@ test "names and nesting up to what the name stack holds parse; beyond it, nil" d
     ["<ab>" + "<a>" * 4095 + "x" + "</a>" * 4095 + "</ab>", nil],
     ["<a>" * 1000 + "x" + "</a>" * 1000, [1000, 1, "x"]],
     ["<a>" * 4096 + "x" + "</a>" * 4096, [4096, 1, "x"]],
-    ["<a>" * 4097 + "x" + "</a>" * 4097, nil]
+    ["<a>" * 4097 + "x" + "</a>" * 4097, nil],
+    ["<a>" * 5000 + "</a>" * 5000, nil]
   ].each do |text, shape|
     tree = xml(text)
     assert_equal shape, tree && deepest.call(tree), text[0, 40]

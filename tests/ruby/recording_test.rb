@@ -143,7 +143,7 @@ test "a replay file is read whole and checked: a refused one changes nothing" do
     [head + "[:key_down_raw, 97, 0, 2, 1]\n", corrupt],                     # five fields
     [head + "[:key_down_raw, 97, 0, 2, 1, 5, 6]\n", corrupt],               # seven
     [head + "[:instance_eval, \"exit\", 0, 1, 1, 5]\n", corrupt],           # not a callback
-    [head + "[:request_quit, 0, 0, 0, 1, 5]\n", corrupt],
+    [head + "[:request_quit, 0, 0, 0, 1, 5]\n", corrupt],                   # not replayable
     [head + "[:key_down_raw, \"97\", 0, 2, 1, 5]\n", corrupt],              # a String key
     [head + "[:textinput, 5, 0, 1, 1, 5]\n", corrupt],                      # a number typed
     [head + "[:textinput, \"a\\q\", 0, 1, 1, 5]\n", corrupt],               # unknown escape
