@@ -381,3 +381,23 @@ TEST_F(BatchSprites, ADrawSpriteOfTheGamesOwnDrawsEverySprite)
     )RUBY");
     EXPECT_EQ("nil", failure);
 }
+
+// The writer draws c[from...to] only: the framework passes the length the collection had
+// when drawing began, and asks again from each element it left to draw_sprite.
+TEST_F(BatchSprites, OnlyTheRangeAskedForIsWritten)
+{
+    std::string results = host_fixture_eval(R"RUBY(
+      d = $r.instance_variable_get(:@ffi_draw)
+      c = sprites_collection
+      c.push({ x: 0, y: 0, w: 1, h: 1, path: "a.png" }, [1, 0, 1, 1, "b.png"].sprite, { x: 2, y: 0, w: 1, h: 1, path: "c.png" })
+      # [from, to] => [answer, the paths written]
+      [[0, 1], [1, 2], [0, 2], [2, 3], [0, 3], [0, 0], [1, 1], [2, 9], [3, 4]].map do |from, to|
+        taken = d.draw_plain_sprites(c, from, to, ZOQ::Primitive::SpriteArray)
+        [from, to, taken, take_records.map { |_, text| text.split("'")[1] }]
+      end
+    )RUBY");
+    EXPECT_EQ("[[0, 1, 1, [\"a.png\"]], [1, 2, 2, [\"b.png\"]], [0, 2, 2, [\"a.png\", \"b.png\"]], [2, 3, 3, [\"c.png\"]], "
+              "[0, 3, 3, [\"a.png\", \"b.png\", \"c.png\"]], [0, 0, 0, []], [1, 1, 1, []], [2, 9, 3, [\"c.png\"]], "
+              "[3, 4, 3, []]]",
+              results);
+}

@@ -320,6 +320,62 @@ TEST_F(FontCheck, EveryBrokenFontOfTheCorpusIsRefusedOrDrawsWithoutFault)
     EXPECT_TRUE(use_font(renderer, file, read_file(cff_file)));
 }
 
+// The font with one table moved to the end of the file and given `length` bytes (its own,
+// then zeros), the file ending where the table does.
+static std::string with_table_last(const std::string &font, const char *tag, size_t length)
+{
+    table_entry t = table(font, tag);
+    std::string f = font;
+    f.resize((f.size() + 3) & ~(size_t)3, '\0');
+    size_t at = f.size();
+    std::string bytes = font.substr(t.offset, std::min(length, t.length));
+    bytes.resize(length, '\0');
+    f += bytes;
+    put32(f, t.entry + 8, (uint32_t)at);
+    put32(f, t.entry + 12, (uint32_t)length);
+    return f;
+}
+
+// hmtx holds a 4-byte metric for each of hhea's long metrics and 2 bytes for every glyph
+// past them; loca holds one entry more than there are glyphs. A table ending exactly there
+// (at the end of the file) loads and draws; one entry shorter is refused.
+TEST_F(FontCheck, TablesEndingWhereTheirCountsSayLoadAndOneEntryShortAreRefused)
+{
+    std::string sans = read_file(sans_file);
+    size_t hhea = table(sans, "hhea").offset;
+    uint32_t glyphs = get16(sans, table(sans, "maxp").offset + 4), own = get16(sans, hhea + 34);
+    ASSERT_LT(own, glyphs) << "the font has short metrics";
+    ASSERT_EQ(1u, get16(sans, table(sans, "head").offset + 50)) << "the font's loca has 4-byte entries";
+    auto hmtx = [&](uint32_t long_metrics) { return 4 * (size_t)long_metrics + 2 * (size_t)(glyphs - long_metrics); };
+    size_t loca = 4 * ((size_t)glyphs + 1);
+    struct {
+        const char *what;
+        uint32_t long_metrics;
+        const char *tag;
+        size_t length;
+        bool loads;
+    } cases[] = {
+        {"hmtx whole", own, "hmtx", hmtx(own), true},
+        {"hmtx a short metric short", own, "hmtx", hmtx(own) - 2, false},
+        {"hmtx of one long metric, whole", 1, "hmtx", hmtx(1), true},
+        {"hmtx of one long metric, a short metric short", 1, "hmtx", hmtx(1) - 2, false},
+        {"hmtx of long metrics only, whole", glyphs, "hmtx", hmtx(glyphs), true},
+        {"hmtx of long metrics only, a metric short", glyphs, "hmtx", hmtx(glyphs) - 4, false},
+        {"loca whole", own, "loca", loca, true},
+        {"loca an entry short", own, "loca", loca - 4, false},
+        {"loca a byte short", own, "loca", loca - 1, false},
+    };
+    corpus_file file = {fx.game_dir + "/broken.ttf", ""};
+    for (const auto &c : cases) {
+        std::string f = sans;
+        put16(f, hhea + 34, c.long_metrics);
+        f = with_table_last(f, c.tag, c.length);
+        font_tables tables;
+        EXPECT_EQ(c.loads, font_check_file((const uint8_t *)f.data(), f.size(), &tables) == 1) << c.what;
+        EXPECT_EQ(c.loads, use_font(renderer, file, f)) << c.what;
+    }
+}
+
 TEST_F(FontCheck, RealFontsPassEveryCheckAndDrawAsStbTruetypeDrawsThem)
 {
     std::vector<std::string> files = {cff_file};

@@ -27,3 +27,28 @@ TEST(Fps, SixteenMillisecondFramesSettleAtSixtyThree)
     fps_state zero = {};
     EXPECT_EQ(0u, fps_iteration_at(&zero, 0));
 }
+
+// Read at any frame, the rate counts the window still open as well as the closed ones.
+TEST(Fps, ReadMidWindowTheOpenWindowCounts)
+{
+    struct {
+        uint32_t frame_ms;
+        int frames; // the reading is the last frame's, its window still open
+        uint32_t rate;
+    } cases[] = {
+        {17, 1, 59},   // only the open window
+        {17, 5, 59},   // inside the first window
+        {17, 203, 59}, // the ring full, three frames into the next window
+        {10, 3, 100},
+        {10, 1005, 100},
+        {40, 2, 25},
+        {40, 101, 25},
+    };
+    for (const auto &c : cases) {
+        fps_state s = {};
+        uint32_t now = 0, rate = 0;
+        for (int i = 0; i < c.frames; i++) rate = fps_iteration_at(&s, now += c.frame_ms);
+        ASSERT_NE(0u, s.window_frames) << "the last window must still be open";
+        EXPECT_EQ(c.rate, rate) << c.frame_ms << " ms, " << c.frames << " frames";
+    }
+}

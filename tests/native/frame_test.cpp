@@ -296,6 +296,45 @@ TEST_F(Frame, ScreenshotsApplyOnlyAGivenColourKeyAndStayInsideTheCanvas)
     }
 }
 
+TEST_F(Frame, AColourKeyTakesEveryChannelUpToItsToleranceOnEitherSideAndNoFurther)
+{
+    // A key every channel can pass on both sides: 10 px wide cells, each one channel off the key.
+    const int32_t key[3] = {100, 120, 140}, t = 7;
+    struct {
+        int channel, offset;
+        bool keyed;
+    } cells[] = {
+        {0, 0, true},
+        {0, t, true}, {0, t + 1, false}, {0, -t, true}, {0, -t - 1, false},
+        {1, t, true}, {1, t + 1, false}, {1, -t, true}, {1, -t - 1, false},
+        {2, t, true}, {2, t + 1, false}, {2, -t, true}, {2, -t - 1, false},
+    };
+    const int n = (int)(sizeof cells / sizeof cells[0]);
+    std::vector<uint32_t> colours; // as the picture holds them, 0xAABBGGRR without the alpha
+    threadstream *s = threadstream_allocate();
+    grid(s);
+    frame_write_passes(s, 1, 1);
+    frame_write_pass_header(s, pass());
+    for (int i = 0; i < n; i++) {
+        int32_t c[3] = {key[0], key[1], key[2]};
+        c[cells[i].channel] += cells[i].offset;
+        frame_write_rect(s, DRAW_SOLID, frame_rect{10.0f * i, 0, 10, 10, c[0], c[1], c[2], 255});
+        colours.push_back((uint32_t)c[2] << 16 | (uint32_t)c[1] << 8 | (uint32_t)c[0]);
+    }
+    frame_write_u32(s, DRAW_END_PASS);
+    frame_write_screenshot(s, frame_screenshot{frame_cstring("shots/bounds.png"), 0, 0, 10.0f * n, 10, t, key[0],
+                                                key[1], key[2], 0});
+    run_and_free(s);
+    int32_t w = 0, h = 0;
+    uint32_t *px = load_image("shots/bounds.png", &w, &h);
+    ASSERT_TRUE(px);
+    ASSERT_EQ(10 * n, w);
+    for (int i = 0; i < n; i++)
+        EXPECT_EQ((cells[i].keyed ? 0u : 0xFF000000u) | colours[i], px[10 * i + 5])
+            << "channel " << cells[i].channel << " off the key by " << cells[i].offset;
+    free_image(px);
+}
+
 TEST_F(Frame, PixelUploadsBecomeTexturesAndPngsRoundTrip)
 {
     // (A drawn upload is among the scenes.) Sizes that do not add up make no texture.
@@ -452,12 +491,22 @@ TEST_F(Frame, GlyphsPackSideBySideOnTheSkylineAndOpenAPageWhenOneIsFull)
     fontatlas *font = fontatlas_new(ctx->renderer, "font.ttf");
     ASSERT_TRUE(font);
     EXPECT_EQ(0, fontatlas_page_count(font));
+    // Each glyph keeps a transparent pixel on every side, so none bleeds into its neighbour
+    // when drawn scaled: the first sits one pixel in from the page's corner, each next one
+    // two pixels right of the one before; the empty glyph (the space) takes a 2 x 2 box.
     const fontatlas_glyph *h = fontatlas_getglyph(font, 'H', 22);
     ASSERT_TRUE(h);
     EXPECT_EQ(1, fontatlas_page_count(font));
-    const fontatlas_glyph *n = fontatlas_getglyph(font, 'N', 22); // as tall as "H": beside it
-    EXPECT_GT(n->x, h->x + h->w);
-    EXPECT_EQ(h->y, n->y);
+    EXPECT_EQ(1, h->x);
+    EXPECT_EQ(1, h->y);
+    const fontatlas_glyph *before = h;
+    for (uint32_t cp : {'N', ' ', 'E', 'I'}) { // all as tall as "H"
+        const fontatlas_glyph *g = fontatlas_getglyph(font, cp, 22);
+        ASSERT_TRUE(g) << (char)cp;
+        EXPECT_EQ(before->x + before->w + 2, g->x) << (char)cp;
+        EXPECT_EQ(1, g->y) << (char)cp;
+        before = g;
+    }
     const fontatlas_glyph *space = fontatlas_getglyph(font, ' ', 22);
     EXPECT_EQ(0, space->w);
     EXPECT_GT(space->advance, 0.0f);

@@ -106,6 +106,27 @@ static std::string patched(std::string file, size_t at, const std::string &bytes
 
 static std::string le32(uint32_t v) { return {(char)v, (char)(v >> 8), (char)(v >> 16), (char)(v >> 24)}; }
 
+// A 24-bit run-length TGA of w x h pixels, its data the given (count, colour) runs, each
+// packet at most 128 pixels.
+static std::string tga_runs(int w, int h, const std::vector<std::pair<int, uint32_t>> &runs)
+{
+    std::string file = std::string("\0\0\x0a", 3) + std::string(9, '\0') + (char)w + (char)(w >> 8) + (char)h + (char)(h >> 8) +
+                       "\x18" + std::string(1, '\0');
+    for (const auto &run : runs) file += (char)(0x80 | (run.first - 1)) + le32(run.second).substr(0, 3);
+    return file;
+}
+
+// The pixels the decoder itself reads from the bytes (as 0xAABBGGRR).
+static std::vector<uint32_t> decoded(const std::string &bytes)
+{
+    int w = 0, h = 0, n = 0;
+    stbi_uc *px = stbi_load_from_memory((const stbi_uc *)bytes.data(), (int)bytes.size(), &w, &h, &n, 4);
+    std::vector<uint32_t> out;
+    if (px) out.assign((const uint32_t *)px, (const uint32_t *)px + (size_t)w * h);
+    stbi_image_free(px);
+    return out;
+}
+
 // The times files of a folder are opened, by name, as the kernel reports them. Read after
 // every frame: the kernel merges an event into the one before it while that is unread.
 struct open_counter {
@@ -172,6 +193,11 @@ TEST_F(ImageLoad, HostileFilesAreRefusedOrReadSafely)
     std::string jpg = jpeg("colour.jpg");
     std::string hdr16 = hdr(16, 2);
     std::string bmp24 = bmp(2, 2, 3), tga24 = tga(2, 2, 3, false);
+    // 3 x 3 at 24 bits: rows of 9 bytes padded to 12; the last row's padding may be missing.
+    std::string bmp3 = bmp(3, 3, 3), bmp3_exact = bmp3.substr(0, bmp3.size() - 3);
+    std::string tga3 = tga(3, 3, 3, false);
+    // 200 pixels take two run-length packets at least.
+    std::string tga_two_runs = tga_runs(20, 10, {{128, 0xFF0000u}, {72, 0x0000FFu}});
     size_t scan = jpg.find("\xff\xda"), frame = jpg.find("\xff\xc0");
     struct {
         const char *name;
@@ -195,6 +221,17 @@ TEST_F(ImageLoad, HostileFilesAreRefusedOrReadSafely)
         {"bmp_int_min.bmp", patched(bmp24, 22, le32(0x80000000u)), {}},
         {"bmp_short.bmp", patched(bmp24, 18, le32(8000) + le32(8000)), {}},
         {"tga_short.tga", patched(tga24, 12, std::string("\0\x10\0\x10", 4)), {}},
+        // Files exactly as long as their header asks, and a byte, a row or a packet short.
+        {"bmp_whole.bmp", bmp3, decoded(bmp3)},
+        {"bmp_exact.bmp", bmp3_exact, decoded(bmp3)},
+        {"bmp_byte_short.bmp", bmp3_exact.substr(0, bmp3_exact.size() - 1), {}},
+        {"bmp_row_short.bmp", bmp3.substr(0, bmp3.size() - 12), {}},
+        {"tga_whole.tga", tga3, decoded(tga3)},
+        {"tga_byte_short.tga", tga3.substr(0, tga3.size() - 1), {}},
+        {"tga_row_short.tga", tga3.substr(0, tga3.size() - 9), {}},
+        {"tga_runs_whole.tga", tga_two_runs, decoded(tga_two_runs)},
+        {"tga_run_short.tga", tga_two_runs.substr(0, tga_two_runs.size() - 4), {}},
+        {"tga_runs_none.tga", tga_runs(2, 2, {}), {}},
         {"psd_short.psd", psd(8000, 8000, ""), {}},
         {"jpeg_codes.jpg", patched(jpg, jpg.find("\xff\xc4") + 5, "\xff\xff"), {}},
         {"jpeg_no_table.jpg", patched(jpg, scan + 6, "\x33"), {}},        // a scan decoded with tables never defined

@@ -58,6 +58,35 @@ TEST_F(Threadstream, StringsArePaddedToFourBytesNullIsAMarkerAndTruncatedReadsSe
     threadstream_free(s);
 }
 
+// A string record cut anywhere before its NUL is an error that leaves the read position
+// inside the stream; from the NUL on (its padding may be missing) it reads whole.
+TEST_F(Threadstream, AStringRecordCutAtEveryByteReadsWholeOnlyWithItsNul)
+{
+    for (const char *text : {"", "ab", "abc", "abcd", "abcdefg"}) {
+        threadstream *whole = threadstream_allocate();
+        threadstream_pack_string(whole, text);
+        size_t with_nul = 4 + strlen(text) + 1;
+        for (size_t cut = 0; cut <= whole->length; cut++) {
+            threadstream *s = threadstream_allocate();
+            threadstream_pack_buffer(s, nullptr, 0); // a first record read whole
+            size_t start = s->length;
+            threadstream_claim_space(s, cut);
+            memcpy(s->data + s->length, whole->data, cut);
+            s->length += cut;
+            threadstream_unpack_string(s, nullptr);
+            size_t n = 99;
+            const char *got = threadstream_unpack_string(s, &n);
+            bool whole_enough = cut >= with_nul;
+            EXPECT_EQ(whole_enough ? 0u : 1u, s->error) << '"' << text << "\" cut at " << cut;
+            EXPECT_STREQ(whole_enough ? text : "", got) << '"' << text << "\" cut at " << cut;
+            EXPECT_EQ(whole_enough ? strlen(text) : 0u, n) << '"' << text << "\" cut at " << cut;
+            if (!whole_enough) EXPECT_LE(s->read_position, start + cut) << '"' << text << "\" cut at " << cut;
+            threadstream_free(s);
+        }
+        threadstream_free(whole);
+    }
+}
+
 TEST_F(Threadstream, CapacityDoublesOnlyWhenAWriteDoesNotFitAndOversizedWritesSetTheError)
 {
     threadstream *s = threadstream_allocate();

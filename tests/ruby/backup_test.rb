@@ -26,6 +26,22 @@ test "editing a game file writes its latest copy, an archived copy, the change l
   assert_includes on_disk("tmp/src_backup/index.css"), "max-width: 920px"
 end
 
+test "a source name with markup characters is shown as written in changes.html, never as markup" do
+  boot_game "def tick args; end\n"
+  [
+    ["app/a&b.rb", "app/a&amp;b.rb", "src_backup_app_a-26b.rb"],
+    ["app/<i>x.rb", "app/&lt;i&gt;x.rb", "src_backup_app_-3ci-3ex.rb"],
+    ["app/it's \"q\".rb", "app/it&#39;s &quot;q&quot;.rb", "src_backup_app_it-27s-20-22q-22.rb"]
+  ].each do |file, shown, latest|
+    write file, "$markup = 1\n"
+    $zoq.backup_create file
+    assert_includes on_disk("tmp/src_backup/changes.html"), "<li><a href='#{latest}'>#{shown}</a></li>"
+  end
+  # No name reaches the page unescaped.
+  page = on_disk("tmp/src_backup/changes.html")
+  refute page.include?("<i>") || page.include?("a&b") || page.include?("it's")
+end
+
 test "sources get distinct backup names that are safe in a URL" do
   rows = [["app/main.rb", "app_main"], ["app/a_b.rb", "app_a-5fb"], ["app/a/b.rb", "app_a_b"],
           ["app/my file.rb", "app_my-20file"], ["app/a.b.rb", "app_a-2eb"], ["app/x-y.rb", "app_x-2dy"],

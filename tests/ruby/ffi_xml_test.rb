@@ -45,6 +45,14 @@ test "the five entities and character references become their bytes, in text and
   text = "<r v='&lt;&gt;&amp;&apos;&quot;&#65;&#x42;&#x20AC;&#x1F600;&#000067;'>&lt;&amp;&#x1f600;x</r>"
   r = root(text)
   assert_equal ["<>&'\"AB\u20AC\u{1F600}C", "<&\u{1F600}x"], [r[:attributes]["v"], r[:children][0][:data]]
+  # Each side of every boundary of the UTF-8 lengths, and the last code points allowed.
+  [
+    ["&#x7F;", "\x7F"], ["&#x80;", "\xC2\x80"], ["&#x7FF;", "\xDF\xBF"], ["&#x800;", "\xE0\xA0\x80"],
+    ["&#xD7FF;", "\xED\x9F\xBF"], ["&#xE000;", "\xEE\x80\x80"], ["&#xFFFD;", "\xEF\xBF\xBD"],
+    ["&#x10000;", "\xF0\x90\x80\x80"], ["&#x10FFFF;", "\xF4\x8F\xBF\xBF"], ["&#2047;", "\xDF\xBF"], ["&#2048;", "\xE0\xA0\x80"]
+  ].each do |reference, bytes|
+    assert_equal [bytes, bytes], [root("<r>#{reference}</r>")[:children][0][:data], root("<r v='#{reference}'/>")[:attributes]["v"]], reference
+  end
   # White space written in a value reads as blanks; written as a reference it stays.
   assert_equal({ "a" => "x y z", "b" => "\t\n" }, root("<r a='x\ty\nz' b='&#9;&#10;'/>")[:attributes])
   # Bytes pass through untouched, whatever their encoding.
@@ -95,19 +103,40 @@ test "a billion laughs is nil: no entity of a document type is ever expanded" do
 end
 
 test "names and nesting up to what the name stack holds parse; beyond it, nil" do
-  long = "n" * 8000
-  assert_equal long, root("<#{long}/>")[:name]
-  assert_equal nil, xml("<#{'n' * 9000}/>")
-  assert_equal nil, xml("<r #{'n' * 9000}='1'/>")
-  deep = 1000
-  node = root("<a>" * deep + "x" + "</a>" * deep)
-  depth = 1
-  while node[:children][0][:type] == :element
-    node = node[:children][0]
-    depth += 1
+  # The stack holds 8,192 bytes: the open elements' names and the name being read, each with
+  # its NUL. Nesting is walked in a loop (deep Hashes would outgrow the interpreter's stack).
+  deepest = lambda do |tree|
+    node = tree[:children].find { |n| n[:type] == :element }
+    depth = 1
+    while node[:children][0] && node[:children][0][:type] == :element
+      node = node[:children][0]
+      depth += 1
+    end
+    [depth, node[:name].length, node[:children][0] && node[:children][0][:data]]
   end
-  assert_equal [deep, "x"], [depth, node[:children][0][:data]]
-  assert_equal nil, xml("<a>" * 5000 + "</a>" * 5000)
+  [
+    # document, and what its deepest element shows (nil: refused): [depth, its name's length, its text]
+    ["<#{'n' * 8000}/>", [1, 8000, nil]],
+    ["<#{'n' * 8191}/>", [1, 8191, nil]],
+    ["<#{'n' * 8192}/>", nil],
+    ["<#{'n' * 9000}/>", nil],
+    ["<r #{'n' * 8189}='1'/>", [1, 1, nil]],
+    ["<r #{'n' * 8190}='1'/>", nil],
+    ["<r #{'n' * 9000}='1'/>", nil],
+    ["<?#{'p' * 8191}?><r/>", [1, 1, nil]],
+    ["<?#{'p' * 8192}?><r/>", nil],
+    # "ab" and 4,094 levels of "a" fill 8,191 bytes; one level more needs two.
+    ["<ab>" + "<a>" * 4094 + "x" + "</a>" * 4094 + "</ab>", [4095, 1, "x"]],
+    ["<ab>" + "<a>" * 4095 + "x" + "</a>" * 4095 + "</ab>", nil],
+    ["<a>" * 1000 + "x" + "</a>" * 1000, [1000, 1, "x"]],
+    ["<a>" * 4096 + "x" + "</a>" * 4096, [4096, 1, "x"]],
+    ["<a>" * 4097 + "x" + "</a>" * 4097, nil],
+    ["<a>" * 5000 + "</a>" * 5000, nil]
+  ].each do |text, shape|
+    tree = xml(text)
+    assert_equal shape, tree && deepest.call(tree), text[0, 40]
+  end
+  assert_equal "n" * 8189, root("<r #{'n' * 8189}='1'/>")[:attributes].keys[0]
 end
 
 test "parse_xml_file reads through the file system; a missing file is nil; arguments are checked" do

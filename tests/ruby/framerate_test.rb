@@ -72,11 +72,13 @@ test "a clock set back or a pause never gives a negative or broken rate" do
   assert_equal [60, 60, 60], readings
   zoq.pause!
   zoq.check_framerate
+  # The measurement starts over: 60, and the whole of it as the change.
+  assert_equal [60, 60], [zoq.current_framerate, zoq.delta_framerate]
   zoq.unpause!
   assert_equal 60, zoq.current_framerate
 end
 
-test "diagnostics are logged at the next check, once, and a failure to build them clears the request" do
+test "diagnostics are logged at the next check, once, and shown on the panel; a failure to build them clears the request" do
   zoq = measured_runtime
   zoq.args.outputs.solids << { x: 0, y: 0, w: 1, h: 1 }
   zoq.args.outputs.static_sprites << { x: 0, y: 0, w: 1, h: 1, path: "a.png" }
@@ -91,9 +93,20 @@ test "diagnostics are logged at the next check, once, and a failure to build the
                   "3 Array Primitives.\n", "PRIMITIVE   COUNT, STATIC COUNT\nsolids:     1, 0\nsprites:    0, 1\n",
                   "reserved:   ", "** Additional Help\n"
   assert_equal 2, texts.length
+  # The panel: a half-transparent black strip along the top left, five white labels 15 apart.
   zoq.mouse_move 20, 700
-  assert_equal ["FPS: 60.00", "Draw Calls: 7", "Array Primitives: 3", "Mouse: [20, 20]"],
-               zoq.framerate_diagnostics_primitives[2..-1].map { |label| label[:text] }
+  panel = zoq.framerate_diagnostics_primitives
+  assert_equal panel, zoq.current_framerate_primitives
+  fields = [:primitive_marker, :x, :y, :w, :h, :r, :g, :b, :a, :size_enum, :text]
+  assert_rows [
+    [[:solid, 0, 627, 500, 93, 0, 0, 0, 128, nil, nil], panel[0]],
+    [[:label, 5, 715, nil, nil, 255, 255, 255, nil, -2, "More Info via Zintarel Console: $zoq.framerate_diagnostics"], panel[1]],
+    [[:label, 5, 700, nil, nil, 255, 255, 255, nil, -2, "FPS: 60.00"], panel[2]],
+    [[:label, 5, 685, nil, nil, 255, 255, 255, nil, -2, "Draw Calls: 7"], panel[3]],
+    [[:label, 5, 670, nil, nil, 255, 255, 255, nil, -2, "Array Primitives: 3"], panel[4]],
+    [[:label, 5, 655, nil, nil, 255, 255, 255, nil, -2, "Mouse: [20, 20]"], panel[5]]
+  ].map { |expected, primitive| [expected, fields.map { |k| primitive[k] }] }
+  assert_equal 6, panel.length
   assert_includes zoq.framerate_warning_message, "* WARNING:\nYour average framerate dropped below 60 fps for two seconds.\n\nThe average FPS was 60.\n",
                   "  args.zoq.log_level = :off\n", "* INFO: Framerate Diagnostics\n"
   # A state the text cannot be built from: the request is dropped, the measurement goes on.

@@ -136,19 +136,40 @@ test "a replay file is read whole and checked: a refused one changes nothing" do
     [head.sub("seed 5\n", ""), "#{corrupt} r.txt has no seed line."],
     [head.sub("stopped_at 30\n", ""), "#{corrupt} r.txt has no stopped_at line."],
     [head.sub("seed 5", "seed five"), "#{corrupt} I don't know how to parse seed five."],
+    [head.sub("stopped_at 30", "stopped_at -3"), corrupt],
+    [head.sub("stopped_at 30", "stopped_at -1"), corrupt],
+    [head.sub("stopped_at 30", "stopped_at 0"), nil],                       # the least
+    [head.sub("seed 5", "seedling 5"), corrupt],
     [head + "[:key_down_raw, 97, 0, 2, 1]\n", corrupt],                     # five fields
+    [head + "[:key_down_raw, 97, 0, 2, 1, 5, 6]\n", corrupt],               # seven
     [head + "[:instance_eval, \"exit\", 0, 1, 1, 5]\n", corrupt],           # not a callback
+    [head + "[:request_quit, 0, 0, 0, 1, 5]\n", corrupt],                   # not replayable
     [head + "[:key_down_raw, \"97\", 0, 2, 1, 5]\n", corrupt],              # a String key
+    [head + "[:textinput, 5, 0, 1, 1, 5]\n", corrupt],                      # a number typed
     [head + "[:textinput, \"a\\q\", 0, 1, 1, 5]\n", corrupt],               # unknown escape
+    [head + "[:textinput, \"unended, 0, 1, 1, 5]\n", corrupt],
+    [head + "[:textinput, \"a\", 0, 0, 1, 5]\n", corrupt],                  # text is one value
+    [head + "[:textinput, \"a\", 0, 2, 1, 5]\n", corrupt],
+    [head + "[:textinput, \"a\", 0, 1, 1, 5]\n", nil],
     [head + "[:key_down_raw, 97, 0, 2, 1, -1]\n", corrupt],                 # negative tick
+    [head + "[:key_down_raw, 97, 0, 2, 1, 0]\n", nil],
+    [head + "[:key_down_raw, 97, 0, 9, 1, 5]\n", corrupt],                  # value count
+    [head + "[:key_down_raw, 97, 0, 3, 1, 5]\n", corrupt],
+    [head + "[:key_down_raw, 97, 0, -1, 1, 5]\n", corrupt],
+    [head + "[:key_down_raw, 97, 0, 0, 1, 5]\n", nil],
+    [head + "[:key_down_raw, 97, 0, 2, 1, 5]\n", nil],
     [head + "[:key_down_raw, 97, 0, 2, 1, 5] x\n", corrupt]
   ].each do |text, message|
     now = boot_game "def tick args; end\n"
     $zoq.args.state.marker = 5
     $zoq.write_file "r.txt", text
     seed = $zoq.seed
-    assert_raises(RuntimeError, message) { $zoq.start_replay "r.txt" }
-    assert_equal [5, false, seed], [$zoq.args.state.marker, $recording.is_replaying?, $zoq.seed], text
+    if message
+      assert_raises(RuntimeError, message) { $zoq.start_replay "r.txt" }
+      assert_equal [5, false, seed], [$zoq.args.state.marker, $recording.is_replaying?, $zoq.seed], text
+    else
+      assert_equal [nil, true], [$zoq.start_replay("r.txt"), $recording.is_replaying?], text
+    end
   end
   # Accepted: numbers keep their kind, Strings their bytes, events sort by id within a tick.
   bytes = (0..255).map { |b| b.chr }.join

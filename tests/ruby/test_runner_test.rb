@@ -66,16 +66,27 @@ test "the summary: counts, names, failure texts without their error tag, the sig
 end
 
 test "assertions mark that they ran and raise their texts" do
-  assert_equal [nil, true], [ZOQ::Assert.new.equal!([1], [1]), ZOQ::Assert.new.tap(&:ok!).assertion_performed]
   [
+    # the assertion, the text it raises (nil: it passes and answers nil)
+    [-> (a) { a.ok! }, nil],
+    [-> (a) { a.true! 0 }, nil],
+    [-> (a) { a.true! "" }, nil],
+    [-> (a) { a.false! nil }, nil],
+    [-> (a) { a.false! false }, nil],
+    [-> (a) { a.equal! [1], [1] }, nil],
+    [-> (a) { a.nil! nil }, nil],
     [-> (a) { a.true! nil, "m" }, " was not truthy.\nm"],
     [-> (a) { a.false! 3 }, "3 was not falsey.\n"],
     [-> (a) { a.equal! 1, 2 }, "actual:\n1\n\ndid not equal\n\nexpected:\n2.\n"],
     [-> (a) { a.equal! nil, false }, "actual:\n(nil)\n\ndid not equal\n\nexpected:\nfalse.\n"],
     [-> (a) { a.nil! :x, "m" }, "x was supposed to be nil, but wasn't.\nm"]
-  ].each do |call, text|
+  ].each_with_index do |(call, text), i|
     a = ZOQ::Assert.new
-    error = assert_raises(RuntimeError) { call.call a }
-    assert_equal [text, true], [error.message, a.assertion_performed]
+    if text
+      error = assert_raises(RuntimeError) { call.call a }
+      assert_equal [text, true], [error.message, a.assertion_performed], "row #{i}"
+    else
+      assert_equal [nil, true], [call.call(a), a.assertion_performed], "row #{i}"
+    end
   end
 end
