@@ -3,6 +3,7 @@
 
 BACKTICK = 96
 ENTER = 13
+ESCAPE = 27
 KEY_A = 97
 
 # One step with the given events first: [:down, code, mod], [:up, code, mod] or [:text, s].
@@ -48,6 +49,20 @@ test "the toggle keys open and close the console and neither they nor typing rea
   assert_equal "a", $console.current_input_str
   now = step_with now, [:down, KEY_A], [:text, "a"]
   assert_equal [:a, "a"], $seen
+end
+
+test "quick taps, pressed and released between two steps, each count once" do
+  now = boot_game "def tick args; end\n"
+  [[[[:down, BACKTICK], [:text, "`"], [:up, BACKTICK]], true, ""],
+   [[[:text, "1 + 1"], [:down, ENTER], [:up, ENTER]], true, ""],
+   [[[:text, "2 + 2"], [:down, ENTER], [:up, ENTER]], true, ""],
+   [[[:text, "abc"], [:down, ESCAPE], [:up, ESCAPE]], true, ""],
+   [[[:down, BACKTICK], [:text, "`"], [:up, BACKTICK]], false, ""]].each_with_index do |(events, visible, prompt), i|
+    now = step_with now, *events
+    now = step_with now
+    assert_equal [visible, prompt], [$console.visible?, $console.current_input_str], "tap #{i}"
+  end
+  assert_equal ["-> 1 + 1", "=> 2", "-> 2 + 2", "=> 4"], console_lines.select { |l| l.start_with?("->", "=>") }
 end
 
 test "typed commands print their input and result, and errors leave the console working" do

@@ -57,6 +57,8 @@ test "every key code with every modifier goes through press, release and a step 
     codes.each { |code| press code, mod: mod; release code, mod: mod }
     now = run_steps now, 1
   end
+  # The last taps are released in the step after the last press.
+  run_steps now, 1
   assert_equal [], $host_errors
   assert $zoq.args.inputs.keyboard.key_up.truthy_keys.empty?
 end
@@ -68,11 +70,17 @@ test "keys across steps: within one step, held, Shift+A with repeat, arrows, ban
     [k.key_down, k.key_held, k.key_up].map { |keys| keys.truthy_keys.sort }
   end
 
-  # Pressed and released between two steps: only key_up sees it.
-  press 97
-  release 97
-  now = probe_steps(now, 2, &sets)
-  assert_equal [[[], [], [:a]], [[], [], []]], $seen
+  # Pressed and released between two steps: down in the step that sees it, up in the next,
+  # as a key held for one step; pressed again before the step, it stays held.
+  [[[[:down, 97], [:up, 97]], [[[:a], [], []], [[], [], [:a]], [[], [], []]]],
+   [[[:down, 97], [:up, 97], [:down, 97]], [[[:a], [], []], [[], [:a], []], [[], [:a], []]]],
+   [[[:down, 97], [:up, 97], [:down, 98]], [[[:a, :b], [], []], [[], [:b], [:a]], [[], [:b], []]]]].each do |events, expected|
+    events.each { |kind, code| kind == :down ? press(code) : release(code) }
+    now = probe_steps(now, 3, &sets)
+    assert_equal expected, $seen, events.inspect
+    release 97, 98
+    now = run_steps now, 2
+  end
 
   # Shift+A: both names and "A" on the press step, held afterwards; a repeat adds nothing.
   press SHIFT, 97, mod: 1
