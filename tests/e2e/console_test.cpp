@@ -219,7 +219,12 @@ TEST(Console, ABrokenGameOpensTheConsoleAndResumesOnceItsFileIsMended)
              // Past the first second: a file changed earlier than that is not queued again.
              {"raises", "def tick args\n  raise 'the hero has no sword' if args.tick_count == 90\nend\n",
               "* EXCEPTION: the hero has no sword"},
-             {"syntax", "def tick args\n  [1, 2\nend\n", "Failed to reload app/main.rb."}}) {
+             {"syntax", "def tick args\n  [1, 2\nend\n", "Failed to reload app/main.rb."},
+             // The report names the nil, not the state's score read before.
+             {"nil_local",
+              "def tick args\n  args.state.score ||= 0\n  args.state.score += 1\n  enemy = nil\n"
+              "  enemy.hp if args.tick_count == 90\nend\n",
+              "Unhandled method_missing with name :hp, args [] was invoked on [NilClass]."}}) {
         e2e_game g(std::string("console_") + b.name);
         g.write("game/app/main.rb", b.broken);
         g.write("mended.rb", mended);
