@@ -189,17 +189,23 @@ test "mapping lines: whole and inverted axes, halves, hats, skipped parts, names
   end
 end
 
-test "the mapping screen: an axis binds on its way back, a control binds once, unplugging ends it" do
+test "the mapping screen: an axis binds on its way back, a control binds once, only ESCAPE ends it" do
   now = boot_game "def tick args; $game_ticks += 1; end\n"
   $game_ticks = 0
   config = $zoq.controller_config
   $zoq.rawjoystick_connected 40, "Stick", "0300000000000000000000000000aa00"
+  $zoq.rawjoystick_connected 41, "Waiting", "0300000000000000000000000000bb00"
   now = run_steps now, 1
   config.fading = 0
   [[0, -3000], [0, -32768], [0, 0], [0, -32768], [0, 0]].each { |axis, value| $zoq.rawjoystick_axis 40, axis, value }
   $zoq.rawjoystick_axis 41, 1, -32768 # another joystick is not heard
   assert_equal [["-a0"], 1, nil], [config.bindings, config.current_part, config.joystick_state[:axes][1]]
+  # Unplugged: the one waiting is forgotten, the one on screen keeps the screen.
+  $zoq.rawjoystick_disconnected 41
   $zoq.rawjoystick_disconnected 40
-  run_steps now, 1
-  assert_equal [false, 1], [config.should_tick?, $game_ticks]
+  now = run_steps now, 1
+  assert_equal [true, 0, []], [config.should_tick?, $game_ticks, config.raw_joysticks.keys]
+  $zoq.key_down_raw 27, 0
+  now = run_steps now, 100 # the fade-out takes 1.5 seconds
+  assert_equal [false, true], [config.should_tick?, $game_ticks > 0]
 end
