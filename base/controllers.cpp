@@ -33,17 +33,29 @@ void controller_slots_open(controller_slots *slots, int device_index)
     SDL_GameControllerClose(controller); // a third controller has no player
 }
 
-void controller_slots_remove(controller_slots *slots, SDL_JoystickID instance)
+// The player index of the controller of a joystick, or -1 when no slot holds it.
+static int slot_of(const controller_slots *slots, SDL_JoystickID instance)
 {
     SDL_GameController *controller = SDL_GameControllerFromInstanceID(instance);
-    if (!controller) return;
-    for (SDL_GameController *&slot : slots->player) {
-        if (slot == controller) {
-            slot = nullptr;
-            SDL_GameControllerClose(controller);
-            return;
-        }
-    }
+    if (!controller) return -1;
+    for (int i = 0; i < 2; i++)
+        if (slots->player[i] == controller) return i;
+    return -1;
+}
+
+void controller_slots_remove(controller_slots *slots, SDL_JoystickID instance)
+{
+    int i = slot_of(slots, instance);
+    if (i < 0) return;
+    SDL_GameControllerClose(slots->player[i]);
+    slots->player[i] = nullptr;
+    slots->buttons_went_down[i] = 0;
+}
+
+void controller_slots_note_button_down(controller_slots *slots, SDL_JoystickID instance, int button)
+{
+    int i = slot_of(slots, instance);
+    if (i >= 0 && button >= 0 && button < 32) slots->buttons_went_down[i] |= 1u << button;
 }
 
 void controller_slots_close(controller_slots *slots)
@@ -52,6 +64,7 @@ void controller_slots_close(controller_slots *slots)
         if (slot) SDL_GameControllerClose(slot);
         slot = nullptr;
     }
+    slots->buttons_went_down[0] = slots->buttons_went_down[1] = 0;
 }
 
 void controller_close_raw_joystick(SDL_JoystickID instance)

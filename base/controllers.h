@@ -54,6 +54,9 @@ extern const char *const controller_analog_callbacks[CONTROLLER_ANALOG_CALLBACKS
 
 struct controller_slots {
     SDL_GameController *player[2];
+    // Per player, the buttons (bit 1 << SDL_GameControllerButton) that went down since the
+    // last poll: a press and release between two polls still counts as pressed once.
+    uint32_t buttons_went_down[2];
 };
 
 // The slot rule: a newly opened controller takes the first free slot; one that already has a
@@ -61,6 +64,8 @@ struct controller_slots {
 void controller_slots_open(controller_slots *slots, int device_index);
 // Empties the slot of the controller whose joystick went away, closing it.
 void controller_slots_remove(controller_slots *slots, SDL_JoystickID instance);
+// Notes a button that went down on the controller of a slot; other joysticks are ignored.
+void controller_slots_note_button_down(controller_slots *slots, SDL_JoystickID instance, int button);
 void controller_slots_close(controller_slots *slots);
 // Closes a raw joystick the host opened to report it; never the joystick of a game controller.
 void controller_close_raw_joystick(SDL_JoystickID instance);

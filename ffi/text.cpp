@@ -10,8 +10,8 @@
 static mrb_value ffi_misc_calcstringbox(mrb_state *mrb, mrb_value self)
 {
     const char *text, *font_path;
-    mrb_int size_enum;
-    mrb_get_args(mrb, "ziz", &text, &size_enum, &font_path);
+    mrb_float size_enum; // an Integer or a Float: 1.5 measures as a label of 1.5 draws
+    mrb_get_args(mrb, "zfz", &text, &size_enum, &font_path);
     float width = 0.0f, height = 0.0f;
     render_context *render = ffi_render_context;
     if (render) {

@@ -157,6 +157,9 @@ static void dispatch_joystick_event(game_context *context, const SDL_Event &e)
     }
     case SDL_CONTROLLERDEVICEADDED: controller_slots_open(&context->controllers, e.cdevice.which); break;
     case SDL_CONTROLLERDEVICEREMOVED: controller_slots_remove(&context->controllers, e.cdevice.which); break;
+    case SDL_CONTROLLERBUTTONDOWN:
+        controller_slots_note_button_down(&context->controllers, e.cbutton.which, e.cbutton.button);
+        break;
     default: break;
     }
 }
@@ -180,7 +183,8 @@ static void dispatch_event(game_context *context, const SDL_Event &e)
     case SDL_JOYDEVICEADDED:
     case SDL_JOYDEVICEREMOVED:
     case SDL_CONTROLLERDEVICEADDED:
-    case SDL_CONTROLLERDEVICEREMOVED: dispatch_joystick_event(context, e); break;
+    case SDL_CONTROLLERDEVICEREMOVED:
+    case SDL_CONTROLLERBUTTONDOWN: dispatch_joystick_event(context, e); break;
     case SDL_DROPFILE:
     case SDL_DROPTEXT:
         SDL_free(e.drop.file); // SDL's copy of the dropped text: nothing else frees it
@@ -212,8 +216,10 @@ void input_dispatch_events(game_context *context)
 
 static bool past_threshold(int32_t axis) { return axis > CONTROLLER_STICK_THRESHOLD || axis < -CONTROLLER_STICK_THRESHOLD; }
 
-// Which key slots the controller holds down now.
-static void read_pressed_keys(SDL_GameController *c, const int32_t sticks[4], bool pressed[CONTROLLER_KEY_SLOTS])
+// Which key slots the controller holds down now, or pressed since the last poll (buttons
+// that went down, by SDL button).
+static void read_pressed_keys(SDL_GameController *c, const int32_t sticks[4], uint32_t went_down,
+                              bool pressed[CONTROLLER_KEY_SLOTS])
 {
     for (int stick = 0; stick < 2; stick++) {
         int32_t x = sticks[stick * 2], y = sticks[stick * 2 + 1];
@@ -222,7 +228,9 @@ static void read_pressed_keys(SDL_GameController *c, const int32_t sticks[4], bo
         if (x < -CONTROLLER_STICK_THRESHOLD) pressed[CONTROLLER_KEY_LEFT] = true;
         if (x > CONTROLLER_STICK_THRESHOLD) pressed[CONTROLLER_KEY_RIGHT] = true;
     }
-    auto button = [c](SDL_GameControllerButton b) { return SDL_GameControllerGetButton(c, b) != 0; };
+    auto button = [c, went_down](SDL_GameControllerButton b) {
+        return SDL_GameControllerGetButton(c, b) != 0 || (went_down >> b & 1u) != 0;
+    };
     static const SDL_GameControllerButton dpad[4] = {SDL_CONTROLLER_BUTTON_DPAD_UP, SDL_CONTROLLER_BUTTON_DPAD_DOWN,
                                                      SDL_CONTROLLER_BUTTON_DPAD_LEFT, SDL_CONTROLLER_BUTTON_DPAD_RIGHT};
     for (int i = 0; i < 4; i++)
@@ -251,8 +259,9 @@ void poll_controller_player(game_context *context, int player)
         static const SDL_GameControllerAxis axes[4] = {SDL_CONTROLLER_AXIS_LEFTX, SDL_CONTROLLER_AXIS_LEFTY,
                                                        SDL_CONTROLLER_AXIS_RIGHTX, SDL_CONTROLLER_AXIS_RIGHTY};
         for (int i = 0; i < 4; i++) sticks[i] = SDL_GameControllerGetAxis(c, axes[i]);
-        read_pressed_keys(c, sticks, pressed);
+        read_pressed_keys(c, sticks, context->controllers.buttons_went_down[player - 1], pressed);
     }
+    context->controllers.buttons_went_down[player - 1] = 0;
     uint32_t *states = key_states(context, player);
     for (int k = 0; k < CONTROLLER_KEY_SLOTS; k++) {
         if (pressed[k] && states[k] != CONTROLLER_KEY_HELD) states[k] = CONTROLLER_KEY_PRESSED;

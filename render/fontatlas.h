@@ -6,6 +6,7 @@
 // does not fit its bytes keeps its advance but draws nothing.
 #pragma once
 #include <SDL.h>
+#include <cmath>
 #include <stdint.h>
 
 struct fontatlas;
@@ -21,11 +22,13 @@ struct fontatlas_glyph {
 
 #define FONTATLAS_PAGE_SIZE 512
 
-// The pixel size of a label's size_enum, for drawing and measuring alike: 2 x size_enum + 22,
-// computed without overflow; a result outside 0..254 (a negative one too) gives 255.
-static inline uint32_t fontatlas_label_pixel_size(int64_t size_enum)
+// The pixel size of a label's size_enum, for drawing and measuring alike: trunc(2 x size_enum)
+// + 22 from the size as given (1.5 gives 25), without overflow; a result outside 0..254 (a
+// negative one too) gives 255, and NaN counts as 0.
+static inline uint32_t fontatlas_label_pixel_size(double size_enum)
 {
-    return size_enum >= -11 && size_enum <= 116 ? (uint32_t)(2 * size_enum + 22) : 255u;
+    double twice = std::isnan(size_enum) ? 0.0 : std::trunc(2.0 * size_enum);
+    return twice >= -22.0 && twice <= 232.0 ? (uint32_t)(twice + 22.0) : 255u;
 }
 
 fontatlas *fontatlas_new(SDL_Renderer *renderer, const char *path);

@@ -667,7 +667,7 @@ static void draw_label(frame_run *run, const frame_label &l)
         pen_x = l.x + (float)ctx->grid_x;
         top = l.y * (float)ctx->grid_scale + (float)ctx->grid_y;
     }
-    uint32_t px = fontatlas_label_pixel_size(trunc_i32(l.size_enum));
+    uint32_t px = fontatlas_label_pixel_size(l.size_enum);
     float scale = fontatlas_get_scale(font, px);
     // Device resolution only for the window: a render target keeps its own size and place.
     bool dense = run->target == nullptr && (ctx->output_width != ctx->logical_width ||

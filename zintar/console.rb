@@ -129,6 +129,8 @@ module ZOQ
       @prompt = nil
       @console_text_width = nil
       @color_cache = {}
+      # The colour of each line of a wrapped entry, by the line's object: the whole entry's.
+      @wrapped_line_colors = {}
       load_history
     end
 
@@ -150,7 +152,7 @@ module ZOQ
       toggle
       @archived_log.concat @log
       excess = @archived_log.length - @max_log_lines
-      @archived_log.shift(excess) if excess > 0
+      forget_wrapped_line_colors @archived_log.shift(excess) if excess > 0
       @log = []
       @show_reason = nil
       clear_toast
@@ -207,25 +209,37 @@ module ZOQ
     def add_text obj
       @log_invocation_count += 1
       lines = []
+      colors = []
       width = console_text_width
       obj.to_s.split("\n").each do |line|
         wrapped = line.wrapped_lines(width)
+        # A marker may fall on any line of a wrapped text: all of them take the whole's colour.
+        color = wrapped.length > 1 ? color_for_log_entry(line) : nil
         if wrapped.empty?
           lines << ""
+          colors << nil
         else
-          wrapped.each { |part| lines << part.chomp }
+          wrapped.each do |part|
+            lines << part.chomp
+            colors << color
+          end
         end
       end
-      lines << "" if lines.empty?
+      if lines.empty?
+        lines << ""
+        colors << nil
+      end
       previous = @last_log_lines
       if previous && previous == lines && log_ends_with_last_lines?
         @last_log_lines_count += 1
+        forget_wrapped_line_colors [@log[-1]]
         @log[-1] = "#{lines[-1]} (#{@last_log_lines_count})"
+        remember_wrapped_line_color @log[-1], colors[-1]
         @last_log_tail = @log[-1]
       else
-        lines.each do |line|
-          @log.shift while @log.length > @max_log_lines
-          @log << line
+        lines.each_with_index do |line, i|
+          append_entry line
+          remember_wrapped_line_color line, colors[i]
         end
         @last_log_lines = lines
         @last_log_lines_count = 1
@@ -240,8 +254,7 @@ module ZOQ
       if @last_sprite_entry && @last_sprite_entry[:id] == obj[:id] && @log[@last_sprite_index].equal?(@last_sprite_entry)
         @log[@last_sprite_index] = obj
       else
-        @log.shift while @log.length > @max_log_lines
-        @log << obj
+        append_entry obj
         @last_sprite_index = @log.length - 1
       end
       @last_sprite_entry = obj
@@ -256,6 +269,7 @@ module ZOQ
     def clear
       @archived_log.clear
       @log.clear
+      @wrapped_line_colors.clear
       @last_log_lines = nil
       @last_sprite_entry = nil
       @log_offset = 0
@@ -436,7 +450,7 @@ module ZOQ
       puts "-> #{cmd}"
       @last_command = cmd
       # The closing parenthesis goes on a line of its own, so a trailing comment stays a comment.
-      result = Kernel.eval("$results = (#{cmd}\n)")
+      result = TOP_LEVEL_EVAL.call("$results = (#{cmd}\n)")
       if result.nil?
         puts "=> nil"
       elsif !(result == :console_silent_eval)
@@ -458,8 +472,8 @@ module ZOQ
       @last_command_errored = true
       text = exception.to_s
       return nil unless text.include?("wrong number of arguments")
-      name = text.split(":")[0].to_s.delete("'")
-      return nil if name.include?(" ")
+      name = method_name_of(exception).delete("'")
+      return nil if name.empty? || name.include?(" ")
       results = Kernel.__docs_search_results__(name)
       return nil if results.empty?
       joined = results.join("\n")
@@ -529,8 +543,9 @@ module ZOQ
       bg = @background_color
       reserved << { x: left, y: @bottom, w: w, h: h, r: bg.r, g: bg.g, b: bg.b, a: (bg.a * progress).to_i,
                     primitive_marker: :solid }
-      reserved << { x: right - 110, y: @bottom + 630, w: 100, h: 100, path: @logo, angle: 0, a: (80 * progress).to_i,
-                    primitive_marker: :sprite }
+      # Inside the panel's top right corner, 10 pixels from either edge.
+      reserved << { x: right - 110, y: @bottom + h - 110, w: 100, h: 100, path: @logo, angle: 0,
+                    a: (80 * progress).to_i, primitive_marker: :sprite }
       prompt.render args, x: left + 10, y: @bottom + 2
       y = @bottom + 2 + 1.5 * lh
       reserved << line(y: y, color: @text_color.mult_alpha(progress))
@@ -647,6 +662,20 @@ module ZOQ
         primitive_marker: :line }
     end
 
+    # Appends one entry, dropping the oldest while the log is full.
+    def append_entry entry
+      forget_wrapped_line_colors [@log.shift] while @log.length > @max_log_lines
+      @log << entry
+    end
+
+    def remember_wrapped_line_color line, color
+      @wrapped_line_colors[line.object_id] = color if color
+    end
+
+    def forget_wrapped_line_colors lines
+      lines.each { |line| @wrapped_line_colors.delete line.object_id }
+    end
+
     def scroll_by lines
       @log_offset += lines
       clamp_offset
@@ -685,7 +714,7 @@ module ZOQ
                         primitive_marker: :sprite }
           y += entry[:h].to_i + 10
         else
-          color = color_for_log_entry entry
+          color = @wrapped_line_colors[entry.object_id] || color_for_log_entry(entry)
           color = color.mult_alpha(0.5) if dimmed
           reserved << @font_style.label(x: left + 10, y: y, text: entry, color: color)
           y += lh
@@ -758,6 +787,19 @@ module ZOQ
       end
     end
 
+    # The method an exception was raised in, as the interpreter's backtrace names it ("in
+    # clamp"), none when the typed text raised it itself ("(eval):1:in eval"); the text before
+    # the message's first ":" when there is no backtrace.
+    def method_name_of exception
+      line = (exception.backtrace || [])[0]
+      return exception.to_s.split(":")[0].to_s unless line
+      at = line.rindex(":in ")
+      name = at ? line[(at + 4)..-1].to_s.strip : ""
+      return "" if name == "eval" && line.start_with?("(eval)")
+      owner_end = name.rindex("#") || name.rindex(".")
+      owner_end ? name[(owner_end + 1)..-1].to_s : name
+    end
+
     def history_older
       @nonhistory_input = prompt.current_input_str if @command_history_index == -1
       return nil unless @command_history_index < @command_history.length - 1
@@ -779,7 +821,13 @@ module ZOQ
 end
 
 # Typed commands run with Kernel as self: at the prompt `args` is the game's args and
-# `clear` clears the console.
+# `clear` clears the console. They are compiled as the top of a game file is (a block made
+# here defines its methods on Object), so a method a command defines is one the next command
+# can call.
+unless ZOQ::Console.const_defined?(:TOP_LEVEL_EVAL)
+  ZOQ::Console.const_set(:TOP_LEVEL_EVAL, lambda { |__console_command__| Kernel.eval(__console_command__) })
+end
+
 module Kernel
   def self.args
     $zoq ? $zoq.args : nil

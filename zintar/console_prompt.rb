@@ -24,6 +24,8 @@ module ZOQ
         @last_input_str_changed = false
         @cursor_position = 0
         @cursor_offset = nil
+        @view_start = 0
+        @view_room = nil
         @autocomplete_prefix = nil
         @next_candidate_index = 0
         @inserted_at = nil
@@ -147,8 +149,10 @@ module ZOQ
 
       def render(args, x:, y:)
         reserved = args.outputs.reserved
-        reserved << @font_style.label(x: x, y: y, text: PROMPT_MARK + @current_input_str, color: @text_color)
-        offset = cursor_offset
+        update_view args.grid.right - x - 10
+        text = PROMPT_MARK + @current_input_str[@view_start..-1].to_s
+        reserved << @font_style.label(x: x, y: y, text: text, color: @text_color)
+        offset = @cursor_offset
         top = y + @font_style.letter_size[1] + 5
         c = @cursor_color
         reserved << line_primitive(x + offset + 0.5, y + 5, top, c)
@@ -264,10 +268,44 @@ module ZOQ
         byte && byte & 0xC0 == 0x80
       end
 
-      # The width of the mark and the text before the cursor, measured once per change.
-      def cursor_offset
-        @cursor_offset ||= $zoq.calcstringbox(PROMPT_MARK + @current_input_str[0, @cursor_position].to_s,
-                                              @font_style.size_enum, @font_style.font)[0]
+      # A line wider than the room the prompt has is drawn from a later character on, so that
+      # the cursor stays in view: the drawn part keeps its place while the cursor moves inside
+      # it, and is as far left as the text after it allows. Measured once per change.
+      def update_view room
+        return nil if @cursor_offset && @view_room == room
+        @view_room = room
+        cursor = @cursor_position
+        start = [@view_start, cursor, fitting_start(str_len, room)].min
+        first = fitting_start cursor, room
+        start = first if start < first
+        @view_start = start
+        @cursor_offset = text_width(@current_input_str[start, cursor - start].to_s)
+      end
+
+      # The first character from which the text up to stop fits the room.
+      def fitting_start stop, room
+        text = @current_input_str
+        return 0 if text_width(text[0, stop].to_s) <= room
+        low = 0
+        high = stop
+        # Invariant: the text from high fits, the text from low does not.
+        while high - low > 1
+          middle = (low + high).div(2)
+          middle -= 1 while middle > low && continuation_byte?(text.getbyte(middle))
+          middle = next_char_start(middle) if middle == low
+          break if middle >= high
+          if text_width(text[middle, stop - middle].to_s) <= room
+            high = middle
+          else
+            low = middle
+          end
+        end
+        high
+      end
+
+      # The width of the mark followed by the text.
+      def text_width text
+        $zoq.calcstringbox(PROMPT_MARK + text, @font_style.size_enum, @font_style.font)[0]
       end
 
       def line_primitive x, y, y2, c

@@ -51,18 +51,12 @@ module ZOQ
         @raw_joysticks[jid] = { name: joystickname.to_s, guid: guid }
       end
 
-      # Unplugging the joystick on screen ends the screen: otherwise the game would wait for
-      # ESCAPE, forever without a keyboard.
+      # A joystick waiting in the list is forgotten. The one on screen is no longer listed:
+      # its screen stays until ESCAPE (the host has closed the joystick, and closing or
+      # converting a closed one does nothing).
       def rawjoystick_disconnected jid
         jid = jid.to_i
         return nil if jid < 0
-        if @target && @target[0] == jid
-          @target = nil
-          @fading = 0
-          @playing_around = false
-          @runtime.ffi_misc.close_raw_joystick jid
-          return nil
-        end
         return nil unless @raw_joysticks.key?(jid)
         @raw_joysticks.delete jid
         @runtime.ffi_misc.close_raw_joystick jid

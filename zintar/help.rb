@@ -26,8 +26,10 @@ module ZOQ
       "* :sprite (if :primitive_marker returns :sprite)\n** :x, :y, :w, :h\n** :angle, :angle_anchor_x, :angle_anchor_y\ndefault for angle: 0 (0 to 360 degress)\ndefault for angle_anchor_(x|y): 0 (decimal value between 0 and 1.0, 0.5 means center)\n** :r, :g, :b, :a\n** :tile_x, :tile_y\ndefault: 0, x, y offset for sprite to crop at\n** :tile_w, :tile_h\ndefault: -1, width and height of crop (-1 means full width and height)\n** :flip_horizontally, :flip_vertically\ndefault: falsey value\n"
     end
 
+    # Names in underscores are the runtime's own (the tracer's call depth), not the game's.
     def self.code_for_class_attributes_as_hash klass
       names = klass.respond_to?(:attributes) ? klass.attributes : nil
+      names = names.reject { |n| n.to_s.start_with?("__") } if names
       return "{ }" if !names || names.empty?
       text = "{ " + names.map { |n| "#{n}: #{n}" }.join(", ") + " }"
       text = text.gsub("  ", " ") while text.include?("  ")

@@ -231,6 +231,34 @@ module ZOQ
       @key_down.clear
     end
 
+    # The names of a key that went down. A release of them still waiting (see release) is
+    # dropped: the key is down again.
+    def press names
+      @key_down.set names, true
+      @released_next_tick -= names if @released_next_tick
+      nil
+    end
+
+    # The names of a key that went up. A key pressed since the last tick and released before
+    # the next is released only after that tick, so a quick tap is seen down in one tick and
+    # up in the next, as a press held for one frame is, and never lost.
+    def release names
+      if @key_down.any?(names)
+        (@released_next_tick ||= []).concat names
+      else
+        @key_up.set names, true
+      end
+      nil
+    end
+
+    # After a tick: the releases held back reach key_up for the next one.
+    def release_held_back
+      names = @released_next_tick
+      return nil if names.nil? || names.empty?
+      @released_next_tick = nil
+      @key_up.set names.uniq, true
+    end
+
     def serialize
       { key_up: @key_up.serialize, key_held: @key_held.serialize, key_down: @key_down.serialize, has_focus: @has_focus }
     end

@@ -58,10 +58,13 @@ module NilClassFalseClass
     nil
   end
 
-  # Binds the coercion of every nil (or every false) to one property: hash[name].
+  # Binds the coercion of every nil (or every false) to one property: hash[name]. Once the
+  # property holds a value the coercion is stale: it is removed at the next call on a nil,
+  # which then gets the ordinary undefined-method error rather than the property's value.
   def assign_method_missing hash, name, thrash_counter
     owner = singleton_class
     owner.__send__(:define_method, :__check_thrash__!) do |m|
+      next unassign_method_missing if hash[name]
       thrash_counter[m] ||= 0
       thrash_counter[m] += 1 unless m == :[] || m == :[]=
       count = thrash_counter[m]
@@ -74,6 +77,10 @@ module NilClassFalseClass
       nil
     end
     owner.__send__(:define_method, :method_missing) do |m, *args|
+      if hash[name]
+        unassign_method_missing
+        next NIL.method_missing(m, *args)
+      end
       if args.length >= 2
         unassign_method_missing_and_raise "* ERROR:\nUndefined method for #{self.class.to_s}. Method: #{m}.\n\n"
       end

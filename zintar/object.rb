@@ -259,20 +259,24 @@ class Object
   # ---- text forms ---------------------------------------------------------------------
 
   def serialize
-    klass = self.class
-    unless klass.name.to_s.include?("ZOQ::")
-      id = klass.to_s
-      log_once id, ZOQ::Help.serialization_implementation_help(klass) unless ZOQ::Log.logged_once?(id)
-    end
+    __serialization_help__
     nil
   end
 
   def inspect
-    klass = self.class
-    unless klass.name.to_s.include?("ZOQ::") || ZOQ::Log.logged_once?
-      log_once ZOQ::Help.serialization_implementation_help(klass)
-    end
+    __serialization_help__
     super
+  end
+
+  # How to make a class serialisable, told once per class under the class's name (an
+  # undefined-method error inspects its receiver: a help without its id would come back
+  # under every such error).
+  def __serialization_help__
+    klass = self.class
+    return nil if klass.name.to_s.include?("ZOQ::")
+    id = klass.to_s
+    log_once id, ZOQ::Help.serialization_implementation_help(klass) unless ZOQ::Log.logged_once?(id)
+    nil
   end
 
   def to_s

@@ -113,6 +113,7 @@ TEST(Console, KeysTypedIntoARealWindowOpenTheConsoleEvaluateAndQuit)
             "def tick args\n"
             "  args.outputs.solids << { x: 0, y: 0, w: 1280, h: 720, r: 0, g: 160, b: 60 }\n"
             "  $zoq.ffi_file.write_root 'ready.txt', 'x' if args.tick_count == 1\n"
+            "  $opened ||= $console.visible? && $zoq.ffi_file.write_root('open.txt', 'x')\n"
             "  kb = args.inputs.keyboard\n"
             "  seen = kb.key_down.truthy_keys + kb.key_up.truthy_keys + args.inputs.text\n"
             "  $zoq.ffi_file.append_root 'game_keys.txt', \"#{seen}\\n\" unless seen.empty?\n"
@@ -127,15 +128,17 @@ TEST(Console, KeysTypedIntoARealWindowOpenTheConsoleEvaluateAndQuit)
                             "for i in $(seq 1 400); do [ -f ready.txt ] && break; sleep 0.05; done\n"
                             "window=$(xdotool search --pid $pid | tail -1)\n"
                             "xdotool windowfocus $window\n"
-                            // Keys are held a moment, as a hand does: a press and release
-                            // within one step reaches nobody as a key down.
-                            "press() { xdotool keydown $1; sleep 0.1; xdotool keyup $1; }\n"
-                            "press grave\n"
+                            // Quick taps: each press and release reach the game within
+                            // one step, and still count once.
+                            "tap() { xdotool keydown --delay 0 $1 keyup --delay 0 $1; }\n"
+                            "tap grave\n"
+                            // What is typed in the step that opens the console is dropped.
+                            "for i in $(seq 1 400); do [ -f open.txt ] && break; sleep 0.05; done\n"
                             "xdotool type --delay 30 '1 + 1'\n"
-                            "press Return\n"
+                            "tap Return\n"
                             "for i in $(seq 1 400); do [ -f game/typed.png ] && break; sleep 0.05; done\n"
                             "xdotool type --delay 30 'quit'\n"
-                            "press Return\n"
+                            "tap Return\n"
                             "wait $pid\n",
                             true);
     EXPECT_EQ(0, status) << g.read("drive.log") << g.read("game.log");
@@ -162,8 +165,10 @@ TEST_P(ConsolePicture, TheOpenConsoleIsDrawnOverTheGameWithReadableText)
             "  args.outputs.solids << { x: 0, y: 0, w: 1280, h: 720, r: 0, g: 160, b: 60 }\n"
             "  if args.tick_count == 1\n"
             "    puts 'Plain white text to read'\n"
-            "    log_error 'an error in red'\n"
+            "    log_error 'an error in red that goes on and on ' + 'and on ' * 8 + 'until it wraps once'\n"
             "    $console.show\n"
+            // A line wider than the prompt, the cursor at its end.
+            "    $console.current_input_str = 'args.state.total = ' + (1..60).to_a.join(' + ')\n"
             "  end\n"
             "  args.outputs.screenshots << { x: 0, y: 0, w: 1280, h: 720, path: 'console.png' } if args.tick_count == 90\n"
             "  $zoq.request_quit if args.tick_count == 92\n"
@@ -180,11 +185,20 @@ TEST_P(ConsolePicture, TheOpenConsoleIsDrawnOverTheGameWithReadableText)
     EXPECT_NEAR(60 * 31 / 255, panel[2], 3);
     auto white = [](const unsigned char *c) { return c[0] > 200 && c[1] > 200 && c[2] > 200; };
     auto red = [](const unsigned char *c) { return c[0] > 150 && c[1] < 90 && c[2] < 90; };
-    // The newest lines sit just above the prompt: white text and the error in red.
+    // The newest lines sit just above the prompt: white text and the error in red, both of its
+    // lines (the newest is the second).
     EXPECT_GT(p.count(0, 20, 640, 140, white), 150);
-    EXPECT_GT(p.count(0, 20, 640, 140, red), 60);
-    // The prompt's cursor mark ("-> ") along the bottom.
+    EXPECT_GT(p.count(0, 40, 640, 70, red), 60);
+    EXPECT_LT(p.count(0, 40, 640, 70, white), 10);
+    // The prompt's mark ("-> ") along the bottom, and the cursor after the end of the long line.
     EXPECT_GT(p.count(0, 0, 60, 30, white), 10);
+    auto cursor = [](const unsigned char *c) { return c[0] > 120 && c[1] < 50 && c[2] < 40; };
+    EXPECT_GT(p.count(640, 0, 1280, 32, cursor), 10);
+    // The logo (here the picture drawn for a missing one) whole in the top right corner, 10
+    // pixels below the top.
+    auto lit = [](const unsigned char *c) { return c[0] > 25; };
+    EXPECT_GT(p.count(1170, 700, 1270, 710, lit), 100);
+    EXPECT_EQ(0, p.count(1170, 711, 1270, 720, lit));
 }
 
 INSTANTIATE_TEST_SUITE_P(BothRenderers, ConsolePicture, ::testing::Values(false, true),
@@ -205,7 +219,12 @@ TEST(Console, ABrokenGameOpensTheConsoleAndResumesOnceItsFileIsMended)
              // Past the first second: a file changed earlier than that is not queued again.
              {"raises", "def tick args\n  raise 'the hero has no sword' if args.tick_count == 90\nend\n",
               "* EXCEPTION: the hero has no sword"},
-             {"syntax", "def tick args\n  [1, 2\nend\n", "Failed to reload app/main.rb."}}) {
+             {"syntax", "def tick args\n  [1, 2\nend\n", "Failed to reload app/main.rb."},
+             // The report names the nil, not the state's score read before.
+             {"nil_local",
+              "def tick args\n  args.state.score ||= 0\n  args.state.score += 1\n  enemy = nil\n"
+              "  enemy.hp if args.tick_count == 90\nend\n",
+              "Unhandled method_missing with name :hp, args [] was invoked on [NilClass]."}}) {
         e2e_game g(std::string("console_") + b.name);
         g.write("game/app/main.rb", b.broken);
         g.write("mended.rb", mended);

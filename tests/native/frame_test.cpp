@@ -181,6 +181,9 @@ TEST_F(Frame, LabelsFollowDejaVuSansMetricsForSizeAndAlignment)
         {0, 2, "86 143 97 156"},   // right: the pen starts 14.2 px left of x
         {0, 1, "93 143 104 156"},  // centre
         {5, 0, "102 144 117 164"},   // 32 px
+        {1, 0, "102 143 113 158"},    // 24 px
+        {1.5f, 0, "102 143 114 158"}, // 25 px: twice the size, then truncated
+        {-0.5f, 0, "101 142 111 155"}, // 21 px
         {-12, 0, "121 183 243 239"}, // a negative size reads as the largest, 255 px (cut by the window)
     };
     for (const auto &c : cases) {
@@ -191,9 +194,10 @@ TEST_F(Frame, LabelsFollowDejaVuSansMetricsForSizeAndAlignment)
     // Measured on the simulation thread's side: width from whole advances plus kerning
     // ("AV" kerns by -131 units), height from the pixel size; a font that does not load
     // measures in the default font.
-    EXPECT_EQ("[[0.0, 22.0], [14.0, 22.0], [20.0, 32.0], [22.79, 22.0], [14.0, 22.0]]",
-              host_fixture_eval("m = FFI::Misc.new; [['', 0], ['H', 0], ['H', 5], ['AV', 0], ['H', 0, 'no.ttf']]"
-                                ".map { |t, s, f| b = m.calcstringbox(t, s, f || 'font.ttf'); [b[0].round(2), b[1]] }"));
+    EXPECT_EQ("[[0.0, 22.0], [14.0, 22.0], [20.0, 32.0], [22.79, 22.0], [14.0, 22.0], [0.0, 25.0], [0.0, 21.0]]",
+              host_fixture_eval("m = FFI::Misc.new; [['', 0], ['H', 0], ['H', 5], ['AV', 0], ['H', 0, 'no.ttf'], ['', 1.5], "
+                                "['', -0.5]]"
+                                ".map { |t, s, f| b = m.calcstringbox(t, s, f || 'font.ttf'); [b[0].round(2), b[1].round(2)] }"));
     // Glyph keys keep sizes above 255 apart from other code points.
     fontatlas *font = ctx->default_font;
     const fontatlas_glyph *big = fontatlas_getglyph(font, 'H', 300);

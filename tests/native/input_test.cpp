@@ -254,6 +254,24 @@ TEST_F(Input, AHeldButtonIsReportedDownThenHeldThenUpAfterRelease)
     EXPECT_EQ(0, test_game.p1_analog_sticks[1]);
 }
 
+TEST_F(Input, AButtonTappedBetweenTwoPollsIsReportedDownThenUp)
+{
+    SDL_JoystickID pad = attach(true, "pad");
+    plug(pad);
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    set(pad, false, {{SDL_CONTROLLER_BUTTON_A, 1}});
+    set(pad, false, {{SDL_CONTROLLER_BUTTON_A, 0}});
+    // What the render thread polled reaches the step before its poll, as the step orders it.
+    std::vector<SDL_Event> polled;
+    SDL_Event e;
+    while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_CONTROLLERBUTTONDOWN, SDL_CONTROLLERBUTTONUP) == 1) polled.push_back(e);
+    ASSERT_EQ(2u, polled.size());
+    dispatch(polled);
+    for (int i = 0; i < 4; i++) step();
+    std::string a = std::to_string(CONTROLLER_KEY_A);
+    EXPECT_EQ("[[:controller_key_down, 1, " + a + "], [:controller_key_up, 1, " + a + "]]", calls());
+}
+
 TEST_F(Input, RawJoysticksAreReportedAndGameControllersAreLeftToTheSlots)
 {
     SDL_JoystickID raw = attach(false, "Arcade Stick");

@@ -112,6 +112,10 @@ TEST_F(TextMeasure, CalcstringboxMeasuresTextAsTheLabelDrawsIt)
     EXPECT_EQ("[255.0, 255.0, 255.0, 102.0]",
               host_fixture_eval("m = FFI::Misc.new; [117, -12, 2**40, 40].map { |s| m.calcstringbox('', s, 'font.ttf')[1].round }"
                                 ".map(&:to_f)"));
+    // The runtime's measure (scaled from size 40) takes the pixel size the label is drawn at.
+    EXPECT_EQ("[25, 24, 21, 255, 255]",
+              host_fixture_eval("r = ZOQ::Runtime.new('Linux', false, 1280, 720, './zintarel game', './zintarel'); "
+                                "[1.5, 1, -0.5, 200, -12].map { |s| r.calcstringbox('', s)[1] }"));
 }
 
 // 600 ticks of a game that measures text in two fonts (one loaded by the measuring itself)

@@ -3,6 +3,7 @@
 
 BACKTICK = 96
 ENTER = 13
+ESCAPE = 27
 KEY_A = 97
 
 # One step with the given events first: [:down, code, mod], [:up, code, mod] or [:text, s].
@@ -50,6 +51,20 @@ test "the toggle keys open and close the console and neither they nor typing rea
   assert_equal [:a, "a"], $seen
 end
 
+test "quick taps, pressed and released between two steps, each count once" do
+  now = boot_game "def tick args; end\n"
+  [[[[:down, BACKTICK], [:text, "`"], [:up, BACKTICK]], true, ""],
+   [[[:text, "1 + 1"], [:down, ENTER], [:up, ENTER]], true, ""],
+   [[[:text, "2 + 2"], [:down, ENTER], [:up, ENTER]], true, ""],
+   [[[:text, "abc"], [:down, ESCAPE], [:up, ESCAPE]], true, ""],
+   [[[:down, BACKTICK], [:text, "`"], [:up, BACKTICK]], false, ""]].each_with_index do |(events, visible, prompt), i|
+    now = step_with now, *events
+    now = step_with now
+    assert_equal [visible, prompt], [$console.visible?, $console.current_input_str], "tap #{i}"
+  end
+  assert_equal ["-> 1 + 1", "=> 2", "-> 2 + 2", "=> 4"], console_lines.select { |l| l.start_with?("->", "=>") }
+end
+
 test "typed commands print their input and result, and errors leave the console working" do
   now = boot_game "def tick args; end\n"
   $console.show
@@ -59,7 +74,11 @@ test "typed commands print their input and result, and errors leave the console 
    ["1 +", ["-> 1 +", "* EXCEPTION: "]],
    ["raise 'broken on purpose'", ["-> raise 'broken on purpose'", "* EXCEPTION: broken on purpose"]],
    ["undefined_thing_here", ["-> undefined_thing_here", "* EXCEPTION: "]],
-   ["  6 * 7  ", ["-> 6 * 7", "=> 42"]]].each do |typed, expected|
+   ["  6 * 7  ", ["-> 6 * 7", "=> 42"]],
+   # What a command defines, the next one can call, as a top-level def of a game file.
+   ["def console_triple(x) x * 3 end", ["-> def console_triple(x) x * 3 end", "=> console_triple"]],
+   ["console_triple 2", ["-> console_triple 2", "=> 6"]],
+   ["Kernel.console_triple 3", ["-> Kernel.console_triple 3", "=> 9"]]].each do |typed, expected|
     before = $console.log.length
     now = type_line now, typed
     added = $console.log[before..-1]
@@ -74,6 +93,19 @@ test "typed commands print their input and result, and errors leave the console 
   refute $zoq.quit_requested?
   now = type_line now, ":wq"
   assert $zoq.quit_requested?
+end
+
+test "an arity error at the prompt shows the documentation of the method the interpreter names" do
+  now = boot_game "def tick args; end\n"
+  $console.show
+  [["5.elapsed_time(1, 2, 3)", "elapsed_time"], ["[1].reject_nil(1, 2)", "reject_nil"], ["1.clamp(1, 2, 3, 4, 5)", nil],
+   ["raise ArgumentError, 'wrong number of arguments'", nil]].each do |typed, documented|
+    $console.clear
+    now = type_line now, typed
+    hint = $console.log.find { |line| line.include?("found in DOCS for") }
+    assert_equal documented && "~#{documented}~", hint && hint[(hint.index("~"))..-1].split(" ")[0], typed
+    assert $console.log.any? { |line| line.start_with?("* EXCEPTION: ") }, typed
+  end
 end
 
 test "printing the same text again counts it on the entry already shown" do
@@ -98,6 +130,24 @@ test "a repeat after hide, clear or a sprite is a new entry and raises nothing" 
     assert_equal "hello", $console.log[-1], "case #{i}"
     $console.add_text "hello"
     assert_equal "hello (2)", $console.log[-1], "case #{i}"
+  end
+end
+
+test "every line of a wrapped entry is drawn in the colour of the whole entry" do
+  now = boot_game "def tick args; end\n"
+  width = $console.prompt.console_text_width
+  words = ("word " * width).strip
+  $console.show
+  now = run_steps now, 70
+  [["error: #{words}", [200, 50, 50]], ["#{words} failed", [200, 50, 50]], ["* heading #{words}", [100, 200, 220]],
+   [words, [255, 255, 255]]].each do |text, rgb|
+    $console.clear
+    $console.add_text text
+    $console.add_text text
+    now = run_steps now, 1
+    drawn = $args.outputs.reserved.select { |p| p[:primitive_marker] == :label && $console.log.include?(p[:text]) }
+    assert $console.log.length > 1 && $console.log[-1].end_with?(" (2)"), $console.log.inspect
+    assert_equal [rgb] * $console.log.length, drawn.map { |p| [p[:r], p[:g], p[:b]] }, text[0, 12]
   end
 end
 

@@ -58,6 +58,18 @@ test "calls that create different properties are counted apart" do
   assert_equal({ x: 1 }, state.as_hash[:__thrash_count__][:door])
 end
 
+test "a coercion whose property has since been given a value is dropped, and a nil elsewhere raises the usual error" do
+  [-> (state) { state.score ||= 0; state.score += 40 }, -> (state) { state.player.hp = 3 },
+   -> (state) { state.items << [1] }, -> (state) { state.name = "x" }].each_with_index do |set, i|
+    state = fresh_state
+    set.call(state)
+    assert_raises(RuntimeError, "Unhandled method_missing with name :hp, args [] was invoked on [NilClass].") { nil.hp }
+    # nil's own operators stay, and a missing property read afterwards is coerced afresh.
+    state.fresh.x = 2
+    assert_equal [2, 2], [nil + 2, state.fresh.x], "case #{i}"
+  end
+end
+
 test "two or more arguments on a coerced nil raise instead of creating" do
   state = fresh_state
   state.thing

@@ -57,6 +57,8 @@ test "every key code with every modifier goes through press, release and a step 
     codes.each { |code| press code, mod: mod; release code, mod: mod }
     now = run_steps now, 1
   end
+  # The last taps are released in the step after the last press.
+  run_steps now, 1
   assert_equal [], $host_errors
   assert $zoq.args.inputs.keyboard.key_up.truthy_keys.empty?
 end
@@ -68,11 +70,17 @@ test "keys across steps: within one step, held, Shift+A with repeat, arrows, ban
     [k.key_down, k.key_held, k.key_up].map { |keys| keys.truthy_keys.sort }
   end
 
-  # Pressed and released between two steps: only key_up sees it.
-  press 97
-  release 97
-  now = probe_steps(now, 2, &sets)
-  assert_equal [[[], [], [:a]], [[], [], []]], $seen
+  # Pressed and released between two steps: down in the step that sees it, up in the next,
+  # as a key held for one step; pressed again before the step, it stays held.
+  [[[[:down, 97], [:up, 97]], [[[:a], [], []], [[], [], [:a]], [[], [], []]]],
+   [[[:down, 97], [:up, 97], [:down, 97]], [[[:a], [], []], [[], [:a], []], [[], [:a], []]]],
+   [[[:down, 97], [:up, 97], [:down, 98]], [[[:a, :b], [], []], [[], [:b], [:a]], [[], [:b], []]]]].each do |events, expected|
+    events.each { |kind, code| kind == :down ? press(code) : release(code) }
+    now = probe_steps(now, 3, &sets)
+    assert_equal expected, $seen, events.inspect
+    release 97, 98
+    now = run_steps now, 2
+  end
 
   # Shift+A: both names and "A" on the press step, held afterwards; a repeat adds nothing.
   press SHIFT, 97, mod: 1
@@ -181,17 +189,23 @@ test "mapping lines: whole and inverted axes, halves, hats, skipped parts, names
   end
 end
 
-test "the mapping screen: an axis binds on its way back, a control binds once, unplugging ends it" do
+test "the mapping screen: an axis binds on its way back, a control binds once, only ESCAPE ends it" do
   now = boot_game "def tick args; $game_ticks += 1; end\n"
   $game_ticks = 0
   config = $zoq.controller_config
   $zoq.rawjoystick_connected 40, "Stick", "0300000000000000000000000000aa00"
+  $zoq.rawjoystick_connected 41, "Waiting", "0300000000000000000000000000bb00"
   now = run_steps now, 1
   config.fading = 0
   [[0, -3000], [0, -32768], [0, 0], [0, -32768], [0, 0]].each { |axis, value| $zoq.rawjoystick_axis 40, axis, value }
   $zoq.rawjoystick_axis 41, 1, -32768 # another joystick is not heard
   assert_equal [["-a0"], 1, nil], [config.bindings, config.current_part, config.joystick_state[:axes][1]]
+  # Unplugged: the one waiting is forgotten, the one on screen keeps the screen.
+  $zoq.rawjoystick_disconnected 41
   $zoq.rawjoystick_disconnected 40
-  run_steps now, 1
-  assert_equal [false, 1], [config.should_tick?, $game_ticks]
+  now = run_steps now, 1
+  assert_equal [true, 0, []], [config.should_tick?, $game_ticks, config.raw_joysticks.keys]
+  $zoq.key_down_raw 27, 0
+  now = run_steps now, 100 # the fade-out takes 1.5 seconds
+  assert_equal [false, true], [config.should_tick?, $game_ticks > 0]
 end

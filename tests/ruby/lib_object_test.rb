@@ -152,6 +152,23 @@ test "inspect, to_s and serialize work for anonymous classes and log their advic
   assert ZOQ::Log.logged_once?(k2.to_s)
 end
 
+test "the serialization help is logged once per class under its name, from inspect and serialize alike" do
+  traced = Class.new { attr_accessor :hp, :mp }
+  plain = Class.new
+  traced.new.trace!
+  begin
+    before = $console.log.length
+    [traced.new, traced.new, plain.new].each(&:inspect)
+    traced.new.serialize
+    added = $console.log[before..-1]
+    assert_equal ["[Message ID: #{traced.to_s}]", "[Message ID: #{plain.to_s}]"], added.select { |l| l.start_with?("[Message ID:") }
+    assert added.include?("      { hp: hp, mp: mp }"), added.inspect
+    refute added.any? { |l| l.include?("__trace") }
+  ensure
+    ZOQ::Trace.untrace_classes!
+  end
+end
+
 test "help lists the object's own methods and points a plain object to the console" do
   assert_equal "\nType $zoq.help into the console.\n", Object.new.help
   text = LibAttrs.new.help

@@ -33,6 +33,7 @@ PLAYED = {
         [:finger_move, 3, 30, 40]],
   3 => [[:mouse_button_up, 1], [:controller_key_held, 1, 15], [:key_down_raw, 98, 1], [:finger_up, 3]],
   5 => [[:controller_key_up, 1, 15], [:key_up_raw, 98, 1], [:textinput, "x"]],
+  6 => [[:key_down_raw, 120, 0], [:key_up_raw, 120, 0]], # a tap: down on this step, up on the next
   8 => [[:mouse_move, 3, 4], [:left_analog_x_player_1, 0]]
 }
 
@@ -111,7 +112,7 @@ test "every way of starting a recording replays identically every way, live inpu
     assert_equal (0..11).to_a, recorded.map { |seen| seen[0] }, "recorded ticks (#{record_start})"
     # Every kind of input reached the recording, and none from before it started.
     flat = recorded.flatten
-    [:a, :b, "h\xC3\xA9,]\"\\", "x", 20000, [100, 520], [0, 1], [10, 700], [30, 680], 1.0].each do |wanted|
+    [:a, :b, :x, "h\xC3\xA9,]\"\\", "x", 20000, [100, 520], [0, 1], [10, 700], [30, 680], 1.0].each do |wanted|
       assert flat.include?(wanted) || recorded.any? { |seen| seen.include?(wanted) }, "#{wanted.inspect} (#{record_start})"
     end
     refute flat.include?(:z) || recorded.any? { |seen| seen[4] == [40, 670] || seen[4] == [600, 120] }, record_start.to_s

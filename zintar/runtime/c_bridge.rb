@@ -137,7 +137,7 @@ module ZOQ
         keys = (names - held).uniq
         keyboard.key_down.char = ZOQ::KeyboardKeys.char_with_shift(raw_key, modifier)
         keyboard.key_down.raw_key = raw_key
-        keyboard.key_down.set keys, true
+        keyboard.press keys
         (@key_names_pressed ||= {})[raw_key] = ZOQ::KeyboardKeys.key_names(raw_key, modifier)
       end
 
@@ -148,7 +148,7 @@ module ZOQ
         pressed = @key_names_pressed && @key_names_pressed.delete(raw_key)
         names = (names || []) + pressed if pressed
         return nil unless names
-        __inputs__.keyboard.key_up.set names.uniq, true
+        __inputs__.keyboard.release names.uniq
       end
 
       def controller_key_down player_num, raw_key, sender = false

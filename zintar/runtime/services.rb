@@ -57,7 +57,11 @@ module ZOQ
         str = str.to_s
         measured = @ffi_misc.calcstringbox(str, 40, font.to_s) || [0, 0]
         real_points = 22 + 40 * 2
-        target_points = 22 + size_enum.to_i * 2
+        # As the label is drawn: trunc(2 x size_enum) + 22 from the size as given, 255 outside
+        # 0..254.
+        twice = size_enum.to_f * 2
+        twice = 0.0 if twice.nan?
+        target_points = twice >= -22 && twice <= 232 ? twice.to_i + 22 : 255
         [(measured[0] * target_points / real_points.to_f + str.length * 0.2).ceil,
          (measured[1] * target_points / real_points.to_f).ceil]
       end

@@ -151,6 +151,7 @@ module ZOQ
           keyboard.key_held.set keys, true
         end
         keyboard.key_up.clear
+        keyboard.release_held_back
       end
 
       def clear_inputs
