@@ -143,6 +143,11 @@ static void *load_extension(const char *path)
     return library;
 }
 
+void *dlsymfile(void *handle, const char *symbol)
+{
+    return handle && symbol ? SDL_LoadFunction(handle, symbol) : nullptr;
+}
+
 // Loads the extension and runs its entry point; nil whatever happens. Every buffer of ours is
 // freed before the entry point runs, since it may raise.
 static mrb_value ffi_misc_zoq_dlopen(mrb_state *mrb, mrb_value self)
