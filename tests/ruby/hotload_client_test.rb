@@ -182,3 +182,38 @@ test "an edit on this machine reaches a device: the reload's backup is what the 
   assert_rows [["$edited = ($edited || 0) + 1\n", FFI::File.new.read("src_backup_app_edited.rb")],
                [true, $zoq.args.state.hotload_client.reloaded_files_times.include?("src_backup_app_edited.rb")]]
 end
+
+test "a long change list queues each newer file once, in list order, and names only the first files in the log" do
+  client = device_game
+  client.args = $zoq.args
+  lines = (0...20000).map { |i| change_line("src_backup_app_f#{i}.rb", 2000, "app/f#{i}.rb") }
+  # A later line of a key already listed (newer) moves it to the end; an older one is ignored.
+  lines << change_line("src_backup_app_f0.rb", 2001, "app/f0.rb") << change_line("src_backup_app_f1.rb", 1999, "app/f1.rb")
+  serve "changes.txt", lines.join("\n")
+  device_steps_until { client.local_state.changes.length == 20000 }
+  s = client.local_state
+  order = [s.processing_file_changes].compact + s.changes_queue
+  logged = on_disk("logs/log.txt")
+  assert_rows [[20000, order.length], ["app/f1.rb", order[0][:key]], ["app/f0.rb", order[-1][:key]],
+               [2001, order[-1][:updated_at]],
+               [ZOQ::HotloadClient::LOGGED_QUEUEINGS, logged.split("\n").count { |l| l.include?("* INFO: Queueing file ") }],
+               [true, logged.include?("* INFO: Queueing #{20000 - ZOQ::HotloadClient::LOGGED_QUEUEINGS} more files for update.")]]
+end
+
+test "a change list or a file larger than the limit is refused and never used" do
+  client = device_game
+  limit = ZOQ::HotloadClient::MAX_RESPONSE_BYTES
+  serve "src_backup_app_huge.rb", "$huge = 1\n" + "#" * limit + "\n"
+  serve "src_backup_app_fine.rb", "$fine = 1\n"
+  huge_list = change_line("src_backup_app_fine.rb", 2000, "app/fine.rb") + "\n" + "#" * limit
+  serve "changes.txt", huge_list
+  $huge = $fine = nil
+  device_steps_until { requested("/changes.txt") >= 3 }
+  assert_equal [nil, 0], [$fine, requested("/src_backup_app_fine.rb")]
+  serve "changes.txt", [change_line("src_backup_app_huge.rb", 2000, "app/huge.rb"),
+                        change_line("src_backup_app_fine.rb", 2000, "app/fine.rb")].join("\n")
+  device_steps_until { $fine && requested("/src_backup_app_huge.rb") == 3 && !client.local_state.processing_file_changes }
+  assert_rows [[nil, $huge], [false, FFI::File.new.read("src_backup_app_huge.rb") ? true : false]]
+  assert_includes on_disk("logs/log.txt"), "changes.txt from the hotload server is larger than #{limit} bytes: refused.",
+                  "src_backup_app_huge.rb from the hotload server is larger than #{limit} bytes: refused."
+end
