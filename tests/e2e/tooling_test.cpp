@@ -107,6 +107,10 @@ const char *profile =
     "  <key>Entitlements</key>\n  <dict>\n    <key>application-identifier</key>\n"
     "    <string>TEAM1.com.example.game</string>\n  </dict>\n</dict>\n</plist>\ntrailer";
 
+// The web server's name for this run: the wizard asks `ps` whether one runs, and other test
+// runs on the machine may have their fake server up (15 characters at most, as `ps` shows).
+std::string web_server(const e2e_game &g) { return "civetweb-" + g.root.substr(g.root.size() - 6); }
+
 void wizard_game(const e2e_game &g, const std::string &codesign_body)
 {
     g.write("game/app/main.rb", "def tick args; end\n");
@@ -117,6 +121,7 @@ void wizard_game(const e2e_game &g, const std::string &codesign_body)
             "[:xcodebuild, :brew, :security, :idevice_id, :plutil, :codesign, :zip, :open].each do |tool|\n"
             "  $wizards.ios.cli_apps[tool] = File.join(fake, tool.to_s)\n"
             "end\n"
+            "$wizards.ios.cli_apps[:web_server] = File.join($zoq.get_base_dir, '" + web_server(g) + "')\n"
             "puts \"IOS #{$wizards.ios.start.inspect}\"\n"
             "itch = $wizards.itch\n"
             "puts \"ITCH #{itch.start.inspect}\"\n"
@@ -138,8 +143,8 @@ void wizard_game(const e2e_game &g, const std::string &codesign_body)
     fake_tool(g, "fake tools/open", "");
     fake_tool(g, "zintarel-deploy-ios", "");
     // The web server runs in the background: one line, written at once.
-    g.write("civetweb", "#!/bin/sh\necho \"civetweb $(pwd)\" >> '" + g.root + "/fake tools/calls.log'\n");
-    chmod((g.root + "/civetweb").c_str(), 0755);
+    g.write(web_server(g), "#!/bin/sh\necho \"civetweb $(pwd)\" >> '" + g.root + "/fake tools/calls.log'\n");
+    chmod((g.root + "/" + web_server(g)).c_str(), 0755);
     fake_tool(g, "zintarel-publish", "echo packaged for the store");
 }
 
@@ -186,12 +191,12 @@ TEST(Tooling, BothWizardsRunInStepOrderAgainstFakeToolsFromAFolderWithABlankAndL
     struct stat st;
     EXPECT_NE(0, stat("/tmp/zintarel-e2e-wizard", &st));
     std::set<std::string> expected = {
-        "zintarel", "font.ttf", ".stdout", ".stderr", "console_history.txt", "civetweb", "zintarel-deploy-ios",
+        "zintarel", "font.ttf", ".stdout", ".stderr", "console_history.txt", web_server(g), "zintarel-deploy-ios",
         "zintarel-publish", "profiles", "profiles/development.mobileprovision", "zintarel-ios.app",
         "zintarel-ios.app/Runtime", "game", "game/app", "game/app/main.rb", "game/app/wizard.rb", "game/sprites",
         "game/sprites/ship.png", "game/metadata", "game/metadata/game_metadata.txt",
         "game/metadata/game_metadata.txt.bak", "logs", "logs/log.txt", "logs/puts.txt", "logs/trace.txt", "tmp", "tmp/src_backup",
-        "tmp/src_backup/civetweb", "tmp/src_backup/index.html", "tmp/src_backup/index.css",
+        "tmp/src_backup/" + web_server(g), "tmp/src_backup/index.html", "tmp/src_backup/index.css",
         "tmp/src_backup/changes.txt", "tmp/src_backup/changes.html", "tmp/src_backup/boot.txt",
         "tmp/src_backup/src_backup_app_main.rb", "tmp/src_backup/archived", "tmp/ios", "tmp/ios/Entitlements.plist",
         "tmp/ios/do_zip.sh", "tmp/ios/Bob's Game.ipa", "tmp/ios/ipa_root", "tmp/ios/ipa_root/archive.zip",
