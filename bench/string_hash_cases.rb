@@ -24,25 +24,15 @@ def bench_build_1000(n, keys)
   i
 end
 
-def bench_read_10000(n, big)
-  keys = big[0]
-  h = big[1]
+# Reads a Hash by its own keys, in turn: table is [keys, hash].
+def bench_read_keys(n, table)
+  keys = table[0]
+  h = table[1]
+  count = keys.length
   i = 0
   s = 0
   while i < n
-    s += 1 if h[keys[i % 10000]]
-    i += 1
-  end
-  s
-end
-
-def bench_long_keys(n, long)
-  keys = long[0]
-  h = long[1]
-  i = 0
-  s = 0
-  while i < n
-    s += 1 if h[keys[i & 63]]
+    s += 1 if h[keys[i % count]]
     i += 1
   end
   s
@@ -76,12 +66,13 @@ big_keys.each { |k| big[k] = 1 }
 long_keys = (0...64).map { |i| "#{i}/" + "long path segment " * 12 }
 long = {}
 long_keys.each { |k| long[k] = 1 }
-inputs = { "small_read" => nil, "build_1000" => keys, "read_10000" => [big_keys, big],
-           "long_keys" => [long_keys, long], "symbol_read" => nil }
-inputs.each do |name, input|
+cases = { "small_read" => [:bench_small_read, nil], "build_1000" => [:bench_build_1000, keys],
+          "read_10000" => [:bench_read_keys, [big_keys, big]], "long_keys" => [:bench_read_keys, [long_keys, long]],
+          "symbol_read" => [:bench_symbol_read, nil] }
+cases.each do |name, (method, input)|
   times = (1..7).map do
     start = Time.now.to_f
-    send("bench_#{name}", rounds, input)
+    send(method, rounds, input)
     Time.now.to_f - start
   end
   puts format("%-12s %8.2f ns per operation", name, times.min * 1e9 / rounds)
