@@ -8,8 +8,24 @@ def serve name, text
   FFI::File.new.write_root "served/#{name}", text
 end
 
+# Ends the requests the previous test's client left running: they would reach the server
+# during the next test and count as its own.
+def end_previous_client
+  client = $zoq && $zoq.instance_variable_get(:@hotload_client)
+  return unless client && client.args
+  s = client.local_state
+  pending = [s.http_boot, s.http_changes, s.http_file_changes].compact.reject { |r| r[:complete] }
+  pending.each { |r| r[:cancel] = true }
+  started = Time.now
+  until pending.all? { |r| r[:complete] } || Time.now - started > 10
+    host_http_tick
+    usleep 1000
+  end
+end
+
 # A ready game whose runtime ticks a client of address local_ip, polling the test server.
 def device_game local_ip = "10.9.8.7", address = "127.0.0.1\n"
+  end_previous_client
   boot_game "def tick args; end\n"
   `rm -rf '#{SERVED}'`
   serve "boot.txt", "1000\n"
