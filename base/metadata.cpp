@@ -16,14 +16,7 @@ static void trim(const char *&begin, const char *&end)
     while (end > begin && is_blank(end[-1])) end--;
 }
 
-struct metadata_key {
-    const char *name;
-    size_t offset;
-    size_t width;
-    int required_bit; // 0 for optional keys
-};
-
-static const metadata_key metadata_keys[] = {
+const metadata_key metadata_keys[] = {
     {"devid", offsetof(game_metadata_record, devid), 32, 1},
     {"devtitle", offsetof(game_metadata_record, devtitle), 128, 2},
     {"gameid", offsetof(game_metadata_record, gameid), 32, 4},
@@ -31,6 +24,7 @@ static const metadata_key metadata_keys[] = {
     {"version", offsetof(game_metadata_record, version), 32, 16},
     {"icon", offsetof(game_metadata_record, icon), 128, 0},
 };
+const size_t metadata_key_count = sizeof metadata_keys / sizeof metadata_keys[0];
 static const int all_required = 31;
 
 static void parse_line(game_metadata_record *out, const char *line, const char *end, int lineno, int *given)
@@ -108,3 +102,19 @@ game_metadata_record *game_metadata_mutable(void)
 const game_metadata_record *game_metadata(void) { return game_metadata_mutable(); }
 
 void game_metadata_forget(void) { metadata_loaded = 0; }
+
+void metadata_folder_name(const char *title, char *out, size_t size)
+{
+    size_t n = 0;
+    bool dots_only = true;
+    for (; title[n] && n + 1 < size; n++) {
+        unsigned char c = (unsigned char)title[n];
+        out[n] = c == '/' || c == '\\' || c < 0x20 || c == 0x7F ? '_' : (char)c;
+        dots_only = dots_only && c == '.';
+    }
+    out[n] = 0;
+    if (dots_only) { // "", "." and ".." name no folder of their own
+        for (size_t i = 0; i < n; i++) out[i] = '_';
+        if (n == 0) out[0] = '_', out[1] = 0;
+    }
+}

@@ -1,7 +1,9 @@
 // Prints parse throughput for a 20 MB XML text and a 20 MB JSON text: the XML reader alone and
 // FFI::Misc#parse_xml into Ruby Hashes; cJSON's own parse alone and FFI::Misc#parse_json into
-// Ruby values. Before any figure, each result is checked against what the text holds.
+// Ruby values. Before any figure, each result is checked against what the text holds. Then a
+// JSON object and an XML element whose 16,384 names shared the interpreter's old String hash.
 #include "ffi/xml_reader.h"
+#include "support/fnv_collisions.h"
 #include "support/host_fixture.h"
 
 #include <algorithm>
@@ -118,6 +120,36 @@ int main()
     printf("| JSON, %ld records | %.1f MB | cJSON_Parse: %.0f MB/s (%.3f s) | parse_json: %.0f MB/s (%.3f s) |\n",
            json_records, mb_json, mb_json / cjson, cjson, mb_json / json_ruby, json_ruby);
     printf("(best of %d runs each; into Ruby includes the garbage collection of the previous result)\n", RUNS);
+
+    // Names made to collide: each parse once, its Hash checked for every name.
+    std::vector<std::string> names = fnv1_colliding_strings(14);
+    std::string object = "{", element = "<e";
+    for (size_t i = 0; i < names.size(); i++) {
+        object += (i ? ",\"" : "\"") + names[i] + "\":1";
+        element += " " + names[i] + "='1'";
+    }
+    object += "}";
+    element += "/>";
+    for (int xml_case = 0; xml_case < 2; xml_case++) {
+        const std::string &text = xml_case ? element : object;
+        int a = mrb_gc_arena_save(mrb);
+        mrb_value s = mrb_str_new(mrb, text.data(), (mrb_int)text.size());
+        auto start = std::chrono::steady_clock::now();
+        mrb_value v = xml_case ? mrb_funcall(mrb, misc, "parse_xml", 2, s, mrb_true_value())
+                               : mrb_funcall(mrb, misc, "parse_json", 1, s);
+        double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (xml_case && mrb_hash_p(v))
+            v = mrb_hash_get(mrb, mrb_ary_entry(mrb_hash_get(mrb, v, mrb_symbol_value(mrb_intern_lit(mrb, "children"))), 0),
+                             mrb_symbol_value(mrb_intern_lit(mrb, "attributes")));
+        if (!mrb_hash_p(v) || (size_t)mrb_hash_size(mrb, v) != names.size()) {
+            printf("parse_bench: the colliding names did not all arrive; no figure\n");
+            return 1;
+        }
+        printf("%s with %zu names that shared the old String hash (%.1f MB): %.3f s\n",
+               xml_case ? "XML element" : "JSON object", names.size(), (double)text.size() / (1 << 20), seconds);
+        mrb_gc_arena_restore(mrb, a);
+        mrb_full_gc(mrb);
+    }
     host_fixture_down(&fx);
     return 0;
 }

@@ -26,6 +26,11 @@ typedef void (*znt_register_function)(znt_host_lookup lookup, mrb_state *mrb, st
 // The function of that name, or NULL for any name not handed out.
 void *host_symbol_lookup(const char *name);
 
+// The address of symbol in a library loaded with SDL_LoadObject (or dlopen), or NULL for a
+// NULL handle or a missing symbol. Exported for extensions (find it with dlsym); the host
+// itself never calls it.
+void *dlsymfile(void *handle, const char *symbol);
+
 // Frees a foreign_object (and its data when it owns it) with free; NULL does nothing.
 void znt_free_foreign_object(mrb_state *mrb, void *object);
 

@@ -8,7 +8,9 @@
 #include "ffi/ffi.h"
 
 #include <SDL.h>
+#include <elf.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -39,13 +41,49 @@ static bool extension_name_ok(const char *name)
     }
 }
 
-// Loads the regular file at path by its resolved real path.
+// The program headers of an ELF file of either class, as the loader reads them.
+template <typename Ehdr, typename Phdr> static bool elf_segments_whole(int fd, uint64_t file_size)
+{
+    Ehdr header;
+    if (pread(fd, &header, sizeof header, 0) != (ssize_t)sizeof header) return false;
+    if (header.e_phentsize != sizeof(Phdr) || header.e_phnum == 0 || header.e_phoff > file_size ||
+        (uint64_t)header.e_phnum * sizeof(Phdr) > file_size - header.e_phoff)
+        return false;
+    for (unsigned i = 0; i < header.e_phnum; i++) {
+        Phdr segment;
+        if (pread(fd, &segment, sizeof segment, (off_t)(header.e_phoff + i * sizeof(Phdr))) != (ssize_t)sizeof segment)
+            return false;
+        if (segment.p_type == PT_LOAD && (segment.p_offset > file_size || segment.p_filesz > file_size - segment.p_offset))
+            return false;
+    }
+    return true;
+}
+
+// An ELF file whose program headers and loadable segments all lie within it. The loader maps
+// segments without looking: one cut short (an interrupted copy) faults inside it.
+static bool elf_file_whole(const char *path)
+{
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    unsigned char ident[EI_NIDENT];
+    bool whole = fstat(fd, &st) == 0 && pread(fd, ident, sizeof ident, 0) == (ssize_t)sizeof ident &&
+                 memcmp(ident, ELFMAG, SELFMAG) == 0;
+    if (whole && ident[EI_CLASS] == ELFCLASS64) whole = elf_segments_whole<Elf64_Ehdr, Elf64_Phdr>(fd, (uint64_t)st.st_size);
+    else if (whole && ident[EI_CLASS] == ELFCLASS32) whole = elf_segments_whole<Elf32_Ehdr, Elf32_Phdr>(fd, (uint64_t)st.st_size);
+    else whole = false;
+    close(fd);
+    return whole;
+}
+
+// Loads the regular file at path by its resolved real path, once it is a whole ELF file.
 static void *load_real_file(const char *path)
 {
     char *resolved = realpath(path, nullptr);
     if (!resolved) return nullptr;
     struct stat st;
-    void *library = stat(resolved, &st) == 0 && S_ISREG(st.st_mode) ? SDL_LoadObject(resolved) : nullptr;
+    bool loadable = stat(resolved, &st) == 0 && S_ISREG(st.st_mode) && elf_file_whole(resolved);
+    void *library = loadable ? SDL_LoadObject(resolved) : nullptr;
     free(resolved);
     return library;
 }
@@ -103,6 +141,11 @@ static void *load_extension(const char *path)
     void *library = joined ? load_real_file(joined) : nullptr;
     SDL_free(joined);
     return library;
+}
+
+void *dlsymfile(void *handle, const char *symbol)
+{
+    return handle && symbol ? SDL_LoadFunction(handle, symbol) : nullptr;
 }
 
 // Loads the extension and runs its entry point; nil whatever happens. Every buffer of ours is

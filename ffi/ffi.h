@@ -14,8 +14,8 @@ struct render_context;
 void ffi_init(game_context *context, render_context *render);
 
 // A new FFI::CPtr wrapping pointer (never owned). Sends `new` to FFI::CPtr; answers nil
-// (with the exception pending) when that raised.
-mrb_value ffi_cptr_new(mrb_state *mrb, void *pointer);
+// (with the exception pending) when that raised. Exported under this name for extensions.
+extern "C" mrb_value ffi_cptr_new(mrb_state *mrb, void *pointer);
 // The pointer an FFI::CPtr carries; NULL for anything else.
 void *ffi_cptr_get(mrb_value value);
 

@@ -4,7 +4,7 @@
 // replaces the five predefined entities and character references; no entity of a DTD is ever
 // expanded and bytes pass through untranscoded. parse_xml gathers its tokens into runs and
 // reports them through a record of callbacks. No interpreter here: the Ruby tree is built
-// by the callbacks of ffi/xml.cpp.
+// by the callbacks of ffi/xml.cpp. Plain C, so extensions can include it.
 #pragma once
 #include <stddef.h>
 #include <stdint.h>
@@ -12,7 +12,7 @@
 // Names of the open elements plus the current attribute name or PI target, each with a NUL.
 #define XML_NAME_STACK_BYTES 8192
 
-struct xml_callbacks;
+typedef struct xml_callbacks xml_callbacks;
 typedef int (*xml_callback)(xml_callbacks *cb);
 
 struct xml_callbacks {
@@ -36,9 +36,18 @@ struct xml_callbacks {
     xml_callback on_pi; // key: target, text: the whole content ("" for none)
 };
 
+// The executable exports both under these names (plain C, so extensions find them with dlsym).
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 // 1 when the bytes are one complete, well-formed document and nothing cancelled; 0 otherwise
 // (status -1 and message set, on_end called). A null record answers 0 and calls nothing.
 int parse_xml(const char *data, size_t length, xml_callbacks *cb);
 // The same over a file of the virtual file system; an unreadable file fails with
 // "Couldn't load file" and calls no callback.
 int parse_xml_file(const char *path, xml_callbacks *cb);
+
+#ifdef __cplusplus
+}
+#endif

@@ -48,6 +48,11 @@ static void define_host_tables(mrb_state *mrb)
     mrb_define_const(mrb, host, "ANALOG_CALLBACKS", symbol_array(mrb, CONTROLLER_ANALOG_CALLBACKS, analog_callback));
     mrb_define_const(mrb, host, "DEFAULT_WIDTH", mrb_int_value(mrb, GAME_DEFAULT_WIDTH));
     mrb_define_const(mrb, host, "DEFAULT_HEIGHT", mrb_int_value(mrb, GAME_DEFAULT_HEIGHT));
+    // The longest value (bytes) of each metadata key that start-up reads.
+    mrb_value limits = mrb_hash_new(mrb);
+    for (size_t i = 0; i < metadata_key_count; i++)
+        mrb_hash_set(mrb, limits, mrb_str_new_cstr(mrb, metadata_keys[i].name), mrb_int_value(mrb, (mrb_int)metadata_keys[i].width - 1));
+    mrb_define_const(mrb, host, "METADATA_VALUE_LIMITS", mrb_obj_freeze(mrb, limits));
 }
 
 int game_open_interpreter(game_context *context)

@@ -182,7 +182,11 @@ static void mount_game(startup_options *options, int argc, char **argv)
     const char *write_dir = base_path;
     if (options->production) {
         metadata->production = 1;
-        write_dir = PHYSFS_getPrefDir(metadata->devtitle, metadata->gametitle);
+        // The titles come from a file the author edits: each must stay one folder name.
+        char organisation[sizeof metadata->devtitle], application[sizeof metadata->gametitle];
+        metadata_folder_name(metadata->devtitle, organisation, sizeof organisation);
+        metadata_folder_name(metadata->gametitle, application, sizeof application);
+        write_dir = PHYSFS_getPrefDir(organisation, application);
         if (!write_dir) startup_fail("Couldn't mount write directory: %s", physfs_last_error());
     }
     if (!PHYSFS_setWriteDir(write_dir)) startup_fail("Couldn't set write directory: %s", physfs_last_error());

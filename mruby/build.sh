@@ -1,14 +1,16 @@
 #!/bin/sh
 # Builds the interpreter from Debian's source with our patches, or runs its own tests.
-# Usage: mruby/build.sh build|test SOURCE OUT (OUT/src is the patched copy, OUT/build the result)
+# Usage: mruby/build.sh build|test SOURCE OUT [PATCHES] (OUT/src is the patched copy, OUT/build the
+# result; PATCHES, mruby/patches by default, is the folder of patches to apply)
 set -e
 mode=$1 source=$2 out=$3
 here=$(cd "$(dirname "$0")" && pwd)
+patches=${4:-$here/patches}
 if [ "$mode" = build ]; then
   rm -rf "$out/src" "$out/build"
   mkdir -p "$out"
   cp -a "$source" "$out/src"
-  for p in "$here"/patches/*.patch; do
+  for p in "$patches"/*.patch; do
     patch -d "$out/src" -p1 -s --no-backup-if-mismatch < "$p"
   done
   # rake writes a lock file beside the configuration: keep both in the build tree.

@@ -75,6 +75,37 @@ end
 module Docs
   HEADING_MARKS = ["**** ", "*** ", "** ", "* "].freeze
 
+  # docs/docs.css, written beside docs/docs.html: the table of contents in a column of its own
+  # on a wide window (above the text on a narrow one), readable lines, code set apart.
+  STYLESHEET = <<~CSS
+    body { margin: 0; font: 16px/1.55 "DejaVu Sans", Verdana, sans-serif; color: #1d1f24; background: #fdfdfb; }
+    #toc { box-sizing: border-box; padding: 8px 20px 24px; background: #f1f2f4; border-bottom: 1px solid #d5d8de; }
+    #toc h1 { font-size: 18px; margin: 12px 0; }
+    #toc ul { list-style: none; margin: 0; padding-left: 14px; }
+    #toc > ul { padding-left: 0; }
+    #toc a { display: block; padding: 2px 0; color: #24527a; text-decoration: none; font-size: 14px; }
+    #toc a:hover { text-decoration: underline; }
+    #toc a.header-1 { font-weight: bold; margin-top: 8px; }
+    #toc a.header-3 { color: #5a6472; }
+    #content { box-sizing: border-box; max-width: 880px; padding: 8px 32px 64px; }
+    h1, h2, h3, h4 { line-height: 1.25; margin: 1.6em 0 0.5em; }
+    h1 { font-size: 28px; padding-bottom: 6px; border-bottom: 2px solid #d5d8de; }
+    h2 { font-size: 22px; padding-bottom: 4px; border-bottom: 1px solid #e3e5e9; }
+    h3 { font-size: 18px; }
+    h4 { font-size: 16px; }
+    a { color: #24527a; }
+    code { font: 14px/1.45 "DejaVu Sans Mono", Menlo, monospace; background: #eef0f3; padding: 1px 4px; border-radius: 3px; }
+    pre { background: #272b33; color: #e8eaed; padding: 12px 16px; border-radius: 6px; overflow-x: auto; }
+    pre code { background: none; color: inherit; padding: 0; }
+    blockquote { margin: 1em 0; padding: 4px 16px; border-left: 4px solid #c3c8d0; color: #454b55; }
+    img { max-width: 100%; }
+    @media (min-width: 1000px) {
+      #toc { position: fixed; top: 0; bottom: 0; left: 0; width: 300px; overflow-y: auto; border-bottom: 0;
+             border-right: 1px solid #d5d8de; }
+      #content { margin-left: 300px; }
+    }
+  CSS
+
   def self.extended klass
     $docs_classes ||= []
     $docs_classes << klass unless $docs_classes.include?(klass)
@@ -194,7 +225,7 @@ module Docs
     source = $zoq ? $zoq.ffi_file.read("docs/source.txt") : nil
     text += "\n" + source if source
     converted = __docs_to_html__(text)
-    written = [["docs/docs.txt", text], ["docs/docs.html", converted[:html]],
+    written = [["docs/docs.txt", text], ["docs/docs.html", converted[:html]], ["docs/docs.css", Docs::STYLESHEET],
                ["docs/parse_log.txt", converted[:parse_log]]].map { |path, body| __docs_write__ path, body }
     return nil unless written.all?
     log_info "All docs have been exported to docs/docs.txt."

@@ -10,6 +10,10 @@ module ZOQ
     SERVER_ADDRESS_FILE = "app/server_ip_address.txt".freeze
     # A file request that fails is tried this many times, a second apart, then dropped.
     FILE_ATTEMPTS = 3
+    # A change list or file larger than this is refused: a server must not fill the memory.
+    MAX_RESPONSE_BYTES = 4 * 1024 * 1024
+    # Files named one by one in the log when a change list queues them; the rest are counted.
+    LOGGED_QUEUEINGS = 20
     ADDRESS_CHARACTERS = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ.:%-_".freeze
 
     def initialize local_ip_address
@@ -30,10 +34,27 @@ module ZOQ
         log_info "Hotload server found at #{server_host}:#{server_port}."
         @notified = true
       end
+      tick_response_limits
       tick_changes
       tick_process_file_retrieval
       tick_process_queue
       nil
+    end
+
+    # Every step: a response that has grown (or says it will grow) past the limit is
+    # cancelled, and its request then fails as any other does.
+    def tick_response_limits
+      s = local_state
+      [[s.http_boot, "boot.txt"], [s.http_changes, "changes.txt"],
+       [s.http_file_changes, s.processing_file_changes && s.processing_file_changes[:latest_file]]].each do |request, name|
+        next unless request && !request[:complete] && !request[:cancel] && oversized?(request)
+        log_error "#{name} from the hotload server is larger than #{MAX_RESPONSE_BYTES} bytes: refused."
+        request[:cancel] = true
+      end
+    end
+
+    def oversized? request
+      request[:response_total].to_i > MAX_RESPONSE_BYTES || request[:response_data].to_s.bytesize > MAX_RESPONSE_BYTES
     end
 
     def should_tick?
@@ -126,7 +147,7 @@ module ZOQ
       if !request
         s.http_changes = start_request("/changes.txt")
       elsif answered?(request)
-        request[:response_data].to_s.split("\n").each { |line| queue_change line }
+        queue_changes request[:response_data].to_s
         s.http_changes = nil
       elsif request[:complete] || timed_out?(request)
         log_info "HTTP GET for changes.txt failed. Retrying."
@@ -135,9 +156,30 @@ module ZOQ
       end
     end
 
-    # One line of the change list: "tmp/src_backup/NAME, TIME, KEY". Queued when newer than
-    # the server's boot and than what this key last had; several files saved in the same
-    # second are all queued.
+    # The change list, one "tmp/src_backup/NAME, TIME, KEY" a line. A line is queued when
+    # newer than the server's boot and than what its key last had; several files saved in the
+    # same second are all queued, and a newer change of a queued file takes that file's place
+    # at the end of the queue. Linear in the list: the queue is filtered once.
+    def queue_changes text
+      s = local_state
+      queued = {}
+      text.split("\n").each do |line|
+        record = queue_change(line)
+        next unless record
+        queued.delete record[:key]
+        queued[record[:key]] = record
+      end
+      return [] if queued.empty?
+      s.changes_queue.reject! { |record| queued.key?(record[:key]) }
+      queued.each_value { |record| s.changes_queue << record.dup }
+      records = queued.values
+      records.first(LOGGED_QUEUEINGS).each { |record| log_info "Queueing file #{record[:latest_file]} for update." }
+      log_info "Queueing #{records.length - LOGGED_QUEUEINGS} more files for update." if records.length > LOGGED_QUEUEINGS
+      records
+    end
+
+    # The record of one line of the change list when it is to be queued (and remembered as
+    # this key's latest change), else nil.
     def queue_change line
       change = HotloadClient.parse_change_line(line)
       return nil unless change
@@ -148,12 +190,8 @@ module ZOQ
       last = known ? known[:updated_at] : 0
       return nil unless time > last
       @greatest_tick = time if time > @greatest_tick
-      log_info "Queueing file #{change[:latest_file]} for update."
       record = { key: change[:key], latest_file: change[:latest_file], updated_at: time, last_updated_at: last }
       s.changes[change[:key]] = record
-      # A newer change of a queued file replaces its place in the queue.
-      s.changes_queue.reject! { |queued| queued[:key] == record[:key] }
-      s.changes_queue << record.dup
       record
     end
 

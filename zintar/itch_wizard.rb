@@ -125,6 +125,9 @@ module ZOQ
 
     # ---- the metadata file ---------------------------------------------------------------
 
+    # The longest value of each key that start-up reads (a longer one it ignores).
+    VALUE_LIMITS = ZOQ::Host::METADATA_VALUE_LIMITS
+
     # The values of the file by key; a commented or missing key is nil.
     def get_metadata
       text = $zoq.read_file(metadata_file_path)
@@ -135,15 +138,26 @@ module ZOQ
       ItchWizard.metadata_values text
     end
 
+    # Read as start-up reads the file: a NUL ends it, CR or LF ends a line, a key given twice
+    # takes its last value (keys in any case), and a value too long to read is no value.
     def self.metadata_values text
       found = {}
-      text.split("\n").each do |line|
+      metadata_lines(text).each do |line|
         key, value = metadata_line line
-        found[key] = value if key && !found.key?(key)
+        next unless key
+        key = key.downcase
+        limit = VALUE_LIMITS[key]
+        found[key] = limit && value.bytesize > limit ? nil : value
       end
       values = {}
       KEYS.each { |attr, key| values[attr] = found[key] }
       values
+    end
+
+    def self.metadata_lines text
+      ended = text.index("\0")
+      text = text[0...ended] if ended
+      text.gsub("\r", "\n").split("\n")
     end
 
     # [key, value] of a "key=value" line, nil for a comment or another line.
@@ -177,7 +191,7 @@ module ZOQ
         raise "Couldn't write #{metadata_backup_path}." unless $zoq.write_file(metadata_backup_path, text)
         @metadata_backed_up = true
       end
-      lines = ItchWizard.updated_metadata_lines((text || BLANK_METADATA).split("\n"), metadata_values_to_write)
+      lines = ItchWizard.updated_metadata_lines(ItchWizard.metadata_lines(text || BLANK_METADATA), metadata_values_to_write)
       raise "Couldn't write #{metadata_file_path}." unless $zoq.write_file(metadata_file_path, lines.map { |line| line + "\n" }.join)
       true
     end
@@ -198,7 +212,7 @@ module ZOQ
       values.each do |key, value|
         line = "#{key}=#{value}"
         places = []
-        lines.each_with_index { |existing, i| places << i if (metadata_line(existing) || [])[0] == key }
+        lines.each_with_index { |existing, i| places << i if (metadata_line(existing) || [])[0].to_s.downcase == key }
         if places.empty?
           commented = lines.index { |existing| commented_key(existing) == key }
           places << commented if commented
@@ -212,17 +226,27 @@ module ZOQ
       lines
     end
 
-    # A value is one line of the file: no new line, no "=".
-    def self.value_problem value
+    # A value is one line of the file that start-up reads whole: no new line, "=", NUL or
+    # other control character, and no longer than its key's field. A title also names the
+    # player's data folder: no "/" or "\\", and not "." or "..".
+    def self.value_problem attr, value
       text = value.to_s
       return "can't hold a new line" if text.include?("\n") || text.include?("\r")
       return "can't hold \"=\"" if text.include?("=")
+      return "can't hold control characters" if text.bytes.any? { |b| b < 32 || b == 127 }
+      key = KEYS.find { |a, _k| a == attr }[1]
+      limit = VALUE_LIMITS[key]
+      return "can't be longer than #{limit} bytes" if limit && text.strip.bytesize > limit
+      if attr == :dev_title || attr == :game_title
+        return "can't hold \"/\" or \"\\\"" if text.include?("/") || text.include?("\\")
+        return "can't be \".\" or \"..\"" if text.strip == "." || text.strip == ".."
+      end
       nil
     end
 
     def set_value attr, value
       text = value.to_s
-      problem = ItchWizard.value_problem(text)
+      problem = ItchWizard.value_problem(attr, text)
       if problem
         log_error "The value for #{attr} #{problem}: #{text.inspect}."
         set_wizard_prompt PROMPTS[attr][1]

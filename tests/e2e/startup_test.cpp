@@ -165,6 +165,27 @@ TEST(Startup, ProductionWritesIntoThePreferenceFolderAndDevelopmentBesideTheExec
     EXPECT_FALSE(g.exists("game/game.txt"));
 }
 
+// The title comes from a file the author edits: whatever it holds names one folder inside
+// the per-user data folder.
+TEST(Startup, ProductionKeepsEveryWriteInOneFolderNamedAfterTheTitle)
+{
+    struct {
+        const char *title, *folder;
+    } rows[] = {{"../outside", ".._outside"}, {"..", "__"}, {"a/b", "a_b"}};
+    for (const auto &row : rows) {
+        e2e_game g("production title");
+        g.write("game/app/main.rb", write_both);
+        g.write("game/metadata/game_metadata.txt",
+                std::string("devid=studio\ndevtitle=../Studio\ngameid=g\ngametitle=") + row.title + "\nversion=1.0\n");
+        e2e_run r = g.run({"game", "--production"}, 30, {"XDG_DATA_HOME=" + g.root + "/prefs/data"});
+        EXPECT_EQ(0, r.status) << row.title << r.err;
+        std::string folder = std::string("prefs/data/") + row.folder;
+        EXPECT_EQ("r", g.read(folder + "/root.txt")) << row.title;
+        EXPECT_EQ("g", g.read(folder + "/game.txt")) << row.title;
+        EXPECT_FALSE(g.exists("outside") || g.exists("prefs/root.txt") || g.exists("prefs/data/a")) << row.title;
+    }
+}
+
 TEST(Startup, ARaisingGameTickIsReportedAndTheRunGoesOn)
 {
     e2e_game g("raising");

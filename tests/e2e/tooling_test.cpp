@@ -2,6 +2,7 @@
 // driven by "--eval FILE --no-tick". The wizards run against fake tools (shell scripts that
 // record their arguments) from a folder whose path has a blank in it.
 #include "e2e/e2e.h"
+#include "support/test_files.h"
 
 #include <dirent.h>
 #include <gtest/gtest.h>
@@ -13,14 +14,16 @@ namespace {
 
 bool contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
 
-// Every value of attr='...' in the page, in order.
+// Every value of attr='...' and attr="..." in the page, in order.
 std::vector<std::string> attribute_values(const std::string &html, const std::string &attr)
 {
     std::vector<std::string> values;
-    std::string opening = attr + "='";
+    std::string opening = attr + "=";
     for (size_t at = html.find(opening); at != std::string::npos; at = html.find(opening, at + 1)) {
-        size_t start = at + opening.size(), end = html.find('\'', start);
-        values.push_back(html.substr(start, end - start));
+        size_t start = at + opening.size() + 1;
+        char quote = html[start - 1];
+        if (quote != '\'' && quote != '"') continue;
+        values.push_back(html.substr(start, html.find(quote, start) - start));
     }
     return values;
 }
@@ -77,13 +80,19 @@ TEST(Tooling, ExportDocsWritesTextAndHtmlWithEscapedCodeUniqueIdsAndAWorkingTabl
     std::set<std::string> unique(ids.begin(), ids.end());
     EXPECT_EQ(ids.size(), unique.size());
     EXPECT_TRUE(unique.count("--twice") && unique.count("--twice-2"));
-    size_t links = 0;
+    size_t links = 0, files = 0;
     for (const std::string &href : hrefs) {
-        if (href.empty() || href[0] != '#') continue;
+        if (href.empty() || contains(href, "://")) continue;
+        if (href[0] != '#') { // a file beside the page: the stylesheet
+            files++;
+            EXPECT_TRUE(g.exists("docs/" + href.substr(0, href.find('?')))) << "no file for " << href;
+            continue;
+        }
         links++;
         EXPECT_TRUE(unique.count(href.substr(1))) << "no target for " << href;
     }
     EXPECT_GT(links, 40u);
+    EXPECT_GE(files, 1u);
     EXPECT_TRUE(contains(g.read("docs/parse_log.txt"), "** Processing line: ~* Twice~"));
 }
 
@@ -107,6 +116,10 @@ const char *profile =
     "  <key>Entitlements</key>\n  <dict>\n    <key>application-identifier</key>\n"
     "    <string>TEAM1.com.example.game</string>\n  </dict>\n</dict>\n</plist>\ntrailer";
 
+// The web server's name for this run: the wizard asks `ps` whether one runs, and other test
+// runs on the machine may have their fake server up (15 characters at most, as `ps` shows).
+std::string web_server(const e2e_game &g) { return "civetweb-" + g.root.substr(g.root.size() - 6); }
+
 void wizard_game(const e2e_game &g, const std::string &codesign_body)
 {
     g.write("game/app/main.rb", "def tick args; end\n");
@@ -117,6 +130,7 @@ void wizard_game(const e2e_game &g, const std::string &codesign_body)
             "[:xcodebuild, :brew, :security, :idevice_id, :plutil, :codesign, :zip, :open].each do |tool|\n"
             "  $wizards.ios.cli_apps[tool] = File.join(fake, tool.to_s)\n"
             "end\n"
+            "$wizards.ios.cli_apps[:web_server] = File.join($zoq.get_base_dir, '" + web_server(g) + "')\n"
             "puts \"IOS #{$wizards.ios.start.inspect}\"\n"
             "itch = $wizards.itch\n"
             "puts \"ITCH #{itch.start.inspect}\"\n"
@@ -138,8 +152,8 @@ void wizard_game(const e2e_game &g, const std::string &codesign_body)
     fake_tool(g, "fake tools/open", "");
     fake_tool(g, "zintarel-deploy-ios", "");
     // The web server runs in the background: one line, written at once.
-    g.write("civetweb", "#!/bin/sh\necho \"civetweb $(pwd)\" >> '" + g.root + "/fake tools/calls.log'\n");
-    chmod((g.root + "/civetweb").c_str(), 0755);
+    g.write(web_server(g), "#!/bin/sh\necho \"civetweb $(pwd)\" >> '" + g.root + "/fake tools/calls.log'\n");
+    chmod((g.root + "/" + web_server(g)).c_str(), 0755);
     fake_tool(g, "zintarel-publish", "echo packaged for the store");
 }
 
@@ -186,12 +200,12 @@ TEST(Tooling, BothWizardsRunInStepOrderAgainstFakeToolsFromAFolderWithABlankAndL
     struct stat st;
     EXPECT_NE(0, stat("/tmp/zintarel-e2e-wizard", &st));
     std::set<std::string> expected = {
-        "zintarel", "font.ttf", ".stdout", ".stderr", "console_history.txt", "civetweb", "zintarel-deploy-ios",
+        "zintarel", "font.ttf", ".stdout", ".stderr", "console_history.txt", web_server(g), "zintarel-deploy-ios",
         "zintarel-publish", "profiles", "profiles/development.mobileprovision", "zintarel-ios.app",
         "zintarel-ios.app/Runtime", "game", "game/app", "game/app/main.rb", "game/app/wizard.rb", "game/sprites",
         "game/sprites/ship.png", "game/metadata", "game/metadata/game_metadata.txt",
         "game/metadata/game_metadata.txt.bak", "logs", "logs/log.txt", "logs/puts.txt", "logs/trace.txt", "tmp", "tmp/src_backup",
-        "tmp/src_backup/civetweb", "tmp/src_backup/index.html", "tmp/src_backup/index.css",
+        "tmp/src_backup/" + web_server(g), "tmp/src_backup/index.html", "tmp/src_backup/index.css",
         "tmp/src_backup/changes.txt", "tmp/src_backup/changes.html", "tmp/src_backup/boot.txt",
         "tmp/src_backup/src_backup_app_main.rb", "tmp/src_backup/archived", "tmp/ios", "tmp/ios/Entitlements.plist",
         "tmp/ios/do_zip.sh", "tmp/ios/Bob's Game.ipa", "tmp/ios/ipa_root", "tmp/ios/ipa_root/archive.zip",
@@ -216,4 +230,41 @@ TEST(Tooling, BothWizardsRunInStepOrderAgainstFakeToolsFromAFolderWithABlankAndL
         EXPECT_TRUE(expected.count(path)) << "stray: " << path;
     }
     for (const std::string &path : expected) EXPECT_TRUE(g.exists(path)) << "missing: " << path;
+}
+
+// Each step of the iOS wizard that stops shows its guide with the pictures the build places
+// beside the executable: every one of them is found.
+TEST(Tooling, TheIosWizardsGuidesFindEveryPictureTheyShow)
+{
+    e2e_game g("guides");
+    std::vector<std::string> pictures;
+    walk(ZINTAREL_GUIDE_PICTURES, "", pictures);
+    ASSERT_EQ(13u, pictures.size());
+    for (const std::string &name : pictures)
+        g.write(".zintarel/sprites/wizards/ios/" + name, read_file(std::string(ZINTAREL_GUIDE_PICTURES) + "/" + name));
+    g.write("game/app/main.rb", "def tick args; end\n");
+    g.write("fake tools/calls.log", "");
+    fake_tool(g, "fake tools/present", "");
+    fake_tool(g, "fake tools/certificate", "echo '  1) AAAA \"Apple Development: Bob (TEAM1)\"'");
+    fake_tool(g, "fake tools/device", "echo 00008030-AAAA");
+    // Each row gives the tools (the rest are present and print nothing); the wizard stops at the
+    // step whose guide it shows, the last one for want of a profile.
+    g.write("game/app/guides.rb",
+            "fake = File.join($zoq.get_base_dir, 'fake tools')\n"
+            "rows = [{ xcodebuild: 'missing' }, { brew: 'missing' }, { security: 'missing' }, {},\n"
+            "        { security: 'certificate', idevice_id: 'missing' }, { security: 'certificate', idevice_id: 'device' }]\n"
+            "rows.each do |row|\n"
+            "  [:xcodebuild, :brew, :security, :idevice_id, :open].each do |tool|\n"
+            "    $wizards.ios.cli_apps[tool] = File.join(fake, row[tool] || 'present')\n"
+            "  end\n"
+            "  puts \"ROW #{row.inspect} #{$wizards.ios.restart.inspect} #{$wizards.ios.wizard_status.select { |_k, v| v[:result] == :success }.length}\"\n"
+            "end\n");
+    e2e_run r = g.run({"game", "--eval", "app/guides.rb", "--no-tick"});
+    EXPECT_EQ(0, r.status) << r.err;
+    // Stopped (nil) after 0, 1, 2, 2, 3 and 4 steps that succeeded.
+    for (const char *row : {"ROW {:xcodebuild=>\"missing\"} nil 0", "ROW {:brew=>\"missing\"} nil 1",
+                            "ROW {:security=>\"missing\"} nil 2", "ROW {} nil 2", "=>\"missing\"} nil 3",
+                            "=>\"device\"} nil 4"})
+        EXPECT_TRUE(contains(r.out, row)) << row << "\n" << r.out;
+    EXPECT_FALSE(contains(r.out, "not found")) << r.out;
 }

@@ -1,5 +1,8 @@
 /* A native extension as a game would ship one: it reaches the interpreter and the host only
-   through the functions the host's look-up hands out, and defines module FFI::Sample. */
+   through the functions the host's look-up hands out, and the functions the executable
+   exports by name, and defines module FFI::Sample. */
+#define _GNU_SOURCE
+#include <dlfcn.h>
 #include <mruby.h>
 #include <mruby/class.h>
 #include <mruby/data.h>
@@ -8,6 +11,7 @@
 #include <string.h>
 
 #include "ffi/extension_api.h"
+#include "ffi/xml_reader.h"
 
 /* The module it defines under FFI: the build makes a second copy under another name. */
 #ifndef SAMPLE_MODULE
@@ -127,6 +131,42 @@ static const char *consistency(mrb_state *mrb, struct RClass *ffi, struct RClass
     return "ok";
 }
 
+static int count_element(xml_callbacks *cb)
+{
+    ++*(long *)cb->user_data;
+    return 1;
+}
+
+/* What the executable exports for extensions, found by name: "ok", or what failed. */
+static const char *check_exports(mrb_state *mrb)
+{
+    int (*parse)(const char *, size_t, xml_callbacks *);
+    int (*parse_file)(const char *, xml_callbacks *);
+    void *(*symbol_in)(void *, const char *);
+    mrb_value (*cptr_new)(mrb_state *, void *);
+    void *program = dlopen(NULL, RTLD_NOW);
+    xml_callbacks cb;
+    long elements = 0;
+    *(void **)&parse = dlsym(RTLD_DEFAULT, "parse_xml");
+    *(void **)&parse_file = dlsym(RTLD_DEFAULT, "parse_xml_file");
+    *(void **)&symbol_in = dlsym(RTLD_DEFAULT, "dlsymfile");
+    *(void **)&cptr_new = dlsym(RTLD_DEFAULT, "ffi_cptr_new");
+    if (!parse || !parse_file || !symbol_in || !cptr_new) return "not exported";
+    memset(&cb, 0, sizeof cb);
+    cb.user_data = &elements;
+    cb.on_element_start = count_element;
+    if (parse("<a><b/><c/></a>", 15, &cb) != 1 || elements != 3) return "parse_xml";
+    if (parse_file("data/doc.xml", &cb) != 1 || elements != 5) return "parse_xml_file";
+    if (parse_file("data/none.xml", &cb) != 0 || cb.status != -1) return "parse_xml_file of a missing file";
+    if (symbol_in(program, "parse_xml") != (void *)parse || symbol_in(program, "no_such_symbol") ||
+        symbol_in(NULL, "parse_xml"))
+        return "dlsymfile";
+    if (mrb_nil_p(cptr_new(mrb, &loads))) return "ffi_cptr_new";
+    return "ok";
+}
+
+static mrb_value exports(mrb_state *mrb, mrb_value self) { return api.str_new_cstr(mrb, check_exports(mrb)); }
+
 static const char *checked = "not run";
 
 static mrb_value checks(mrb_state *mrb, mrb_value self) { return api.str_new_cstr(mrb, checked); }
@@ -165,6 +205,7 @@ void znt_register_c_extensions(znt_host_lookup host_lookup, mrb_state *mrb, stru
     api.define_module_function(mrb, sample, "upload", upload, MRB_ARGS_REQ(1));
     api.define_module_function(mrb, sample, "free_null", free_null, MRB_ARGS_NONE());
     api.define_module_function(mrb, sample, "checks", checks, MRB_ARGS_NONE());
+    api.define_module_function(mrb, sample, "exports", exports, MRB_ARGS_NONE());
     box = api.define_class_under(mrb, sample, "Box", mrb->object_class);
     MRB_SET_INSTANCE_TT(box, MRB_TT_DATA);
     api.define_class_method(mrb, box, "make", box_make, MRB_ARGS_REQ(1));

@@ -69,6 +69,47 @@ TEST_F(Metadata, KeysAreCaseInsensitiveValuesTrimmedAndBadLinesReported)
     game_metadata_forget();
 }
 
+// The same rows as the store wizard's reading of the file (tests/ruby/wizards_test.rb): a key
+// given twice takes the last value, in any case; a value too large takes the key out; a NUL
+// ends the file and a lone CR ends a line.
+TEST_F(Metadata, AKeyGivenTwiceTakesItsLastValue)
+{
+    struct {
+        std::string text;
+        const char *devid;
+    } rows[] = {{"devid=first\ndevid=second\n", "second"},
+                {"devid=first\nDEVID=second\n", "second"},
+                {"DevId=first\ndevid=second", "second"},
+                {"devid=good\ndevid=" + std::string(32, 'x') + "\n", ""},
+                {"devid=" + std::string(31, 'x') + "\n", "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"},
+                {"devid=a\rdevid=b", "b"},
+                {std::string("devid=a\0\ndevid=b", 16), "a"},
+                {"  devid  =  spaced out \t\n#devid=commented\n", "spaced out"}};
+    for (const auto &row : rows) {
+        write_file(fx.game_dir + "/metadata/game_metadata.txt", row.text);
+        game_metadata_record r = {};
+        capture_stderr([&] { load_metadata("metadata/game_metadata.txt", &r); });
+        EXPECT_STREQ(row.devid, r.devid) << row.text;
+    }
+}
+
+TEST(MetadataFolderName, ATitleBecomesOneSafeFolderName)
+{
+    struct {
+        const char *title, *folder;
+    } rows[] = {{"Quest", "Quest"}, {"My Game: Deluxe!", "My Game: Deluxe!"}, {"../../x", ".._.._x"},
+                {"a\\b/c", "a_b_c"}, {"..", "__"}, {".", "_"}, {"...", "___"}, {"", "_"}, {".hidden", ".hidden"},
+                {"tab\there\x7f\x01", "tab_here__"}, {"\xc3\xa9t\xc3\xa9", "\xc3\xa9t\xc3\xa9"}};
+    for (const auto &row : rows) {
+        char folder[128];
+        metadata_folder_name(row.title, folder, sizeof folder);
+        EXPECT_STREQ(row.folder, folder) << row.title;
+    }
+    char small[4];
+    metadata_folder_name("abcdef", small, sizeof small);
+    EXPECT_STREQ("abc", small);
+}
+
 TEST_F(Metadata, MissingFileLeavesTheIconEmpty)
 {
     game_metadata_forget();

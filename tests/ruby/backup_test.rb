@@ -100,6 +100,15 @@ test "only the index files are written for a backup's own path and in production
   assert on_disk("tmp/src_backup/index.html").include?("Zintarel Source Code Backup")
 end
 
+test "a production run writes only the index files under tmp/src_backup, from boot to reload" do
+  `rm -rf '#{$test_base_dir}/tmp/src_backup'`
+  boot_game "def tick args; end\n", production: true
+  write "app/seen.rb", "$seen = 1\n"
+  $zoq.reload_ruby_file "app/seen.rb"
+  run_steps 2000, 3
+  assert_equal ["index.css", "index.html"], `ls -A '#{$test_base_dir}/tmp/src_backup'`.split("\n").sort
+end
+
 test "a backup that cannot be written is logged and the reload still loads the file" do
   boot_game "def tick args; end\n"
   # A file where the backup folder should be: nothing below it can be written.

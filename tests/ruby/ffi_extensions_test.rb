@@ -20,14 +20,19 @@ def copies_left
   [$test_game_dir, $test_base_dir].select { |dir| File.exist?("#{dir}/zintarel-sharedobjs") }
 end
 
-test "missing, entry-less, random-byte and out-of-folder extensions answer nil and define nothing" do
+test "missing, entry-less, random-byte, cut-short and out-of-folder extensions answer nil and define nothing" do
   install "native/linux/no_entry.so", built("no_entry")
   install "native/linux/garbage.so", (0...4096).map { |i| ((i * 7919 + 13) % 256).chr }.join
   install "native/linux/empty.so", ""
+  # Cut short as an interrupted copy leaves it: its program headers or loadable segments
+  # run past its end.
+  whole = built("sample_extension")
+  install "native/linux/header.so", whole[0, 64]
+  install "native/linux/cut.so", whole[0, 3000]
   install "native/x.so", built("sample_extension")
   install "native/linux/folder.so/inside.txt", "a folder, not a library"
   before = FFI.constants.sort
-  ["missing", "no_entry", "garbage", "empty", "../x", "..", ".", "", "a//b", "./no_entry", "no_entry/", "folder", "a\\b"]
+  ["missing", "no_entry", "garbage", "empty", "header", "cut", "../x", "..", ".", "", "a//b", "./no_entry", "no_entry/", "folder", "a\\b"]
     .each { |name| assert_equal nil, dlopen(name), name.inspect }
   assert_equal before, FFI.constants.sort
   assert_equal [], copies_left

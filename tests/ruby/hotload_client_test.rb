@@ -8,8 +8,24 @@ def serve name, text
   FFI::File.new.write_root "served/#{name}", text
 end
 
+# Ends the requests the previous test's client left running: they would reach the server
+# during the next test and count as its own.
+def end_previous_client
+  client = $zoq && $zoq.instance_variable_get(:@hotload_client)
+  return unless client && client.args
+  s = client.local_state
+  pending = [s.http_boot, s.http_changes, s.http_file_changes].compact.reject { |r| r[:complete] }
+  pending.each { |r| r[:cancel] = true }
+  started = Time.now
+  until pending.all? { |r| r[:complete] } || Time.now - started > 10
+    host_http_tick
+    usleep 1000
+  end
+end
+
 # A ready game whose runtime ticks a client of address local_ip, polling the test server.
 def device_game local_ip = "10.9.8.7", address = "127.0.0.1\n"
+  end_previous_client
   boot_game "def tick args; end\n"
   `rm -rf '#{SERVED}'`
   serve "boot.txt", "1000\n"
@@ -181,4 +197,39 @@ test "an edit on this machine reaches a device: the reload's backup is what the 
   device_steps_until { $edited == 2 }
   assert_rows [["$edited = ($edited || 0) + 1\n", FFI::File.new.read("src_backup_app_edited.rb")],
                [true, $zoq.args.state.hotload_client.reloaded_files_times.include?("src_backup_app_edited.rb")]]
+end
+
+test "a long change list queues each newer file once, in list order, and names only the first files in the log" do
+  client = device_game
+  client.args = $zoq.args
+  lines = (0...20000).map { |i| change_line("src_backup_app_f#{i}.rb", 2000, "app/f#{i}.rb") }
+  # A later line of a key already listed (newer) moves it to the end; an older one is ignored.
+  lines << change_line("src_backup_app_f0.rb", 2001, "app/f0.rb") << change_line("src_backup_app_f1.rb", 1999, "app/f1.rb")
+  serve "changes.txt", lines.join("\n")
+  device_steps_until { client.local_state.changes.length == 20000 }
+  s = client.local_state
+  order = [s.processing_file_changes].compact + s.changes_queue
+  logged = on_disk("logs/log.txt")
+  assert_rows [[20000, order.length], ["app/f1.rb", order[0][:key]], ["app/f0.rb", order[-1][:key]],
+               [2001, order[-1][:updated_at]],
+               [ZOQ::HotloadClient::LOGGED_QUEUEINGS, logged.split("\n").count { |l| l.include?("* INFO: Queueing file ") }],
+               [true, logged.include?("* INFO: Queueing #{20000 - ZOQ::HotloadClient::LOGGED_QUEUEINGS} more files for update.")]]
+end
+
+test "a change list or a file larger than the limit is refused and never used" do
+  client = device_game
+  limit = ZOQ::HotloadClient::MAX_RESPONSE_BYTES
+  serve "src_backup_app_huge.rb", "$huge = 1\n" + "#" * limit + "\n"
+  serve "src_backup_app_fine.rb", "$fine = 1\n"
+  huge_list = change_line("src_backup_app_fine.rb", 2000, "app/fine.rb") + "\n" + "#" * limit
+  serve "changes.txt", huge_list
+  $huge = $fine = nil
+  device_steps_until { requested("/changes.txt") >= 3 }
+  assert_equal [nil, 0], [$fine, requested("/src_backup_app_fine.rb")]
+  serve "changes.txt", [change_line("src_backup_app_huge.rb", 2000, "app/huge.rb"),
+                        change_line("src_backup_app_fine.rb", 2000, "app/fine.rb")].join("\n")
+  device_steps_until { $fine && requested("/src_backup_app_huge.rb") == 3 && !client.local_state.processing_file_changes }
+  assert_rows [[nil, $huge], [false, FFI::File.new.read("src_backup_app_huge.rb") ? true : false]]
+  assert_includes on_disk("logs/log.txt"), "changes.txt from the hotload server is larger than #{limit} bytes: refused.",
+                  "src_backup_app_huge.rb from the hotload server is larger than #{limit} bytes: refused."
 end

@@ -128,6 +128,23 @@ test "a 10 MiB body arrives byte-exact with its totals" do
                [10485760, result[:response_total]]]
 end
 
+test "a body past the response limit ends the transfer as failed with a log line naming the URL" do
+  assert_equal 256 * 1024 * 1024, $zoq.http_response_limit
+  $zoq.http_response_limit = 1_000_000
+  url = server_http_url("/big")
+  result = $zoq.http_get url
+  pump_until { result[:complete] }
+  assert_rows [[-1, result[:http_response_code]], [true, result[:response_data].bytesize <= 1_000_000]]
+  assert_includes on_disk("logs/log.txt"), "The response from #{url} is larger than 1000000 bytes"
+  # Raised again, the same body arrives whole.
+  $zoq.http_response_limit = 20_000_000
+  result = $zoq.http_get url
+  pump_until { result[:complete] }
+  assert_equal [200, 10485760], [result[:http_response_code], result[:response_data].bytesize]
+ensure
+  $zoq.http_response_limit = nil
+end
+
 test "redirects are followed: the final code, every response's headers" do
   result = $zoq.http_get server_http_url("/moved")
   pump_until { result[:complete] }

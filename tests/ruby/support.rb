@@ -54,17 +54,17 @@ def host_step ms
 end
 
 # A fresh runtime, without the reset and boot hooks of an earlier game.
-def new_runtime argv = "./zintarel game"
+def new_runtime argv = "./zintarel game", production: false
   [:reset, :boot].each { |hook| Object.send(:remove_method, hook) if Object.method_defined?(hook) }
   $zoq = $runtime = $args = $state = $console = $recording = $tests = $wizards = nil
-  ZOQ::Runtime.new("Linux", false, 1280, 720, argv, "./zintarel")
+  ZOQ::Runtime.new("Linux", production, 1280, 720, argv, "./zintarel")
 end
 
 # A fresh runtime over the given main.rb, stepped until the game is ready (its first tick
 # is the next calculation). Answers the next free millisecond time.
-def boot_game main_source, argv = "./zintarel game"
+def boot_game main_source, argv = "./zintarel game", production: false
   FFI::File.new.write "app/main.rb", main_source
-  new_runtime argv
+  new_runtime argv, production: production
   host_step 1000
   host_step 1020
   assert_equal :ready, $zoq.load_status

@@ -4,6 +4,8 @@
 
 FAKE = "#{$test_base_dir}/fake tools"
 CALLS = "#{FAKE}/calls.log"
+# 15 characters at most: the longest name `ps` shows.
+WEB_SERVER = "ws-#{$test_base_dir.split("/")[-2][-6..-1]}#{rand(1000)}"
 
 def shell_quote text
   "'" + text.gsub("'", "'\\\\''") + "'"
@@ -50,16 +52,16 @@ def ios_setup codesign_body = "", device_list = "00008030-AAAA\n"
     wizard.cli_apps[name] = fake_tool("#{FAKE}/#{name}", body)
   end
   fake_tool "#{$test_base_dir}/zintarel-deploy-ios", "echo \"XCODE_DIR=$XCODE_DIR\" >> #{shell_quote CALLS}"
-  # A server name of its own: the wizard asks `ps` whether one runs, and the end-to-end wizard
-  # run may have its own fake server up at that moment.
-  wizard.cli_apps[:web_server] = fake_tool("#{$test_base_dir}/unit-webserver", "pwd >> #{shell_quote CALLS}")
+  # A server name of this run's own: the wizard asks `ps` whether one runs, and other test runs
+  # on the machine (the end-to-end wizard run among them) may have their fake server up.
+  wizard.cli_apps[:web_server] = fake_tool("#{$test_base_dir}/#{WEB_SERVER}", "pwd >> #{shell_quote CALLS}")
   wizard
 end
 
 # The web server starts in the background: waits (10 s at most) for its line.
 def calls_once_server_ran
   started = Time.now
-  usleep 1000 until calls.include?("unit-webserver") && calls.length >= calls.index("unit-webserver") + 2 ||
+  usleep 1000 until calls.include?(WEB_SERVER) && calls.length >= calls.index(WEB_SERVER) + 2 ||
                     Time.now - started > 10
   calls
 end
@@ -106,7 +108,7 @@ test "the iOS wizard runs every step in order against the tools, then starts the
                 "CODESIGN_ALLOCATE=/Applications/Xcode.app/Contents/Developer/Toolchains/XcodeDefault.xctoolchain/usr/bin/codesign_allocate",
                 "zip [-q] [-r] [archive.zip] [Payload]",
                 "zintarel-deploy-ios [-d] [00008030-AAAA] [#{tmp}/Bob's Game.ipa]",
-                "XCODE_DIR=/Applications/Xcode.app/Contents/Developer", "unit-webserver",
+                "XCODE_DIR=/Applications/Xcode.app/Contents/Developer", WEB_SERVER,
                 "#{$test_base_dir}/tmp/src_backup"], calls_once_server_ran
   assert_rows [["Bob's Game", wizard.app_name], ["TEAM1.com.example.game", wizard.app_id], ["00008030-AAAA", wizard.device_id]]
   plist = on_disk("tmp/ios/Bob's Game.app/Info.plist")
@@ -197,16 +199,36 @@ test "the store wizard asks for each value in turn, keeps the file's other lines
   assert_equal 2, calls.length
 end
 
-test "the store wizard refuses values that would break the metadata file" do
+test "the store wizard refuses values that would break the metadata file, or the per-user folder's name" do
   wizard = itch_setup
   wizard.start
   before = FFI::File.new.read(METADATA)
-  rows = ["bob\nversion=9", "a=b", "x\ry"]
-  rows.each do |value|
-    assert_equal :invalid_value, wizard.set_dev_id(value)
+  rows = [[:set_dev_id, "bob\nversion=9"], [:set_dev_id, "a=b"], [:set_dev_id, "x\ry"], [:set_dev_id, "a\0b"],
+          [:set_dev_id, "x" * 32], [:set_version, "1" * 32], [:set_game_title, "t" * 128], [:set_icon, "tab\there"],
+          [:set_game_title, "../x"], [:set_game_title, "a/b"], [:set_game_title, "a\\b"], [:set_game_title, ".."],
+          [:set_dev_title, "."], [:set_game_title, "bell\a"]]
+  rows.each do |setter, value|
+    assert_equal :invalid_value, wizard.__send__(setter, value), "#{setter} #{value.inspect}"
     assert_equal before, FFI::File.new.read(METADATA)
   end
   assert_equal "$wizards.itch.set_dev_id \"your-itch-username\"", $console.current_input_str
+  # At the limit, and dots inside a title, are fine.
+  wizard.set_dev_id "x" * 31
+  wizard.set_game_title "Wait... What?"
+  assert_equal ["x" * 31, "Wait... What?"], [wizard.dev_id, wizard.game_title]
+end
+
+# The same rows as the runtime's reading of the file (tests/native/metadata_test.cpp): one
+# rule for both.
+test "the store wizard reads a key given twice as the runtime does: its last value, in any case" do
+  rows = [["devid=first\ndevid=second\n", "second"], ["devid=first\nDEVID=second\n", "second"],
+          ["DevId=first\ndevid=second", "second"], ["devid=good\ndevid=#{"x" * 32}\n", ""],
+          ["devid=#{"x" * 31}\n", "x" * 31], ["devid=a\rdevid=b", "b"], ["devid=a\0\ndevid=b", "a"],
+          ["  devid  =  spaced out \t\n#devid=commented\n", "spaced out"]]
+  assert_rows rows.map { |text, devid| [devid, ZOQ::ItchWizard.metadata_values(text)[:dev_id].to_s] }
+  # Updating a key replaces every line the runtime would read it from.
+  assert_equal ["devid=bob", "x=1", "devid=bob"],
+               ZOQ::ItchWizard.updated_metadata_lines(["DEVID=a", "x=1", "devid=b"], { "devid" => "bob" })
 end
 
 test "a failing packager stops the store wizard with its output, never success" do

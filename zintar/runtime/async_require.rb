@@ -97,7 +97,8 @@ module ZOQ
         Kernel.tick_count = -1
         Kernel.global_tick_count = -1
         $top_level.boot args if $top_level.respond_to?(:boot)
-        write_file_root "#{backup_directory}/boot.txt", Time.now.to_i.to_s
+        # Devices ask for it; a production run offers them nothing.
+        write_file_root "#{backup_directory}/boot.txt", Time.now.to_i.to_s unless @production
         nil
       end
     end

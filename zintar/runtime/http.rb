@@ -2,13 +2,23 @@ module ZOQ
   class Runtime
     # HTTP requests for the game: each answers a Hash that fills in while the request runs.
     module Http
+      # A response body that grows past this many bytes stops its transfer as failed, so a
+      # server that never ends cannot fill the memory; a game that expects more raises it.
+      DEFAULT_HTTP_RESPONSE_LIMIT = 256 * 1024 * 1024
+
+      attr_writer :http_response_limit
+
+      def http_response_limit
+        @http_response_limit || DEFAULT_HTTP_RESPONSE_LIMIT
+      end
+
       def http_get url, extra_headers = nil
-        callbacks = HTTPCallbacks.new(@protect_from_gc)
+        callbacks = HTTPCallbacks.new(@protect_from_gc, url, self)
         callbacks.ready @ffi_misc.http_get(callbacks, url, extra_headers)
       end
 
       def http_head url, extra_headers = nil
-        callbacks = HTTPCallbacks.new(@protect_from_gc)
+        callbacks = HTTPCallbacks.new(@protect_from_gc, url, self)
         callbacks.ready @ffi_misc.http_head(callbacks, url, extra_headers)
       end
 
@@ -21,13 +31,13 @@ module ZOQ
             form << value.to_s
           end
         end
-        callbacks = HTTPCallbacks.new(@protect_from_gc)
+        callbacks = HTTPCallbacks.new(@protect_from_gc, url, self)
         callbacks.ready @ffi_misc.http_post(callbacks, url, extra_headers, form)
       end
 
       # Uploads the game file fname with PUT (nil when it cannot be read).
       def http_put url, fname, extra_headers = nil
-        callbacks = HTTPCallbacks.new(@protect_from_gc)
+        callbacks = HTTPCallbacks.new(@protect_from_gc, url, self)
         callbacks.ready @ffi_misc.http_put(callbacks, url, extra_headers, fname)
       end
     end
@@ -37,8 +47,12 @@ module ZOQ
     class HTTPCallbacks
       attr_accessor :state
 
-      def initialize protect_from_gc
+      # url and the runtime (whose http_response_limit bounds the body) come from the
+      # runtime's wrappers.
+      def initialize protect_from_gc, url = nil, runtime = nil
         @protect_from_gc = protect_from_gc
+        @url = url
+        @runtime = runtime
       end
 
       def ready newstate
@@ -56,8 +70,17 @@ module ZOQ
         !@state[:cancel]
       end
 
+      # A chunk that would take the body past the limit ends the transfer as failed.
       def http_response_data
-        @state[:response_data] << @state[:value].to_s
+        chunk = @state[:value].to_s
+        data = @state[:response_data]
+        limit = @runtime ? @runtime.http_response_limit : nil
+        if limit && data.bytesize + chunk.bytesize > limit
+          log_error "The response from #{@url} is larger than #{limit} bytes (~$zoq.http_response_limit~): " \
+                    "its transfer stops as failed."
+          return false
+        end
+        data << chunk
         !@state[:cancel]
       end
 
