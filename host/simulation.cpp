@@ -14,6 +14,21 @@
 #include <mruby/error.h>
 #include <mruby/string.h>
 #include <string.h>
+#include <time.h>
+
+// Sleeps until the performance counter reaches deadline, in one sleep of the whole wait
+// rather than millisecond slices and a spin: the kernel wakes it within a few tens of
+// microseconds, and an idle game costs no core.
+static void sleep_until(uint64_t deadline, uint64_t frequency)
+{
+    for (;;) {
+        int64_t left = (int64_t)(deadline - SDL_GetPerformanceCounter());
+        if (left <= 0) return;
+        uint64_t ns = (uint64_t)left * 1000000000u / frequency;
+        timespec wait = {(time_t)(ns / 1000000000u), (long)(ns % 1000000000u)};
+        nanosleep(&wait, nullptr);
+    }
+}
 
 int simulation_thread_main(void *data)
 {
@@ -21,16 +36,12 @@ int simulation_thread_main(void *data)
     thread_channel *channel = context->channel;
     const uint64_t frequency = SDL_GetPerformanceFrequency();
     const uint64_t step = frequency / 60;
-    const uint64_t one_ms = frequency / 1000;
     uint64_t deadline = SDL_GetPerformanceCounter();
     while (SDL_AtomicGet(&channel->quit) == 0) {
         if (!simulation_tick(context)) break;
         // Never reset: late steps are caught up back to back.
         deadline += step;
-        // Sleep whole milliseconds, then spin through the last one.
-        while ((int64_t)(deadline - SDL_GetPerformanceCounter()) >= (int64_t)one_ms) SDL_Delay(1);
-        while ((int64_t)(deadline - SDL_GetPerformanceCounter()) >= 1) {
-        }
+        sleep_until(deadline, frequency);
     }
     SDL_AtomicSet(&channel->quit, 1);
     return 0;
@@ -120,7 +131,7 @@ void simulation_queue_frame(game_context *context)
     context->current_frame_stream = nullptr;
     if (!frame) return;
     if (frame->error || !context->channel) threadstream_free(frame);
-    else threadstreamqueue_putitem(context->channel->frame_queue, frame);
+    else thread_channel_put_frame(context->channel, frame);
 }
 
 int simulation_tick(game_context *context)
