@@ -1,6 +1,7 @@
 #include "host/simulation.h"
 #include "base/channel.h"
 #include "base/files.h"
+#include "base/logfile.h"
 #include "base/ruby.h"
 #include "base/utf8.h"
 #include "compile/compile.h"
@@ -165,6 +166,7 @@ int simulation_tick(game_context *context)
 
     int quit = ruby_truthy(ruby_call0(mrb, context->runtime, "quit_requested?"));
     mrb_gc_arena_restore(mrb, ai);
+    logfile_flush();
     if (context->p1_controller_key_states[CONTROLLER_KEY_QUIT] || quit ||
         context->p2_controller_key_states[CONTROLLER_KEY_QUIT])
         return 0;
