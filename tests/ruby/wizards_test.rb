@@ -4,6 +4,9 @@
 
 FAKE = "#{$test_base_dir}/fake tools"
 CALLS = "#{FAKE}/calls.log"
+# The wizard looks for a running web server by its process name among every process on the
+# machine: a name of this run's own keeps other runs of this test from answering for it.
+WEB_SERVER = "ws-#{$test_base_dir.split("/")[-2][-6, 6]}"
 
 def shell_quote text
   "'" + text.gsub("'", "'\\\\''") + "'"
@@ -52,14 +55,14 @@ def ios_setup codesign_body = "", device_list = "00008030-AAAA\n"
   fake_tool "#{$test_base_dir}/zintarel-deploy-ios", "echo \"XCODE_DIR=$XCODE_DIR\" >> #{shell_quote CALLS}"
   # A server name of its own: the wizard asks `ps` whether one runs, and the end-to-end wizard
   # run may have its own fake server up at that moment.
-  wizard.cli_apps[:web_server] = fake_tool("#{$test_base_dir}/unit-webserver", "pwd >> #{shell_quote CALLS}")
+  wizard.cli_apps[:web_server] = fake_tool("#{$test_base_dir}/#{WEB_SERVER}", "pwd >> #{shell_quote CALLS}")
   wizard
 end
 
 # The web server starts in the background: waits (10 s at most) for its line.
 def calls_once_server_ran
   started = Time.now
-  usleep 1000 until calls.include?("unit-webserver") && calls.length >= calls.index("unit-webserver") + 2 ||
+  usleep 1000 until calls.include?(WEB_SERVER) && calls.length >= calls.index(WEB_SERVER) + 2 ||
                     Time.now - started > 10
   calls
 end
@@ -106,7 +109,7 @@ test "the iOS wizard runs every step in order against the tools, then starts the
                 "CODESIGN_ALLOCATE=/Applications/Xcode.app/Contents/Developer/Toolchains/XcodeDefault.xctoolchain/usr/bin/codesign_allocate",
                 "zip [-q] [-r] [archive.zip] [Payload]",
                 "zintarel-deploy-ios [-d] [00008030-AAAA] [#{tmp}/Bob's Game.ipa]",
-                "XCODE_DIR=/Applications/Xcode.app/Contents/Developer", "unit-webserver",
+                "XCODE_DIR=/Applications/Xcode.app/Contents/Developer", WEB_SERVER,
                 "#{$test_base_dir}/tmp/src_backup"], calls_once_server_ran
   assert_rows [["Bob's Game", wizard.app_name], ["TEAM1.com.example.game", wizard.app_id], ["00008030-AAAA", wizard.device_id]]
   plist = on_disk("tmp/ios/Bob's Game.app/Info.plist")
