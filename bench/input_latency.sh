@@ -20,15 +20,7 @@ def tick args
   args.outputs.solids << [100, 100, 200, 200, 250, 150, 40]
 end
 RUBY
-cat > "$dir/peer/conf.lua" <<'LUA'
-function love.conf(t)
-  t.window.width = 1280
-  t.window.height = 720
-  t.window.vsync = 0
-  t.modules.audio = false
-  t.modules.sound = false
-end
-LUA
+cp "$root/bench/love/conf.lua" "$dir/peer/"
 cat > "$dir/peer/main.lua" <<'LUA'
 -- The peer at a fixed 60 updates a second, as the runtime steps: events are taken at the
 -- start of each update, then it sleeps until the next sixtieth of a second.
