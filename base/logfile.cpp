@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -88,6 +89,10 @@ static bool open_file(logfile *f, const char *dir, bool truncate)
         }
         snprintf(f->native, size, "%s/%s", dir, f->path);
     }
+    // Whatever ends the process through exit() (a game's own `exit` among them) writes
+    // the buffered lines first.
+    static bool closes_at_exit = false;
+    if (!closes_at_exit) closes_at_exit = atexit(logfile_close) == 0;
     int fd = open(f->native, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
     if (fd < 0 && errno == ENOENT) {
         make_parents(f->native);

@@ -10,15 +10,17 @@
 
 namespace {
 
-// The game logs and prints a line, says it is ready, then never finishes its tick: the line
-// is still in the step's buffer when the signal comes.
-const char *stuck_game = "def tick args\n"
-                         "  return unless args.tick_count == 1\n"
-                         "  log 'logged before the end'\n"
-                         "  puts 'printed before the end'\n"
-                         "  $zoq.ffi_file.write 'ready.txt', 'x'\n"
-                         "  loop { }\n"
-                         "end\n";
+// The game logs and prints a line, says it is ready, then never finishes its tick (the line
+// is still in the step's buffer when the signal comes), or leaves through `exit` at once.
+std::string ending_game(const char *end)
+{
+    return std::string("def tick args\n"
+                       "  return unless args.tick_count == 1\n"
+                       "  log 'logged before the end'\n"
+                       "  puts 'printed before the end'\n"
+                       "  $zoq.ffi_file.write 'ready.txt', 'x'\n  ") +
+           end + "\nend\n";
+}
 
 bool contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
 
@@ -47,18 +49,19 @@ struct small_tmpfs {
 
 } // namespace
 
-TEST(Log, LinesLoggedInAStepReachTheFilesBeforeAFatalSignalEndsTheProcess)
+TEST(Log, LinesLoggedInAStepReachTheFilesBeforeAFatalSignalOrAnExitEndsTheProcess)
 {
     e2e_game g("log_signals");
-    g.write("game/app/main.rb", stuck_game);
     // The crash report's own signal exits 1; the others end the process as they always did.
-    struct { int number, status; } cases[] = {{SIGSEGV, 1}, {SIGABRT, -SIGABRT}, {SIGBUS, -SIGBUS}};
+    struct { int number, status; } cases[] = {{SIGSEGV, 1}, {SIGABRT, -SIGABRT}, {SIGBUS, -SIGBUS}, {0, 0}};
     for (const auto &c : cases) {
         remove((g.root + "/game/ready.txt").c_str());
+        remove((g.root + "/logs/log.txt").c_str());
+        g.write("game/app/main.rb", ending_game(c.number ? "loop { }" : "exit 0"));
         e2e_signal sig;
         sig.when_exists = "game/ready.txt";
         sig.number = c.number;
-        e2e_run r = g.run({"game"}, 30, {}, &sig);
+        e2e_run r = g.run({"game"}, 30, {}, c.number ? &sig : nullptr);
         EXPECT_EQ(c.status, r.status) << c.number << r.err;
         EXPECT_TRUE(contains(g.read("logs/log.txt"), "logged before the end\n")) << c.number;
         EXPECT_TRUE(contains(g.read("logs/puts.txt"), "printed before the end\n")) << c.number;
