@@ -12,7 +12,12 @@ thread_channel *thread_channel_create(void)
     channel->clipboard_lock = SDL_CreateMutex();
     channel->clipboard_ready = SDL_CreateCond();
     channel->render_thread = SDL_ThreadID();
-    if (!channel->frame_queue || !channel->event_queue || !channel->clipboard_lock || !channel->clipboard_ready) {
+    channel->frame_lock = SDL_CreateMutex();
+    channel->frame_queued = SDL_CreateCond();
+    channel->wake_event = SDL_RegisterEvents(1);
+    if (channel->wake_event == (uint32_t)-1) channel->wake_event = 0;
+    if (!channel->frame_queue || !channel->event_queue || !channel->clipboard_lock || !channel->clipboard_ready ||
+        !channel->frame_lock || !channel->frame_queued) {
         thread_channel_delete(channel);
         SDL_OutOfMemory();
         return nullptr;
@@ -29,8 +34,38 @@ void thread_channel_delete(thread_channel *channel)
     threadstreamqueue_free(channel->event_queue);
     if (channel->clipboard_lock) SDL_DestroyMutex(channel->clipboard_lock);
     if (channel->clipboard_ready) SDL_DestroyCond(channel->clipboard_ready);
+    if (channel->frame_lock) SDL_DestroyMutex(channel->frame_lock);
+    if (channel->frame_queued) SDL_DestroyCond(channel->frame_queued);
     SDL_free(channel->clipboard_text);
     SDL_free(channel);
+}
+
+void thread_channel_put_frame(thread_channel *channel, threadstream *frame)
+{
+    threadstreamqueue_putitem(channel->frame_queue, frame);
+    SDL_LockMutex(channel->frame_lock);
+    SDL_CondSignal(channel->frame_queued);
+    SDL_UnlockMutex(channel->frame_lock);
+    if (channel->wake_by_event && channel->wake_event) {
+        SDL_Event wake = {};
+        wake.type = channel->wake_event;
+        wake.user.data1 = channel;
+        SDL_PushEvent(&wake);
+    }
+}
+
+void thread_channel_wait_frame(thread_channel *channel, uint32_t ms)
+{
+    SDL_LockMutex(channel->frame_lock);
+    // Counted under the lock the frame's signal takes: a frame queued now cannot be missed.
+    if (threadstreamqueue_getcount(channel->frame_queue) == 0)
+        SDL_CondWaitTimeout(channel->frame_queued, channel->frame_lock, ms);
+    SDL_UnlockMutex(channel->frame_lock);
+}
+
+bool thread_channel_is_wake(const thread_channel *channel, const SDL_Event *event)
+{
+    return channel->wake_event && event->type == channel->wake_event && event->user.data1 == channel;
 }
 
 void thread_channel_note_focus(thread_channel *channel, const SDL_Event *event)

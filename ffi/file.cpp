@@ -2,6 +2,7 @@
 // search path; writes go to game_dir (write, append) or base_dir (*_root).
 #include "base/files.h"
 #include "base/game_context.h"
+#include "base/logfile.h"
 #include "ffi/ffi.h"
 #include "render/image.h"
 
@@ -31,6 +32,8 @@ static mrb_value ffi_file_read(mrb_state *mrb, mrb_value self)
 {
     const char *path;
     mrb_get_args(mrb, "z", &path);
+    // A log file read back holds every line logged so far.
+    if (logfile_handles(path)) logfile_flush();
     size_t length = 0;
     char *text = loadfile(path, &length);
     if (!text) return mrb_nil_value();
@@ -54,6 +57,8 @@ static mrb_value write_into(mrb_state *mrb, int root, int append)
     game_context *game = ffi_game_context;
     const char *dir = game ? (root ? game->base_dir : game->game_dir) : nullptr;
     if (!dir) return mrb_false_value();
+    // The logs, written a line at a time, stay open between lines.
+    if (root && logfile_handles(path)) return mrb_bool_value(logfile_write(dir, path, data, (size_t)length, append));
     int ok = append ? appendfile_write_override(dir, path, data, (size_t)length)
                     : storefile_write_override(dir, path, data, (size_t)length);
     return mrb_bool_value(ok != 0);

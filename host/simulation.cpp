@@ -1,6 +1,7 @@
 #include "host/simulation.h"
 #include "base/channel.h"
 #include "base/files.h"
+#include "base/logfile.h"
 #include "base/ruby.h"
 #include "base/utf8.h"
 #include "compile/compile.h"
@@ -14,6 +15,29 @@
 #include <mruby/error.h>
 #include <mruby/string.h>
 #include <string.h>
+#include <time.h>
+
+// Sleeps until the performance counter reaches deadline without spinning through the last
+// millisecond (an idle game then costs little of a core): one sleep to 5 ms before it, then
+// millisecond slices, the last one the exact rest. The slices matter on a loaded machine,
+// where a thread that slept a whole step wakes several milliseconds late, and steps that
+// come less than 13 ms apart skip the game's tick.
+static void sleep_until(uint64_t deadline, uint64_t frequency)
+{
+    int64_t early = (int64_t)(deadline - SDL_GetPerformanceCounter()) - (int64_t)(frequency / 200);
+    if (early > 0) {
+        uint64_t ns = (uint64_t)early * 1000000000u / frequency;
+        timespec wait = {(time_t)(ns / 1000000000u), (long)(ns % 1000000000u)};
+        nanosleep(&wait, nullptr);
+    }
+    for (;;) {
+        int64_t left = (int64_t)(deadline - SDL_GetPerformanceCounter());
+        if (left <= 0) return;
+        uint64_t ns = (uint64_t)left * 1000000000u / frequency;
+        timespec wait = {0, (long)(ns < 1000000u ? ns : 1000000u)};
+        nanosleep(&wait, nullptr);
+    }
+}
 
 int simulation_thread_main(void *data)
 {
@@ -21,16 +45,12 @@ int simulation_thread_main(void *data)
     thread_channel *channel = context->channel;
     const uint64_t frequency = SDL_GetPerformanceFrequency();
     const uint64_t step = frequency / 60;
-    const uint64_t one_ms = frequency / 1000;
     uint64_t deadline = SDL_GetPerformanceCounter();
     while (SDL_AtomicGet(&channel->quit) == 0) {
         if (!simulation_tick(context)) break;
         // Never reset: late steps are caught up back to back.
         deadline += step;
-        // Sleep whole milliseconds, then spin through the last one.
-        while ((int64_t)(deadline - SDL_GetPerformanceCounter()) >= (int64_t)one_ms) SDL_Delay(1);
-        while ((int64_t)(deadline - SDL_GetPerformanceCounter()) >= 1) {
-        }
+        sleep_until(deadline, frequency);
     }
     SDL_AtomicSet(&channel->quit, 1);
     return 0;
@@ -120,7 +140,7 @@ void simulation_queue_frame(game_context *context)
     context->current_frame_stream = nullptr;
     if (!frame) return;
     if (frame->error || !context->channel) threadstream_free(frame);
-    else threadstreamqueue_putitem(context->channel->frame_queue, frame);
+    else thread_channel_put_frame(context->channel, frame);
 }
 
 int simulation_tick(game_context *context)
@@ -154,6 +174,7 @@ int simulation_tick(game_context *context)
 
     int quit = ruby_truthy(ruby_call0(mrb, context->runtime, "quit_requested?"));
     mrb_gc_arena_restore(mrb, ai);
+    logfile_flush();
     if (context->p1_controller_key_states[CONTROLLER_KEY_QUIT] || quit ||
         context->p2_controller_key_states[CONTROLLER_KEY_QUIT])
         return 0;

@@ -2,6 +2,7 @@
 #include "audio/audio.h"
 #include "base/channel.h"
 #include "base/files.h"
+#include "base/logfile.h"
 #include "base/metadata.h"
 #include "base/physfsrwops.h"
 #include "base/ruby.h"
@@ -70,6 +71,7 @@ void startup_fail(const char *format, ...)
 
 void crash_signal_handler(int signal)
 {
+    logfile_flush_from_signal();
     void *frames[10];
     int n = backtrace(frames, 10);
     char header[64];
@@ -285,6 +287,7 @@ int engine_shutdown(void)
         mrb_value asked = ruby_call0(host.game.interpreter, host.game.runtime, "exit_status");
         if (mrb_integer_p(asked) && mrb_integer(asked) != 0) status = 1;
     }
+    logfile_close();
     audio_quit();
     render_context_delete(host.render);
     host.render = nullptr;

@@ -2,6 +2,7 @@
 // classes (and a constructed runtime), over a fresh temporary game folder.
 // A test file calls `test "name" do ... end`; the closing line counts passes and failures.
 // A support.rb beside the file, loaded first, holds the helpers the files there share.
+#include "base/logfile.h"
 #include "base/ruby.h"
 #include "compile/compile.h"
 #include "ffi/http_client.h"
@@ -192,6 +193,13 @@ static mrb_value host_http_tick(mrb_state *mrb, mrb_value self)
     return mrb_nil_value();
 }
 
+// The log part of the host's step: the logged lines reach their files.
+static mrb_value host_logfile_flush(mrb_state *mrb, mrb_value self)
+{
+    logfile_flush();
+    return mrb_nil_value();
+}
+
 static void define_http_hooks(mrb_state *mrb)
 {
     RClass *k = mrb->kernel_module;
@@ -205,6 +213,7 @@ static void define_http_hooks(mrb_state *mrb)
     mrb_define_method(mrb, k, "server_http_trickle_chunked", server_http_trickle_chunked, MRB_ARGS_REQ(1));
     mrb_define_method(mrb, k, "server_http_port", server_http_port, MRB_ARGS_NONE());
     mrb_define_method(mrb, k, "host_http_tick", host_http_tick, MRB_ARGS_NONE());
+    mrb_define_method(mrb, k, "host_logfile_flush", host_logfile_flush, MRB_ARGS_NONE());
 }
 
 int main(int argc, char **argv)

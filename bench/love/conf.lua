@@ -1,4 +1,5 @@
--- The peer engine's side of bench/sprites.sh: no vsync, so that it shows what it can draw.
+-- The peer engine's settings for bench/sprites.sh (no vsync, so that it shows what it can
+-- draw) and bench/input_latency.sh (whose loop paces itself).
 function love.conf(t)
   t.window.width = 1280
   t.window.height = 720

@@ -1,6 +1,8 @@
 // Preloaded into the runtime by end-to-end tests: attaches a virtual game controller when
 // SDL's controller subsystem starts, and sets its buttons and axes from the lines written to
-// the FIFO named by ZINTAREL_PAD_FIFO ("button N 0|1", "axis N VALUE"), as a player would.
+// the FIFO named by ZINTAREL_PAD_FIFO ("button N 0|1", "axis N VALUE"), as a player would;
+// "key SYM 0|1" puts a key press or release of that key code into SDL's event queue, for
+// keys where no X server types them.
 #include <SDL.h>
 #include <dlfcn.h>
 #include <stdio.h>
@@ -21,6 +23,14 @@ static int read_commands(void *data)
         if (sscanf(line, "%15s %d %d", kind, &index, &value) != 3) continue;
         if (strcmp(kind, "button") == 0) SDL_JoystickSetVirtualButton(pad, index, (Uint8)value);
         else if (strcmp(kind, "axis") == 0) SDL_JoystickSetVirtualAxis(pad, index, (Sint16)value);
+        else if (strcmp(kind, "key") == 0) {
+            SDL_Event key;
+            SDL_zero(key);
+            key.type = value ? SDL_KEYDOWN : SDL_KEYUP;
+            key.key.state = value ? SDL_PRESSED : SDL_RELEASED;
+            key.key.keysym.sym = index;
+            SDL_PushEvent(&key);
+        }
     }
     fclose(commands);
     return 0;

@@ -88,6 +88,7 @@ end
 
 # The bytes of a file below the base (write) folder; "" while there is none.
 def on_disk path
+  host_logfile_flush
   full = "#{$test_base_dir}/#{path}"
   return "" unless File.exist?(full)
   f = File.open(full, "rb")
