@@ -732,7 +732,10 @@ static void draw_label(frame_run *run, const frame_label &l)
             SDL_Rect src = {glyph->x, glyph->y, glyph->w, glyph->h};
             wide_rect at = {trunc_i64(pen_x + glyph->x0), trunc_i64(baseline + glyph->y0), glyph->w, glyph->h};
             SDL_Rect seen, dst = narrow(at);
-            if (clip_rect(at, glyph_bounds, &seen)) SDL_RenderCopy(ctx->renderer, glyph->texture, &src, &dst);
+            if (clip_rect(at, glyph_bounds, &seen)) {
+                trim_to_target(ctx->renderer, &src, &dst, seen, FONTATLAS_PAGE_SIZE, FONTATLAS_PAGE_SIZE);
+                SDL_RenderCopy(ctx->renderer, glyph->texture, &src, &dst);
+            }
         }
         pen_x += glyph->advance + fontatlas_get_kerningadvance(font, c, next, scale);
     }

@@ -135,6 +135,15 @@ TEST_F(Scenes, EveryKindOfFrameShowsTheSamePixelsOnEitherRenderer)
          },
          quad_at(0, H - 64) + std::vector<probe>{box(100, H - 132, 32, 32, GREEN)}},
         // After a frame that loaded a picture, this one starts with a textured draw.
+        // The same "H" cut by the left edge (its left stem outside) and by the top: a glyph's
+        // place is truncated toward zero, so above the window it lands a row lower.
+        {"labels crossing edges",
+         [](threadstream *s) {
+             window(s), frame_write_label(s, label("H", -5, 100, 255, 0, 0));
+             frame_write_label(s, label("H", 100, H + 8, 255, 0, 0)), end_pass(s);
+         },
+         {box(6, 144, 1, 13, RED), box(0, 149, 7, 1, RED), at(5, 146, 0xFF000081u), box(0, 144, 4, 4, BLACK),
+          box(102, 0, 1, 10, RED), box(102, 2, 10, 1, RED), box(111, 0, 1, 10, RED), box(104, 4, 6, 5, BLACK)}},
         {"sprites before lines",
          [](threadstream *s) {
              window(s);
