@@ -1,5 +1,5 @@
 #!/bin/sh
-# Label benchmark: the runtime running bench/labels with N moving labels of 15 characters
+# Label benchmark: the runtime running examples/sprites with N moving labels of 15 characters
 # (DejaVu Sans, 22 pixels), beside the peer engine (LÖVE 11.4, Debian package love) drawing
 # the same labels in the same font and size, interleaved in one run under Xvfb (a real X11
 # window, OpenGL). Prints the runtime's simulation/rendering frames per second, the peer's
@@ -28,21 +28,21 @@ fi
 dir=$(mktemp -d /tmp/zintarel-labels-XXXXXX)
 trap 'rm -rf "$dir"' EXIT
 cp "$build/zintarel" "$build/font.ttf" "$build/console-logo.png" "$dir/"
-cp -r "$root/bench/labels" "$dir/game"
+cp -r "$root/examples/sprites" "$dir/game"
 
 # "simulation rendering", "no-colour" or nothing.
 runtime_run() {
   rm -f "$dir/game/shot.png"
   rates=$( (cd "$dir" && xvfb-run -a -s "-screen 0 1280x720x24" env ALSOFT_DRIVERS=null timeout -s KILL 60 \
-    ./zintarel game --labels "$n" --seconds "$seconds" --screenshot shot.png 2>/dev/null) |
-    awk '/^labels / { printf "%.1f %.1f", $4, $6 }')
+    ./zintarel game --sprites "$n" --kind label --seconds "$seconds" --screenshot shot.png 2>/dev/null) |
+    awk '/^sprites / { printf "%.1f %.1f", $6, $8 }')
   [ -n "$rates" ] || return 0
   seen=$("$colour" "$dir/game/shot.png" 250 150 40 2>/dev/null | awk '/^colour/ { print $2 + 0 }')
   if [ "${seen:-0}" -lt 2000 ]; then echo no-colour; else echo "$rates"; fi
 }
 
 peer_run() {
-  xvfb-run -a -s "-screen 0 1280x720x24" timeout -s KILL 60 love "$root/bench/love_labels" "$n" "$seconds" "$font" \
+  xvfb-run -a -s "-screen 0 1280x720x24" timeout -s KILL 60 love "$root/bench/love" labels "$n" "$seconds" "$font" \
     2>/dev/null | awk '/^peer/ { if ($4 == "fps") printf "%.1f", $5; else printf "no-colour" }'
 }
 
