@@ -1,4 +1,4 @@
--- The peer engine's side of bench/sprites.sh and bench/labels.sh: no vsync, so that it shows what it can draw.
+-- The peer engine's side of bench/sprites.sh: no vsync, so that it shows what it can draw.
 function love.conf(t)
   t.window.width = 1280
   t.window.height = 720
