@@ -8,6 +8,9 @@
 #include <SDL.h>
 #include <limits.h>
 #include <math.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <stdint.h>
 #include <physfs.h>
 #include <stb_vorbis.h>
@@ -349,13 +352,44 @@ static bool vorbis_headers_ok(const uint8_t *bytes, size_t size)
 }
 
 // A decoded sample as 16 bits. stb_vorbis's own conversion overflows int on the values a
-// corrupt stream decodes to; this one clamps first (NaN too).
+// corrupt stream decodes to; this one clamps first (NaN to the lowest), then rounds half away
+// from zero.
 static inline short sample_to_s16(float x)
 {
-    float s = x * 32768.0f;
-    if (!(s > -32768.0f)) return -32768;
-    if (s >= 32767.0f) return 32767;
-    return (short)(int)(s < 0 ? s - 0.5f : s + 0.5f);
+    float s = fminf(fmaxf(x * 32768.0f, -32768.0f), 32767.0f);
+    return (short)(int)(s + copysignf(0.5f, s));
+}
+
+#if defined(__SSE2__)
+// Four samples as sample_to_s16 gives them (MAXPS answers its second operand for a NaN).
+static inline __m128i four_to_s32(const float *p)
+{
+    __m128 s = _mm_mul_ps(_mm_loadu_ps(p), _mm_set1_ps(32768.0f));
+    s = _mm_min_ps(_mm_max_ps(s, _mm_set1_ps(-32768.0f)), _mm_set1_ps(32767.0f));
+    s = _mm_add_ps(s, _mm_or_ps(_mm_set1_ps(0.5f), _mm_and_ps(s, _mm_set1_ps(-0.0f))));
+    return _mm_cvttps_epi32(s);
+}
+#endif
+
+// n frames of one or two channels, interleaved into out. Eight at a time where the
+// processor has SSE2: a minute of stereo is millions of samples.
+static void frames_to_s16(float *const *in, int channels, int n, short *out)
+{
+    int i = 0;
+#if defined(__SSE2__)
+    for (; channels <= 2 && i + 8 <= n; i += 8) {
+        __m128i first = _mm_packs_epi32(four_to_s32(in[0] + i), four_to_s32(in[0] + i + 4));
+        if (channels == 1) {
+            _mm_storeu_si128((__m128i *)(out + i), first);
+            continue;
+        }
+        __m128i second = _mm_packs_epi32(four_to_s32(in[1] + i), four_to_s32(in[1] + i + 4));
+        _mm_storeu_si128((__m128i *)(out + 2 * i), _mm_unpacklo_epi16(first, second));
+        _mm_storeu_si128((__m128i *)(out + 2 * i + 8), _mm_unpackhi_epi16(first, second));
+    }
+#endif
+    for (; i < n; i++)
+        for (int c = 0; c < channels; c++) out[channels * i + c] = sample_to_s16(in[c][i]);
 }
 
 // Every frame of the stream as interleaved 16-bit samples (SDL_malloc'ed); NULL when
@@ -382,15 +416,7 @@ static short *vorbis_decode_all(stb_vorbis *v, int channels, size_t *frames, boo
             samples = grown;
             if (!samples) break;
         }
-        short *out = samples + used;
-        if (channels == 1) {
-            for (int i = 0; i < n; i++) out[i] = sample_to_s16(outputs[0][i]);
-        } else {
-            for (int i = 0; i < n; i++) {
-                out[2 * i] = sample_to_s16(outputs[0][i]);
-                out[2 * i + 1] = sample_to_s16(outputs[1][i]);
-            }
-        }
+        frames_to_s16(outputs, channels, n, samples + used);
         used += count;
     }
     *frames = used / (size_t)channels;

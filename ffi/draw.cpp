@@ -132,30 +132,33 @@ enum sprite_key_extra : int {
 };
 static const char *const sprite_key_extras[] = {"rect", "point", "rgb", "rgba"};
 
-// The field keys in an open-addressed table of 64 slots (slot: its index + 1; 0 is free),
-// so that each entry of a Hash finds its field in a probe or two.
-struct hash_sprite {
+// A Hash's fields by key, in an open-addressed table of 64 slots (slot: the field's index +
+// 1; 0 is free), so that each entry of a Hash finds its field in a probe or two; the Hash's
+// entries are visited once (looking the fields up one by one scans the whole Hash for every
+// field it lacks).
+struct hash_fields {
     mrb_sym keys[64];
     uint8_t slots[64];
-    mrb_value values[SPRITE_KEY_COUNT];
+    mrb_value values[SPRITE_KEY_COUNT]; // the most fields of any kind
+    int count;
 };
 
-static void hash_sprite_init(mrb_state *mrb, hash_sprite *h)
+static void hash_fields_init(mrb_state *mrb, hash_fields *h, int count, const char *(*name_of)(int))
 {
     memset(h->slots, 0, sizeof h->slots);
-    for (int k = 0; k < SPRITE_KEY_COUNT; k++) {
-        const char *name = k < SPRITE_ARGUMENT_COUNT ? ffi_sprite_argument_name(k) : sprite_key_extras[k - SPRITE_ARGUMENT_COUNT];
-        mrb_sym sym = mrb_intern_cstr(mrb, name);
+    h->count = count;
+    for (int k = 0; k < count; k++) {
+        mrb_sym sym = mrb_intern_cstr(mrb, name_of(k));
         unsigned at = (unsigned)sym & 63;
         while (h->slots[at]) at = (at + 1) & 63;
         h->keys[at] = sym, h->slots[at] = (uint8_t)(k + 1);
     }
 }
 
-static int read_sprite_entry(mrb_state *, mrb_value key, mrb_value value, void *data)
+static int read_field_entry(mrb_state *, mrb_value key, mrb_value value, void *data)
 {
     if (!mrb_symbol_p(key)) return 0;
-    hash_sprite *h = (hash_sprite *)data;
+    hash_fields *h = (hash_fields *)data;
     mrb_sym sym = mrb_symbol(key);
     for (unsigned at = (unsigned)sym & 63; h->slots[at]; at = (at + 1) & 63) {
         if (h->keys[at] == sym) {
@@ -164,6 +167,18 @@ static int read_sprite_entry(mrb_state *, mrb_value key, mrb_value value, void *
         }
     }
     return 0;
+}
+
+// Every field of the Hash, nil where it has none.
+static void read_hash_fields(mrb_state *mrb, mrb_value hash, hash_fields *h)
+{
+    for (int k = 0; k < h->count; k++) h->values[k] = mrb_nil_value();
+    mrb_hash_foreach(mrb, mrb_hash_ptr(hash), read_field_entry, h);
+}
+
+static const char *sprite_key_name(int k)
+{
+    return k < SPRITE_ARGUMENT_COUNT ? ffi_sprite_argument_name(k) : sprite_key_extras[k - SPRITE_ARGUMENT_COUNT];
 }
 
 static bool method_is_native(mrb_state *mrb, RClass *c, mrb_sym name)
@@ -260,7 +275,7 @@ static mrb_value ffi_draw_draw_plain_sprites(mrb_state *mrb, mrb_value self)
     // as that one does).
     int hashes_plain = -1;
     RClass *vetted_array = nullptr;
-    hash_sprite h;
+    hash_fields h;
     bool keys_ready = false;
     threadstream *frame = ffi_frame_stream();
     mrb_int i = from;
@@ -272,11 +287,10 @@ static mrb_value ffi_draw_draw_plain_sprites(mrb_state *mrb, mrb_value self)
             if (hashes_plain < 0) hashes_plain = reads_natively(mrb, mrb->hash_class, true);
             if (!hashes_plain) break;
             if (!keys_ready) {
-                hash_sprite_init(mrb, &h);
+                hash_fields_init(mrb, &h, SPRITE_KEY_COUNT, sprite_key_name);
                 keys_ready = true;
             }
-            for (int k = 0; k < SPRITE_KEY_COUNT; k++) h.values[k] = mrb_nil_value();
-            mrb_hash_foreach(mrb, mrb_hash_ptr(s), read_sprite_entry, &h);
+            read_hash_fields(mrb, s, &h);
             bool rect = mrb_test(v[SPRITE_ARG_X]) && mrb_test(v[SPRITE_ARG_Y]) && mrb_test(v[SPRITE_ARG_W]) &&
                         mrb_test(v[SPRITE_ARG_H]);
             if (!rect && (mrb_test(v[SPRITE_KEY_RECT]) || mrb_test(v[SPRITE_KEY_POINT]))) break;
@@ -304,6 +318,88 @@ static mrb_value ffi_draw_draw_plain_sprites(mrb_state *mrb, mrb_value self)
             path = string_field(path_value);
         }
         frame_write_sprite(frame, full_sprite(v, path));
+    }
+    return mrb_int_value(mrb, i);
+}
+
+// A label Hash's keys: draw_label's arguments, then the four that send a Hash lacking a
+// position or colour to its readers.
+enum label_key : int {
+    LABEL_X,
+    LABEL_Y,
+    LABEL_TEXT,
+    LABEL_SIZE_ENUM,
+    LABEL_ALIGNMENT_ENUM,
+    LABEL_R,
+    LABEL_G,
+    LABEL_B,
+    LABEL_A,
+    LABEL_FONT,
+    LABEL_RECT,
+    LABEL_POINT,
+    LABEL_RGB,
+    LABEL_RGBA,
+    LABEL_KEY_COUNT
+};
+
+static const char *label_key_name(int k)
+{
+    static const char *const names[LABEL_KEY_COUNT] = {"x", "y", "text", "size_enum", "alignment_enum", "r", "g",
+                                                       "b", "a", "font", "rect", "point", "rgb", "rgba"};
+    return names[k];
+}
+
+// A label's text or font as draw_label gets it from s_or_default: a plain String as it is,
+// nil or false as `absent`. False for anything else, whose to_s is Ruby's to answer.
+static bool plain_text(mrb_state *mrb, mrb_value v, frame_string absent, frame_string *out)
+{
+    if (!mrb_test(v)) {
+        *out = absent;
+        return true;
+    }
+    if (!mrb_string_p(v) || mrb_obj_ptr(v)->c != mrb->string_class) return false;
+    *out = string_field(v);
+    return true;
+}
+
+// Writes the labels c[from...to] while each is a plain Hash, as draw_label would (the
+// framework has checked that s_or_default is its own). Answers the index of the first
+// element left to draw_label: any other object, a Hash whose position or colour lies under
+// :rect, :point, :rgb or :rgba, a text or font that is neither nil, false nor a plain
+// String. Nothing here calls into Ruby.
+static mrb_value ffi_draw_draw_plain_labels(mrb_state *mrb, mrb_value self)
+{
+    mrb_value c;
+    mrb_int from, to;
+    mrb_get_args(mrb, "oii", &c, &from, &to);
+    if (from < 0 || !mrb_array_p(c) || from >= RARRAY_LEN(c)) return mrb_int_value(mrb, from);
+    if (plain_sprite_kind(mrb, RARRAY_PTR(c)[from], nullptr) != PLAIN_HASH) return mrb_int_value(mrb, from);
+    RClass *draw = mrb_obj_ptr(self)->c;
+    if (!method_is_native(mrb, draw, mrb_intern_lit(mrb, "draw_label")) ||
+        !method_is_native(mrb, mrb_obj_ptr(c)->c, mrb_intern_lit(mrb, "at")) ||
+        !method_is_native(mrb, mrb->string_class, mrb_intern_lit(mrb, "to_s")) ||
+        !reads_natively(mrb, mrb->hash_class, true))
+        return mrb_int_value(mrb, from);
+    hash_fields h;
+    hash_fields_init(mrb, &h, LABEL_KEY_COUNT, label_key_name);
+    const mrb_value *v = h.values;
+    threadstream *frame = ffi_frame_stream();
+    mrb_int i = from;
+    for (; i < to && i < RARRAY_LEN(c); i++) {
+        mrb_value l = RARRAY_PTR(c)[i];
+        if (plain_sprite_kind(mrb, l, nullptr) != PLAIN_HASH) break;
+        read_hash_fields(mrb, l, &h);
+        bool place = mrb_test(v[LABEL_X]) && mrb_test(v[LABEL_Y]);
+        if (!place && (mrb_test(v[LABEL_RECT]) || mrb_test(v[LABEL_POINT]))) break;
+        bool colour = mrb_test(v[LABEL_R]) && mrb_test(v[LABEL_G]) && mrb_test(v[LABEL_B]) && mrb_test(v[LABEL_A]);
+        if (!colour && (mrb_test(v[LABEL_RGB]) || mrb_test(v[LABEL_RGBA]))) break;
+        frame_string text, font;
+        if (!plain_text(mrb, v[LABEL_TEXT], frame_string{"", 0}, &text) ||
+            !plain_text(mrb, v[LABEL_FONT], frame_string{nullptr, 0}, &font))
+            break;
+        frame_write_label(frame, frame_label{f32(v[LABEL_X]), f32(v[LABEL_Y]), text, font, f32(v[LABEL_SIZE_ENUM]),
+                                             i32(v[LABEL_ALIGNMENT_ENUM]), i32(v[LABEL_R]), i32(v[LABEL_G]),
+                                             i32(v[LABEL_B]), i32(v[LABEL_A], 255)});
     }
     return mrb_int_value(mrb, i);
 }
@@ -394,6 +490,7 @@ RClass *draw_define_class(mrb_state *mrb, RClass *ffi_module)
     mrb_define_method(mrb, draw, "draw_sprite_2", ffi_draw_draw_sprite_2, MRB_ARGS_REQ(7));
     mrb_define_method(mrb, draw, "draw_sprite_3", ffi_draw_draw_sprite_3, MRB_ARGS_REQ(22));
     mrb_define_method(mrb, draw, "draw_plain_sprites", ffi_draw_draw_plain_sprites, MRB_ARGS_REQ(4));
+    mrb_define_method(mrb, draw, "draw_plain_labels", ffi_draw_draw_plain_labels, MRB_ARGS_REQ(3));
     mrb_define_method(mrb, draw, "draw_screenshot", ffi_draw_draw_screenshot, MRB_ARGS_REQ(22));
     mrb_define_method(mrb, draw, "set_grid", ffi_draw_set_grid, MRB_ARGS_REQ(3));
     mrb_define_method(mrb, draw, "unload_sprite", ffi_draw_unload_sprite, MRB_ARGS_REQ(1));

@@ -45,12 +45,24 @@ struct glyph_atlas {
     glyph_hash_entry *buckets[GLYPH_BUCKETS];
 };
 
+// Looked up once: a label draws every glyph index and kerning pair of its text each frame,
+// and stb_truetype searches the cmap and the kerning tables anew at every call.
+#define INDEXED_CODEPOINTS 0x10000
+
+struct kerning_cache {
+    uint32_t *pairs; // index1 << 16 | index2, 0 for a free slot (no glyph index is 0 here)
+    int32_t *values; // in font units
+    uint32_t capacity, count;
+};
+
 struct fontatlas {
     stbtt_fontinfo info;
     unsigned char *data; // the font file; stb_truetype reads it in place
     font_tables tables;  // what its glyphs are checked against before stb_truetype reads them
     glyph_atlas *atlas;
     float ascent, descent, line_gap;
+    int32_t *indices;    // glyph index + 1 of each code point below INDEXED_CODEPOINTS; 0: not looked up
+    kerning_cache kerning;
 };
 
 // The glyph work record between rasterising and packing.
@@ -154,6 +166,9 @@ void fontatlas_delete(fontatlas *font)
             }
         SDL_free(atlas);
     }
+    SDL_free(font->indices);
+    SDL_free(font->kerning.pairs);
+    SDL_free(font->kerning.values);
     SDL_free(font->data);
     SDL_free(font);
 }
@@ -308,8 +323,55 @@ static void pack_glyph(glyph_atlas *atlas, const glyph_work &work)
 static int32_t glyph_index(fontatlas *font, uint32_t codepoint)
 {
     if (codepoint == 0 || codepoint > 0x10FFFF) return 0;
+    if (codepoint < INDEXED_CODEPOINTS && !font->indices)
+        font->indices = (int32_t *)SDL_calloc(INDEXED_CODEPOINTS, sizeof(int32_t)); // null: looked up each time
+    if (codepoint < INDEXED_CODEPOINTS && font->indices && font->indices[codepoint]) return font->indices[codepoint] - 1;
     int index = stbtt_FindGlyphIndex(&font->info, (int)codepoint);
-    return index > 0 && (uint32_t)index < font->tables.num_glyphs ? index : 0;
+    index = index > 0 && (uint32_t)index < font->tables.num_glyphs ? index : 0;
+    if (codepoint < INDEXED_CODEPOINTS && font->indices) font->indices[codepoint] = index + 1;
+    return index;
+}
+
+static uint32_t kerning_slot(const kerning_cache &k, uint32_t pair)
+{
+    uint32_t slot = (pair * 0x9E3779B1u) >> 7 & (k.capacity - 1);
+    while (k.pairs[slot] != 0 && k.pairs[slot] != pair) slot = (slot + 1) & (k.capacity - 1);
+    return slot;
+}
+
+// Doubles the table (from 1,024 slots); false when there is no memory for it.
+static bool grow_kerning(kerning_cache &k)
+{
+    kerning_cache bigger = {nullptr, nullptr, k.capacity ? k.capacity * 2 : 1024, k.count};
+    bigger.pairs = (uint32_t *)SDL_calloc(bigger.capacity, sizeof(uint32_t));
+    bigger.values = bigger.pairs ? (int32_t *)SDL_malloc(bigger.capacity * sizeof(int32_t)) : nullptr;
+    if (!bigger.values) {
+        SDL_free(bigger.pairs);
+        return false;
+    }
+    for (uint32_t i = 0; i < k.capacity; i++) {
+        if (!k.pairs[i]) continue;
+        uint32_t slot = kerning_slot(bigger, k.pairs[i]);
+        bigger.pairs[slot] = k.pairs[i], bigger.values[slot] = k.values[i];
+    }
+    SDL_free(k.pairs);
+    SDL_free(k.values);
+    k = bigger;
+    return true;
+}
+
+// stb_truetype's kerning of two valid glyph indices, in font units.
+static int32_t glyph_kerning(fontatlas *font, int32_t index1, int32_t index2)
+{
+    kerning_cache &k = font->kerning;
+    uint32_t pair = (uint32_t)index1 << 16 | (uint32_t)index2;
+    if (k.count * 2 >= k.capacity && !grow_kerning(k)) return stbtt_GetGlyphKernAdvance(&font->info, index1, index2);
+    uint32_t slot = kerning_slot(k, pair);
+    if (k.pairs[slot] == pair) return k.values[slot];
+    k.pairs[slot] = pair;
+    k.values[slot] = stbtt_GetGlyphKernAdvance(&font->info, index1, index2);
+    k.count++;
+    return k.values[slot];
 }
 
 void fontatlas_cacheglyphs(fontatlas *font, uint32_t pixel_size, const uint32_t *codepoints, int count)
@@ -374,7 +436,7 @@ float fontatlas_get_glyph_kerning(fontatlas *font, int32_t index1, int32_t index
 {
     if (index1 <= 0 || index2 <= 0 || (!font->info.kern && !font->info.gpos)) return 0.0f;
     if ((uint32_t)index1 >= font->tables.num_glyphs || (uint32_t)index2 >= font->tables.num_glyphs) return 0.0f;
-    return (float)stbtt_GetGlyphKernAdvance(&font->info, index1, index2) * scale;
+    return (float)glyph_kerning(font, index1, index2) * scale;
 }
 
 float fontatlas_get_kerningadvance(fontatlas *font, uint32_t codepoint1, uint32_t codepoint2, float scale)

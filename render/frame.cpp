@@ -588,6 +588,22 @@ static void draw_sprite_cut(SDL_Renderer *renderer, SDL_Texture *texture, const 
         draw_cut_polygon(renderer, texture, shown, s, bounds, tint, tw, th);
 }
 
+// A sprite drawn texel for texel (its source as large as it is, the renderer unscaled) that
+// crosses the target's edge is trimmed to the part inside, source and place alike: the same
+// pixels, and Mesa's OpenGL then need not clip it (clipping one triangle of a draw sends the
+// whole draw down a path whose cost grows with the square of its vertices).
+static void trim_to_target(SDL_Renderer *renderer, SDL_Rect *src, SDL_Rect *at, const SDL_Rect &visible, int tw, int th)
+{
+    if (visible.w == at->w && visible.h == at->h) return;
+    SDL_Rect texels = {0, 0, tw, th}, shown;
+    if (!SDL_IntersectRect(src, &texels, &shown) || shown.w != at->w || shown.h != at->h) return;
+    float sx = 0, sy = 0;
+    SDL_RenderGetScale(renderer, &sx, &sy);
+    if (sx != 1.0f || sy != 1.0f) return;
+    *src = SDL_Rect{shown.x + visible.x - at->x, shown.y + visible.y - at->y, visible.w, visible.h};
+    *at = visible;
+}
+
 static void draw_sprite(frame_run *run, const frame_sprite &p)
 {
     render_context *ctx = run->ctx;
@@ -635,6 +651,7 @@ static void draw_sprite(frame_run *run, const frame_sprite &p)
             draw_sprite_cut(ctx->renderer, texture, src, place, bounds, tint, tw, th);
         } else {
             SDL_Rect at = narrow(dst);
+            trim_to_target(ctx->renderer, &src, &at, visible, tw, th);
             SDL_RenderCopy(ctx->renderer, texture, &src, &at);
         }
         return;
@@ -715,7 +732,10 @@ static void draw_label(frame_run *run, const frame_label &l)
             SDL_Rect src = {glyph->x, glyph->y, glyph->w, glyph->h};
             wide_rect at = {trunc_i64(pen_x + glyph->x0), trunc_i64(baseline + glyph->y0), glyph->w, glyph->h};
             SDL_Rect seen, dst = narrow(at);
-            if (clip_rect(at, glyph_bounds, &seen)) SDL_RenderCopy(ctx->renderer, glyph->texture, &src, &dst);
+            if (clip_rect(at, glyph_bounds, &seen)) {
+                trim_to_target(ctx->renderer, &src, &dst, seen, FONTATLAS_PAGE_SIZE, FONTATLAS_PAGE_SIZE);
+                SDL_RenderCopy(ctx->renderer, glyph->texture, &src, &dst);
+            }
         }
         pen_x += glyph->advance + fontatlas_get_kerningadvance(font, c, next, scale);
     }
@@ -842,6 +862,7 @@ static bool run_passes(frame_run *run)
             uint32_t code = frame_read_u32(s);
             if (code == DRAW_END_PASS) break;
             if (code >= DRAW_SOLID && code <= DRAW_BORDER) run_primitive(run, code, skip);
+
         }
         if (!ended && canvas) { // the same pass again, to its own target
             screenshot = false;
@@ -915,6 +936,7 @@ void draw_process_frame(render_context *ctx, threadstream *s, int catch_up, int 
 {
     if (!ctx || threadstream_eos(s)) return;
     ctx->frames_processed++;
+
     frame_run run = {ctx, s, catch_up, rerun, nullptr, ctx->grid_y, {0, 0, ctx->logical_width, ctx->logical_height},
                      {nullptr, 0}, nullptr, 0, 0};
     bool once = !rerun; // one-off commands are not repeated by a re-run

@@ -12,6 +12,8 @@
 #include <AL/al.h>
 #include <AL/alext.h>
 #include <gtest/gtest.h>
+#define STB_VORBIS_HEADER_ONLY // the runtime holds its implementation
+#include <stb_vorbis.h>
 #include <math.h>
 #include <mruby/hash.h>
 #include <random>
@@ -258,6 +260,31 @@ TEST_F(Audio, GeneratedSamplesAndOggFiles)
     render(0.2);
     sync();
     EXPECT_EQ("[]", eval("$zoq.audio.keys"));
+}
+
+// An Ogg's samples are the decoder's frames scaled to 16 bits, rounded half away from zero
+// and clamped: the same for every sample, however many the conversion takes at once.
+TEST_F(Audio, OggSamplesAreTheDecodedFramesInSixteenBits)
+{
+    const std::string ogg = read_file(ZINTAREL_TEST_DATA "/tone_mono.ogg");
+    put("sounds/tone.ogg", ogg);
+    audio_decoded decoded;
+    ASSERT_EQ(AUDIO_DECODE_OK, audio_decode_file("sounds/tone.ogg", &decoded));
+    std::vector<short> expected;
+    int error = 0;
+    stb_vorbis *v = stb_vorbis_open_memory((const unsigned char *)ogg.data(), (int)ogg.size(), &error, nullptr);
+    ASSERT_TRUE(v);
+    float **frame = nullptr;
+    for (int n; (n = stb_vorbis_get_frame_float(v, nullptr, &frame)) > 0;)
+        for (int i = 0; i < n; i++) {
+            double s = std::min(32767.0, std::max(-32768.0, (double)frame[0][i] * 32768.0));
+            expected.push_back((short)(s < 0 ? ceil(s - 0.5) : floor(s + 0.5)));
+        }
+    stb_vorbis_close(v);
+    ASSERT_EQ(expected.size() * sizeof(short), (size_t)decoded.size);
+    const short *got = (const short *)decoded.bytes;
+    for (size_t i = 0; i < expected.size(); i++) ASSERT_EQ(expected[i], got[i]) << "sample " << i;
+    audio_decoded_free(&decoded);
 }
 
 TEST_F(Audio, StreamsPlayStarveRecoverAndEnd)

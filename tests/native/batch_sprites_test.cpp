@@ -1,7 +1,7 @@
-// The native batch sprite writer against the Ruby readers, through the real interpreter:
-// a sprites collection mixing any forms must leave, record by record, the bytes that
-// drawing each element through draw_sprite leaves, and the writer must take exactly the
-// plain Hashes and marked Arrays itself. scripts/fuzz.sh runs the generated mixes longer
+// The native batch writers against the Ruby readers, through the real interpreter: a sprites
+// (or labels) collection mixing any forms must leave, record by record, the bytes that
+// drawing each element through draw_sprite (draw_label) leaves, and the writer must take
+// exactly the plain Hashes and marked Arrays (plain label Hashes) itself. scripts/fuzz.sh runs the generated mixes longer
 // under the sanitizers (ZINTAREL_MIX_COLLECTIONS, and ZINTAREL_MIX_FIRST_SEED to split a run).
 #include "render/render.h"
 #include "support/host_test.h"
@@ -44,7 +44,12 @@ static mrb_value take_records(mrb_state *mrb, mrb_value self)
         case DRAW_SOLID:
         case DRAW_BORDER:
         case DRAW_LINE: frame_read_rect(s, &r); break;
-        case DRAW_LABEL: frame_read_label(s, &l); break;
+        case DRAW_LABEL:
+            frame_read_label(s, &l);
+            snprintf(text, sizeof text, "label '%.*s' %g %g size %g align %d %d %d %d %d font '%.*s'", (int)l.text.length,
+                     l.text.text ? l.text.text : "", l.x, l.y, l.size_enum, l.alignment_enum, l.r, l.g, l.b, l.a,
+                     l.font.text ? (int)l.font.length : 0, l.font.text ? l.font.text : "(none)");
+            break;
         default: s->read_position = s->length;
         }
         mrb_value bytes = mrb_str_new(mrb, (const char *)s->data + start, s->read_position - start);
@@ -162,11 +167,51 @@ def sprites_collection
   ZOQ::FlatArray.new(:sprites, :mark_as_sprite!, {})
 end
 
-# The records (and the error) of drawing c through the Ruby readers, one draw_sprite each.
-def by_readers c
+def labels_collection
+  ZOQ::FlatArray.new(:labels, :mark_as_label!, {})
+end
+
+class LabelShip
+  attr_accessor :x, :y, :text, :size_enum, :alignment_enum, :r, :g, :b, :a, :font
+
+  def initialize *fields
+    @x, @y, @text, @size_enum, @alignment_enum, @r, @g, @b, @a, @font = fields
+  end
+end
+
+class Title < String; end
+
+# name => [written by the label writer itself, builder of a fresh element]
+LABEL_FORMS = {
+  hash: [true, -> { { x: 100, y: 200, text: "score 12" } }],
+  hash_every_field: [true, -> { { x: 1.5, y: -2, text: "é ok", size_enum: 3, alignment_enum: 1, r: 300, g: -5,
+                                  b: 7.9, a: 0.0 / 0, font: "fonts/f.ttf", other: 5, "x" => 9 } }],
+  hash_bare: [true, -> { {} }],
+  hash_nil_text_false_font: [true, -> { { x: 1, y: 2, text: nil, font: false, r: 1, g: 2, b: 3 } }],
+  hash_false_text: [true, -> { { x: 1, y: 2, text: false } }],
+  hash_rect: [false, -> { { rect: [1, 2, 3, 4], text: "r" } }],
+  hash_point: [false, -> { { point: [5, 6], text: "p" } }],
+  hash_rgb: [false, -> { { x: 1, y: 1, rgb: [1, 2, 3], text: "c" } }],
+  hash_rgba_beside_colour: [true, -> { { x: 1, y: 1, r: 1, g: 2, b: 3, a: 4, rgba: [9, 9, 9, 9], text: "c" } }],
+  hash_number_text: [false, -> { { x: 1, y: 1, text: 1234 } }],
+  hash_symbol_text: [false, -> { { x: 1, y: 1, text: :sym } }],
+  hash_subclass_text: [false, -> { { x: 1, y: 1, text: Title.new("title") } }],
+  hash_symbol_font: [false, -> { { x: 1, y: 1, text: "f", font: :font } }],
+  hash_default: [false, -> { h = Hash.new(7); h[:text] = "d"; h }],
+  hash_own_reader: [false, -> { h = { x: 1, y: 2, text: "o" }; def h.[](k) k == :x ? 500 : super; end; h }],
+  hash_draw_override: [false, -> { h = { x: 1, text: "o" }; def h.draw_override(d) d.draw_solid(*[9] * 8); end; h }],
+  hash_subclass: [false, -> { h = SpriteHash.new; h[:x] = 5; h[:text] = "s"; h }],
+  array: [false, -> { [10, 20, "array", 2, 1, 5, 6, 7, 8].label }],
+  object: [false, -> { LabelShip.new(1, 2, "ship", 0, 0, 9, 9, 9, 255, nil) }],
+  nil: [false, -> { nil }],
+}
+
+# The records (and the error) of drawing c through the Ruby readers, one draw_sprite (or
+# draw_label) each.
+def by_readers c, kind
   error = nil
   begin
-    c.each { |s| $r.draw_sprite s }
+    c.each { |s| kind == :label ? $r.draw_label(s) : $r.draw_sprite(s) }
   rescue Exception => e
     error = e.class
   end
@@ -174,10 +219,10 @@ def by_readers c
 end
 
 # The same through the submission loop, where the batch writer takes what it can.
-def by_batch c
+def by_batch c, kind
   error = nil
   begin
-    $r.__draw_all__ c, :sprite, nil
+    $r.__draw_all__ c, kind, nil
   rescue Exception => e
     error = e.class
   end
@@ -185,9 +230,9 @@ def by_batch c
 end
 
 # nil when the two paths agree; otherwise what differs, for the collection named what.
-def compare what, build
-  readers, readers_error = by_readers(build.call)
-  batch, batch_error = by_batch(build.call)
+def compare what, build, kind = :sprite
+  readers, readers_error = by_readers(build.call, kind)
+  batch, batch_error = by_batch(build.call, kind)
   $raised += 1 if readers_error
   return "#{what}: readers raised #{readers_error.inspect}, batch #{batch_error.inspect}" if readers_error != batch_error
   n = [readers.length, batch.length].max
@@ -366,6 +411,87 @@ TEST_F(BatchSprites, GeneratedMixesDrawAsTheReadersDraw)
     // whose drawing raised]
     printf("generated mixes: %s\n", figures.c_str());
     EXPECT_EQ(0u, figures.find("[[], ")) << figures;
+}
+
+// Labels: every ordered triple of forms; the label writer takes the collection up to its
+// first element that is not a plain Hash it can read as draw_label does.
+TEST_F(BatchSprites, EveryMixOfLabelFormsInEveryOrderDrawsAsTheReadersDraw)
+{
+    std::string failures = host_fixture_eval(R"RUBY(
+      failures = []
+      names = LABEL_FORMS.keys
+      names.each { |a| names.each { |b| names.each { |c|
+        mix = [a, b, c]
+        what = mix.join(", ")
+        build = -> { l = labels_collection; mix.each { |name| l.push LABEL_FORMS[name][1].call }; l }
+        expected = mix.index { |name| !LABEL_FORMS[name][0] } || mix.length
+        taken = $r.instance_variable_get(:@ffi_draw).draw_plain_labels(build.call, 0, mix.length)
+        take_records
+        failures << "#{what}: the label writer took #{taken}, not #{expected}" if taken != expected
+        failure = compare(what, build, :label)
+        failures << failure if failure
+      } } }
+      failures.first(10)
+    )RUBY");
+    EXPECT_EQ("[]", failures);
+}
+
+// Random label Hashes (random keys and values of every kind, now and then a Hash the
+// readers must take) mixed with the other forms, compared record by record.
+TEST_F(BatchSprites, GeneratedLabelMixesDrawAsTheReadersDraw)
+{
+    std::string figures = host_fixture_eval(R"RUBY(
+      VALUES = [nil, false, true, 0, 1, -1, 255, 300, 2147483648, 0.5, -1.0e12, 0.0 / 0, 1.0 / 0, "12", "", "text",
+                :sym, Title.new("t"), [1, 2], {}]
+      KEYS = [:x, :y, :text, :size_enum, :alignment_enum, :r, :g, :b, :a, :font]
+      OTHER_KEYS = [:rect, :point, :rgb, :rgba, "x", :w]
+      failures = []
+      $label_taken = 0
+      d = $r.instance_variable_get(:@ffi_draw)
+      def d.draw_plain_labels c, from, to
+        j = super
+        $label_taken += j - from
+        j
+      end
+      1000.times do |seed|
+        build = -> {
+          rng = Random.new(seed)
+          l = labels_collection
+          (rng.rand(30)).times do
+            if rng.rand(6) == 0
+              l.push LABEL_FORMS.values[rng.rand(LABEL_FORMS.length)][1].call
+            else
+              h = {}
+              KEYS.each { |k| h[k] = rng.rand(2) == 0 ? rng.rand(600) - 100 : VALUES[rng.rand(VALUES.length)] if rng.rand(3) > 0 }
+              OTHER_KEYS.each { |k| h[k] = VALUES[rng.rand(VALUES.length)] if rng.rand(12) == 0 }
+              h[:text] = "label #{seed}" if rng.rand(3) > 0
+              h[:font] = [nil, false, "f.ttf"][rng.rand(3)] if rng.rand(3) > 0
+              l.push h
+            end
+          end
+          l
+        }
+        failure = compare("seed #{seed}", build, :label)
+        failures << failure if failure
+        break if failures.length >= 5
+      end
+      [failures, $label_taken > 2000]
+    )RUBY");
+    EXPECT_EQ("[[], true]", figures);
+}
+
+// A game that gives s_or_default a meaning of its own sees it in every label's text.
+TEST_F(BatchSprites, AnSOrDefaultOfTheGamesOwnReachesEveryLabel)
+{
+    std::string failure = host_fixture_eval(R"RUBY(
+      class String
+        def s_or_default default = ""
+          "mine"
+        end
+      end
+      compare "own s_or_default", -> { l = labels_collection; l.push({ x: 1, y: 2, text: "a" }); l }, :label
+    )RUBY");
+    EXPECT_EQ("nil", failure);
 }
 
 // A runtime whose draw_sprite is the game's own (here: every sprite one pixel to the right)

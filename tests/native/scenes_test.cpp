@@ -135,6 +135,15 @@ TEST_F(Scenes, EveryKindOfFrameShowsTheSamePixelsOnEitherRenderer)
          },
          quad_at(0, H - 64) + std::vector<probe>{box(100, H - 132, 32, 32, GREEN)}},
         // After a frame that loaded a picture, this one starts with a textured draw.
+        // The same "H" cut by the left edge (its left stem outside) and by the top: a glyph's
+        // place is truncated toward zero, so above the window it lands a row lower.
+        {"labels crossing edges",
+         [](threadstream *s) {
+             window(s), frame_write_label(s, label("H", -5, 100, 255, 0, 0));
+             frame_write_label(s, label("H", 100, H + 8, 255, 0, 0)), end_pass(s);
+         },
+         {box(6, 144, 1, 13, RED), box(0, 149, 7, 1, RED), at(5, 146, 0xFF000081u), box(0, 144, 4, 4, BLACK),
+          box(102, 0, 1, 10, RED), box(102, 2, 10, 1, RED), box(111, 0, 1, 10, RED), box(104, 4, 6, 5, BLACK)}},
         {"sprites before lines",
          [](threadstream *s) {
              window(s);
@@ -279,6 +288,43 @@ TEST_F(Scenes, EveryKindOfFrameShowsTheSamePixelsOnEitherRenderer)
          quad_at(0, H - 64, "shots/scene.png") + quad_at(0, H - 64) +
              std::vector<probe>{box(102, 144, 1, 13, RED, "shots/scene.png"), box(104, 144, 6, 4, BLUE, "shots/scene.png"),
                                 box(64, 0, 30, H, BLUE, "shots/scene.png")}},
+        // Half outside each edge: what shows is the part of the picture that lies inside.
+        {"sprites crossing every edge of the window",
+         [](threadstream *s) {
+             window(s);
+             for (frame_sprite p : {sprite("quad.png", -32, 100), sprite("quad.png", W - 32, 100),
+                                    sprite("quad.png", 100, -32), sprite("quad.png", 200, H - 32),
+                                    sprite("quad.png", -40, -40)})
+                 frame_write_sprite(s, p);
+             end_pass(s);
+         },
+         {box(0, H - 164, 32, 32, GREEN), box(0, H - 132, 32, 32, WHITE), box(W - 32, H - 164, 32, 32, RED),
+          box(W - 32, H - 132, 32, 32, BLUE), box(100, H - 32, 32, 32, RED), box(132, H - 32, 32, 32, GREEN),
+          box(200, 0, 32, 32, BLUE), box(232, 0, 32, 32, WHITE), box(0, H - 24, 24, 24, GREEN),
+          box(32, H - 164, 68, 64, BLACK)}},
+        // Tiles and sources keep their texels when cut; a scaled sprite is left whole to the renderer.
+        {"a tile, a source and a stretched sprite crossing edges",
+         [](threadstream *s) {
+             frame_sprite tile = sprite("quad.png", -16, 100, 32, 32), source = sprite("quad.png", W - 16, 100, 32, 32),
+                          stretched = sprite("quad.png", -64, 20, 128, 128);
+             tile.tile_x = 32, tile.tile_w = tile.tile_h = 32;
+             source.source_x = 0, source.source_y = 0, source.source_w = source.source_h = 32;
+             window(s), frame_write_sprite(s, tile), frame_write_sprite(s, source), frame_write_sprite(s, stretched);
+             end_pass(s);
+         },
+         {box(0, H - 132, 16, 32, GREEN), box(W - 16, H - 132, 16, 32, BLUE), box(0, H - 148, 64, 64, GREEN),
+          box(0, H - 84, 64, 64, WHITE)}},
+        {"sprites crossing the edges of a render target",
+         [](threadstream *s) {
+             grid(s);
+             frame_write_passes(s, 1, 0);
+             frame_write_pass_header(s, pass("edges", 48, 48, 0, 0, 0, 255));
+             frame_write_sprite(s, sprite("quad.png", -40, -40));
+             frame_write_sprite(s, sprite("green.png", 40, 40, 16, 16));
+             end_pass(s);
+         },
+         {box(0, 24, 24, 24, GREEN, "edges"), box(24, 24, 16, 24, BLUE, "edges"), box(40, 0, 8, 8, GREEN, "edges"),
+          box(40, 8, 8, 40, BLUE, "edges")}},
         {"a centred origin",
          [](threadstream *s) {
              frame_write_grid(s, frame_grid{W / 2, H / 2, -1});

@@ -25,6 +25,16 @@ module ZOQ
     # (x, y, w, h in :rect or :point, colours in :rgb or :rgba): these methods run once for
     # every primitive of every frame.
     module Draw
+      # A label's text and font go through s_or_default, the framework's own as it loaded:
+      # the native label writer reads them as that one would.
+      S_OR_DEFAULT = [String, NilClass, FalseClass].map { |k| k.instance_method(:s_or_default) }.freeze
+
+      def __own_s_or_default__?
+        S_OR_DEFAULT[0] == String.instance_method(:s_or_default) &&
+          S_OR_DEFAULT[1] == NilClass.instance_method(:s_or_default) &&
+          S_OR_DEFAULT[2] == FalseClass.instance_method(:s_or_default)
+      end
+
       def primitives pass
         return $top_level.tick_render(args, pass) if $top_level.respond_to?(:primitives_override)
         result = nil
@@ -85,7 +95,16 @@ module ZOQ
             i += 1
           end
         when :label
+          # Runs of plain Hashes are written natively, as for sprites.
+          native = @ffi_draw.respond_to?(:draw_plain_labels) && method(:draw_label).owner == ZOQ::Runtime::Draw &&
+                   __own_s_or_default__?
           while i < n
+            j = native ? @ffi_draw.draw_plain_labels(c, i, n) : i
+            if j > i
+              result = nil
+              i = j
+              next
+            end
             result = draw_label c.at(i)
             i += 1
           end

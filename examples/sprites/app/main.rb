@@ -2,8 +2,9 @@
 #
 #   ./zintarel examples/sprites --sprites 5000 --kind hash --seconds 4
 #
-# --kind is hash, array or object (moving sprites of that form) or static (sprites added
-# once to static_sprites, never moved). After one second of warm-up the game measures
+# --kind is hash, array or object (moving sprites of that form), static (sprites added
+# once to static_sprites, never moved) or label (moving labels of 15 characters in the
+# sprites' colour, bench/labels.sh). After one second of warm-up the game measures
 # for --seconds seconds, prints one line and quits:
 #
 #   sprites 5000 kind hash simulation_fps 60.0 rendering_fps 60.0 tick_ms 1.2
@@ -21,6 +22,11 @@ end
 
 W = 1280 - 32
 H = 720 - 32
+# A label's place is its top left corner and its text runs about 170 pixels: labels keep
+# to x 0 to LABEL_W and y LABEL_LOW to LABEL_H.
+LABEL_W = 1280 - 180
+LABEL_LOW = 30
+LABEL_H = 720 - 10
 
 def new_bench args
   options = $zoq.cli_arguments
@@ -35,6 +41,9 @@ def new_bench args
     dy = (i % 5) - 2
     dy = 1 if dy == 0
     case kind
+    when :label
+      { x: (i * 37) % LABEL_W, y: LABEL_LOW + (i * 91) % (LABEL_H - LABEL_LOW), text: format("label no %06d", i),
+        r: 250, g: 150, b: 40, dx: dx, dy: dy }
     when :array then [x, y, 32, 32, "sprites/square.png"]
     when :object
       ship = Ship.new
@@ -63,13 +72,14 @@ def move bench
   i = 0
   n = sprites.length
   case bench[:kind]
-  when :hash
+  when :hash, :label
+    right, low, high = bench[:kind] == :label ? [LABEL_W, LABEL_LOW, LABEL_H] : [W, 0, H]
     while i < n
       s = sprites.at(i)
       x = s[:x] + s[:dx]
       y = s[:y] + s[:dy]
-      s[:dx] = -s[:dx] if x < 0 || x > W
-      s[:dy] = -s[:dy] if y < 0 || y > H
+      s[:dx] = -s[:dx] if x < 0 || x > right
+      s[:dy] = -s[:dy] if y < low || y > high
       s[:x] = x
       s[:y] = y
       i += 1
@@ -106,7 +116,7 @@ def tick args
   started = Time.now.to_f
   unless bench[:kind] == :static
     move bench
-    args.outputs.sprites << bench[:sprites]
+    (bench[:kind] == :label ? args.outputs.labels : args.outputs.sprites) << bench[:sprites]
   end
   args.outputs.background_color = [20, 24, 32]
   bench[:tick_time] += Time.now.to_f - started
