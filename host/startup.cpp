@@ -274,12 +274,14 @@ void main_render_loop(void)
 int engine_shutdown(void)
 {
     http_quit();
-    // 0 unless the runtime asks for another status (a test run that did not pass).
+    // 0 unless the runtime asks for another status (a test run that did not pass, exit 3):
+    // one a process can report as it is, any other that is not 0 as 1.
     int status = 0;
     if (host.game.interpreter) {
         ruby_call0(host.game.interpreter, host.game.runtime, "quit!");
         mrb_value asked = ruby_call0(host.game.interpreter, host.game.runtime, "exit_status");
-        if (mrb_integer_p(asked) && mrb_integer(asked) != 0) status = 1;
+        if (mrb_integer_p(asked) && mrb_integer(asked) != 0)
+            status = mrb_integer(asked) > 0 && mrb_integer(asked) < 256 ? (int)mrb_integer(asked) : 1;
     }
     audio_quit();
     render_context_delete(host.render);

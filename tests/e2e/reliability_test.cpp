@@ -1,5 +1,6 @@
 // The run as a game author relies on it when things go wrong: a full disk loses no file and
-// says so.
+// says so, exit ends the run through the shutdown, and an option whose file is missing says
+// so and fails.
 #include "e2e/e2e.h"
 #include "support/small_disk.h"
 #include "support/test_files.h"
@@ -36,6 +37,18 @@ std::string partials(const std::string &dir)
     return found;
 }
 
+// The first replay_TIME.txt in the folder, or "".
+std::string replay_in(const e2e_game &g, const std::string &folder)
+{
+    std::string name;
+    if (DIR *d = opendir((g.root + "/" + folder).c_str())) {
+        while (dirent *e = readdir(d))
+            if (strncmp(e->d_name, "replay_", 7) == 0 && name.empty()) name = e->d_name;
+        closedir(d);
+    }
+    return name.empty() ? "" : g.read(folder + "/" + name);
+}
+
 } // namespace
 
 TEST(Reliability, OnAFullDiskEveryWriteFailsSayingSoAndTheFilesBeforeItStay)
@@ -70,4 +83,57 @@ TEST(Reliability, OnAFullDiskEveryWriteFailsSayingSoAndTheFilesBeforeItStay)
                              "The exception report could not be written to exceptions/current.txt"})
         EXPECT_TRUE(contains(r.out, said)) << said << "\n" << r.out;
     EXPECT_FALSE(contains(r.out, "saved to file game_state.txt.")) << r.out;
+}
+
+// exit from the game's tick or the prompt ends the run as a quit request does: the running
+// recording is saved, the console history kept, the status the one given. In the game the
+// code after exit does not run, and a game's `rescue => e` does not stop it; the prompt, like
+// quit, lets the step finish.
+TEST(Reliability, ExitEndsTheRunThroughTheShutdownWithItsStatus)
+{
+    e2e_game g("exit");
+    struct {
+        const char *tick; // the game's tick at tick 30
+        int status;
+        bool goes_on;     // whether the tick's code after it runs
+    } rows[] = {
+        {"exit 3", 3, false},
+        {"begin; exit false; rescue => e; $zoq.ffi_file.write 'after.txt', e.to_s; end", 1, false},
+        {"$console.current_input_str = 'exit'; $console.eval_the_set_command", 0, true},
+    };
+    for (const auto &row : rows) {
+        for (const char *stale : {"game/after.txt", "console_history.txt"}) remove((g.root + "/" + stale).c_str());
+        system(("rm -f '" + g.root + "'/game/replay_*.txt").c_str());
+        g.write("game/app/main.rb", std::string("def tick args\n  if args.tick_count == 30\n    ") + row.tick +
+                                        "\n    $zoq.ffi_file.write 'after.txt', 'ran on'\n  end\nend\n");
+        e2e_run r = g.run({"game", "--record", "--seed", "4"});
+        EXPECT_EQ(row.status, r.status) << row.tick << "\n" << r.out << r.err;
+        EXPECT_EQ(row.goes_on, g.exists("game/after.txt")) << row.tick << ": " << g.read("game/after.txt");
+        EXPECT_TRUE(contains(replay_in(g, "game"), "seed 4\n")) << row.tick;
+        EXPECT_TRUE(contains(r.out, "Quit requested")) << row.tick;
+    }
+    std::string history = g.read("console_history.txt");
+    EXPECT_EQ("\nexit", history.substr(history.rfind('\n'))) << history;
+}
+
+// An option naming a file that cannot be used says so and, where the run is only that
+// file, fails.
+TEST(Reliability, AnOptionsMissingFileIsSaidAndFailsTheRun)
+{
+    e2e_game g("options");
+    g.write("game/app/main.rb", "def tick args\n  $zoq.request_quit if args.tick_count == 5\nend\n");
+    struct {
+        std::vector<std::string> args;
+        int status;
+        const char *said;
+    } rows[] = {
+        {{"game", "--eval", "nosuch.rb", "--no-tick"}, 1, "File does not exist: nosuch.rb"},
+        {{"game", "--replay", "nosuch.txt"}, 0, "The replay file nosuch.txt could not be read"},
+    };
+    for (const auto &row : rows) {
+        e2e_run r = g.run(row.args);
+        EXPECT_EQ(row.status, r.status) << row.said << "\n" << r.out << r.err;
+        EXPECT_TRUE(contains(r.out, row.said)) << r.out;
+        EXPECT_TRUE(contains(g.read("logs/log.txt"), row.said)) << row.said;
+    }
 }
