@@ -225,13 +225,14 @@ module ZOQ
       end
 
       # However the run ends (a quit request, exit, the window's close), what it holds is kept:
-      # a running recording (the game is not reset on its way out) and the console history.
-      # One that fails does not keep the other from its turn.
+      # a running recording (the game is not reset on its way out), what tracing measured,
+      # the console history. One that fails does not keep the others from their turn.
       def quit!
         if @testing && @test_status.nil?
           @tests.say "* ERROR:\nThe run ended before its tests ran."
         end
         quit_part(:recording) { @recording.save_at_quit "replay_#{Time.now.to_i}.txt" if @recording.is_recording? }
+        quit_part(:trace) { ZOQ::Trace.flush_trace if $trace_enabled }
         quit_part(:history) { @console.save_history }
         nil
       end
