@@ -23,6 +23,16 @@ void files_write_lock(void)
 
 void files_write_unlock(void) { SDL_UnlockMutex(write_mutex); }
 
+int files_write_lock_within(uint32_t wait_ms)
+{
+    if (!write_mutex) files_init();
+    for (uint32_t waited = 0;; waited += 10) {
+        if (SDL_TryLockMutex(write_mutex) == 0) return 1;
+        if (waited >= wait_ms) return 0;
+        SDL_Delay(10);
+    }
+}
+
 const char *physfs_last_error(void)
 {
     const char *text = PHYSFS_getErrorByCode(PHYSFS_getLastErrorCode());

@@ -40,6 +40,9 @@ int64_t lastmodtime(const char *path);
 int files_init(void);
 void files_write_lock(void);
 void files_write_unlock(void);
+// The lock when it can be had within wait_ms (1), else 0: for a thread that must not wait
+// on a writer that may never finish.
+int files_write_lock_within(uint32_t wait_ms);
 
 // PhysicsFS's text for its last error code.
 const char *physfs_last_error(void);

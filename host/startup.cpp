@@ -253,6 +253,29 @@ void main_startup(int argc, char **argv)
     start_subsystems(options, x11, argc, argv);
 }
 
+// How long a quit event (SIGTERM, the window's close) waits for the simulation to come back
+// from its step before the run is given up.
+#define QUIT_GRACE_MS 5000
+
+// The simulation did not come back from its step after a quit event: its thread holds the
+// interpreter, so none of the runtime's shutdown can run. The log says so, and the process
+// ends with a failure status at once.
+static void abandon_stuck_game(void)
+{
+    static const char message[] = "* ERROR: The game did not stop within 5 seconds of the request to quit (a tick or "
+                                  "a test that never returns): exiting without its shutdown.\n";
+    fputs(message, stdout);
+    fputs(message, stderr);
+    fflush(stdout);
+    fflush(stderr);
+    // The stuck thread may be the one holding the write lock.
+    if (!game_metadata()->production && files_write_lock_within(250)) {
+        if (PHYSFS_setWriteDir(host.game.base_dir)) write_file_ex(1, "logs/log.txt", message, sizeof message - 1);
+        files_write_unlock();
+    }
+    _exit(1);
+}
+
 void main_render_loop(void)
 {
     SDL_AtomicSet(&host.channel->quit, 0);
@@ -263,6 +286,7 @@ void main_render_loop(void)
     while (SDL_AtomicGet(&host.channel->quit) == 0) {
         draw_iteration(host.render);
         thread_channel_serve_clipboard(host.channel);
+        if (thread_channel_quit_overdue(host.channel, QUIT_GRACE_MS)) abandon_stuck_game();
     }
     SDL_WaitThread(host.simulation, nullptr);
     host.simulation = nullptr;

@@ -12,6 +12,7 @@ static void poll_events(render_context *ctx)
     while (SDL_Event *e = event_stream_slot(stream)) {
         if (!SDL_PollEvent(e)) break;
         thread_channel_note_focus(ctx->channel, e);
+        thread_channel_note_quit(ctx->channel, e);
         if (e->type == SDL_WINDOWEVENT && e->window.windowID == ctx->channel->window_id &&
             e->window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
             SDL_GetRendererOutputSize(ctx->renderer, &ctx->output_width, &ctx->output_height);

@@ -1,6 +1,6 @@
 // The run as a game author relies on it when things go wrong: a full disk loses no file and
-// says so, exit ends the run through the shutdown, and an option whose file is missing says
-// so and fails.
+// says so, exit ends the run through the shutdown, a game that never comes back from its
+// tick still ends on SIGTERM, and an option whose file is missing says so and fails.
 #include "e2e/e2e.h"
 #include "support/small_disk.h"
 #include "support/test_files.h"
@@ -114,6 +114,24 @@ TEST(Reliability, ExitEndsTheRunThroughTheShutdownWithItsStatus)
     }
     std::string history = g.read("console_history.txt");
     EXPECT_EQ("\nexit", history.substr(history.rfind('\n'))) << history;
+}
+
+TEST(Reliability, AGameThatNeverComesBackFromItsTickEndsOnSigtermWithAFailure)
+{
+    e2e_game g("stuck");
+    g.write("game/app/main.rb", "def tick args\n"
+                                "  return unless args.tick_count == 2\n"
+                                "  $zoq.ffi_file.write 'ready.txt', 'x'\n"
+                                "  loop { }\n"
+                                "end\n");
+    e2e_signal term;
+    term.when_exists = "game/ready.txt";
+    e2e_run r = g.run({"game"}, 60, {}, &term);
+    EXPECT_EQ(1, r.status) << r.out << r.err;
+    const char *said = "The game did not stop within 5 seconds of the request to quit";
+    EXPECT_TRUE(contains(r.out, said)) << r.out;
+    EXPECT_TRUE(contains(r.err, said)) << r.err;
+    EXPECT_TRUE(contains(g.read("logs/log.txt"), said));
 }
 
 // An option naming a file that cannot be used says so and, where the run is only that
