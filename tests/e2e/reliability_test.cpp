@@ -1,6 +1,7 @@
 // The run as a game author relies on it when things go wrong: a full disk loses no file and
 // says so, exit ends the run through the shutdown, a game that never comes back from its
-// tick still ends on SIGTERM, and an option whose file is missing says so and fails.
+// tick still ends on SIGTERM, a paused game's memory stays flat, and an option whose file is
+// missing says so and fails.
 #include "e2e/e2e.h"
 #include "support/small_disk.h"
 #include "support/test_files.h"
@@ -132,6 +133,32 @@ TEST(Reliability, AGameThatNeverComesBackFromItsTickEndsOnSigtermWithAFailure)
     EXPECT_TRUE(contains(r.out, said)) << r.out;
     EXPECT_TRUE(contains(r.err, said)) << r.err;
     EXPECT_TRUE(contains(g.read("logs/log.txt"), said));
+}
+
+// Paused by an exception, with the console open over it, for ten seconds: memory stays
+// where it was once the console was up.
+TEST(Reliability, AGamePausedByAnExceptionKeepsItsMemoryFlat)
+{
+    e2e_game g("paused");
+    g.write("game/app/main.rb", "def tick args\n"
+                                "  200.times { |i| log \"line #{i} \" * 20 } if args.tick_count == 1\n"
+                                "  raise 'paused on purpose' if args.tick_count == 2\n"
+                                "end\n");
+    e2e_signal term;
+    term.when_exists = "exceptions/current.txt";
+    term.after_ms = 10000;
+    e2e_run r = g.run({"game"}, 60, {}, &term);
+    EXPECT_EQ(0, r.status) << r.err;
+    ASSERT_GT(r.rss.size(), 50u);
+    // From two seconds after the report on.
+    double paused_at = r.rss.back().first - 10;
+    long first = 0, most = 0;
+    for (const auto &sample : r.rss) {
+        if (sample.first < paused_at + 2) continue;
+        if (!first) first = sample.second;
+        if (sample.second > most) most = sample.second;
+    }
+    EXPECT_LT(most - first, 8 * 1024) << "kB grown while paused";
 }
 
 // An option naming a file that cannot be used says so and, where the run is only that

@@ -12,6 +12,7 @@ module ZOQ
         # Catch-up steps come back to back: the game is calculated at most every 13 ms.
         return nil if @last_sdl_tick && sdl_tick - @last_sdl_tick < 13
         @last_sdl_tick = sdl_tick
+        collect_while_paused
         calculations = 0
         while calculations < @simulation_speed
           calc_wrapper
@@ -24,6 +25,15 @@ module ZOQ
       rescue Exception => e
         handle_step_exception e
         nil
+      end
+
+      # While the game is paused (by an exception, say) the console's frames are nearly all
+      # the garbage there is, and the collector's generations keep it for minutes (hundreds of
+      # MB before it levels off): it is collected whole every five seconds.
+      def collect_while_paused
+        return @paused_steps = 0 unless @paused
+        @paused_steps = (@paused_steps || 0) + 1
+        GC.start if @paused_steps % 300 == 0
       end
 
       def calc_wrapper tick_override_lambda = nil
