@@ -162,17 +162,21 @@ TEST(Reliability, AGamePausedByAnExceptionKeepsItsMemoryFlat)
 }
 
 // An option naming a file that cannot be used says so and, where the run is only that
-// file, fails.
+// file, fails: a missing file, and one that raises or does not parse.
 TEST(Reliability, AnOptionsMissingFileIsSaidAndFailsTheRun)
 {
     e2e_game g("options");
     g.write("game/app/main.rb", "def tick args\n  $zoq.request_quit if args.tick_count == 5\nend\n");
+    g.write("game/app/raises.rb", "raise 'eval broke'\n");
+    g.write("game/app/parses_not.rb", "def x\n");
     struct {
         std::vector<std::string> args;
         int status;
         const char *said;
     } rows[] = {
         {{"game", "--eval", "nosuch.rb", "--no-tick"}, 1, "File does not exist: nosuch.rb"},
+        {{"game", "--eval", "app/raises.rb", "--no-tick"}, 1, "app/raises.rb could not be run: eval broke"},
+        {{"game", "--eval", "app/parses_not.rb", "--no-tick"}, 1, "app/parses_not.rb could not be run:"},
         {{"game", "--replay", "nosuch.txt"}, 0, "The replay file nosuch.txt could not be read"},
     };
     for (const auto &row : rows) {

@@ -57,7 +57,10 @@ module ZOQ
         return nil if exception.is_a?(ZOQ::ExitRequest)
         path = path.to_s
         (@load_failures ||= []) << [path, exception]
-        @exit_code = 1 if @no_tick && path == @eval_path && (@exit_code || 0) == 0
+        if @no_tick && path == @eval_path
+          log_error "#{path} could not be run: #{exception.message.to_s.strip}"
+          @exit_code = 1 if (@exit_code || 0) == 0
+        end
         nil
       end
 
