@@ -80,6 +80,21 @@ void thread_channel_note_focus(thread_channel *channel, const SDL_Event *event)
     }
 }
 
+void thread_channel_note_quit(thread_channel *channel, const SDL_Event *event)
+{
+    if (event->type != SDL_QUIT) return;
+    // One past the clock, so that 0 stays "not asked".
+    uint32_t stamp = SDL_GetTicks() + 1u;
+    SDL_AtomicCAS(&channel->quit_asked_at, 0, (int)(stamp ? stamp : 1u));
+}
+
+int thread_channel_quit_overdue(thread_channel *channel, uint32_t grace_ms)
+{
+    uint32_t asked = (uint32_t)SDL_AtomicGet(&channel->quit_asked_at);
+    if (asked == 0 || SDL_AtomicGet(&channel->quit) != 0) return 0;
+    return SDL_GetTicks() + 1u - asked >= grace_ms;
+}
+
 char *thread_channel_clipboard_text(thread_channel *channel)
 {
     if (!channel || SDL_ThreadID() == channel->render_thread) {

@@ -11,6 +11,7 @@ struct thread_channel {
     threadstreamqueue *event_queue; // render to simulation: the SDL events the render thread polled
     uint32_t window_id;             // set with the window, before the simulation starts
     SDL_atomic_t quit;              // set by either thread to end the run
+    SDL_atomic_t quit_asked_at;     // SDL_GetTicks() + 1 when the first quit event was polled, else 0
     SDL_atomic_t render_fps;        // written by the render thread, reported by the simulation
     SDL_atomic_t keyboard_focus;    // written by the render thread as it polls window events
     SDL_atomic_t mouse_focus;
@@ -40,6 +41,11 @@ void thread_channel_wait_frame(thread_channel *channel, uint32_t ms);
 bool thread_channel_is_wake(const thread_channel *channel, const SDL_Event *event);
 // Records a polled window event's focus change when it concerns the channel's window.
 void thread_channel_note_focus(thread_channel *channel, const SDL_Event *event);
+// Records when the first quit event (SIGTERM, the window's close) was polled.
+void thread_channel_note_quit(thread_channel *channel, const SDL_Event *event);
+// Whether a quit event was polled at least grace_ms ago and the run has not ended since:
+// the simulation is stuck in a step (a tick or a test that never returns).
+int thread_channel_quit_overdue(thread_channel *channel, uint32_t grace_ms);
 // The clipboard's text (free with SDL_free; "" when there is none). On the render thread it
 // is read at once; from another thread it is asked of the render thread, waiting at most a
 // second and giving up when the run is ending.

@@ -22,9 +22,10 @@ const char *files_path_of(const char *text, size_t length);
 // The whole regular file at path plus a NUL (SDL_malloc'ed), or NULL; *length is 0 on failure.
 char *loadfile(const char *path, size_t *length);
 
-// Writes (append 0: truncating) into the current write directory, creating the parent
+// Writes (append 0: replacing) into the current write directory, creating the parent
 // folders. 1 when every byte was written and the file closed cleanly; 0 when something
-// other than a regular file stands at the path.
+// other than a regular file stands at the path. A file replaced is written beside it and
+// renamed over it once whole, so a failed write leaves the old file as it was.
 int write_file_ex(int append, const char *path, const void *data, size_t length);
 
 // Point the write directory at write_dir and write there, all under the write lock.
@@ -39,6 +40,9 @@ int64_t lastmodtime(const char *path);
 int files_init(void);
 void files_write_lock(void);
 void files_write_unlock(void);
+// The lock when it can be had within wait_ms (1), else 0: for a thread that must not wait
+// on a writer that may never finish.
+int files_write_lock_within(uint32_t wait_ms);
 
 // PhysicsFS's text for its last error code.
 const char *physfs_last_error(void);

@@ -1,4 +1,5 @@
 #include "host/game.h"
+#include "host/replay_events.h"
 #include "base/metadata.h"
 #include "base/ruby.h"
 #include "compile/compile.h"
@@ -64,6 +65,7 @@ int game_open_interpreter(game_context *context)
     }
     context->interpreter = mrb;
     define_host_tables(mrb);
+    replay_events_define(mrb);
     for (size_t i = 0; i < zoq_framework_count; i++) {
         int ai = mrb_gc_arena_save(mrb);
         ruby_load_irep(mrb, zoq_framework_ireps[i]);

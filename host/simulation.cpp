@@ -58,6 +58,18 @@ int simulation_thread_main(void *data)
 
 static mrb_value shift_entry(mrb_state *mrb, void *list) { return mrb_ary_shift(mrb, *(mrb_value *)list); }
 
+// A file whose code raised (or did not compile) is logged, then named to the runtime with
+// its exception: a test run must not go on against a game that did not load.
+static void report_load_failure(game_context *context, const char *path)
+{
+    mrb_state *mrb = context->interpreter;
+    if (!mrb->exc) return;
+    mrb_value exception = mrb_obj_value(mrb->exc);
+    mrb_gc_protect(mrb, exception); // held by the arena once the pending slot is cleared
+    ruby_log_exception(mrb);
+    ruby_call2(mrb, context->runtime, "load_failed", mrb_str_new_cstr(mrb, path), exception);
+}
+
 mrb_int simulation_load_queued_files(game_context *context)
 {
     mrb_state *mrb = context->interpreter;
@@ -91,8 +103,8 @@ mrb_int simulation_load_queued_files(game_context *context)
                 const char *source = utf8_skip_bom(text, &length);
                 ruby_load(mrb, source, length, path);
                 SDL_free(text);
-                // One file's exception must not break the files after it.
-                ruby_log_exception(mrb);
+                // One file's exception must not break the files after it; the runtime hears of it.
+                report_load_failure(context, path);
             }
             SDL_free(path);
         }

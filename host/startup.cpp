@@ -259,6 +259,31 @@ void main_startup(int argc, char **argv)
     start_subsystems(options, x11, argc, argv);
 }
 
+// How long a quit event (SIGTERM, the window's close) waits for the simulation to come back
+// from its step before the run is given up.
+#define QUIT_GRACE_MS 5000
+
+// The simulation did not come back from its step after a quit event: its thread holds the
+// interpreter, so none of the runtime's shutdown can run. The log says so, and the process
+// ends with a failure status at once.
+static void abandon_stuck_game(void)
+{
+    static const char message[] = "* ERROR: The game did not stop within 5 seconds of the request to quit (a tick or "
+                                  "a test that never returns): exiting without its shutdown.\n";
+    fputs(message, stdout);
+    fputs(message, stderr);
+    fflush(stdout);
+    fflush(stderr);
+    // _exit skips the log's own close: what the stuck step logged goes out first. The stuck
+    // thread may be the one holding the write lock.
+    logfile_flush_from_signal();
+    if (!game_metadata()->production && files_write_lock_within(250)) {
+        if (PHYSFS_setWriteDir(host.game.base_dir)) write_file_ex(1, "logs/log.txt", message, sizeof message - 1);
+        files_write_unlock();
+    }
+    _exit(1);
+}
+
 void main_render_loop(void)
 {
     SDL_AtomicSet(&host.channel->quit, 0);
@@ -269,6 +294,7 @@ void main_render_loop(void)
     while (SDL_AtomicGet(&host.channel->quit) == 0) {
         draw_iteration(host.render);
         thread_channel_serve_clipboard(host.channel);
+        if (thread_channel_quit_overdue(host.channel, QUIT_GRACE_MS)) abandon_stuck_game();
     }
     SDL_WaitThread(host.simulation, nullptr);
     host.simulation = nullptr;
@@ -280,12 +306,14 @@ void main_render_loop(void)
 int engine_shutdown(void)
 {
     http_quit();
-    // 0 unless the runtime asks for another status (a test run that did not pass).
+    // 0 unless the runtime asks for another status (a test run that did not pass, exit 3):
+    // one a process can report as it is, any other that is not 0 as 1.
     int status = 0;
     if (host.game.interpreter) {
         ruby_call0(host.game.interpreter, host.game.runtime, "quit!");
         mrb_value asked = ruby_call0(host.game.interpreter, host.game.runtime, "exit_status");
-        if (mrb_integer_p(asked) && mrb_integer(asked) != 0) status = 1;
+        if (mrb_integer_p(asked) && mrb_integer(asked) != 0)
+            status = mrb_integer(asked) > 0 && mrb_integer(asked) < 256 ? (int)mrb_integer(asked) : 1;
     }
     logfile_close();
     audio_quit();

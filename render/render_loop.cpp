@@ -25,6 +25,7 @@ static void poll_events(render_context *ctx, uint32_t wait_ms)
         wait_ms = 0;
         if (thread_channel_is_wake(ctx->channel, e)) continue;
         thread_channel_note_focus(ctx->channel, e);
+        thread_channel_note_quit(ctx->channel, e);
         if (e->type == SDL_WINDOWEVENT && e->window.windowID == ctx->channel->window_id &&
             e->window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
             SDL_GetRendererOutputSize(ctx->renderer, &ctx->output_width, &ctx->output_height);

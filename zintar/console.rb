@@ -458,6 +458,9 @@ module ZOQ
       end
       @last_command_errored = false
       nil
+    rescue ZOQ::ExitRequest
+      # exit at the prompt: the run is ending, as with quit.
+      nil
     rescue Exception => e
       begin
         try_search_docs e

@@ -31,6 +31,19 @@ module Kernel
 
   alias original_puts puts unless method_defined?(:original_puts)
 
+  # The interpreter's own exit ends the process where it stands, from whichever thread.
+  alias __process_exit__ exit unless method_defined?(:__process_exit__)
+
+  # Ends the run through the runtime's shutdown, as a quit request does (the test summary,
+  # a running recording, the console history and the log are kept), with the status given.
+  # The code that called it goes no further.
+  def exit status = true
+    runtime = $zoq
+    return __process_exit__(status) unless runtime
+    runtime.exit_requested status
+    raise ZOQ::ExitRequest.new(status)
+  end
+
   # join and interpolation skip the text form of a class, which the core puts prints.
   def self.__puts_text__ obj
     obj.is_a?(Class) ? obj.to_s : obj
@@ -69,4 +82,17 @@ module Kernel
 
   extend Docs
   extend KernelDocs
+end
+
+module ZOQ
+  # What exit raises once the runtime was asked to quit: not a StandardError, so that a
+  # game's own `rescue => e` lets it through to where the run ends.
+  class ExitRequest < Exception
+    attr_reader :status
+
+    def initialize status = true
+      @status = status
+      super(status == true ? "exit" : "exit #{status}")
+    end
+  end
 end

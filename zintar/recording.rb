@@ -12,12 +12,6 @@ module ZOQ
   class Recording
     VERSION_LINE = "replay_version 2.0"
 
-    # What a replay file may name: the bridge callbacks that record input, and nothing else.
-    REPLAYABLE = ([:key_down_raw, :key_up_raw, :textinput, :mouse_move, :mouse_button_pressed, :mouse_button_up,
-                   :mouse_wheel, :finger_down, :finger_move, :finger_up, :key_down_player_one,
-                   :key_down_player_two, :key_held_player_one, :key_held_player_two, :key_up_player_one,
-                   :key_up_player_two] + ZOQ::Host::ANALOG_CALLBACKS).freeze
-
     # Touches are recorded as the touch id, x and y (y where the value count goes) and a
     # lifted finger as its id alone: they are sent back that way.
     TOUCHES = [:finger_down, :finger_move, :finger_up].freeze
@@ -199,7 +193,10 @@ module ZOQ
       end
       file_name = file_name.to_s
       text = @runtime.read_file file_name
-      return false unless text
+      unless text
+        log_error "The replay file #{file_name} could not be read: the game goes on with live input."
+        return false
+      end
       # Read and checked whole before anything changes: a refused file leaves the game as it was.
       data = ReplayFile.parse text, file_name
       # A replay started over a running one restarts it.
@@ -275,8 +272,32 @@ module ZOQ
     end
   end
 
-  # The text of a replay file, read into the replay data, refusing what it cannot read.
+  # The text of a replay file, read into the replay data, refusing what it cannot read. Each
+  # value must lie in the range its callback can take, so a hand-edited file is refused here,
+  # with its name and line, rather than failing inside the input bridge later. The host reads
+  # the lines of the plain form (read_plain_events, most of a long file); the rest are read
+  # here, where every error is worded.
   module ReplayFile
+    INT32 = [-2147483648, 2147483647].freeze
+    MODIFIERS = [0, 65535].freeze
+    BUTTON = [1, 63].freeze # a mouse button becomes a bit of a 64-bit Integer
+    AXIS = [-32768, 32767].freeze
+    # What a replay file may name: the bridge callbacks that record input, and nothing else.
+    # Per callback: [the value count it is sent with (nil: the field holds a touch's y), what
+    # value_1 may be (a range, the Hash of the controller keys the host reports, or nil for a
+    # String), the range of value_2].
+    CHECKS = {
+      key_down_raw: [2, INT32, MODIFIERS], key_up_raw: [2, INT32, MODIFIERS],
+      mouse_move: [2, INT32, INT32], mouse_wheel: [2, INT32, INT32],
+      mouse_button_pressed: [1, BUTTON, INT32], mouse_button_up: [1, BUTTON, INT32],
+      textinput: [1, nil, INT32],
+      finger_down: [nil, INT32, INT32], finger_move: [nil, INT32, INT32], finger_up: [0, INT32, INT32]
+    }
+    [:key_down_player_one, :key_down_player_two, :key_held_player_one, :key_held_player_two,
+     :key_up_player_one, :key_up_player_two].each { |name| CHECKS[name] = [1, ZOQ::Host::CONTROLLER_KEYS, INT32] }
+    ZOQ::Host::ANALOG_CALLBACKS.each { |name| CHECKS[name] = [1, AXIS, INT32] }
+    CHECKS.freeze
+
     def self.corrupt detail
       "Replay data seems corrupt. #{detail}"
     end
@@ -287,55 +308,85 @@ module ZOQ
         raise "The replay file #{file_name} is not compatible with this version of Zintarel Playframe. Please recreate the replay (sorry)."
       end
       data = { input_history: {}, seed: nil, stopped_at: nil, recorded_at: nil }
-      lines.each do |l|
+      history = data[:input_history]
+      read_plain_events(lines, history, CHECKS).each do |index|
+        l = lines[index]
         line = l.strip
         next if line.empty? || line == Recording::VERSION_LINE
-        unparsable = corrupt("I don't know how to parse #{l}.")
         if line.start_with?("[")
-          event = parse_event line
-          raise unparsable unless event
-          (data[:input_history][event.delete(:tick)] ||= []) << event
+          values = read_event line
+          raise unparsable(l, file_name, index) unless values
+          problem = range_problem values
+          raise corrupt("#{file_name}, line #{index + 1}: #{problem}: #{l}") if problem
+          name, value_1, value_2, value_count, id, tick = values
+          (history[tick] ||= []) << { id: id, name: name, value_1: value_1, value_2: value_2, value_count: value_count }
           next
         end
         fields = line.split(" ")
         case fields[0]
         when "seed", "stopped_at"
           value = fields.length == 2 ? integer_text(fields[1]) : nil
-          raise unparsable unless value && (fields[0] == "seed" || value >= 0)
+          raise unparsable(l, file_name, index) unless value && (fields[0] == "seed" || value >= 0)
           data[fields[0].to_sym] = value
         when "recorded_at"
           data[:recorded_at] = fields[1..-1].join(" ")
         else
-          raise unparsable
+          raise unparsable(l, file_name, index)
         end
       end
       raise corrupt("#{file_name} has no seed line.") unless data[:seed]
       raise corrupt("#{file_name} has no stopped_at line.") unless data[:stopped_at]
-      data[:input_history].each_value { |events| events.sort! { |a, b| a[:id] <=> b[:id] } }
+      history.each_value { |events| events.sort! { |a, b| a[:id] <=> b[:id] } if events.length > 1 }
       data
     end
 
+    def self.unparsable line, file_name, index
+      corrupt("I don't know how to parse #{line}. (#{file_name}, line #{index + 1})")
+    end
+
+    # A whole number of at most 18 digits (a longer one may not fit an Integer).
     def self.integer_text text
       digits = text.start_with?("-") ? text[1..-1] : text
-      return nil if digits.empty? || digits.bytes.any? { |b| b < 48 || b > 57 }
+      return nil if digits.empty? || digits.length > 18 || digits.bytes.any? { |b| b < 48 || b > 57 }
       text.to_i
     end
 
-    # One event: [name, value_1, value_2, value_count, id, tick] as an Array's text form.
-    def self.parse_event line
-      reader = EventReader.new line
-      values = reader.values
+    # [name, value_1, value_2, value_count, id, tick] of an event line, each of its kind, or
+    # nil. Numbers keep their kind: what was an Integer when recorded is one again.
+    def self.read_event line
+      values = EventReader.new(line).values
       return nil unless values && values.length == 6
       name, value_1, value_2, value_count, id, tick = values
-      return nil unless name.is_a?(Symbol) && Recording::REPLAYABLE.include?(name)
-      return nil unless value_count.is_a?(Integer) && id.is_a?(Integer) && tick.is_a?(Integer) && tick >= 0
-      if name == :textinput
-        return nil unless value_1.is_a?(String) && value_count == 1
+      check = CHECKS[name]
+      return nil unless check && value_2.is_a?(Numeric) && id.is_a?(Integer) && tick.is_a?(Integer) && tick >= 0
+      return nil unless check[1] ? value_1.is_a?(Numeric) : value_1.is_a?(String)
+      return nil unless check[0] ? value_count.is_a?(Integer) : value_count.is_a?(Numeric)
+      values
+    end
+
+    # What keeps a well-formed event's values from its callback, or nil.
+    def self.range_problem values
+      name, value_1, value_2, value_count = values
+      count, first, second = CHECKS[name]
+      if count
+        return "#{name} is sent #{count} value(s), not #{value_count}" unless value_count == count
       else
-        return nil unless value_1.is_a?(Numeric) && value_2.is_a?(Numeric)
-        return nil unless Recording::TOUCHES.include?(name) || (value_count >= 0 && value_count <= 2)
+        problem = outside value_count, INT32
       end
-      { id: id, name: name, value_1: value_1, value_2: value_2, value_count: value_count, tick: tick }
+      if first.is_a?(Hash)
+        key = value_1.is_a?(Float) && value_1 >= 0 && value_1 < 1000 ? value_1.to_i : value_1
+        problem ||= "#{value_1} is no controller key" unless first.key?(key) && key == value_1
+      elsif first
+        problem ||= outside value_1, first
+      end
+      problem ||= outside value_2, second
+      problem ? "#{problem} for #{name}" : nil
+    end
+
+    # NaN lies in no range.
+    def self.outside value, range
+      return nil if value >= range[0] && value <= range[1]
+      "#{value} is outside #{range[0]} to #{range[1]}"
     end
 
     # Reads the text form the interpreter gives an Array of Symbols, numbers and Strings.
@@ -420,7 +471,9 @@ module ZOQ
           float = true
         end
         text = @text[start...@at]
-        float ? text.to_f : text.to_i
+        return text.to_f if float
+        # A longer one may not fit an Integer.
+        digits > 18 ? nil : text.to_i
       end
 
       def digit? c

@@ -47,8 +47,16 @@ module ZOQ
         return nil
       end
       @running = true
-      names.each { |m| run_test m }
+      # An exit inside a test ends the run: the tests after it do not run, the summary is
+      # still given, then the exit goes on its way.
+      begin
+        names.each { |m| run_test m }
+      rescue ZOQ::ExitRequest => e
+        exit_request = e
+      end
       print_summary
+      raise exit_request if exit_request
+      nil
     ensure
       @running = false
     end
@@ -70,6 +78,9 @@ module ZOQ
         args = ZOQ::Args.new($zoq, nil)
         assert = ZOQ::Assert.new
         send m, args, assert
+      rescue ZOQ::ExitRequest => e
+        mark_test_failed m, RuntimeError.new("#{e.message} was called in this test: the tests after it did not run.")
+        raise e
       rescue Exception => e
         if test_signature_invalid_exception? e, m
           log_test_signature_incorrect m

@@ -85,8 +85,9 @@ module ZOQ
         $trace_history ||= []
         $trace_enabled = true
         $trace_call_depth ||= 0
-        $trace_performance = {}
+        # What was measured is written out before the statistics start afresh.
         flush_trace
+        $trace_performance = {}
         instance ||= $top_level
         klass = instance.class
         next nil if traced_classes.include?(klass)

@@ -1,9 +1,11 @@
-// Whole-file reading through PhysicsFS.
+// Whole-file reading through PhysicsFS, and files replaced whole or not at all.
 #include "base/file_failures.h"
 #include "base/files.h"
 #include "support/host_test.h"
+#include "support/small_disk.h"
 #include "support/test_files.h"
 
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <physfs.h>
 #include <stdio.h>
@@ -72,4 +74,73 @@ TEST_F(Files, FailuresAreRememberedUntilTheFileChanges)
     file_failures_forget(failures, "broken.png");
     EXPECT_FALSE(file_failures_unchanged(failures, "broken.png", 5));
     file_failures_delete(failures);
+}
+
+// The kind and permissions of what stands at the path ("100644" for a file), or "missing".
+static std::string mode_of(const std::string &path)
+{
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) return "missing";
+    char text[16];
+    snprintf(text, sizeof text, "%o", (unsigned)st.st_mode);
+    return text;
+}
+
+// Whether a ".NAME.partial" was left in the folder.
+static bool partials_left(const std::string &dir)
+{
+    DIR *d = opendir(dir.c_str());
+    bool found = false;
+    while (dirent *e = d ? readdir(d) : nullptr) found = found || strstr(e->d_name, ".partial");
+    if (d) closedir(d);
+    return found;
+}
+
+// A file that is replaced is written whole or not at all, its permissions kept; a path the
+// file system refuses, or something other than a file at it, is refused and left alone.
+TEST_F(Files, AReplacedFileIsWrittenWholeOrLeftAsItWas)
+{
+    const std::string dir = fx.game_dir;
+    auto write = [&](const char *path, const std::string &text) {
+        return storefile_write_override(dir.c_str(), path, text.data(), text.size());
+    };
+    EXPECT_TRUE(write("save/slot.txt", "old"));
+    chmod((dir + "/save/slot.txt").c_str(), 0604);
+    EXPECT_TRUE(write("save//slot.txt", "newer"));
+    EXPECT_EQ("newer", read_file(dir + "/save/slot.txt"));
+    EXPECT_EQ("100604", mode_of(dir + "/save/slot.txt"));
+
+    mkfifo((dir + "/pipe").c_str(), 0644);
+    mkdir((dir + "/folder").c_str(), 0755);
+    symlink((dir + "/save/slot.txt").c_str(), (dir + "/link").c_str());
+    struct {
+        const char *path, *left; // what stands at the path afterwards
+    } refused[] = {{"pipe", "10644"},          {"folder", "40755"},      {"link", "120777"},
+                   {"save/../x.txt", "missing"}, {"./dot.txt", "missing"}, {"a:b.txt", "missing"}};
+    for (const auto &r : refused) {
+        EXPECT_FALSE(write(r.path, "lost")) << r.path;
+        EXPECT_EQ(r.left, mode_of(dir + "/" + r.path)) << r.path;
+    }
+    EXPECT_FALSE(write("../outside.txt", "lost"));
+    EXPECT_EQ("missing", mode_of(fx.root + "/outside.txt"));
+    EXPECT_EQ("newer", read_file(dir + "/save/slot.txt"));
+    EXPECT_FALSE(partials_left(dir) || partials_left(dir + "/save"));
+}
+
+TEST_F(Files, OnAFullDiskAFailedWriteLeavesTheOldFileAsItWas)
+{
+    small_disk disk(fx.root + "/small", "64k");
+    SKIP_UNLESS_MOUNTED(disk);
+    const std::string old_save(20000, 'o'), new_save(60000, 'n');
+    auto write = [&](const std::string &text) {
+        return storefile_write_override(disk.dir.c_str(), "save.txt", text.data(), text.size());
+    };
+    ASSERT_TRUE(write(old_save));
+    EXPECT_FALSE(write(new_save));
+    std::string kept = read_file(disk.dir + "/save.txt");
+    EXPECT_TRUE(kept == old_save) << kept.size() << " bytes, beginning " << kept.substr(0, 8);
+    EXPECT_FALSE(partials_left(disk.dir));
+    // Room again: the next write replaces it.
+    EXPECT_TRUE(write("short"));
+    EXPECT_EQ("short", read_file(disk.dir + "/save.txt"));
 }

@@ -157,7 +157,7 @@ test "a replay file is read whole and checked: a refused one changes nothing" do
     [head + "[:key_down_raw, 97, 0, 9, 1, 5]\n", corrupt],                  # value count
     [head + "[:key_down_raw, 97, 0, 3, 1, 5]\n", corrupt],
     [head + "[:key_down_raw, 97, 0, -1, 1, 5]\n", corrupt],
-    [head + "[:key_down_raw, 97, 0, 0, 1, 5]\n", nil],
+    [head + "[:key_down_raw, 97, 0, 0, 1, 5]\n", corrupt],                  # the key callback takes two values
     [head + "[:key_down_raw, 97, 0, 2, 1, 5]\n", nil],
     [head + "[:key_down_raw, 97, 0, 2, 1, 5] x\n", corrupt]
   ].each do |text, message|
@@ -238,4 +238,90 @@ test "a recording that cannot be written keeps running with its events; one runn
   assert_equal ["replay_version 2.0", "stopped_at 4", "seed 8"], text.split("\n")[0, 3]
   assert text.include?("[:textinput, \"q\", 0, 1, 2, 2]\n")
   assert_equal [resets, 9, false], [$resets, zoq.args.state.marker, zoq.recording.is_recording?]
+end
+
+test "a hand-edited value its callback cannot take refuses the file with its name and line, before anything changes" do
+  head = "replay_version 2.0\nstopped_at 30\nseed 5\n"
+  [
+    ["[:mouse_move, 1e999, 5, 2, 1, 3]", "Infinity is outside -2147483648 to 2147483647 for mouse_move"],
+    ["[:mouse_move, 1e300, 5, 2, 1, 3]", "1.0e+300 is outside -2147483648 to 2147483647 for mouse_move"],
+    ["[:mouse_button_pressed, 99999999999, 0, 1, 1, 3]", "99999999999 is outside 1 to 63 for mouse_button_pressed"],
+    ["[:key_down_raw, 999999999999, 0, 2, 1, 3]", "999999999999 is outside -2147483648 to 2147483647 for key_down_raw"],
+    ["[:key_down_raw, 97, 70000, 2, 1, 3]", "70000 is outside 0 to 65535 for key_down_raw"],
+    ["[:key_down_raw, 97, 0, 1, 1, 3]", "key_down_raw is sent 2 value(s), not 1"],
+    ["[:key_down_player_one, 99, 0, 1, 1, 3]", "99 is no controller key for key_down_player_one"],
+    ["[:left_analog_x_player_1, 40000, 0, 1, 1, 3]", "40000 is outside -32768 to 32767 for left_analog_x_player_1"],
+    ["[:finger_down, 1, 5, 1e40, 1, 3]", "1.0e+40 is outside -2147483648 to 2147483647 for finger_down"],
+    ["[:textinput, \"\\e\", 1e99, 1, 1, 3]", "1.0e+99 is outside -2147483648 to 2147483647 for textinput"]
+  ].each do |line, problem|
+    now = boot_game "def tick args; end\n"
+    $zoq.args.state.marker = 5
+    $zoq.write_file "hand.txt", head + "[:key_up_raw, 97, 0, 2, 1, 2]\n" + line + "\n"
+    assert_raises(RuntimeError, "Replay data seems corrupt. hand.txt, line 5: #{problem}: #{line}") { $zoq.start_replay "hand.txt" }
+    assert_equal [5, false], [$zoq.args.state.marker, $recording.is_replaying?], line
+  end
+  # An unreadable line says where it is too.
+  $zoq.write_file "hand.txt", head + "[:key_down_raw, 97, 0, 2, 1]\n"
+  assert_raises(RuntimeError, "I don't know how to parse [:key_down_raw, 97, 0, 2, 1]. (hand.txt, line 4)") { $zoq.start_replay "hand.txt" }
+end
+
+test "a long replay reads back event for event, and a missing one says so in the log and the console" do
+  now = boot_game "def tick args; end\n"
+  texts = ["a", "b,c", "d\"e", "\u00e9"]
+  events = (0...20_000).map do |i|
+    case i % 5
+    when 0 then [:mouse_move, i % 1280, 7.5, 2, i + 1, i]
+    when 1 then [:key_down_raw, 97, 0, 2, i + 1, i]
+    when 2 then [:textinput, texts[i % 4], 0, 1, i + 1, i]
+    when 3 then [:key_down_player_two, 15, 0, 1, i + 1, i]
+    else [:finger_move, 3, 1.25, -4, i + 1, i]
+    end
+  end
+  $zoq.write_file "long.txt", "replay_version 2.0\nstopped_at 20001\nseed 1\n" + events.map { |e| e.to_s }.join("\n") + "\n"
+  assert_equal nil, $zoq.start_replay("long.txt")
+  read = $replay_data[:input_history].keys.sort.map do |tick|
+    e = $replay_data[:input_history][tick][0]
+    [e[:name], e[:value_1], e[:value_2], e[:value_count], e[:id], tick]
+  end
+  differs = (0...events.length).find { |i| events[i] != read[i] }
+  assert differs.nil? && read.length == events.length, "event #{differs}: #{events[differs || 0].inspect} read as #{read[differs || 0].inspect}"
+  assert_equal [Integer, Float], [read[0][1].class, read[0][2].class]
+  $recording.stop_replay
+  $console.log.clear
+  assert_equal false, $zoq.start_replay("nosuch.txt")
+  said = "The replay file nosuch.txt could not be read"
+  assert $console.log.any? { |l| l.include?(said) }, $console.log.inspect
+  assert_includes on_disk("logs/log.txt"), said
+end
+
+test "the host reads a plain event line to the values the framework reads from it, and leaves it any other" do
+  [
+    # line, whether the host reads it
+    ["[:mouse_move, -0, 1.5e+2, 2, 1, 0]", true],
+    ["[:mouse_move,5,6,2,1,0]", true],
+    ["[:mouse_move , 5 ,6.25e-3, 2 , 1 , 0]", true],
+    ["[:textinput, \"b,c]\", 0, 1, 1, 0]", true],
+    ["[:key_up_player_one, 15, 0, 1, 9, 4]", true],
+    ["[:textinput, \"\\e\", 0, 1, 1, 0]", false],                # an escape
+    ["[:mouse_move, 5, 6, 2, 1, 0] ", false],                    # blanks around
+    ["[ :mouse_move, 5, 6, 2, 1, 0]", false],
+    ["[:finger_move, 1, 2, 3, 1, 0]", false],                    # a touch's y in the count
+    ["[:key_up_player_one, 15.0, 0, 1, 9, 4]", false],           # a key as a Float
+    ["[:mouse_move, 5, 6, 2, 1, 123456789012345678901]", false], # past 18 digits: refused
+    ["[:mouse_move, 0x10, 6, 2, 1, 0]", false],
+    ["[:mouse_move, 5., 6, 2, 1, 0]", false],
+    ["[:mouse_move, 5, 6, 2, 1, -1]", false],
+    ["[:mouse_move, 1e10, 6, 2, 1, 0]", false],                  # out of range
+    ["[:no_such_callback_at_all, 5, 6, 2, 1, 0]", false]
+  ].each do |line, read_by_host|
+    history = {}
+    left = ZOQ::ReplayFile.read_plain_events [line], history, ZOQ::ReplayFile::CHECKS
+    assert_equal [read_by_host, read_by_host ? [] : [0]], [history.length == 1, left], line
+    next unless read_by_host
+    tick, list = history.first
+    e = list[0]
+    host = [e[:name], e[:value_1], e[:value_2], e[:value_count], e[:id], tick]
+    framework = ZOQ::ReplayFile.read_event(line)
+    assert_equal framework.map { |v| [v, v.class] }, host.map { |v| [v, v.class] }, line
+  end
 end

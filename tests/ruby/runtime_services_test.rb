@@ -219,3 +219,18 @@ test "the four file writers land in their folders and append where asked" do
   refute File.exist?("#{$test_base_dir}/w/a.txt") || File.exist?("#{$test_game_dir}/w/r.txt")
   assert_raises(RuntimeError, "~$zoq.append_file~ for 5 failed.") { $zoq.append_file 5, "x" }
 end
+
+test "a state that cannot be saved says so and answers false" do
+  now = boot_game "def tick args; end\n"
+  $args.state.score = 3
+  # A folder where the file would go, and a path outside the game folder.
+  saved = "#{$test_game_dir}/game_state.txt"
+  File.delete saved if File.exist?(saved)
+  $zoq.ffi_file.write "game_state.txt/blocked", "x"
+  assert_equal [false, false], [$zoq.save_state, $zoq.serialize_state("../outside_state.txt", $args.state)]
+  said = ($console.log + $console.archived_log).map { |l| l.to_s }
+  assert said.any? { |l| l.include?("could not be saved to file game_state.txt") }, said.inspect
+  assert said.any? { |l| l.include?("could not be saved to file ../outside_state.txt") }, said.inspect
+  refute said.any? { |l| l.include?("saved to file game_state.txt.") || l.include?("saved to file ../outside_state.txt.") }
+  assert_includes on_disk("logs/log.txt"), "could not be saved to file game_state.txt"
+end

@@ -90,3 +90,19 @@ test "assertions mark that they ran and raise their texts" do
     end
   end
 end
+
+test "exit inside a test fails it, ends the run after the summary and asks the runtime to quit" do
+  before = Object.methods
+  $zoq.ffi_mrb.eval "def test_j1 args, assert; exit 0; $after_exit = true; end\n"
+  added = Object.methods - before
+  $lib_seen = []
+  runner = ZOQ::Tests.new
+  error = assert_raises(ZOQ::ExitRequest, "exit 0") { runner.start }
+  logged = $lib_seen.map { |obj, _| obj.to_s }
+  assert_equal [[], [], [:test_j1], []], counts(runner)
+  assert_equal [0, nil, true, false], [error.status, $after_exit, $zoq.quit_requested?, runner.running?]
+  assert_includes logged.join("\n"), "** Summary", "**** Test name: :test_j1\nexit 0 was called in this test"
+ensure
+  $lib_seen = nil
+  (added || []).each { |m| Object.send(:remove_method, m) }
+end

@@ -174,3 +174,18 @@ test "traced calls keep the buffer and logs/trace.txt within their limits, newes
   assert_includes text, "(Older trace lines were dropped", "keep(\"kkk"
   ZOQ::Trace.untrace_classes!
 end
+
+test "trace! at the top of each tick writes what was measured before starting afresh, and quit writes the last of it" do
+  # Two ticks of a game that calls trace! first, then quit.
+  w = traced_walker
+  w.walk 1, 1
+  ZOQ::Trace.trace! w
+  w.step 4
+  w.step 5
+  $zoq.quit!
+  text = on_disk("logs/trace.txt")
+  first, second = text.split("step(5)")
+  assert_includes first, "Walker#walk: ", "Walker#step: ", "/1 "
+  assert_includes second.to_s, "ms success: step", "Walker#step: ", "/2 "
+  refute second.to_s.include?("Walker#walk: ")
+end

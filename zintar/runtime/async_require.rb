@@ -49,6 +49,21 @@ module ZOQ
         entry
       end
 
+      # The host could not run a queued file (its code raised; the host has logged it), or
+      # the file did not parse. Kept for --test, which runs no tests against a game that did
+      # not load; a failing --eval under --no-tick fails the run. An exit there is the run
+      # ending, not a failure.
+      def load_failed path, exception
+        return nil if exception.is_a?(ZOQ::ExitRequest)
+        path = path.to_s
+        (@load_failures ||= []) << [path, exception]
+        if @no_tick && path == @eval_path
+          log_error "#{path} could not be run: #{exception.message.to_s.strip}"
+          @exit_code = 1 if (@exit_code || 0) == 0
+        end
+        nil
+      end
+
       def get_ruby_reload_list
         return [] if @reload_list.empty?
         @reload_list.each { |path| change_reload_event path, :processing }

@@ -11,8 +11,10 @@ module ZOQ
         text += "Game State:\n"
         text += args.serialize.to_s
         file_name = file_name_override || "exceptions/game_state_#{report_tick_count}.txt"
-        @ffi_file.write_root "exceptions/current.txt", text
-        @ffi_file.write_root file_name, text
+        written = [@ffi_file.write_root("exceptions/current.txt", text), @ffi_file.write_root(file_name, text)]
+        unless written.all?
+          log "* ERROR:\nThe exception report could not be written to exceptions/current.txt and #{file_name} (is the disk full?).\n"
+        end
         file_name
       rescue Exception => e
         comments = with_comments ? with_comments : "(none)"

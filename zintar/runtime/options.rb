@@ -91,12 +91,16 @@ module ZOQ
           if cli_arguments.key? :"no-tick"
             log_info "--no-tick switch found. Exiting."
             @no_tick = true
-            # Nothing would ever load: end the run rather than idle with a hidden window.
-            request_quit unless found
+            # Nothing would ever load: end the run, failing, rather than idle with a hidden window.
+            unless found
+              @exit_code = 1
+              request_quit
+            end
           end
         elsif cli_arguments.key? :test
           path = cli_arguments[:test]
           log_info "--test switch found. Executing code inside of =#{path}=."
+          @testing = true
           found = startup_file_exists? path
           @test_path = path if found
           @no_tick = true
@@ -104,18 +108,31 @@ module ZOQ
         end
       end
 
-      # The process's exit status, asked for by the host at shutdown.
+      # The process's exit status, asked for by the host at shutdown: what exit asked for (or
+      # a failed --eval), and under --test the tests' outcome, which an exit can only make fail.
       def exit_status
-        @exit_status || 0
+        asked = @exit_code || 0
+        return asked unless @testing
+        tests = @test_status || 1
+        tests == 0 ? asked : tests
       end
 
-      # Logs the missing-file error (without raising) and answers whether the file has text.
+      # Logs why a file named on the command line cannot be run (without raising) and answers
+      # whether it can: a file of the game folder, holding text.
       def startup_file_exists? path
-        raise "File does not exist: #{path}" unless path && read_file(path)
+        raise "File does not exist: #{path}" unless path
+        if outside_game_folder? path
+          raise "File must be inside the game folder: #{path}. Give its path from the game folder, for example tests/game_tests.rb."
+        end
+        raise "File does not exist: #{path}" unless read_file(path)
         true
       rescue Exception => e
-        log e
+        log_error e.message
         false
+      end
+
+      def outside_game_folder? path
+        path.start_with?("/") || path.start_with?("~") || path.split("/").include?("..")
       end
 
       # Without the engine steps the tick count would never reach the scheduled callbacks,
@@ -148,13 +165,14 @@ module ZOQ
 
       # --test: once what is queued has loaded (the game's main.rb first), the test file is
       # loaded here, where its failure can be seen, then its requires, then the tests run
-      # (unless the file ran them itself). The run always ends, failing unless tests ran and
-      # all of them passed.
+      # (unless the file ran them itself). The run always ends, failing unless the game
+      # loaded and tests ran and all of them passed.
       def run_startup_tests
         return if @is_reloading || pending_reload?
         unless @test_file_loaded
           @test_file_loaded = true
           @test_runs_before = $tests.runs
+          return finish_startup_tests(false) if report_game_load_failures
           return finish_startup_tests(false) unless load_test_file(@test_path)
           return if pending_reload?
         end
@@ -167,6 +185,15 @@ module ZOQ
         end
       end
 
+      # Tells why the game's own code did not load, when it did not: its tests would run
+      # against a game that is not there.
+      def report_game_load_failures
+        return false if @load_failures.nil? || @load_failures.empty?
+        text = @load_failures.map { |path, e| "** #{path}\n#{e.message.to_s.strip}" }.join("\n")
+        @tests.say "* ERROR:\nThe game's code could not be loaded, so its tests were not run.\n#{text}\n"
+        true
+      end
+
       def load_test_file path
         text = read_file path
         raise "File does not exist: #{path}" unless text
@@ -174,6 +201,9 @@ module ZOQ
         raise "#{path} has a syntax error:\n#{check}" unless check == "Syntax OK"
         @ffi_mrb.eval text
         true
+      rescue ZOQ::ExitRequest => e
+        @tests.say "* ERROR:\nThe test file #{path} called #{e.message} before its tests ran.\n"
+        false
       rescue Exception => e
         where = (e.backtrace || [])[0]
         where = where ? "\n** From: #{where.to_s.gsub("(eval)", path.to_s)}" : ""
@@ -183,7 +213,7 @@ module ZOQ
 
       def finish_startup_tests passed
         @test_path = nil
-        @exit_status = passed ? 0 : 1
+        @test_status = passed ? 0 : 1
         begin
           request_quit
         ensure

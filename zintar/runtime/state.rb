@@ -10,17 +10,24 @@ module ZOQ
           state = opts[0]
         end
         result = state.to_s
+        saved = true
         if file
-          write_file file, result
-          log_info "State with length of #{result.length} saved to file #{file}."
+          saved = write_file file, result
+          if saved
+            log_info "State with length of #{result.length} saved to file #{file}."
+          else
+            log_error "State with length of #{result.length} could not be saved to file #{file} (a full disk, or a path outside the game folder). The file is as it was."
+          end
         end
         log_important ZOQ::Help.serialization_too_large if result.length > 20000
-        result
+        # A file writer's answer for a write that failed.
+        saved ? result : false
       end
 
       def save_state
-        serialize_state "game_state_#{Time.now.to_i}.txt", args.state
-        serialize_state "game_state.txt", args.state
+        copy = serialize_state "game_state_#{Time.now.to_i}.txt", args.state
+        latest = serialize_state "game_state.txt", args.state
+        copy && latest
       end
 
       def deserialize_state *arguments

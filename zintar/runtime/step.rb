@@ -12,15 +12,28 @@ module ZOQ
         # Catch-up steps come back to back: the game is calculated at most every 13 ms.
         return nil if @last_sdl_tick && sdl_tick - @last_sdl_tick < 13
         @last_sdl_tick = sdl_tick
+        collect_while_paused
         calculations = 0
         while calculations < @simulation_speed
           calc_wrapper
           calculations += 1
         end
         nil
+      rescue ZOQ::ExitRequest
+        # The quit is requested: the step ends here and the run with it.
+        nil
       rescue Exception => e
         handle_step_exception e
         nil
+      end
+
+      # While the game is paused (by an exception, say) the console's frames are nearly all
+      # the garbage there is, and the collector's generations keep it for minutes (hundreds of
+      # MB before it levels off): it is collected whole every five seconds.
+      def collect_while_paused
+        return @paused_steps = 0 unless @paused
+        @paused_steps = (@paused_steps || 0) + 1
+        GC.start if @paused_steps % 300 == 0
       end
 
       def calc_wrapper tick_override_lambda = nil
@@ -211,11 +224,34 @@ module ZOQ
         @quit_requested = true
       end
 
-      # A recording still running is kept, however it was started, and the game is not reset
-      # on its way out.
+      # exit from the game, a test or the prompt: the run ends as a quit request ends it,
+      # asking the host for the status given (true 0, false 1).
+      def exit_requested status = true
+        code = status == true ? 0 : status == false ? 1 : status
+        code = code.is_a?(Integer) ? code : 1
+        # The first failing status stays.
+        @exit_code = code if (@exit_code || 0) == 0
+        request_quit
+        nil
+      end
+
+      # However the run ends (a quit request, exit, the window's close), what it holds is kept:
+      # a running recording (the game is not reset on its way out), what tracing measured,
+      # the console history. One that fails does not keep the others from their turn.
       def quit!
-        @recording.save_at_quit "replay_#{Time.now.to_i}.txt" if @recording.is_recording?
-        @console.save_history
+        if @testing && @test_status.nil?
+          @tests.say "* ERROR:\nThe run ended before its tests ran."
+        end
+        quit_part(:recording) { @recording.save_at_quit "replay_#{Time.now.to_i}.txt" if @recording.is_recording? }
+        quit_part(:trace) { ZOQ::Trace.flush_trace if $trace_enabled }
+        quit_part(:history) { @console.save_history }
+        nil
+      end
+
+      def quit_part what
+        yield
+      rescue Exception => e
+        original_puts "* ERROR: Keeping the #{what} at quit failed: #{e.message}"
       end
 
       def pause!
