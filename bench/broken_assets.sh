@@ -3,11 +3,8 @@
 # (scripts/broken_assets.py) for 30 s, headless: ticks a second (60 when nothing holds it back).
 # Usage: bench/broken_assets.sh [build-dir]
 set -e
-build="$(cd "${1:-build}" && pwd)"
+. "$(dirname "$0")/runtime_copy.sh"
 root=$(cd "$(dirname "$0")/.." && pwd)
-dir=$(mktemp -d /tmp/zintarel-broken-pace-XXXXXX)
-trap 'rm -rf "$dir"' EXIT
-cp "$build/zintarel" "$build/font.ttf" "$dir/"
 mkdir -p "$dir/game/app"
 python3 "$root/scripts/broken_assets.py" "$dir/game" --size small > /dev/null
 cp "$root/tests/data/broken_assets_game.rb" "$dir/game/app/main.rb"

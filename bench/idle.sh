@@ -5,11 +5,8 @@
 # headless loop) and with a window, taking turns ROUNDS times (median printed).
 # Usage: bench/idle.sh [build-dir] [rounds] (3 by default)
 set -e
-build="$(cd "${1:-build}" && pwd)"
+. "$(dirname "$0")/runtime_copy.sh"
 rounds="${2:-3}"
-dir=$(mktemp -d /tmp/zintarel-idle-XXXXXX)
-trap 'rm -rf "$dir"' EXIT
-cp "$build/zintarel" "$build/font.ttf" "$dir/"
 mkdir -p "$dir/game/app" "$dir/peer" "$dir/peer_headless"
 echo 'def tick args; end' > "$dir/game/app/main.rb"
 echo 'function love.update(dt) end' > "$dir/peer/main.lua"

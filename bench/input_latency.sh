@@ -6,12 +6,9 @@
 # held to 60 updates a second). Prints median and maximum for each engine.
 # Usage: bench/input_latency.sh [build-dir] [presses] (50 by default)
 set -e
-build="$(cd "${1:-build}" && pwd)"
+. "$(dirname "$0")/runtime_copy.sh"
 presses="${2:-50}"
 root=$(cd "$(dirname "$0")/.." && pwd)
-dir=$(mktemp -d /tmp/zintarel-latency-XXXXXX)
-trap 'rm -rf "$dir"' EXIT
-cp "$build/zintarel" "$build/font.ttf" "$dir/"
 mkdir -p "$dir/game/app" "$dir/peer"
 cat > "$dir/game/app/main.rb" <<'RUBY'
 def tick args

@@ -13,7 +13,7 @@
 # Environment: COUNTS ("1000 3000 6000"), BENCH_SECONDS (measured seconds per run, default 3),
 #              REPEAT (rounds, each engine taking turns; the best run of each kept; default 1).
 set -e
-build="${1:-build}"
+. "$(dirname "$0")/runtime_copy.sh"
 root=$(cd "$(dirname "$0")/.." && pwd)
 counts="${COUNTS:-1000 3000 6000}"
 seconds="${BENCH_SECONDS:-3}"
@@ -25,9 +25,6 @@ if ! command -v xvfb-run >/dev/null; then
   echo "xvfb-run is not installed (apt-get install xvfb)"
   exit 1
 fi
-dir=$(mktemp -d /tmp/zintarel-labels-XXXXXX)
-trap 'rm -rf "$dir"' EXIT
-cp "$build/zintarel" "$build/font.ttf" "$build/console-logo.png" "$dir/"
 cp -r "$root/examples/sprites" "$dir/game"
 
 # "simulation rendering", "no-colour" or nothing.

@@ -4,11 +4,8 @@
 # times (median printed). Each run first checks that the log file holds the lines of a tick.
 # Usage: bench/log_rate.sh [build-dir] [rounds] (3 by default)
 set -e
-build="$(cd "${1:-build}" && pwd)"
+. "$(dirname "$0")/runtime_copy.sh"
 rounds="${2:-3}"
-dir=$(mktemp -d /tmp/zintarel-log-rate-XXXXXX)
-trap 'rm -rf "$dir"' EXIT
-cp "$build/zintarel" "$build/font.ttf" "$dir/"
 mkdir -p "$dir/game/app"
 cat > "$dir/game/app/main.rb" <<'RUBY'
 def tick args

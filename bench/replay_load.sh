@@ -5,12 +5,8 @@
 # Given a second executable (an older build), the two take turns and the ratio is printed.
 # Usage: bench/replay_load.sh [build-dir] [other-zintarel]
 set -e
-build="${1:-build}"
+. "$(dirname "$0")/runtime_copy.sh"
 other="$2"
-dir=$(mktemp -d /tmp/zintarel-bench-XXXXXX)
-trap 'rm -rf "$dir"' EXIT
-cp "$build/font.ttf" "$dir/"
-cp "$build/zintarel" "$dir/zintarel"
 [ -n "$other" ] && cp "$other" "$dir/other"
 mkdir -p "$dir/game/app"
 echo 'def tick args; end' > "$dir/game/app/main.rb"

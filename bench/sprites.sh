@@ -14,7 +14,7 @@
 #              DRIVERS ("dummy xvfb"), BENCH_SECONDS (measured seconds per run, default 2),
 #              REPEAT (runs per cell, the best one kept; default 1: other load only lowers).
 set -e
-build="${1:-build}"
+. "$(dirname "$0")/runtime_copy.sh"
 root=$(cd "$(dirname "$0")/.." && pwd)
 counts="${COUNTS:-1000 2500 5000 7500 10000 15000 20000 30000 50000}"
 kinds="${KINDS:-hash array object static}"
@@ -24,9 +24,6 @@ repeat="${REPEAT:-1}"
 limit="$build/bench/sprite_limit_bench"
 colour="$build/bench/picture_colour"
 
-dir=$(mktemp -d /tmp/zintarel-sprites-XXXXXX)
-trap 'rm -rf "$dir"' EXIT
-cp "$build/zintarel" "$build/font.ttf" "$build/console-logo.png" "$dir/"
 cp -r "$root/examples/sprites" "$dir/game"
 
 # Runs a command under the driver: the dummy video driver, or a fresh Xvfb display.

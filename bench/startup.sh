@@ -2,10 +2,7 @@
 # Prints the time from exec to the game's first tick, and how long 120 ticks take at the
 # fixed 60 Hz step (2 s when the pacing holds). Usage: bench/startup.sh [build-dir]
 set -e
-build="${1:-build}"
-dir=$(mktemp -d /tmp/zintarel-bench-XXXXXX)
-trap 'rm -rf "$dir"' EXIT
-cp "$build/zintarel" "$build/font.ttf" "$dir/"
+. "$(dirname "$0")/runtime_copy.sh"
 mkdir -p "$dir/game/app"
 cat > "$dir/game/app/main.rb" <<'RUBY'
 def tick args

@@ -5,11 +5,8 @@
 # peer cannot open a window under the dummy driver, so there ours is set against its Xvfb time.
 # Usage: bench/startup_peer.sh [build-dir] [runs] (15 by default; the machine may be shared)
 set -e
-build="$(cd "${1:-build}" && pwd)"
+. "$(dirname "$0")/runtime_copy.sh"
 runs="${2:-15}"
-dir=$(mktemp -d /tmp/zintarel-peer-XXXXXX)
-trap 'rm -rf "$dir"' EXIT
-cp "$build/zintarel" "$build/font.ttf" "$dir/"
 mkdir -p "$dir/game/app" "$dir/peer"
 cat > "$dir/game/app/main.rb" <<'RUBY'
 def tick args
