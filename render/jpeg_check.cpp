@@ -1,3 +1,5 @@
+// The JPEG mirror: markers, tables, the bit reader and block decoding as the decoder runs
+// them, keeping only what decides whether the file may be decoded.
 #include "render/jpeg_check.h"
 #include "render/byte_reader.h"
 

@@ -1,3 +1,5 @@
+// Each check tells the format by the decoder's own tests, in its order, reads the header as
+// the decoder reads it, and then holds the file's length to what the header declares.
 #include "render/picture_check.h"
 #include "render/byte_reader.h"
 #include "render/frame_format.h" // FRAME_MAX_TEXTURE_SIDE

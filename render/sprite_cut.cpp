@@ -1,3 +1,5 @@
+// The OpenGL renderer is given the part of a sprite near the target as one polygon in double
+// precision; the software renderer, pieces whose stretch matches the whole sprite's.
 #include "render/sprite_cut.h"
 
 #include <algorithm>
