@@ -28,17 +28,7 @@ static void *decoder_realloc(void *pointer, size_t size)
 #define STBI_MALLOC(size) decoder_malloc(size)
 #define STBI_REALLOC(pointer, size) decoder_realloc(pointer, size)
 #define STBI_FREE(pointer) SDL_free(pointer)
-#define STBI_NO_STDIO
-#define STB_IMAGE_STATIC
-#define STB_IMAGE_IMPLEMENTATION
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wunused-parameter"
-#pragma GCC diagnostic ignored "-Wsign-compare"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
-#include <stb_image.h>
-#pragma GCC diagnostic pop
+#include "render/stb_image_copy.h"
 
 static const stbi_io_callbacks physfs_callbacks = {picture_physfs_read, picture_physfs_skip, picture_physfs_eof};
 

@@ -9,17 +9,7 @@
 
 // The decoder's own JPEG table builders, from a copy of the decoder of its own.
 #define STBI_ONLY_JPEG
-#define STBI_NO_STDIO
-#define STB_IMAGE_STATIC
-#define STB_IMAGE_IMPLEMENTATION
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wunused-parameter"
-#pragma GCC diagnostic ignored "-Wsign-compare"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
-#include <stb_image.h>
-#pragma GCC diagnostic pop
+#include "render/stb_image_copy.h"
 
 struct jpeg_component {
     int id, h, v, quant;

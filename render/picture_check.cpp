@@ -15,17 +15,7 @@
 #define STBI_MALLOC(size) SDL_malloc(size)
 #define STBI_REALLOC(pointer, size) SDL_realloc(pointer, size)
 #define STBI_FREE(pointer) SDL_free(pointer)
-#define STBI_NO_STDIO
-#define STB_IMAGE_STATIC
-#define STB_IMAGE_IMPLEMENTATION
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wunused-parameter"
-#pragma GCC diagnostic ignored "-Wsign-compare"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
-#include <stb_image.h>
-#pragma GCC diagnostic pop
+#include "render/stb_image_copy.h"
 
 int picture_physfs_read(void *user, char *buffer, int size)
 {
