@@ -1,7 +1,7 @@
 // Prints what the step's HTTP pump costs with 0, 10 and 100 transfers running: bodies trickle
 // from a local server (256 bytes per transfer every 10 ms) and reach Ruby as a game gets them,
 // pumped at 60 Hz.
-#include "ffi/http_client.h"
+#include "services/http_client.h"
 #include "support/host_fixture.h"
 #include "support/http_test_server.h"
 

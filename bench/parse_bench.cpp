@@ -2,7 +2,7 @@
 // FFI::Misc#parse_xml into Ruby Hashes; cJSON's own parse alone and FFI::Misc#parse_json into
 // Ruby values. Before any figure, each result is checked against what the text holds. Then a
 // JSON object and an XML element whose 16,384 names shared the interpreter's old String hash.
-#include "ffi/xml_reader.h"
+#include "services/xml_reader.h"
 #include "support/fnv_collisions.h"
 #include "support/host_fixture.h"
 

@@ -3,6 +3,7 @@
 #include "render/frame_format.h"
 #include "render/image.h"
 
+#include <SDL.h>
 #include <mruby/data.h>
 #include <stdlib.h>
 #include <string.h>
@@ -22,6 +23,11 @@ uint32_t *znt_load_image(const char *path, int *width, int *height)
 }
 
 void znt_free_image(void *pixels) { free_image(pixels); }
+
+void *dlsymfile(void *handle, const char *symbol)
+{
+    return handle && symbol ? SDL_LoadFunction(handle, symbol) : nullptr;
+}
 
 void znt_free_foreign_object(mrb_state *mrb, void *object)
 {

@@ -1,8 +1,7 @@
 // ffi: module FFI and its natively implemented classes (File, Misc, MRB, CPtr, Draw) and
-// Array#value, through which the framework reaches the host; and the HTTP pump.
+// Array#value, through which the framework reaches the host.
 #pragma once
 #include "base/game_context.h"
-#include "ffi/http_client.h" // http_tick and http_quit, for the step and shutdown
 
 #include <mruby.h>
 #include <stddef.h>
@@ -58,8 +57,6 @@ const char *ffi_sprite_argument_name(int index);
 // One per class, each kept at the end of its own file; called by ffi_init in this order.
 void ffi_file_define(mrb_state *mrb, RClass *file);
 void ffi_misc_define(mrb_state *mrb, RClass *misc);
-// The controller-mapping methods of FFI::Misc.
-void ffi_controller_define(mrb_state *mrb, RClass *misc);
 void ffi_mrb_define(mrb_state *mrb, RClass *mrb_class);
 void ffi_cptr_define(mrb_state *mrb, RClass *cptr);
 
@@ -73,7 +70,3 @@ void ffi_controller_define(mrb_state *mrb, RClass *misc);
 void ffi_http_define(mrb_state *mrb, RClass *misc);
 void ffi_extensions_define(mrb_state *mrb, RClass *misc);
 void ffi_address_define(mrb_state *mrb, RClass *misc);
-// The first IPv4 address of an interface other than "lo" (not 127.0.0.1), else the first
-// such IPv6 address (not ::1), as numeric text in buffer; 0 when there is none or it does not
-// fit with its NUL.
-int network_get_local_address(char *buffer, size_t size);

@@ -3,7 +3,7 @@
 // runtime's HTTPCallbacks) by name.
 #include "base/ruby.h"
 #include "ffi/ffi.h"
-#include "ffi/http_client.h"
+#include "services/http_client.h"
 
 #include <SDL.h>
 #include <mruby/array.h>

@@ -4,7 +4,7 @@
 // list once the reader is done.
 #include "base/files.h"
 #include "ffi/ffi.h"
-#include "ffi/xml_reader.h"
+#include "services/xml_reader.h"
 
 #include <SDL.h>
 #include <mruby/array.h>

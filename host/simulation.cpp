@@ -10,6 +10,7 @@
 #include "host/game.h"
 #include "host/input.h"
 #include "render/frame_format.h"
+#include "services/http_client.h" // the step pumps the transfers
 
 #include <mruby/array.h>
 #include <mruby/error.h>

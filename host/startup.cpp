@@ -11,6 +11,7 @@
 #include "host/game.h"
 #include "host/simulation.h"
 #include "render/render.h"
+#include "services/http_client.h" // shutdown releases the transfers
 
 #include <execinfo.h>
 #include <mruby/string.h>

@@ -4,19 +4,13 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "render/frame_format.h" // FRAME_MAX_TEXTURE_SIDE
+#include "render/frame_format.h"   // FRAME_MAX_TEXTURE_SIDE
+#include "render/picture_check.h" // image_refusal
 
 // An image file of the virtual file system decoded to width x height pixels 0xAABBGGRR
 // (bytes R, G, B, A), rows from the top; NULL (out-values untouched) when it cannot be
 // read or decoded, or is larger than FRAME_MAX_TEXTURE_SIDE on a side. Free with free_image.
 uint32_t *load_image(const char *path, int32_t *width, int32_t *height);
-
-// Why a picture was refused before decoding, for the reason a game author needs to read.
-enum image_refusal {
-    IMAGE_NOT_REFUSED,
-    IMAGE_LARGER_THAN_ALLOWED,  // wider or taller than the limit asked for
-    IMAGE_TOO_LARGE_TO_DECODE,  // within it, but beyond the decoder's arithmetic (16 bits a sample)
-};
 
 struct image_load {
     uint32_t *pixels;      // NULL when the picture cannot be used

@@ -25,7 +25,7 @@ echo "fuzz: $iterations XML and JSON documents in $(( $(date +%s) - start )) s, 
 if command -v clang++ > /dev/null && clang++ -print-file-name=libclang_rt.fuzzer-x86_64.a | grep -q /; then
   out=build-sanitize/xml_reader_fuzz
   clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -I. \
-    $(pkg-config --cflags sdl2) tests/fuzz/xml_reader_fuzz.cpp ffi/xml_reader.cpp base/files.cpp \
+    $(pkg-config --cflags sdl2) tests/fuzz/xml_reader_fuzz.cpp services/xml_reader.cpp base/files.cpp \
     $(pkg-config --libs sdl2) -lphysfs -o "$out"
   mkdir -p build-sanitize/xml_corpus
   printf '<?xml version="1.0"?><!DOCTYPE r [<!ENTITY e "x">]><r a="1">t&amp;<![CDATA[c]]><?p d?><e/></r>' \

@@ -5,7 +5,7 @@
 #include "base/logfile.h"
 #include "base/ruby.h"
 #include "compile/compile.h"
-#include "ffi/http_client.h"
+#include "services/http_client.h"
 #include "support/host_fixture.h"
 #include "support/http_test_server.h"
 #include "support/test_files.h"

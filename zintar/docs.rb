@@ -115,6 +115,8 @@ module Docs
     nil
   end
 
+  # Text as it reads in HTML or XML, in an element or a quoted attribute (the docs page, the
+  # backup's changes.html, the iOS wizard's Info.plist).
   def self.escape_html text
     text.to_s.gsub("&", "&amp;").gsub("<", "&lt;").gsub(">", "&gt;").gsub("\"", "&quot;").gsub("'", "&#39;")
   end

@@ -6,7 +6,6 @@ module ZOQ
     include AttrZOQ
 
     NOTES = "This enitity is used by Zintarel Playframe to provide you hotloading on remote machines.".freeze
-    BACKUP_PREFIX = "tmp/src_backup/".freeze
     SERVER_ADDRESS_FILE = "app/server_ip_address.txt".freeze
     # A file request that fails is tried this many times, a second apart, then dropped.
     FILE_ATTEMPTS = 3
@@ -127,8 +126,8 @@ module ZOQ
       request = s.http_boot
       if !request
         s.http_boot = start_request("/boot.txt")
-      elsif answered?(request) && digits?(request[:response_data].to_s.strip)
-        @greatest_tick = request[:response_data].to_s.strip.to_i
+      elsif answered?(request) && (booted_at = Backup.parse_boot_time(request[:response_data]))
+        @greatest_tick = booted_at
         s.booted_at = @greatest_tick
         log_info "HTTP GET for boot.txt succeeded."
         log_info "Looking for changes after: #{@greatest_tick}."
@@ -181,7 +180,7 @@ module ZOQ
     # The record of one line of the change list when it is to be queued (and remembered as
     # this key's latest change), else nil.
     def queue_change line
-      change = HotloadClient.parse_change_line(line)
+      change = Backup.parse_change_line(line)
       return nil unless change
       s = local_state
       time = change[:updated_at]
@@ -193,30 +192,6 @@ module ZOQ
       record = { key: change[:key], latest_file: change[:latest_file], updated_at: time, last_updated_at: last }
       s.changes[change[:key]] = record
       record
-    end
-
-    # nil for a blank or malformed line, or a file name not of the backup form (nothing
-    # from the network may name another path).
-    def self.parse_change_line line
-      fields = line.to_s.strip.split(",", 3).map { |field| field.strip }
-      return nil unless fields.length == 3
-      name, time, key = fields
-      return nil unless name.start_with?(BACKUP_PREFIX)
-      name = name[BACKUP_PREFIX.length..-1]
-      return nil unless backup_file_name?(name)
-      return nil unless time.length > 0 && time.length < 19 && time.each_char.all? { |c| "0123456789".include?(c) }
-      return nil if key.empty?
-      { latest_file: name, updated_at: time.to_i, key: key }
-    end
-
-    # "src_backup_" + letters, digits, "_" and "-" + ".rb": what the backup writes.
-    def self.backup_file_name? name
-      return false unless name.start_with?("src_backup_") && name.end_with?(".rb")
-      middle = name[11...-3]
-      return false if middle.nil? || middle.empty?
-      middle.each_char.all? do |c|
-        ("a".."z").include?(c) || ("A".."Z").include?(c) || ("0".."9").include?(c) || c == "_" || c == "-"
-      end
     end
 
     def tick_process_queue
@@ -269,7 +244,7 @@ module ZOQ
     def load_file record, text
       key = record[:key]
       name = record[:latest_file]
-      return nil unless HotloadClient.backup_file_name?(name)
+      return nil unless Backup.latest_file_name?(name)
       known = local_state.changes[key]
       known[:last_updated_at] = record[:updated_at] if known
       log_info "Loading #{key}: #{name}"
@@ -309,10 +284,6 @@ module ZOQ
 
     def drop_request request
       request[:cancel] = true unless request[:complete]
-    end
-
-    def digits? text
-      !text.empty? && text.length < 19 && text.each_char.all? { |c| "0123456789".include?(c) }
     end
 
     def serialize

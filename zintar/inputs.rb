@@ -1,16 +1,7 @@
 module ZOQ
-  # The directions, the vector and the generic key readers shared by the keyboard and the
-  # controllers. A class that includes it must already answer the six methods checked below.
-  module DirectionalInputHelperMethods
-    REQUIRED = [:up, :down, :left, :right, :key_held, :key_down].freeze
-
-    def self.included klass
-      found = REQUIRED.map { |name| [name, klass.method_defined?(name)] }
-      return if found.all? { |_, ok| ok }
-      lines = found.map { |name, ok| "- #{name}: #{ok}" }.join("\n")
-      raise "* ERROR\nThe ZOQ::DirectionalKeys module should only be included in objects that respond to the following api heirarchy:\n\n- (up|down|left|right)\n- key_held.(up|down|left|right)\n- key_down.(up|down|left|right)\n\n#{klass.to_s} does not respond to all of these methods (here is the diagnostics):\n#{lines}\n\nPlease implement the methods that returned false inthe list above.\n"
-    end
-
+  # The two axes of the four directions, -1, 0 or 1, for anything that answers left, right,
+  # up and down: a set of keys, the keyboard, a controller, the inputs as a whole.
+  module Directions
     def left_right
       return -1 if left
       return 1 if right
@@ -21,6 +12,21 @@ module ZOQ
       return 1 if up
       return -1 if down
       0
+    end
+  end
+
+  # The directions, the vector and the generic key readers shared by the keyboard and the
+  # controllers. A class that includes it must already answer the six methods checked below.
+  module DirectionalInputHelperMethods
+    include Directions
+
+    REQUIRED = [:up, :down, :left, :right, :key_held, :key_down].freeze
+
+    def self.included klass
+      found = REQUIRED.map { |name| [name, klass.method_defined?(name)] }
+      return if found.all? { |_, ok| ok }
+      lines = found.map { |name, ok| "- #{name}: #{ok}" }.join("\n")
+      raise "* ERROR\nThe ZOQ::DirectionalKeys module should only be included in objects that respond to the following api heirarchy:\n\n- (up|down|left|right)\n- key_held.(up|down|left|right)\n- key_down.(up|down|left|right)\n\n#{klass.to_s} does not respond to all of these methods (here is the diagnostics):\n#{lines}\n\nPlease implement the methods that returned false inthe list above.\n"
     end
 
     def directional_vector
@@ -54,6 +60,7 @@ module ZOQ
   # at which it became active. Names ending in "!" read a key and clear it.
   class KeyboardKeys
     include ZOQ::Serialize
+    include Directions
 
     KEY_NAMES = [
       :exclamation_point, :zero, :one, :two, :three, :four, :five, :six, :seven, :eight, :nine, :backspace,
@@ -141,18 +148,6 @@ module ZOQ
 
     def clear
       set truthy_keys, false
-    end
-
-    def left_right
-      return -1 if left
-      return 1 if right
-      0
-    end
-
-    def up_down
-      return 1 if up
-      return -1 if down
-      0
     end
 
     # Any other name (a bang name, or one without an accessor such as percent_sign) becomes
@@ -548,6 +543,8 @@ module ZOQ
   end
 
   class Inputs
+    include Directions
+
     attr_reader :controllers, :keyboard, :mouse, :touch
     attr_accessor :finger_one, :finger_two, :text, :history
 
@@ -581,18 +578,6 @@ module ZOQ
 
     def right
       @keyboard.right || controller_one.right
-    end
-
-    def left_right
-      return -1 if left
-      return 1 if right
-      0
-    end
-
-    def up_down
-      return 1 if up
-      return -1 if down
-      0
     end
 
     def directional_vector

@@ -489,7 +489,7 @@ module ZOQ
 
     def write_info_plist
       log "Adding Info.plist."
-      text = info_plist_template.gsub(":app_name", IOSWizard.escape_xml(@app_name)).gsub(":app_id", IOSWizard.escape_xml(@app_id))
+      text = info_plist_template.gsub(":app_name", Docs.escape_html(@app_name)).gsub(":app_id", Docs.escape_html(@app_id))
       write_root "tmp/ios/#{@app_name}.app/Info.plist", text
       @info_plist_written = true
       :success
@@ -505,7 +505,7 @@ module ZOQ
                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" \
                  "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n" \
                  "<plist version=\"1.0\">\n<dict>\n" \
-                 "  <key>application-identifier</key>\n  <string>#{IOSWizard.escape_xml(@app_id)}</string>\n" \
+                 "  <key>application-identifier</key>\n  <string>#{Docs.escape_html(@app_id)}</string>\n" \
                  "  <key>get-task-allow</key>\n  <true/>\n" \
                  "</dict>\n</plist>\n"
       sh command(plutil_cli_app, "-convert", "binary1", entitlements_path)
@@ -588,10 +588,6 @@ module ZOQ
     end
 
     # ---- Info.plist ----------------------------------------------------------------------
-
-    def self.escape_xml text
-      text.to_s.gsub("&", "&amp;").gsub("<", "&lt;").gsub(">", "&gt;").gsub("\"", "&quot;").gsub("'", "&apos;")
-    end
 
     def device_orientation_xml
       landscape = $zoq.logical_width > $zoq.logical_height

@@ -9,7 +9,6 @@ module ZOQ
     include FramerateDiagnostics
     include Framerate
     include Draw
-    include ZOQ::Backup
     include AsyncRequire
     include Autocomplete
     include Options
@@ -25,7 +24,7 @@ module ZOQ
 
     attr_accessor :argv, :required_files, :files_reloaded, :paused, :time_per_tick, :reloaded_files,
                   :scheduled_callbacks, :suppress_hotload, :suppress_mailbox, :reload_list_history
-    attr_reader :ffi_file, :ffi_mrb, :ffi_misc, :input_history, :recording, :console, :reserved_primitives,
+    attr_reader :ffi_file, :ffi_mrb, :ffi_misc, :input_history, :recording, :backup, :console, :reserved_primitives,
                 :ffi_draw, :args, :platform, :controller_config, :production, :logical_width, :logical_height,
                 :device_width, :device_height, :binary_path, :current_framerate_render, :current_framerate_calc,
                 :sdl_tick
@@ -77,6 +76,7 @@ module ZOQ
       ip = @ffi_misc.get_local_ip_address || ""
       ip.strip! unless @platform == "iOS"
       @hotload_client = ZOQ::HotloadClient.new(ip)
+      @backup = ZOQ::Backup.new(self)
       top_level_source = @ffi_file.read("zintar/top_level.rb")
       @rcb_release_mode = top_level_source.nil? || top_level_source.strip.empty?
       puts "WARNING: YOU ARE IN AN UNOPTIMIZED DEV MODE." unless @rcb_release_mode

@@ -6,21 +6,9 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#define STB_IMAGE_STATIC
-#define STB_IMAGE_IMPLEMENTATION
-#define STBI_ONLY_PNG
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#include <stb_image.h>
-#pragma GCC diagnostic pop
-
 namespace {
 
-struct shot {
-    int w = 0, h = 0;
-    std::vector<unsigned char> rgba;
-    // By game coordinates: y upward from the bottom.
-    const unsigned char *at(int x, int y) const { return &rgba[((size_t)(h - 1 - y) * w + x) * 4]; }
+struct shot : e2e_picture {
     bool bright(int x, int y) const { return at(x, y)[0] > 128 && at(x, y)[1] > 128 && at(x, y)[2] > 128; }
     // The columns holding bright pixels in rows y0..y1: "first last", or "none".
     std::string ink_columns(int y0, int y1) const
@@ -35,19 +23,6 @@ struct shot {
         return first < 0 ? "none" : std::to_string(first) + " " + std::to_string(last);
     }
 };
-
-shot decode(const std::string &png)
-{
-    shot p;
-    int channels = 0;
-    unsigned char *data = stbi_load_from_memory((const unsigned char *)png.data(), (int)png.size(), &p.w, &p.h,
-                                                &channels, 4);
-    if (data) {
-        p.rgba.assign(data, data + (size_t)p.w * p.h * 4);
-        stbi_image_free(data);
-    }
-    return p;
-}
 
 // The same picture and font with and without a NUL and a tail after their names; a screenshot
 // whose path holds a NUL beside one that does not.
@@ -71,7 +46,8 @@ const char *nul_game =
 void expect_nul_paths_name_no_file(const e2e_game &g, const std::string &log)
 {
     EXPECT_FALSE(g.exists("game/shots/nul.png"));
-    shot p = decode(g.read("game/shots/frame.png"));
+    shot p;
+    e2e_decode_png(g.read("game/shots/frame.png"), &p);
     ASSERT_EQ(1280, p.w) << log;
     // The missing texture: a red frame round a black and white checkerboard.
     for (int y : {10, 128, 245}) {

@@ -4,7 +4,6 @@
 #include "e2e/e2e.h"
 
 #include <gtest/gtest.h>
-#include <stb_image.h>
 #include <stdlib.h>
 
 namespace {
@@ -22,10 +21,7 @@ int run_script(const e2e_game &g, const std::string &script, bool real_window)
     return system(command.c_str());
 }
 
-struct picture {
-    int w = 0, h = 0;
-    std::vector<unsigned char> rgba;
-    const unsigned char *at(int x, int y) const { return &rgba[((size_t)(h - 1 - y) * w + x) * 4]; }
+struct picture : e2e_picture {
     // Pixels in the box (game coordinates) for which the test holds.
     template <class F> int count(int x0, int y0, int x1, int y1, F test) const
     {
@@ -35,19 +31,6 @@ struct picture {
         return n;
     }
 };
-
-picture decode(const std::string &png)
-{
-    picture p;
-    int channels = 0;
-    unsigned char *data = stbi_load_from_memory((const unsigned char *)png.data(), (int)png.size(), &p.w, &p.h,
-                                                &channels, 4);
-    if (data) {
-        p.rgba.assign(data, data + (size_t)p.w * p.h * 4);
-        stbi_image_free(data);
-    }
-    return p;
-}
 
 bool contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
 
@@ -146,7 +129,8 @@ TEST(Console, KeysTypedIntoARealWindowOpenTheConsoleEvaluateAndQuit)
     EXPECT_TRUE(contains(out, "-> 1 + 1\n=> 2\n")) << out;
     EXPECT_EQ("1 + 1\nquit", g.read("console_history.txt"));
     EXPECT_FALSE(g.exists("game_keys.txt")) << "the game saw: " << g.read("game_keys.txt");
-    picture p = decode(g.read("game/typed.png"));
+    picture p;
+    e2e_decode_png(g.read("game/typed.png"), &p);
     ASSERT_EQ(1280, p.w) << "the screenshot taken once the result was printed";
     // Text over the darkened game along the bottom, where the input and its result are.
     EXPECT_GT(p.count(0, 0, 400, 120, [](const unsigned char *c) { return c[0] > 180 && c[1] > 180 && c[2] > 180; }),
@@ -175,7 +159,8 @@ TEST_P(ConsolePicture, TheOpenConsoleIsDrawnOverTheGameWithReadableText)
             "end\n");
     int status = run_script(g, "./zintarel game > game.log 2>&1\n", real_window);
     ASSERT_EQ(0, status) << g.read("drive.log") << g.read("game.log");
-    picture p = decode(g.read("game/console.png"));
+    picture p;
+    e2e_decode_png(g.read("game/console.png"), &p);
     ASSERT_EQ(1280, p.w);
     ASSERT_EQ(720, p.h);
     // The panel's black at 224 of 255 over the game's green, where no text is.

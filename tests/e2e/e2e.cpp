@@ -14,6 +14,14 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#include <stb_image.h>
+#pragma GCC diagnostic pop
+
 extern char **environ;
 
 static void copy_executable(const std::string &from, const std::string &to)
@@ -134,7 +142,18 @@ e2e_run e2e_game::run(const std::vector<std::string> &args, int timeout_seconds,
     return result;
 }
 
-bool e2e_capture_window(int *width, int *height, std::vector<unsigned char> &rgba)
+bool e2e_decode_png(const std::string &png, e2e_picture *picture)
+{
+    int w = 0, h = 0, channels = 0;
+    unsigned char *data = stbi_load_from_memory((const unsigned char *)png.data(), (int)png.size(), &w, &h, &channels, 4);
+    if (!data) return false;
+    picture->w = w, picture->h = h;
+    picture->rgba.assign(data, data + (size_t)w * h * 4);
+    stbi_image_free(data);
+    return true;
+}
+
+bool e2e_capture_window(e2e_picture *picture)
 {
     Display *display = XOpenDisplay(nullptr);
     if (!display) return false;
@@ -150,7 +169,8 @@ bool e2e_capture_window(int *width, int *height, std::vector<unsigned char> &rgb
     XImage *image = game ? XGetImage(display, game, 0, 0, best.width, best.height, AllPlanes, ZPixmap) : nullptr;
     bool captured = image != nullptr;
     if (captured) {
-        *width = best.width, *height = best.height;
+        picture->w = best.width, picture->h = best.height;
+        std::vector<unsigned char> &rgba = picture->rgba;
         rgba.resize((size_t)best.width * best.height * 4);
         auto channel = [](unsigned long pixel, unsigned long mask) {
             while (mask && !(mask & 1)) mask >>= 1, pixel >>= 1;

@@ -38,6 +38,18 @@ struct e2e_game {
                 const std::vector<std::string> &extra_env = {}, const e2e_signal *signal = nullptr) const;
 };
 
+// A picture as RGBA rows from the top: a screenshot the game saved, or its window captured.
+struct e2e_picture {
+    int w = 0, h = 0;
+    std::vector<unsigned char> rgba;
+    // A pixel by game coordinates: x from the left, y upward from the bottom.
+    const unsigned char *at(int x, int y) const { return &rgba[((size_t)(h - 1 - y) * w + x) * 4]; }
+};
+
+// PNG bytes (a screenshot) into picture; false, and the picture left as it was, when they do
+// not decode.
+bool e2e_decode_png(const std::string &png, e2e_picture *picture);
+
 // In a real X11 window: what the server shows of the largest window on the screen (the
-// game's), as RGBA rows from the top; false when there is none.
-bool e2e_capture_window(int *width, int *height, std::vector<unsigned char> &rgba);
+// game's); false, and the picture left as it was, when there is none.
+bool e2e_capture_window(e2e_picture *picture);

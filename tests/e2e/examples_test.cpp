@@ -8,31 +8,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#define STB_IMAGE_IMPLEMENTATION
-#define STBI_ONLY_PNG
-#include <stb_image.h>
-
 namespace {
-
-struct picture {
-    int w = 0, h = 0;
-    std::vector<unsigned char> rgba;
-    // A pixel by game coordinates: x from the left, y upward from the bottom.
-    const unsigned char *at(int x, int y) const { return &rgba[((size_t)(h - 1 - y) * w + x) * 4]; }
-};
-
-picture decode(const std::string &png)
-{
-    picture p;
-    int channels = 0;
-    unsigned char *data = stbi_load_from_memory((const unsigned char *)png.data(), (int)png.size(), &p.w, &p.h,
-                                                &channels, 4);
-    if (data) {
-        p.rgba.assign(data, data + (size_t)p.w * p.h * 4);
-        stbi_image_free(data);
-    }
-    return p;
-}
 
 bool real_window()
 {
@@ -40,17 +16,9 @@ bool real_window()
     return driver && strcmp(driver, "x11") == 0;
 }
 
-// What the X server shows of the game's window.
-picture window_picture()
-{
-    picture p;
-    e2e_capture_window(&p.w, &p.h, p.rgba);
-    return p;
-}
-
 struct pictures {
-    picture saved;  // the screenshot the game wrote
-    picture window; // in a real window: the window, captured while the game still ran
+    e2e_picture saved;  // the screenshot the game wrote
+    e2e_picture window; // in a real window: the window, captured while the game still ran
 };
 
 // Runs an example (its main.rb and the given files) with the extra arguments until the
@@ -67,11 +35,11 @@ pictures run_example(const char *name, const std::vector<std::string> &files, co
     e2e_signal term;
     term.when_exists = "game/" + shot;
     term.after_ms = 500;
-    if (real_window()) term.before = [&out] { out.window = window_picture(); };
+    if (real_window()) term.before = [&out] { e2e_capture_window(&out.window); };
     e2e_run r = g.run(args, 30, {real_window() ? "SDL_VIDEODRIVER=x11" : "SDL_VIDEODRIVER=dummy", "ALSOFT_DRIVERS=null"},
                       &term);
     EXPECT_EQ(0, r.status) << r.err << r.out;
-    out.saved = decode(g.read("game/" + shot));
+    e2e_decode_png(g.read("game/" + shot), &out.saved);
     if (real_window()) {
         EXPECT_EQ(1280, out.window.w) << "no window was captured";
     }
@@ -84,7 +52,7 @@ struct expected_pixel {
     const char *what;
 };
 
-void expect_pixels(const picture &p, const std::vector<expected_pixel> &table, const char *which)
+void expect_pixels(const e2e_picture &p, const std::vector<expected_pixel> &table, const char *which)
 {
     ASSERT_EQ(1280, p.w) << which;
     ASSERT_EQ(720, p.h) << which;
@@ -98,7 +66,7 @@ void expect_pixels(const picture &p, const std::vector<expected_pixel> &table, c
 
 const std::vector<std::string> drawing_files = {"app/main.rb", "sprites/blue.png"};
 
-void expect_drawing(const picture &p, const char *which)
+void expect_drawing(const e2e_picture &p, const char *which)
 {
     expect_pixels(p,
                   {
@@ -154,7 +122,7 @@ TEST(Examples, DrawingWithACentredOriginMovesWhatIsDrawnByHalfTheWindow)
 TEST(Examples, SpritesShowTheirPictureInItsColours)
 {
     pictures p = run_example("sprites", {"app/main.rb", "sprites/square.png"}, {"--screenshot", "shot.png"}, "shot.png");
-    auto share = [](const picture &pic, int r, int g, int b) {
+    auto share = [](const e2e_picture &pic, int r, int g, int b) {
         size_t n = 0, all = (size_t)pic.w * pic.h;
         for (size_t i = 0; i < all; i++) {
             const unsigned char *c = &pic.rgba[i * 4];
@@ -162,7 +130,7 @@ TEST(Examples, SpritesShowTheirPictureInItsColours)
         }
         return all ? (double)n / (double)all : 0.0;
     };
-    for (const picture *pic : {&p.saved, &p.window}) {
+    for (const e2e_picture *pic : {&p.saved, &p.window}) {
         if (pic == &p.window && !real_window()) continue;
         const char *which = pic == &p.saved ? "the screenshot" : "the window";
         ASSERT_EQ(1280, pic->w) << which;

@@ -4,23 +4,20 @@
 #include "e2e/e2e.h"
 
 #include <gtest/gtest.h>
-#include <stb_image.h>
 #include <stdlib.h>
 #include <string.h>
 
 namespace {
 
-struct shot {
-    int w = 0, h = 0;
-    std::vector<unsigned char> rgba;
+struct shot : e2e_picture {
     // A pixel counted from the top left, as the panel is placed.
-    const unsigned char *at(int x, int y) const { return &rgba[((size_t)y * w + x) * 4]; }
+    const unsigned char *from_top(int x, int y) const { return &rgba[((size_t)y * w + x) * 4]; }
     // Whether any pixel of the rows [top, bottom) and columns [left, right) is white.
     bool white_in(int left, int right, int top, int bottom) const
     {
         for (int y = top; y < bottom; y++)
             for (int x = left; x < right; x++)
-                if (at(x, y)[0] > 200 && at(x, y)[1] > 200 && at(x, y)[2] > 200) return true;
+                if (from_top(x, y)[0] > 200 && from_top(x, y)[1] > 200 && from_top(x, y)[2] > 200) return true;
         return false;
     }
 };
@@ -34,7 +31,7 @@ void expect_panel(const shot &s, const char *which)
         int x, y, r;
     } pixels[] = {{490, 88, 100}, {250, 91, 100}, {250, 94, 200}, {502, 88, 200}, {900, 10, 200}};
     for (const auto &p : pixels) {
-        const unsigned char *c = s.at(p.x, p.y);
+        const unsigned char *c = s.from_top(p.x, p.y);
         EXPECT_TRUE(abs(c[0] - p.r) <= 2 && c[1] <= 2 && c[2] <= 2)
             << which << " at " << p.x << "," << p.y << ": " << (int)c[0] << " " << (int)c[1] << " " << (int)c[2];
     }
@@ -63,15 +60,10 @@ TEST(FrameratePanel, ThePanelIsDrawnAlongTheTopLeft)
     e2e_signal term;
     term.when_exists = "game/shot.png";
     term.after_ms = 300;
-    if (real_window) term.before = [&window] { e2e_capture_window(&window.w, &window.h, window.rgba); };
+    if (real_window) term.before = [&window] { e2e_capture_window(&window); };
     e2e_run r = g.run({"game"}, 30, {real_window ? "SDL_VIDEODRIVER=x11" : "SDL_VIDEODRIVER=dummy"}, &term);
     EXPECT_EQ(0, r.status) << r.err;
-    std::string png = g.read("game/shot.png");
-    int channels = 0;
-    unsigned char *data = stbi_load_from_memory((const unsigned char *)png.data(), (int)png.size(), &saved.w,
-                                                &saved.h, &channels, 4);
-    if (data) saved.rgba.assign(data, data + (size_t)saved.w * saved.h * 4);
-    stbi_image_free(data);
+    e2e_decode_png(g.read("game/shot.png"), &saved);
     expect_panel(saved, "the screenshot");
     if (real_window) expect_panel(window, "the window");
 }

@@ -4,7 +4,6 @@
 #include "e2e/e2e.h"
 
 #include <gtest/gtest.h>
-#include <stb_image.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 
@@ -34,16 +33,11 @@ int run_game(const e2e_game &g, const environment &env, int timeout_seconds)
 // A screenshot's colour at game coordinates (y up) as "r g b".
 std::string colour(const std::string &png, int x, int y)
 {
-    int w = 0, h = 0, channels = 0;
-    unsigned char *px = stbi_load_from_memory((const unsigned char *)png.data(), (int)png.size(), &w, &h, &channels, 4);
-    if (!px) return "no picture";
-    std::string text = "outside";
-    if (x >= 0 && y >= 0 && x < w && y < h) {
-        const unsigned char *c = px + ((size_t)(h - 1 - y) * w + x) * 4;
-        text = std::to_string(c[0]) + " " + std::to_string(c[1]) + " " + std::to_string(c[2]);
-    }
-    stbi_image_free(px);
-    return text;
+    e2e_picture p;
+    if (!e2e_decode_png(png, &p)) return "no picture";
+    if (x < 0 || y < 0 || x >= p.w || y >= p.h) return "outside";
+    const unsigned char *c = p.at(x, y);
+    return std::to_string(c[0]) + " " + std::to_string(c[1]) + " " + std::to_string(c[2]);
 }
 
 const char *blue = "0 0 255", *orange = "250 150 40";

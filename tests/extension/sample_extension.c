@@ -11,7 +11,7 @@
 #include <string.h>
 
 #include "ffi/extension_api.h"
-#include "ffi/xml_reader.h"
+#include "services/xml_reader.h"
 
 /* The module it defines under FFI: the build makes a second copy under another name. */
 #ifndef SAMPLE_MODULE

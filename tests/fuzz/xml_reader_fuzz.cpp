@@ -1,7 +1,7 @@
 // libFuzzer target for the XML reader (built with clang by scripts/fuzz.sh): coverage-guided
 // inputs to parse_xml, whose callbacks check that starts and ends balance and read every byte
 // they are handed, under AddressSanitizer and UndefinedBehaviorSanitizer.
-#include "ffi/xml_reader.h"
+#include "services/xml_reader.h"
 
 #include <stdint.h>
 #include <stdlib.h>

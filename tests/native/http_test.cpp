@@ -1,6 +1,6 @@
 // The HTTP client as the step and shutdown drive it: http_tick, then http_quit with transfers
 // still running (the Ruby-facing behaviour is in tests/ruby/http_test.rb).
-#include "ffi/http_client.h"
+#include "services/http_client.h"
 #include "support/host_fixture.h"
 #include "support/http_test_server.h"
 

@@ -1,7 +1,7 @@
 // The XML reader and both Ruby parsers over mutated documents: every input ends in a tree or
 // nil, never a crash, a leak or a read out of bounds (scripts/fuzz.sh runs many more under
 // AddressSanitizer). The reader's callbacks check what they are told as they go.
-#include "ffi/xml_reader.h"
+#include "services/xml_reader.h"
 #include "support/host_test.h"
 
 #include <gtest/gtest.h>

@@ -4,6 +4,7 @@
 #include "host/game.h"
 #include "host/simulation.h"
 #include "render/fontatlas.h"
+#include "services/network.h"
 #include "support/render_fixture.h"
 
 #include <SDL_syswm.h>

@@ -34,7 +34,7 @@ test "a source name with markup characters is shown as written in changes.html, 
     ["app/it's \"q\".rb", "app/it&#39;s &quot;q&quot;.rb", "src_backup_app_it-27s-20-22q-22.rb"]
   ].each do |file, shown, latest|
     write file, "$markup = 1\n"
-    $zoq.backup_create file
+    $zoq.backup.create file
     assert_includes on_disk("tmp/src_backup/changes.html"), "<li><a href='#{latest}'>#{shown}</a></li>"
   end
   # No name reaches the page unescaped.
@@ -46,8 +46,8 @@ test "sources get distinct backup names that are safe in a URL" do
   rows = [["app/main.rb", "app_main"], ["app/a_b.rb", "app_a-5fb"], ["app/a/b.rb", "app_a_b"],
           ["app/my file.rb", "app_my-20file"], ["app/a.b.rb", "app_a-2eb"], ["app/x-y.rb", "app_x-2dy"],
           ["app/../up.rb", "app_-2e-2e_up"]]
-  assert_rows rows.map { |file, name| [name, $zoq.backup_name(file)] }
-  assert_equal rows.length, rows.map { |file, _| $zoq.backup_name(file) }.uniq.length
+  assert_rows rows.map { |file, name| [name, ZOQ::Backup.name_of(file)] }
+  assert_equal rows.length, rows.map { |file, _| ZOQ::Backup.name_of(file) }.uniq.length
 end
 
 test "two sources whose names differ only by _ and / keep their own latest copies and change lines" do
@@ -67,7 +67,7 @@ test "copies archived in the same second keep each other" do
   texts = ["$v = 1\n", "$v = 2\n", "$v = 3\n"]
   texts.each do |text|
     write "app/often.rb", text
-    $zoq.backup_create "app/often.rb"
+    $zoq.backup.create "app/often.rb"
   end
   texts.each { |text| assert archived_texts.include?(text), "archive lost #{text.inspect}" }
 end
@@ -79,9 +79,9 @@ test "only sources that are not empty and parse are offered to devices; every on
           ["app/mailbox-processed/mailbox-7.rb", "$mail = 1\n", true]]
   rows.each do |file, text, published|
     write file, text
-    $zoq.backup_create file
+    $zoq.backup.create file
     listed = on_disk("tmp/src_backup/changes.txt").include?(", #{file}")
-    latest = on_disk("tmp/src_backup/src_backup_#{$zoq.backup_name file}.rb")
+    latest = on_disk("tmp/src_backup/src_backup_#{ZOQ::Backup.name_of file}.rb")
     assert_rows [[published, listed], [published ? text : "", latest]]
     assert archived_texts.include?(text), "#{file} was not archived" unless text.empty?
   end
@@ -92,9 +92,9 @@ test "only the index files are written for a backup's own path and in production
   write "app/seen.rb", "$seen = 1\n"
   write "tmp/src_backup/src_backup_app_x.rb", "$x = 1\n"
   changes = on_disk("tmp/src_backup/changes.txt")
-  $zoq.backup_create "tmp/src_backup/src_backup_app_x.rb"
+  $zoq.backup.create "tmp/src_backup/src_backup_app_x.rb"
   $zoq.instance_variable_set :@production, true
-  $zoq.backup_create "app/seen.rb"
+  $zoq.backup.create "app/seen.rb"
   assert_rows [[changes, on_disk("tmp/src_backup/changes.txt")], ["", on_disk("tmp/src_backup/src_backup_app_seen.rb")],
                [false, archived_texts.include?("$seen = 1\n")]]
   assert on_disk("tmp/src_backup/index.html").include?("Zintarel Source Code Backup")
@@ -127,7 +127,8 @@ end
 test "a change list line whose source path holds a comma reads back whole" do
   boot_game "def tick args; end\n"
   write "app/a,b.rb", "$comma = 1\n"
-  $zoq.backup_create "app/a,b.rb"
-  record = $zoq.backup_load_changes["app/a,b.rb"]
-  assert_equal "tmp/src_backup/src_backup_app_a-2cb.rb", record[:latest_file]
+  $zoq.backup.create "app/a,b.rb"
+  line = on_disk("tmp/src_backup/changes.txt").split("\n").last
+  record = ZOQ::Backup.parse_change_line(line)
+  assert_rows [["src_backup_app_a-2cb.rb", record[:latest_file]], ["app/a,b.rb", record[:key]]]
 end

@@ -153,7 +153,7 @@ test "only names of the backup form are taken from the change list" do
           ["tmp/src_backup/src_backup_a b.rb, 7, x", nil], ["tmp/src_backup/src_backup_a.rb.txt, 7, x", nil],
           ["tmp/src_backup/src_backup_a.rb, -7, x", nil], ["tmp/src_backup/src_backup_a.rb, 7", nil],
           ["tmp/src_backup/src_backup_a.rb, 7, ", nil], ["", nil]]
-  assert_rows rows.map { |line, expected| [expected, ZOQ::HotloadClient.parse_change_line(line)] }
+  assert_rows rows.map { |line, expected| [expected, ZOQ::Backup.parse_change_line(line)] }
   device_game
   serve "x.rb", "$escaped = 1\n"
   serve "src_backup_app_ok.rb", "$ok = 1\n"

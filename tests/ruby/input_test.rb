@@ -131,6 +131,24 @@ test "keys across steps: within one step, held, Shift+A with repeat, arrows, ban
   assert_raises(RuntimeError, "- key_held: false") { Class.new { include ZOQ::DirectionalInputHelperMethods } }
 end
 
+test "left_right and up_down: -1, 0 or 1 from the four directions on a key set, the keyboard, a controller and the inputs" do
+  boot_game PROBE_GAME
+  held = [[[], 0, 0], [[:left], -1, 0], [[:right], 1, 0], [[:up], 0, 1], [[:down], 0, -1],
+          [[:left, :right], -1, 0], [[:up, :down], 0, 1], [[:right, :down], 1, -1]]
+  readers = [
+    ["key set", lambda { |names| keys = ZOQ::KeyboardKeys.new; keys.set names; keys }],
+    ["keyboard", lambda { |names| keyboard = ZOQ::Keyboard.new; keyboard.key_held.set names; keyboard }],
+    ["controller", lambda { |names| pad = ZOQ::Controller.new; names.each { |name| pad.key_held.activate name }; pad }],
+    ["inputs", lambda { |names| inputs = ZOQ::Inputs.new; names.each { |name| inputs.controller_one.key_held.activate name }; inputs }]
+  ]
+  readers.each do |kind, make|
+    held.each do |names, left_right, up_down|
+      reader = make.call(names)
+      assert_equal [left_right, up_down], [reader.left_right, reader.up_down], "#{kind} holding #{names.inspect}"
+    end
+  end
+end
+
 test "mouse and controllers across steps: wheel sums, clicks, replayed Floats, directions" do
   now = boot_game PROBE_GAME
   # Replayed values arrive as Floats; what the game reads matches live input.

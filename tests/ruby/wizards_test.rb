@@ -112,7 +112,7 @@ test "the iOS wizard runs every step in order against the tools, then starts the
                 "#{$test_base_dir}/tmp/src_backup"], calls_once_server_ran
   assert_rows [["Bob's Game", wizard.app_name], ["TEAM1.com.example.game", wizard.app_id], ["00008030-AAAA", wizard.device_id]]
   plist = on_disk("tmp/ios/Bob's Game.app/Info.plist")
-  assert_includes plist, "<string>Bob&apos;s Game</string>", "<string>TEAM1.com.example.game</string>",
+  assert_includes plist, "<string>Bob&#39;s Game</string>", "<string>TEAM1.com.example.game</string>",
                   "<string>UIInterfaceOrientationLandscapeRight</string>"
   assert_includes on_disk("tmp/ios/Entitlements.plist"), "<string>TEAM1.com.example.game</string>"
   assert_equal PROFILE, on_disk("tmp/ios/Bob's Game.app/embedded.mobileprovision")

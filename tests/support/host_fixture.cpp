@@ -4,6 +4,7 @@
 #include "ffi/ffi.h"
 #include "render/event_format.h"
 #include "render/render.h"
+#include "services/http_client.h"
 #include "support/host_fixture.h"
 
 #include <mruby/string.h>

@@ -112,8 +112,7 @@ module ZOQ
         Kernel.tick_count = -1
         Kernel.global_tick_count = -1
         $top_level.boot args if $top_level.respond_to?(:boot)
-        # Devices ask for it; a production run offers them nothing.
-        write_file_root "#{backup_directory}/boot.txt", Time.now.to_i.to_s unless @production
+        @backup.write_boot_time
         nil
       end
     end

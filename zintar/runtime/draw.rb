@@ -1,20 +1,3 @@
-module FFI
-  # The native draw methods are bound at start-up; the framework gives the class its texts.
-  class Draw
-    def to_s
-      ""
-    end
-
-    def inspect
-      "#{to_s}"
-    end
-
-    def serialize
-      "#{to_s}"
-    end
-  end
-end
-
 module ZOQ
   class Runtime
     # Render submission: turns a pass's collections into FFI::Draw calls.
@@ -324,6 +307,23 @@ module ZOQ
       def __hash_colour__ s
         [s.r, s.g, s.b, s.a]
       end
+    end
+  end
+end
+
+module FFI
+  # The native draw methods are bound at start-up; the framework gives the class its texts.
+  class Draw
+    def to_s
+      ""
+    end
+
+    def inspect
+      "#{to_s}"
+    end
+
+    def serialize
+      "#{to_s}"
     end
   end
 end

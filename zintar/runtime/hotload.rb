@@ -89,7 +89,7 @@ module ZOQ
       def reload_ruby_file file
         return false unless File.extname(file) == ".rb"
         return true if @suppress_hotload
-        backup_create file
+        @backup.create file
         text = @ffi_file.read(file) || ""
         return true if text.strip.empty?
         result = @ffi_mrb.parse(text)

@@ -1,7 +1,7 @@
 // The HTTP client: one multi handle pumped once per step, one share handle (cookies, name
 // look-ups, TLS sessions), one easy handle per transfer. libcurl's header gives the types and
 // constants only; the functions come from the library found at run time.
-#include "ffi/http_client.h"
+#include "services/http_client.h"
 #include "base/files.h"
 #include "base/metadata.h"
 

@@ -1,4 +1,4 @@
-#include "ffi/xml_reader.h"
+#include "services/xml_reader.h"
 #include "base/files.h"
 
 #include <SDL.h>

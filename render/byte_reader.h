@@ -1,0 +1,49 @@
+// byte_reader: a PhysicsFS file read one byte at a time from its current position, through a
+// small buffer, as the picture checks walk what the decoder would walk.
+#pragma once
+#include <SDL.h>
+#include <physfs.h>
+#include <stdint.h>
+
+struct byte_reader {
+    PHYSFS_File *file;
+    int64_t offset; // of the next byte
+    int length, at;
+    uint8_t buffer[512];
+};
+
+static inline int byte_reader_next(byte_reader *r) // -1 at the end
+{
+    if (r->at == r->length) {
+        PHYSFS_sint64 got = PHYSFS_readBytes(r->file, r->buffer, sizeof r->buffer);
+        if (got <= 0) return -1;
+        r->length = (int)got, r->at = 0;
+    }
+    r->offset++;
+    return r->buffer[r->at++];
+}
+
+// Passes over n bytes; false when the file ends first.
+static inline bool byte_reader_skip(byte_reader *r, int64_t n)
+{
+    while (n > 0) {
+        if (r->at == r->length) {
+            if (byte_reader_next(r) < 0) return false;
+            n--;
+            continue;
+        }
+        int64_t taken = SDL_min((int64_t)(r->length - r->at), n);
+        r->at += (int)taken, r->offset += taken, n -= taken;
+    }
+    return true;
+}
+
+// Whether the file has no byte left; refills the buffer when it has.
+static inline bool byte_reader_at_end(byte_reader *r)
+{
+    if (r->at < r->length) return false;
+    PHYSFS_sint64 got = PHYSFS_readBytes(r->file, r->buffer, sizeof r->buffer);
+    if (got <= 0) return true;
+    r->length = (int)got, r->at = 0;
+    return false;
+}
