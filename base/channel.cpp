@@ -14,8 +14,6 @@ thread_channel *thread_channel_create(void)
     channel->render_thread = SDL_ThreadID();
     channel->frame_lock = SDL_CreateMutex();
     channel->frame_queued = SDL_CreateCond();
-    channel->wake_event = SDL_RegisterEvents(1);
-    if (channel->wake_event == (uint32_t)-1) channel->wake_event = 0;
     if (!channel->frame_queue || !channel->event_queue || !channel->clipboard_lock || !channel->clipboard_ready ||
         !channel->frame_lock || !channel->frame_queued) {
         thread_channel_delete(channel);
@@ -46,12 +44,6 @@ void thread_channel_put_frame(thread_channel *channel, threadstream *frame)
     SDL_LockMutex(channel->frame_lock);
     SDL_CondSignal(channel->frame_queued);
     SDL_UnlockMutex(channel->frame_lock);
-    if (channel->wake_by_event && channel->wake_event) {
-        SDL_Event wake = {};
-        wake.type = channel->wake_event;
-        wake.user.data1 = channel;
-        SDL_PushEvent(&wake);
-    }
 }
 
 void thread_channel_wait_frame(thread_channel *channel, uint32_t ms)
@@ -61,11 +53,6 @@ void thread_channel_wait_frame(thread_channel *channel, uint32_t ms)
     if (threadstreamqueue_getcount(channel->frame_queue) == 0)
         SDL_CondWaitTimeout(channel->frame_queued, channel->frame_lock, ms);
     SDL_UnlockMutex(channel->frame_lock);
-}
-
-bool thread_channel_is_wake(const thread_channel *channel, const SDL_Event *event)
-{
-    return channel->wake_event && event->type == channel->wake_event && event->user.data1 == channel;
 }
 
 void thread_channel_note_focus(thread_channel *channel, const SDL_Event *event)

@@ -21,13 +21,9 @@ struct thread_channel {
     SDL_mutex *clipboard_lock;      // guards clipboard_text
     SDL_cond *clipboard_ready;      // signalled when clipboard_text is set
     char *clipboard_text;           // written by the render thread, taken by the simulation
-    // A new frame wakes a render thread waiting for one: through frame_queued, and when the
-    // render thread waits on SDL's events (set before the simulation starts) through an
-    // event of type wake_event carrying the channel, which the render thread drops.
+    // A new frame wakes a render thread waiting for one.
     SDL_mutex *frame_lock;
     SDL_cond *frame_queued;
-    uint32_t wake_event;
-    bool wake_by_event;
 };
 
 // NULL with SDL's error set when out of memory. Both focus flags start set.
@@ -37,8 +33,6 @@ void thread_channel_delete(thread_channel *channel);
 void thread_channel_put_frame(thread_channel *channel, threadstream *frame);
 // Waits up to ms for a frame to be queued (at once when one is); no SDL event wakes it.
 void thread_channel_wait_frame(thread_channel *channel, uint32_t ms);
-// Whether a polled event is only the wake-up a new frame sent.
-bool thread_channel_is_wake(const thread_channel *channel, const SDL_Event *event);
 // Records a polled window event's focus change when it concerns the channel's window.
 void thread_channel_note_focus(thread_channel *channel, const SDL_Event *event);
 // Records when the first quit event (SIGTERM, the window's close) was polled.

@@ -51,8 +51,7 @@ struct render_context {
     char *pending_title;           // asked for by the simulation thread, set on the window by the render thread
     uint64_t last_present;         // performance counter after the last present
     uint64_t refresh_ticks;        // performance-counter ticks between two refreshes of the display
-    uint64_t draw_ticks;           // how long drawing a frame takes, averaged
-    bool presents_wait;            // present waits for the display's refresh (vsync honoured)
+    bool events_arrive;            // the video driver delivers input (a real window), taken while waiting
     file_failures *image_failures; // sprite files that did not load, not read again while unchanged
     uint64_t frames_processed;     // counts draw_process_frame calls: one look at a failed file each
     const char *screenshot_dir;    // the write directory of screenshots, set once by draw_init (not owned)

@@ -137,9 +137,9 @@ render_context *render_context_new(thread_channel *channel, int32_t fullscreen, 
     ctx->window = create_window(ctx, fullscreen, hidden);
     if (!ctx->window) return fail(ctx);
     channel->window_id = SDL_GetWindowID(ctx->window);
-    // Headless drivers cannot wait on events: there the render loop waits on the frame queue.
+    // Headless drivers deliver no input: there the render loop takes events once a step.
     const char *driver = SDL_GetCurrentVideoDriver();
-    channel->wake_by_event = driver && strcmp(driver, "dummy") != 0 && strcmp(driver, "offscreen") != 0;
+    ctx->events_arrive = driver && strcmp(driver, "dummy") != 0 && strcmp(driver, "offscreen") != 0;
     SDL_GetWindowSize(ctx->window, &ctx->window_width, &ctx->window_height);
     ctx->renderer = create_renderer(ctx);
     if (!ctx->renderer) return fail(ctx);
@@ -161,10 +161,6 @@ void render_context_startup_shown(render_context *ctx)
     if (!ctx) return;
     if (ctx->vsync_held) SDL_RenderSetVSync(ctx->renderer, 1);
     ctx->vsync_held = false;
-    // The software renderer claims vsync but never waits for the display.
-    SDL_RendererInfo info;
-    ctx->presents_wait = SDL_GetRendererInfo(ctx->renderer, &info) == 0 && (info.flags & SDL_RENDERER_PRESENTVSYNC) &&
-                         strcmp(info.name, "software") != 0;
     SDL_DisplayMode mode;
     if (SDL_GetWindowDisplayMode(ctx->window, &mode) == 0 && mode.refresh_rate > 0)
         ctx->refresh_ticks = SDL_GetPerformanceFrequency() / (uint64_t)mode.refresh_rate;

@@ -1,15 +1,15 @@
 // One step of the render thread: hand polled events to the simulation, draw the queued
 // frames (only the newest to the window), present, and measure the rate.
 //
-// Events are handed over as soon as they arrive, not once per step: the step spends its
-// time waiting (for the simulation's next frame, for the moment to present), and it waits on
-// SDL's events, so a key pressed meanwhile reaches the simulation's next step. Only drawing
-// and the last stretch of a present that waits for the display hold an event back.
+// Events are handed over as they arrive, not once per step: the step spends its time waiting
+// for the simulation's next frame, taking SDL's events meanwhile, so a key pressed reaches
+// the simulation's next step. Only drawing and presenting hold an event back, and they follow
+// a frame at once, just after a simulation step, when its next step is furthest away.
 #include "render/render.h"
 #include "render/event_format.h"
 
 // Takes the events SDL has (after waiting up to wait_ms for the first one) into a stream
-// for the simulation. The wake-up of a new frame ends the wait and is not handed over.
+// for the simulation.
 static void poll_events(render_context *ctx, uint32_t wait_ms)
 {
     threadstream *stream = threadstream_allocate();
@@ -23,7 +23,6 @@ static void poll_events(render_context *ctx, uint32_t wait_ms)
     while (SDL_Event *e = event_stream_slot(stream)) {
         if (!(wait_ms ? SDL_WaitEventTimeout(e, (int)wait_ms) : SDL_PollEvent(e))) break;
         wait_ms = 0;
-        if (thread_channel_is_wake(ctx->channel, e)) continue;
         thread_channel_note_focus(ctx->channel, e);
         thread_channel_note_quit(ctx->channel, e);
         if (e->type == SDL_WINDOWEVENT && e->window.windowID == ctx->channel->window_id &&
@@ -40,20 +39,19 @@ static void poll_events(render_context *ctx, uint32_t wait_ms)
     }
 }
 
-enum wait_end { WAIT_FOR_TIME, WAIT_FOR_FRAME, WAIT_FOR_FOCUS };
+enum wait_end { WAIT_FOR_FRAME, WAIT_FOR_FOCUS };
 
 static bool wait_ended(render_context *ctx, wait_end end)
 {
-    switch (end) {
-    case WAIT_FOR_FRAME: return threadstreamqueue_getcount(ctx->channel->frame_queue) > 0;
-    case WAIT_FOR_FOCUS: return SDL_AtomicGet(&ctx->channel->keyboard_focus) != 0;
-    default: return false;
-    }
+    if (end == WAIT_FOR_FRAME) return threadstreamqueue_getcount(ctx->channel->frame_queue) > 0;
+    return SDL_AtomicGet(&ctx->channel->keyboard_focus) != 0;
 }
 
 // Waits until the performance counter reaches until, or sooner for a queued frame or the
-// regained keyboard focus. Waiting on SDL's events hands each one over as it comes; a driver
-// that cannot wait on events (headless) waits on the frame queue, its events for the poll.
+// regained keyboard focus. In a window every event is handed over as it comes, or within a
+// millisecond while a frame is awaited: a frame wakes the wait at once, where a wake-up sent
+// through the window system came late while the display server was busy with a present.
+// Headless drivers deliver no input: there events wait for the step's own poll.
 static void wait_until(render_context *ctx, uint64_t until, wait_end end)
 {
     const uint64_t frequency = SDL_GetPerformanceFrequency();
@@ -63,9 +61,14 @@ static void wait_until(render_context *ctx, uint64_t until, wait_end end)
         if (now >= until) return;
         uint32_t ms = (uint32_t)((until - now) * 1000 / frequency);
         if (ms == 0) return; // under a millisecond early costs nothing that matters
-        if (ctx->channel->wake_by_event) poll_events(ctx, ms);
-        else if (end == WAIT_FOR_FRAME) thread_channel_wait_frame(ctx->channel, ms);
-        else SDL_Delay(ms);
+        if (end == WAIT_FOR_FRAME) {
+            thread_channel_wait_frame(ctx->channel, ctx->events_arrive ? 1 : ms);
+            if (ctx->events_arrive) poll_events(ctx, 0);
+        } else if (ctx->events_arrive) {
+            poll_events(ctx, ms);
+        } else {
+            SDL_Delay(ms);
+        }
     }
 }
 
@@ -119,31 +122,20 @@ static void draw_frames(render_context *ctx)
     SDL_RenderFlush(ctx->renderer);
 }
 
-// A present that waits for the display is called this long before the refresh: it then
-// holds events back for about this long, and a wake-up a little late still meets the refresh.
-#define PRESENT_MARGIN_MS 3
-
 void draw_iteration(render_context *ctx)
 {
     if (!ctx) return;
     const uint64_t frequency = SDL_GetPerformanceFrequency();
     if (!ctx->refresh_ticks) ctx->refresh_ticks = frequency / 60;
-    // When this step presents. Present that waits for the display paces the loop by itself;
-    // it is called just before the refresh so that the step's wait, not present's, is where
-    // the time goes. One that returns at once (headless) would re-present an unchanged frame
-    // thousands of times a second: a step without a new frame presents once a refresh.
-    uint64_t present_at = ctx->last_present + ctx->refresh_ticks;
-    if (ctx->presents_wait) present_at -= PRESENT_MARGIN_MS * frequency / 1000;
-    // A new frame is drawn as soon as it comes, as long as drawing it still meets the refresh.
-    uint64_t draw_by = present_at - (ctx->presents_wait ? 2 * ctx->draw_ticks : 0);
-    if (ctx->last_present) wait_until(ctx, draw_by, WAIT_FOR_FRAME);
+    // A new frame is drawn as soon as it comes; the last one is drawn again only when none
+    // came for a whole refresh (a present that returns at once, headless, would otherwise
+    // show an unchanged frame thousands of times a second). Drawing it again sooner would
+    // double the rasterizer's work whenever the simulation's steps and the display's
+    // refreshes drift apart.
+    if (ctx->last_present) wait_until(ctx, ctx->last_present + ctx->refresh_ticks, WAIT_FOR_FRAME);
     poll_events(ctx, 0);
 
-    uint64_t drawing = SDL_GetPerformanceCounter();
     draw_frames(ctx);
-    uint64_t drawn = SDL_GetPerformanceCounter();
-    ctx->draw_ticks = (ctx->draw_ticks * 7 + (drawn - drawing)) / 8;
-    if (ctx->presents_wait && ctx->last_present) wait_until(ctx, present_at, WAIT_FOR_TIME);
     SDL_RenderPresent(ctx->renderer);
     ctx->last_present = SDL_GetPerformanceCounter();
 
