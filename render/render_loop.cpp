@@ -48,10 +48,11 @@ static bool wait_ended(render_context *ctx, wait_end end)
 }
 
 // Waits until the performance counter reaches until, or sooner for a queued frame or the
-// regained keyboard focus. In a window every event is handed over as it comes, or within a
-// millisecond while a frame is awaited: a frame wakes the wait at once, where a wake-up sent
-// through the window system came late while the display server was busy with a present.
-// Headless drivers deliver no input: there events wait for the step's own poll.
+// regained keyboard focus. In a window the wait is on SDL's events, each handed over as it
+// comes, and a queued frame is looked for every millisecond (a wake-up the simulation sent
+// through the X server came late while the server was busy with a present). Headless
+// drivers deliver no input: there a frame ends the wait at once, and events wait for the
+// step's own poll.
 static void wait_until(render_context *ctx, uint64_t until, wait_end end)
 {
     const uint64_t frequency = SDL_GetPerformanceFrequency();
@@ -61,14 +62,9 @@ static void wait_until(render_context *ctx, uint64_t until, wait_end end)
         if (now >= until) return;
         uint32_t ms = (uint32_t)((until - now) * 1000 / frequency);
         if (ms == 0) return; // under a millisecond early costs nothing that matters
-        if (end == WAIT_FOR_FRAME) {
-            thread_channel_wait_frame(ctx->channel, ctx->events_arrive ? 1 : ms);
-            if (ctx->events_arrive) poll_events(ctx, 0);
-        } else if (ctx->events_arrive) {
-            poll_events(ctx, ms);
-        } else {
-            SDL_Delay(ms);
-        }
+        if (ctx->events_arrive) poll_events(ctx, end == WAIT_FOR_FRAME ? 1 : ms);
+        else if (end == WAIT_FOR_FRAME) thread_channel_wait_frame(ctx->channel, ms);
+        else SDL_Delay(ms);
     }
 }
 
