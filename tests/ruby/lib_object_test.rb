@@ -280,3 +280,26 @@ test "repl runs its block in a container that reaches args" do
   5.repl { seen = args }
   assert_equal $zoq.args, seen
 end
+
+test "instance variables and constants keep every value while their tables grow and lose entries" do
+  [3, 12, 13, 24, 100, 1_000].each do |count|
+    o = Object.new
+    m = Module.new
+    count.times do |i|
+      o.instance_variable_set("@v#{i}", i)
+      m.const_set("C#{i}", i)
+    end
+    (0...count).select(&:even?).each do |i|
+      o.remove_instance_variable("@v#{i}")
+      m.send(:remove_const, "C#{i}")
+    end
+    (0...count).select(&:even?).each do |i|
+      o.instance_variable_set("@w#{i}", -i)
+      m.const_set("D#{i}", -i)
+    end
+    kept = (0...count).map { |i| i.odd? ? [o.instance_variable_get("@v#{i}"), m.const_get("C#{i}")] : [o.instance_variable_get("@w#{i}"), m.const_get("D#{i}")] }
+    assert_equal (0...count).map { |i| i.odd? ? [i, i] : [-i, -i] }, kept, "#{count} entries"
+    assert_equal [count, count], [o.instance_variables.size, m.constants.size], "#{count} entries"
+    assert_equal [nil, false], [o.instance_variable_get("@v0"), m.const_defined?("C0")], "#{count} entries"
+  end
+end
