@@ -1,6 +1,6 @@
 // Floats as text in the interpreter itself, in bulk: a million doubles through Float#to_s and
 // String#to_f come back bit for bit, each text the shortest that does and the nearest of its
-// length; format gives what C's printf gives for random specifications.
+// length; format gives what C's printf gives for random conversions (flags, widths, precisions).
 #include <gtest/gtest.h>
 #include <mruby.h>
 #include <mruby/compile.h>
@@ -142,7 +142,7 @@ TEST(FloatText, AMillionDoublesReadBackExactlyFromTheirShortestNearestText)
     EXPECT_EQ(nullptr, in.mrb->exc);
 }
 
-TEST(FloatText, FormatGivesPrintfTextForRandomSpecifications)
+TEST(FloatText, FormatGivesPrintfTextForRandomConversions)
 {
     interpreter in;
     mrb_state *mrb = in.mrb;
