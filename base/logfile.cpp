@@ -73,8 +73,8 @@ static void make_parents(char *native)
     }
 }
 
-// Opens (truncate: empties) the file under dir. Anything but a regular file is refused, and a
-// FIFO is opened without waiting for a reader.
+// Opens (truncate: empties) the file under dir. Anything but a regular file is refused (a link
+// is not followed), and a FIFO is opened without waiting for a reader.
 static bool open_file(logfile *f, const char *dir, bool truncate)
 {
     close_file(f);
@@ -93,10 +93,10 @@ static bool open_file(logfile *f, const char *dir, bool truncate)
     // the buffered lines first.
     static bool closes_at_exit = false;
     if (!closes_at_exit) closes_at_exit = atexit(logfile_close) == 0;
-    int fd = open(f->native, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
+    int fd = open(f->native, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0 && errno == ENOENT) {
         make_parents(f->native);
-        fd = open(f->native, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
+        fd = open(f->native, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, 0644);
     }
     if (fd < 0) return false;
     struct stat st;
@@ -193,6 +193,18 @@ void logfile_close(void)
         close_file(&f);
         forget_paths(&f);
     }
+}
+
+bool logfile_flush_for_exit(uint32_t wait_ms)
+{
+    for (uint32_t waited = 0; !logfile_lock.try_lock(); waited += 10) {
+        if (waited >= wait_ms) return false;
+        SDL_Delay(10);
+    }
+    // Kept locked: a thread still logging waits instead of writing between these lines and
+    // what the caller writes last.
+    for (logfile &f : logfiles) flush_file(&f);
+    return true;
 }
 
 void logfile_flush_from_signal(void)

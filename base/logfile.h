@@ -7,6 +7,7 @@
 // PhysicsFS refuses to move its write directory while one of its files is open for writing.
 #pragma once
 #include <stddef.h>
+#include <stdint.h>
 
 // Whether path (relative to the write directory) is one of the kept log files.
 bool logfile_handles(const char *path);
@@ -24,8 +25,12 @@ void logfile_flush(void);
 void logfile_close(void);
 
 // Installs the handlers that write the buffered lines before a fatal signal ends the process
-// (the signal's own outcome is kept). A handler that already stands for SIGSEGV is chained.
+// (the signal's own outcome is kept). SIGSEGV is left to the crash report, which flushes too.
 void logfile_catch_fatal_signals(void);
+
+// Writes every buffered line and keeps the files to itself until the process ends, once the
+// thread writing to them lets go within wait_ms; false when it did not.
+bool logfile_flush_for_exit(uint32_t wait_ms);
 
 // The part of logfile_flush that is safe inside a signal handler.
 void logfile_flush_from_signal(void);

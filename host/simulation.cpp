@@ -59,13 +59,27 @@ int simulation_thread_main(void *data)
 
 static mrb_value shift_entry(mrb_state *mrb, void *list) { return mrb_ary_shift(mrb, *(mrb_value *)list); }
 
+// Whether exception is the framework's ZOQ::ExitRequest: an `exit`, whose status the runtime
+// already has.
+static bool is_exit_request(mrb_state *mrb, mrb_value exception)
+{
+    RClass *zoq = mrb_class_defined(mrb, "ZOQ") ? mrb_module_get(mrb, "ZOQ") : nullptr;
+    if (!zoq || !mrb_class_defined_under(mrb, zoq, "ExitRequest")) return false;
+    return mrb_obj_is_kind_of(mrb, exception, mrb_class_get_under(mrb, zoq, "ExitRequest"));
+}
+
 // A file whose code raised (or did not compile) is logged, then named to the runtime with
-// its exception: a test run must not go on against a game that did not load.
+// its exception: a test run must not go on against a game that did not load. An `exit`
+// while loading is the run ending, not a failure.
 static void report_load_failure(game_context *context, const char *path)
 {
     mrb_state *mrb = context->interpreter;
     if (!mrb->exc) return;
     mrb_value exception = mrb_obj_value(mrb->exc);
+    if (is_exit_request(mrb, exception)) {
+        mrb->exc = nullptr;
+        return;
+    }
     mrb_gc_protect(mrb, exception); // held by the arena once the pending slot is cleared
     ruby_log_exception(mrb);
     ruby_call2(mrb, context->runtime, "load_failed", mrb_str_new_cstr(mrb, path), exception);

@@ -56,8 +56,7 @@ void startup_fail(const char *format, ...)
     fprintf(stderr, "\n\n%s:\n%s\n\n", "Startup failure!", message);
     fflush(stderr);
     // A message box would block a headless run forever; show it only with a real display.
-    const char *driver = SDL_getenv("SDL_VIDEODRIVER");
-    if (!driver || (strcmp(driver, "dummy") != 0 && strcmp(driver, "offscreen") != 0))
+    if (!render_driver_is_headless(SDL_getenv("SDL_VIDEODRIVER")))
         if (SDL_getenv("DISPLAY") || SDL_getenv("WAYLAND_DISPLAY"))
             SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Startup failure!", message, nullptr);
     // A helper still loading must finish before the libraries it uses shut down; a device it
@@ -276,8 +275,8 @@ static void abandon_stuck_game(void)
     fflush(stdout);
     fflush(stderr);
     // _exit skips the log's own close: what the stuck step logged goes out first. The stuck
-    // thread may be the one holding the write lock.
-    logfile_flush_from_signal();
+    // thread may be the one holding a lock, and may still be logging.
+    if (!logfile_flush_for_exit(250)) logfile_flush_from_signal();
     if (!game_metadata()->production && files_write_lock_within(250)) {
         if (PHYSFS_setWriteDir(host.game.base_dir)) write_file_ex(1, "logs/log.txt", message, sizeof message - 1);
         files_write_unlock();

@@ -58,6 +58,12 @@ struct render_context {
     bool vsync_held;               // made with vsync, held off while the start-up frames are presented
 };
 
+// Whether the SDL video driver of that name shows nothing and delivers no input.
+static inline bool render_driver_is_headless(const char *driver)
+{
+    return driver && (SDL_strcmp(driver, "dummy") == 0 || SDL_strcmp(driver, "offscreen") == 0);
+}
+
 // Sets the channel's window id; the channel outlives the context.
 render_context *render_context_new(thread_channel *channel, int32_t fullscreen, int32_t hidden, int32_t logical_width, int32_t logical_height,
                                    int32_t window_width, int32_t window_height, int32_t window_x, int32_t window_y);

@@ -124,6 +124,7 @@ render_context *render_context_new(thread_channel *channel, int32_t fullscreen, 
         return nullptr;
     }
     ctx->channel = channel;
+    ctx->refresh_ticks = SDL_GetPerformanceFrequency() / 60; // until the display says otherwise
     ctx->image_failures = file_failures_create(); // null (no memory): failed sprites are read at each draw
     ctx->font_lock = SDL_CreateMutex();
     ctx->title_lock = SDL_CreateMutex();
@@ -139,7 +140,7 @@ render_context *render_context_new(thread_channel *channel, int32_t fullscreen, 
     channel->window_id = SDL_GetWindowID(ctx->window);
     // Headless drivers deliver no input: there the render loop takes events once a step.
     const char *driver = SDL_GetCurrentVideoDriver();
-    ctx->events_arrive = driver && strcmp(driver, "dummy") != 0 && strcmp(driver, "offscreen") != 0;
+    ctx->events_arrive = driver && !render_driver_is_headless(driver);
     SDL_GetWindowSize(ctx->window, &ctx->window_width, &ctx->window_height);
     ctx->renderer = create_renderer(ctx);
     if (!ctx->renderer) return fail(ctx);

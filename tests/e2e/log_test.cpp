@@ -2,11 +2,11 @@
 // logged is lost when the process dies on a signal, and a log that cannot be written (a full
 // disk: a small tmpfs mounted over the logs folder) is said once and never cut mid-line.
 #include "e2e/e2e.h"
+#include "support/small_disk.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/mount.h>
 
 namespace {
 
@@ -21,31 +21,6 @@ std::string ending_game(const char *end)
                        "  $zoq.ffi_file.write 'ready.txt', 'x'\n  ") +
            end + "\nend\n";
 }
-
-bool contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
-
-size_t occurrences(const std::string &text, const std::string &part)
-{
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) n++;
-    return n;
-}
-
-// A tmpfs of the given size mounted at path while it lives (root only).
-struct small_tmpfs {
-    std::string path;
-    bool mounted = false;
-    small_tmpfs(const std::string &where, const char *size) : path(where)
-    {
-        std::string options = std::string("size=") + size;
-        if (system(("mkdir -p '" + path + "'").c_str()) == 0)
-            mounted = mount("tmpfs", path.c_str(), "tmpfs", 0, options.c_str()) == 0;
-    }
-    ~small_tmpfs()
-    {
-        if (mounted) umount(path.c_str());
-    }
-};
 
 } // namespace
 
@@ -71,8 +46,8 @@ TEST(Log, LinesLoggedInAStepReachTheFilesBeforeAFatalSignalOrAnExitEndsTheProces
 TEST(Log, AFullDiskIsSaidOnceOnStandardErrorAndTheLogEndsOnAWholeLine)
 {
     e2e_game g("log_full_disk");
-    small_tmpfs disk(g.root + "/logs", "32k");
-    if (!disk.mounted) GTEST_SKIP() << "mounting a 32 KB tmpfs needs root (and the right to mount)";
+    small_disk disk(g.root + "/logs", "32k");
+    SKIP_UNLESS_MOUNTED(disk);
     // About 20 KB a tick: the disk is full by the second tick.
     g.write("game/app/main.rb", "def tick args\n"
                                 "  200.times { |i| log \"tick #{args.tick_count} line #{i} \" + 'x' * 80 }\n"
@@ -80,7 +55,7 @@ TEST(Log, AFullDiskIsSaidOnceOnStandardErrorAndTheLogEndsOnAWholeLine)
                                 "end\n");
     e2e_run r = g.run({"game"}, 60);
     EXPECT_EQ(0, r.status) << r.err;
-    EXPECT_EQ(1u, occurrences(r.err, "logs/log.txt could not be written")) << r.err;
+    EXPECT_EQ(1, occurrences(r.err, "logs/log.txt could not be written")) << r.err;
     std::string log = g.read("logs/log.txt");
     ASSERT_GT(log.size(), 1000u);
     EXPECT_EQ('\n', log.back()) << log.substr(log.size() - 200);

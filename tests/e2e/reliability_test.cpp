@@ -13,8 +13,6 @@
 
 namespace {
 
-bool contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
-
 // Fills the disk holding `dir` to the last byte.
 void fill(const std::string &dir)
 {
@@ -117,22 +115,42 @@ TEST(Reliability, ExitEndsTheRunThroughTheShutdownWithItsStatus)
     EXPECT_EQ("\nexit", history.substr(history.rfind('\n'))) << history;
 }
 
+// exit while the game's files load ends the run with its status; it is no error to report.
+TEST(Reliability, ExitWhileTheGameLoadsEndsTheRunWithItsStatusAndNoError)
+{
+    e2e_game g("exit_at_load");
+    g.write("game/app/main.rb", "exit 2\ndef tick args\nend\n");
+    e2e_run r = g.run({"game"});
+    EXPECT_EQ(2, r.status) << r.out << r.err;
+    EXPECT_FALSE(contains(r.out + r.err, "ExitRequest")) << r.out << r.err;
+}
+
+// A game stuck in its tick, idle or still printing, ends on SIGTERM with a failure; what it
+// printed reaches the file whole and once, in order, though it goes on printing meanwhile.
 TEST(Reliability, AGameThatNeverComesBackFromItsTickEndsOnSigtermWithAFailure)
 {
     e2e_game g("stuck");
-    g.write("game/app/main.rb", "def tick args\n"
-                                "  return unless args.tick_count == 2\n"
-                                "  $zoq.ffi_file.write 'ready.txt', 'x'\n"
-                                "  loop { }\n"
-                                "end\n");
-    e2e_signal term;
-    term.when_exists = "game/ready.txt";
-    e2e_run r = g.run({"game"}, 60, {}, &term);
-    EXPECT_EQ(1, r.status) << r.out << r.err;
-    const char *said = "The game did not stop within 5 seconds of the request to quit";
-    EXPECT_TRUE(contains(r.out, said)) << r.out;
-    EXPECT_TRUE(contains(r.err, said)) << r.err;
-    EXPECT_TRUE(contains(g.read("logs/log.txt"), said));
+    for (const char *stuck : {"loop { }", "i = 0; loop { puts \"line #{i}\"; i += 1 }"}) {
+        remove((g.root + "/game/ready.txt").c_str());
+        g.write("game/app/main.rb", std::string("def tick args\n"
+                                                "  return unless args.tick_count == 2\n"
+                                                "  $zoq.ffi_file.write 'ready.txt', 'x'\n  ") +
+                                        stuck + "\nend\n");
+        e2e_signal term;
+        term.when_exists = "game/ready.txt";
+        e2e_run r = g.run({"game"}, 60, {}, &term);
+        EXPECT_EQ(1, r.status) << stuck << r.err;
+        const char *said = "The game did not stop within 5 seconds of the request to quit";
+        EXPECT_TRUE(contains(r.out, said)) << stuck;
+        EXPECT_TRUE(contains(r.err, said)) << stuck << r.err;
+        EXPECT_TRUE(contains(g.read("logs/log.txt"), said)) << stuck;
+        std::string printed = g.read("logs/puts.txt");
+        long expected = 0, misplaced = 0, n;
+        for (size_t at = printed.find("line "); at != std::string::npos; at = printed.find("line ", at + 1))
+            if (sscanf(printed.c_str() + at, "line %ld", &n) == 1 && n != expected++) misplaced++;
+        EXPECT_EQ(0, misplaced) << stuck << ": " << expected << " lines";
+        EXPECT_TRUE(printed.empty() || printed.back() == '\n') << stuck;
+    }
 }
 
 // Paused by an exception, with the console open over it, for ten seconds: memory stays

@@ -1,7 +1,10 @@
 // Start-up, quitting and the fatal paths of the executable, run headless on real folders.
 #include "e2e/e2e.h"
 
+#include <algorithm>
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <vector>
 
@@ -145,6 +148,18 @@ static const char *write_both =
     "  $zoq.request_quit\n"
     "end\n";
 
+// The names in a folder of the game's temporary root, sorted.
+static std::vector<std::string> names_in(const e2e_game &g, const std::string &relative)
+{
+    std::vector<std::string> names;
+    DIR *dir = opendir((g.root + "/" + relative).c_str());
+    while (dirent *e = dir ? readdir(dir) : nullptr)
+        if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) names.push_back(e->d_name);
+    if (dir) closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 TEST(Startup, ProductionWritesIntoThePreferenceFolderAndDevelopmentBesideTheExecutableAndIntoTheGame)
 {
     e2e_game g("production");
@@ -182,7 +197,9 @@ TEST(Startup, ProductionKeepsEveryWriteInOneFolderNamedAfterTheTitle)
         std::string folder = std::string("prefs/data/") + row.folder;
         EXPECT_EQ("r", g.read(folder + "/root.txt")) << row.title;
         EXPECT_EQ("g", g.read(folder + "/game.txt")) << row.title;
-        EXPECT_FALSE(g.exists("outside") || g.exists("prefs/root.txt") || g.exists("prefs/data/a")) << row.title;
+        // Nothing beside it: an uncleaned title writes to prefs/outside, prefs or prefs/data/a.
+        EXPECT_EQ(std::vector<std::string>{row.folder}, names_in(g, "prefs/data")) << row.title;
+        EXPECT_EQ(std::vector<std::string>{"data"}, names_in(g, "prefs")) << row.title;
     }
 }
 

@@ -12,8 +12,6 @@
 
 namespace {
 
-bool contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
-
 // Every value of attr='...' and attr="..." in the page, in order.
 std::vector<std::string> attribute_values(const std::string &html, const std::string &attr)
 {

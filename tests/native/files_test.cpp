@@ -1,11 +1,14 @@
 // Whole-file reading through PhysicsFS, and files replaced whole or not at all.
 #include "base/file_failures.h"
 #include "base/files.h"
+#include "base/logfile.h"
 #include "support/host_test.h"
 #include "support/small_disk.h"
 #include "support/test_files.h"
 
 #include <dirent.h>
+#include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <physfs.h>
 #include <stdio.h>
@@ -125,6 +128,33 @@ TEST_F(Files, AReplacedFileIsWrittenWholeOrLeftAsItWas)
     EXPECT_EQ("missing", mode_of(fx.root + "/outside.txt"));
     EXPECT_EQ("newer", read_file(dir + "/save/slot.txt"));
     EXPECT_FALSE(partials_left(dir) || partials_left(dir + "/save"));
+}
+
+// The log files are written in place, a line at a time: what stands at their path and is no
+// file is refused, and a link is not followed out of the folder.
+TEST_F(Files, ALogFileThatIsNoFileIsRefusedAndALinkIsNotFollowed)
+{
+    const std::string dir = fx.game_dir, outside = fx.root + "/outside.txt";
+    mkdir((dir + "/logs").c_str(), 0755);
+    std::ofstream(outside) << "kept";
+    struct {
+        const char *what;
+        std::function<void(const std::string &)> make;
+    } rows[] = {{"link", [&](const std::string &at) { symlink(outside.c_str(), at.c_str()); }},
+                {"folder", [](const std::string &at) { mkdir(at.c_str(), 0755); }},
+                {"fifo", [](const std::string &at) { mkfifo(at.c_str(), 0644); }}};
+    for (const auto &row : rows) {
+        const std::string at = dir + "/logs/log.txt";
+        row.make(at);
+        EXPECT_FALSE(logfile_write(dir.c_str(), "logs/log.txt", "line\n", 5, 0)) << row.what;
+        EXPECT_FALSE(logfile_write(dir.c_str(), "logs/log.txt", "line\n", 5, 1)) << row.what;
+        logfile_close();
+        EXPECT_EQ("kept", read_file(outside)) << row.what;
+        remove(at.c_str());
+    }
+    EXPECT_TRUE(logfile_write(dir.c_str(), "logs/log.txt", "line\n", 5, 0));
+    logfile_close();
+    EXPECT_EQ("line\n", read_file(dir + "/logs/log.txt"));
 }
 
 TEST_F(Files, OnAFullDiskAFailedWriteLeavesTheOldFileAsItWas)
