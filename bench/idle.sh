@@ -20,24 +20,29 @@ function love.conf(t)
 end
 LUA
 
-# Runs the command in the background and prints the share of a core it used over 10 s.
+# Runs the command in the background and prints the share of a core it used over 10 s, or
+# "failed" when it was not running all along.
 cat > "$dir/share.sh" <<'SH'
 #!/bin/sh
 cd "$(dirname "$0")"
 "$@" > /dev/null 2>&1 &
 pid=$!
 sleep 2
-t0=$(awk '{print $14 + $15}' /proc/$pid/stat)
+t0=$(awk '{print $14 + $15}' /proc/$pid/stat 2> /dev/null)
 sleep 10
-t1=$(awk '{print $14 + $15}' /proc/$pid/stat)
-kill $pid
+t1=$(awk '{print $14 + $15}' /proc/$pid/stat 2> /dev/null)
+if [ -z "$t0" ] || [ -z "$t1" ] || ! kill $pid 2> /dev/null; then
+  echo failed
+  exit 0
+fi
 wait $pid 2> /dev/null || true
 echo "$t0 $t1" | awk -v hz="$(getconf CLK_TCK)" '{printf "%.1f\n", ($2 - $1) / hz / 10 * 100}'
 SH
 chmod +x "$dir/share.sh"
 
 export ALSOFT_DRIVERS=null
-median() { sort -n | awk '{a[NR] = $1} END {print a[int((NR + 1) / 2)]}'; }
+# The median of the figures read; "failed" when a run failed.
+median() { sort -n | awk '/failed/ {f = 1} {a[NR] = $1} END {print f ? "failed" : a[int((NR + 1) / 2)]}'; }
 r=0
 while [ "$r" -lt "$rounds" ]; do
   SDL_VIDEODRIVER=dummy "$dir/share.sh" ./zintarel game >> "$dir/ours_headless"

@@ -341,6 +341,8 @@ enum label_key : int {
     LABEL_RGBA,
     LABEL_KEY_COUNT
 };
+// Each kind's fields fit hash_fields, whose table keeps a slot free for a probe to end on.
+static_assert((int)LABEL_KEY_COUNT <= (int)SPRITE_KEY_COUNT && SPRITE_KEY_COUNT < 64, "hash_fields holds every kind's fields");
 
 static const char *label_key_name(int k)
 {

@@ -17,7 +17,9 @@ static mrb_value ffi_misc_calcstringbox(mrb_state *mrb, mrb_value self)
     if (render) {
         render_font_lock(render);
         fontatlas *font = lookup_font(render, font_path);
-        if (font) fontatlas_calcstringrect(font, text, fontatlas_label_pixel_size(size_enum), &width, &height);
+        // A float, as a drawn label's size reaches the frame: 1.4999999999 measures as it draws.
+        uint32_t px = fontatlas_label_pixel_size((float)size_enum);
+        if (font) fontatlas_calcstringrect(font, text, px, &width, &height);
         render_font_unlock(render);
     }
     return ruby_float_pair(mrb, width, height);

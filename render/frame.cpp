@@ -471,7 +471,6 @@ static bool run_passes(frame_run *run)
             uint32_t code = frame_read_u32(s);
             if (code == DRAW_END_PASS) break;
             if (code >= DRAW_SOLID && code <= DRAW_BORDER) run_primitive(run, code, skip);
-
         }
         if (!ended && canvas) { // the same pass again, to its own target
             screenshot = false;

@@ -15,6 +15,12 @@
 #define STBI_MALLOC(size) SDL_malloc(size)
 #define STBI_REALLOC(pointer, size) SDL_realloc(pointer, size)
 #define STBI_FREE(pointer) SDL_free(pointer)
+// Only the formats whose header the decoder reads here: the others are told apart first.
+#define STBI_ONLY_BMP
+#define STBI_ONLY_PSD
+#define STBI_ONLY_TGA
+#define STBI_ONLY_HDR
+#define STBI_ONLY_GIF
 #include "render/stb_image_copy.h"
 
 int picture_physfs_read(void *user, char *buffer, int size)

@@ -115,14 +115,12 @@ static void draw_frames(render_context *ctx)
         SDL_SetRenderDrawColor(ctx->renderer, 0, 0, 0, 255);
         SDL_RenderClear(ctx->renderer);
     }
-    SDL_RenderFlush(ctx->renderer);
 }
 
 void draw_iteration(render_context *ctx)
 {
     if (!ctx) return;
     const uint64_t frequency = SDL_GetPerformanceFrequency();
-    if (!ctx->refresh_ticks) ctx->refresh_ticks = frequency / 60;
     // A new frame is drawn as soon as it comes; the last one is drawn again only when none
     // came for a whole refresh (a present that returns at once, headless, would otherwise
     // show an unchanged frame thousands of times a second). Drawing it again sooner would

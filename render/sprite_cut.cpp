@@ -349,7 +349,7 @@ bool sprite_needs_cut(SDL_Renderer *renderer, const sprite_place &s, bool turned
 }
 
 void draw_sprite_cut(SDL_Renderer *renderer, SDL_Texture *texture, const SDL_Rect &src, const sprite_place &s,
-                            const SDL_Rect &bounds, SDL_Color tint, int tw, int th)
+                     const SDL_Rect &bounds, SDL_Color tint, int tw, int th)
 {
     // The renderer takes the part of the source inside the texture over the whole rectangle.
     SDL_Rect whole = {0, 0, tw, th}, shown;

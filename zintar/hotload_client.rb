@@ -33,27 +33,10 @@ module ZOQ
         log_info "Hotload server found at #{server_host}:#{server_port}."
         @notified = true
       end
-      tick_response_limits
       tick_changes
       tick_process_file_retrieval
       tick_process_queue
       nil
-    end
-
-    # Every step: a response that has grown (or says it will grow) past the limit is
-    # cancelled, and its request then fails as any other does.
-    def tick_response_limits
-      s = local_state
-      [[s.http_boot, "boot.txt"], [s.http_changes, "changes.txt"],
-       [s.http_file_changes, s.processing_file_changes && s.processing_file_changes[:latest_file]]].each do |request, name|
-        next unless request && !request[:complete] && !request[:cancel] && oversized?(request)
-        log_error "#{name} from the hotload server is larger than #{MAX_RESPONSE_BYTES} bytes: refused."
-        request[:cancel] = true
-      end
-    end
-
-    def oversized? request
-      request[:response_total].to_i > MAX_RESPONSE_BYTES || request[:response_data].to_s.bytesize > MAX_RESPONSE_BYTES
     end
 
     def should_tick?
@@ -264,7 +247,8 @@ module ZOQ
 
     def start_request path
       request = zoq.http_get server_url(path)
-      request[:hotload_started_at] = Time.now.to_f if request
+      # A response past the limit stops as failed, and the request fails as any other does.
+      request.merge!(hotload_started_at: Time.now.to_f, response_limit: MAX_RESPONSE_BYTES) if request
       request
     end
 

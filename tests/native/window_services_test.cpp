@@ -113,6 +113,9 @@ TEST_F(TextMeasure, CalcstringboxMeasuresTextAsTheLabelDrawsIt)
     EXPECT_EQ("[255.0, 255.0, 255.0, 102.0]",
               host_fixture_eval("m = FFI::Misc.new; [117, -12, 2**40, 40].map { |s| m.calcstringbox('', s, 'font.ttf')[1].round }"
                                 ".map(&:to_f)"));
+    // A size a hair under a half measures as the label draws it, its size held in a float.
+    EXPECT_EQ("[23, 23, 25, 25]", host_fixture_eval("m = FFI::Misc.new; [0.49999999, 0.5, 1.4999999999, 1.5]"
+                                                    ".map { |s| m.calcstringbox('', s, 'font.ttf')[1].round }"));
     // The runtime's measure (scaled from size 40) takes the pixel size the label is drawn at.
     EXPECT_EQ("[25, 24, 21, 255, 255]",
               host_fixture_eval("r = ZOQ::Runtime.new('Linux', false, 1280, 720, './zintarel game', './zintarel'); "

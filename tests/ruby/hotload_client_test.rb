@@ -230,6 +230,6 @@ test "a change list or a file larger than the limit is refused and never used" d
                         change_line("src_backup_app_fine.rb", 2000, "app/fine.rb")].join("\n")
   device_steps_until { $fine && requested("/src_backup_app_huge.rb") == 3 && !client.local_state.processing_file_changes }
   assert_rows [[nil, $huge], [false, FFI::File.new.read("src_backup_app_huge.rb") ? true : false]]
-  assert_includes on_disk("logs/log.txt"), "changes.txt from the hotload server is larger than #{limit} bytes: refused.",
-                  "src_backup_app_huge.rb from the hotload server is larger than #{limit} bytes: refused."
+  assert_includes on_disk("logs/log.txt"), "/changes.txt is larger than #{limit} bytes: its transfer stops as failed.",
+                  "/src_backup_app_huge.rb is larger than #{limit} bytes: its transfer stops as failed."
 end

@@ -56,7 +56,8 @@ module ZOQ
       def load_failed path, exception
         return nil if exception.is_a?(ZOQ::ExitRequest)
         path = path.to_s
-        (@load_failures ||= []) << [path, exception]
+        # Each file's latest failure: a long session saved broken many times keeps one each.
+        (@load_failures ||= {})[path] = exception
         if @no_tick && path == @eval_path
           log_error "#{path} could not be run: #{exception.message.to_s.strip}"
           @exit_code = 1 if (@exit_code || 0) == 0

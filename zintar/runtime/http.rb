@@ -70,13 +70,15 @@ module ZOQ
         !@state[:cancel]
       end
 
-      # A chunk that would take the body past the limit ends the transfer as failed.
+      # A chunk that would take the body past the limit ends the transfer as failed: the
+      # request's own :response_limit when its caller set one, else the runtime's.
       def http_response_data
         chunk = @state[:value].to_s
         data = @state[:response_data]
-        limit = @runtime ? @runtime.http_response_limit : nil
+        own = @state[:response_limit]
+        limit = own || (@runtime ? @runtime.http_response_limit : nil)
         if limit && data.bytesize + chunk.bytesize > limit
-          log_error "The response from #{@url} is larger than #{limit} bytes (~$zoq.http_response_limit~): " \
+          log_error "The response from #{@url} is larger than #{limit} bytes#{own ? "" : " (~$zoq.http_response_limit~)"}: " \
                     "its transfer stops as failed."
           return false
         end
