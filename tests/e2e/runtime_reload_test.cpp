@@ -110,6 +110,36 @@ TEST(RuntimeReload, SavedStateComesBackFromGameStateTxt)
     EXPECT_EQ(1, stamped);
 }
 
+// A missing property read just before the state is loaded: once the state is replaced, a
+// nil is an ordinary nil again, and calling a method on one stops the game with the error.
+static const char *coercion_main =
+    "def tick args\n"
+    "  $step = ($step || 0) + 1\n"
+    "  if $step == 3\n"
+    "    args.state.score = 42\n"
+    "    $zoq.save_state\n"
+    "  elsif $step == 4\n"
+    "    args.state.loaded\n"
+    "    $zoq.load_state\n"
+    "    item = [][5]\n"
+    "    puts \"hp answered #{item.hp.inspect}\"\n"
+    "    $zoq.request_quit\n"
+    "  end\n"
+    "end\n";
+
+TEST(RuntimeReload, ALoadedStateEndsTheNilCoercionOfTheStateItReplaced)
+{
+    e2e_game g("state_coercion");
+    g.write("game/app/main.rb", coercion_main);
+    e2e_signal term;
+    term.when_exists = "exceptions/current.txt";
+    e2e_run r = g.run({"game"}, 60, {}, &term);
+    EXPECT_EQ(0, r.status) << r.err;
+    const char *error = "Unhandled method_missing with name :hp, args [] was invoked on [NilClass].";
+    EXPECT_TRUE(contains(r.out, error)) << r.out;
+    EXPECT_FALSE(contains(r.out, "hp answered")) << r.out;
+}
+
 // With the framework's sources beside the executable, they are watched like the game's.
 static const char *framework_main =
     "def tick args\n"
