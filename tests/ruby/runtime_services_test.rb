@@ -182,6 +182,18 @@ test "args.click and click_at describe this step's click" do
   assert_equal [nil, nil], [$click, $click_at]
 end
 
+test "Strings longer than one literal can hold are saved and load back whole" do
+  now = boot_game "def tick args; end\n"
+  run_steps now, 2
+  # Multi-byte characters and escapes across the places where a long text is cut.
+  texts = [65_533, 65_534, 100_001].map { |n| ("é\n\"#\{x}\\" * (n / 9 + 1))[0, n] }
+  $args.state.texts = texts
+  $args.state.player.note = texts[2]
+  assert $zoq.save_state
+  state = $zoq.load_state
+  assert_rows [[texts, state.texts], [texts[2], state.player.note]]
+end
+
 # A class of the game's own without serialize: its inspect text is "#<SaveTestShip:0x...>".
 class SaveTestShip
   def initialize
