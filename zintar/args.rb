@@ -87,8 +87,10 @@ HEREDOC
       @string = String
     end
 
-    # $state follows the state it was pointing at when the game replaces it.
+    # $state follows the state it was pointing at when the game replaces it; the nil
+    # coercion, bound to the old state, ends with it.
     def state= value
+      NilClassFalseClass.release! unless value.equal?(@state)
       $state = value if $state.equal?(@state)
       @state = value
     end

@@ -227,9 +227,26 @@ module ZOQ
         item.to_s
       elsif item.is_a?(Float)
         __float_text__(item)
-      elsif item.is_a?(String) || item.is_a?(Symbol)
+      elsif item.is_a?(String)
+        __string_save_text__(item)
+      elsif item.is_a?(Symbol)
         item.inspect
       end
+    end
+
+    # The parser refuses a String literal of 65,534 bytes or more: a longer String is written
+    # as adjacent literals, which the parser joins into one String.
+    STRING_LITERAL_PART = 32_768
+
+    def self.__string_save_text__ s
+      return s.inspect if s.bytesize <= STRING_LITERAL_PART
+      parts = []
+      at = 0
+      while at < s.bytesize
+        parts << s.byteslice(at, STRING_LITERAL_PART).inspect
+        at += STRING_LITERAL_PART
+      end
+      parts.join(" ")
     end
 
     # Answers the opening bracket of an Array or of a Hash-like value (an entity is written as

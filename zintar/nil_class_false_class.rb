@@ -112,6 +112,14 @@ module NilClassFalseClass
     nil
   end
 
+  # A coercion writes into the state it was read from: once that state is replaced, nil and
+  # false would go on answering every call for a state nobody reads.
+  def self.release!
+    return nil if $disable_nil_coersion
+    nil.unassign_method_missing
+    false.unassign_method_missing
+  end
+
   def unassign_method_missing_and_raise error
     unassign_method_missing
     raise error

@@ -18,6 +18,7 @@ module ZOQ
     include Notifications
     include Http
     include Services
+    include SourceBackup
     extend CommandLine
     extend Docs
     extend RuntimeDocs

@@ -3,6 +3,7 @@
 // is driven step by step in runtime_load_test.rb.)
 #include "e2e/e2e.h"
 
+#include <algorithm>
 #include <dirent.h>
 #include <gtest/gtest.h>
 
@@ -108,6 +109,77 @@ TEST(RuntimeReload, SavedStateComesBackFromGameStateTxt)
     for (const std::string &name : list_dir(g.root + "/game"))
         if (name.rfind("game_state_", 0) == 0) stamped++;
     EXPECT_EQ(1, stamped);
+}
+
+// A missing property read just before the state is loaded: once the state is replaced, a
+// nil is an ordinary nil again, and calling a method on one stops the game with the error.
+static const char *coercion_main =
+    "def tick args\n"
+    "  $step = ($step || 0) + 1\n"
+    "  if $step == 3\n"
+    "    args.state.score = 42\n"
+    "    $zoq.save_state\n"
+    "  elsif $step == 4\n"
+    "    args.state.loaded\n"
+    "    $zoq.load_state\n"
+    "    item = [][5]\n"
+    "    puts \"hp answered #{item.hp.inspect}\"\n"
+    "    $zoq.request_quit\n"
+    "  end\n"
+    "end\n";
+
+TEST(RuntimeReload, ALoadedStateEndsTheNilCoercionOfTheStateItReplaced)
+{
+    e2e_game g("state_coercion");
+    g.write("game/app/main.rb", coercion_main);
+    e2e_signal term;
+    term.when_exists = "exceptions/current.txt";
+    e2e_run r = g.run({"game"}, 60, {}, &term);
+    EXPECT_EQ(0, r.status) << r.err;
+    const char *error = "Unhandled method_missing with name :hp, args [] was invoked on [NilClass].";
+    EXPECT_TRUE(contains(r.out, error)) << r.out;
+    EXPECT_FALSE(contains(r.out, "hp answered")) << r.out;
+}
+
+// A Time and an object of the game's own class have no literal form: the save is refused
+// before anything is written, naming them, and the good save still loads.
+static const char *unsavable_main =
+    "class Ship\n"
+    "  def initialize; @hp = 3; end\n"
+    "end\n"
+    "def tick args\n"
+    "  $step = ($step || 0) + 1\n"
+    "  return unless $step == 3\n"
+    "  args.state.score = 2\n"
+    "  args.state.started_at = Time.now\n"
+    "  args.state.player.ship = Ship.new\n"
+    "  saved = $zoq.save_state\n"
+    "  loaded = begin\n"
+    "    $zoq.load_state.score\n"
+    "  rescue Exception => e\n"
+    "    e.message[0, 20]\n"
+    "  end\n"
+    "  $zoq.write_file_root 'results.txt', [saved, loaded].inspect\n"
+    "  $zoq.request_quit\n"
+    "end\n";
+
+TEST(RuntimeReload, AStateThatWouldNotLoadBackLeavesTheGoodSaveAndNamesItsValues)
+{
+    e2e_game g("state_unsavable");
+    g.write("game/app/main.rb", unsavable_main);
+    g.write("game/game_state.txt", "{:entity_id=>1, :score=>1}");
+    e2e_run r = g.run({"game"});
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_EQ("[false, 1]", g.read("results.txt")) << r.out;
+    EXPECT_EQ("{:entity_id=>1, :score=>1}", g.read("game/game_state.txt"));
+    std::vector<std::string> names = list_dir(g.root + "/game");
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(std::vector<std::string>({"app", "game_state.txt"}), names);
+    std::string log = g.read("logs/log.txt");
+    for (const char *said : {"The state could not be saved to game_state_", "and game_state.txt.",
+                             "started_at (Time), player.ship (Ship)", "Ship does not support serialization"})
+        EXPECT_TRUE(contains(r.out, said) && contains(log, said)) << said << "\n" << r.out;
+    EXPECT_FALSE(contains(r.out, "saved to file game_state")) << r.out;
 }
 
 // With the framework's sources beside the executable, they are watched like the game's.

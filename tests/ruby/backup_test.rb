@@ -132,3 +132,34 @@ test "a change list line whose source path holds a comma reads back whole" do
   record = ZOQ::Backup.parse_change_line(line)
   assert_rows [["src_backup_app_a-2cb.rb", record[:latest_file]], ["app/a,b.rb", record[:key]]]
 end
+
+test "the runtime answers the backup's eight methods with their arguments" do
+  boot_game "def tick args; end\n"
+  assert_rows [[0, :backup_directory], [1, :backup_create], [1, :backup_file], [0, :backup_load_changes],
+               [1, :backup_write_changes], [0, :backup_create_index], [0, :backup_css], [0, :backup_html]]
+    .map { |arity, name| [[true, arity], [$zoq.respond_to?(name), $zoq.respond_to?(name) && $zoq.method(name).arity]] }
+  dir = $zoq.backup_directory
+  assert_equal "tmp/src_backup", dir
+  write "app/via_runtime.rb", "$via = 1\n"
+  created = $zoq.backup_create "app/via_runtime.rb"
+  assert_rows [["app/via_runtime.rb", created[:key]], ["#{dir}/src_backup_app_via-5fruntime.rb", created[:path]],
+               ["$via = 1\n", on_disk(created[:path])], ["$via = 1\n", on_disk(created[:timestamped_path])]]
+  record = { time: created[:at], latest_file: created[:path], key: "app/via_runtime.rb" }
+  assert_equal record, $zoq.backup_load_changes["app/via_runtime.rb"]
+  write "app/copied.rb", "$copied = 1\n"
+  copied = $zoq.backup_file "app/copied.rb"
+  assert_rows [["app/copied.rb", copied[:key]], ["$copied = 1\n", on_disk(copied[:timestamped_path])],
+               [true, copied[:at].is_a?(Integer)]]
+  # The records written are the change list that is read back, and later backups extend it.
+  written = { "app/a.rb" => { time: 100, latest_file: "#{dir}/src_backup_app_a.rb", key: "app/a.rb" } }
+  $zoq.backup_write_changes written
+  assert_equal written, $zoq.backup_load_changes
+  assert_includes on_disk("#{dir}/changes.html"), "<li><a href='src_backup_app_a.rb'>app/a.rb</a></li>"
+  $zoq.backup_create "app/copied.rb"
+  assert_equal ["app/a.rb", "app/copied.rb"], $zoq.backup_load_changes.keys
+  `rm -f '#{$test_base_dir}/#{dir}/index.css' '#{$test_base_dir}/#{dir}/index.html'`
+  $zoq.backup_create_index
+  assert_rows [[$zoq.backup_css, on_disk("#{dir}/index.css")], [$zoq.backup_html, on_disk("#{dir}/index.html")]]
+  assert_includes $zoq.backup_css, "max-width: 920px"
+  assert_includes $zoq.backup_html, "<title>Zintarel Source Code Backup</title>", "href='changes.txt'"
+end

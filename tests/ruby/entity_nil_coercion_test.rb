@@ -111,3 +111,21 @@ test "args.state.a.b.c = 1 inside a game tick" do
   assert_equal 1, args.state.a.b.c
   assert_equal 2, args.state.count
 end
+
+test "replacing args.state ends the coercion read from the old one" do
+  now = boot_game "def tick args; end\n"
+  run_steps now, 2
+  $zoq.ffi_file.write "game_state.txt", "{:entity_id=>1, :score=>5}"
+  [-> { $zoq.load_state }, -> { $args.state = ZOQ::OpenEntity.new },
+   -> { $args.state = $zoq.deserialize_state("{:entity_id=>2, :score=>6}") }].each_with_index do |replace, i|
+    $args.state.loaded
+    replace.call
+    item = [][5]
+    [[:hp, -> { item.hp }], [:hp, -> { 10 / item.hp }], [:anything, -> { item.anything.at.all }]].each do |name, call|
+      assert_raises(RuntimeError, "Unhandled method_missing with name :#{name}, args [] was invoked on [NilClass].") { call.call }
+    end
+    # The new state coerces its own missing reads.
+    $args.state.fresh.x = 2
+    assert_equal 2, $args.state.fresh.x, "case #{i}"
+  end
+end

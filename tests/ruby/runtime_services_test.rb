@@ -182,6 +182,60 @@ test "args.click and click_at describe this step's click" do
   assert_equal [nil, nil], [$click, $click_at]
 end
 
+test "Strings longer than one literal can hold are saved and load back whole" do
+  now = boot_game "def tick args; end\n"
+  run_steps now, 2
+  # Multi-byte characters and escapes across the places where a long text is cut.
+  texts = [65_533, 65_534, 100_001].map { |n| ("é\n\"#\{x}\\" * (n / 9 + 1))[0, n] }
+  $args.state.texts = texts
+  $args.state.player.note = texts[2]
+  assert $zoq.save_state
+  state = $zoq.load_state
+  assert_rows [[texts, state.texts], [texts[2], state.player.note]]
+end
+
+# A class of the game's own without serialize: its inspect text is "#<SaveTestShip:0x...>".
+class SaveTestShip
+  def initialize
+    @hp = 3
+  end
+end
+
+test "a state whose text would not load back is not saved over the good save, and says which values" do
+  now = boot_game "def tick args; end\n"
+  run_steps now, 2
+  good = "{:entity_id=>1, :score=>1}"
+  stamped = lambda { `ls -1 '#{$test_game_dir}'`.split("\n").count { |n| n.start_with?("game_state_") } }
+  said = lambda { ($console.log + $console.archived_log).map { |l| l.to_s }.join("\n") }
+  [[-> (s) { s.started_at = Time.now }, "started_at (Time)"],
+   [-> (s) { s.player.ship = SaveTestShip.new }, "player.ship (SaveTestShip)"],
+   [-> (s) { s.fleet = [1, SaveTestShip.new] }, "fleet[1] (SaveTestShip)"],
+   [-> (s) { s.scores = { "ada" => Time.now } }, 'scores["ada"] (Time)'],
+   [-> (s) { s.boss = s.new_entity_strict(:save_test_boss, born: Time.now) }, "boss.born (Time)"],
+   [-> (s) { s.marks = { Time.now => 1 } }, "a key of marks (Time)"],
+   [-> (s) { s.times = Array.new(25) { Time.now } }, "times[19] (Time) and 5 more."]].each do |set, named|
+    $zoq.ffi_file.write "game_state.txt", good
+    $args.state = ZOQ::OpenEntity.new
+    $args.state.score = 2
+    set.call($args.state)
+    before = stamped.call
+    assert_equal [false, false], [$zoq.save_state, $zoq.serialize_state("other_state.txt", $args.state)], named
+    assert_rows [[good, $zoq.ffi_file.read("game_state.txt")], [before, stamped.call],
+                 [false, File.exist?("#{$test_game_dir}/other_state.txt")]]
+    assert_includes said.call, "The state could not be saved to game_state_", "could not be saved to other_state.txt.", named
+    assert_equal 1, $zoq.load_state.score
+  end
+  assert_includes on_disk("logs/log.txt"), "started_at (Time)"
+  assert_includes said.call, "SaveTestShip does not support serialization"
+  # A text that does not parse for another reason is refused with the parser's words.
+  assert_equal false, $zoq.serialize_state("other_state.txt", "{")
+  assert_includes said.call, "Its text does not read back as Ruby:", "line 1:14: syntax error"
+  # A value written by its inspect text that reads back is saved.
+  $args.state.span = 1..3
+  assert $zoq.save_state
+  assert_equal 1..3, $zoq.load_state.span
+end
+
 # Last in this file: nil coercion stays off for the rest of the process.
 test "disable_nil_coersion! makes nil and false stop answering arithmetic, once" do
   now = boot_game "def tick args; end\n"

@@ -144,6 +144,32 @@ module ZOQ
       true
     end
 
+    # The change list as "changes.txt" holds it: the runtime's records ({ time:, latest_file:
+    # (the whole path), key: }) by source path.
+    def load_changes
+      changes = {}
+      text = @runtime.read_file("#{DIRECTORY}/changes.txt") || ""
+      text.split("\n").each do |line|
+        change = Backup.parse_change_line(line)
+        next unless change
+        changes[change[:key]] = { time: change[:updated_at], latest_file: "#{DIRECTORY}/#{change[:latest_file]}",
+                                  key: change[:key] }
+      end
+      changes
+    end
+
+    # Writes the runtime's records as the change list, which later backups extend.
+    def replace_changes changes
+      @changes = {}
+      changes.each do |file, change|
+        key = change[:key] || file
+        name = change[:latest_file].to_s
+        name = name[(DIRECTORY.length + 1)..-1] if name.start_with?("#{DIRECTORY}/")
+        @changes[key] = { latest_file: name, updated_at: change[:time].to_i, key: key }
+      end
+      write_changes
+    end
+
     def write_changes
       write "changes.txt", @changes.values.map { |change| Backup.change_line(change) }.join("\n")
       items = @changes.values.map do |change|
@@ -182,6 +208,45 @@ module ZOQ
       "hr { border: 0; height: 1px; background-image: linear-gradient(to right, transparent, silver, transparent); }\n" \
       "pre, code { background: #f4f4f4; font-family: monospace; }\npre { padding: 8px; overflow-x: auto; }\n" \
       "iframe { max-width: 100%; }\nblockquote { border-left: 4px solid silver; margin-left: 0; padding-left: 12px; }\n"
+    end
+  end
+end
+
+module ZOQ
+  class Runtime
+    # The backup's interface on the runtime, as games and tools call it.
+    module SourceBackup
+      def backup_directory
+        ZOQ::Backup::DIRECTORY
+      end
+
+      def backup_create file
+        @backup.create file
+      end
+
+      def backup_file file
+        @backup.copy file
+      end
+
+      def backup_load_changes
+        @backup.load_changes
+      end
+
+      def backup_write_changes changes
+        @backup.replace_changes changes
+      end
+
+      def backup_create_index
+        @backup.write_index
+      end
+
+      def backup_css
+        @backup.css
+      end
+
+      def backup_html
+        @backup.index_html
+      end
     end
   end
 end
