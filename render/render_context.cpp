@@ -91,6 +91,13 @@ static SDL_Window *create_window(render_context *ctx, int32_t fullscreen, int32_
     return window;
 }
 
+// Whether the renderer asked for by name is SDL's software one.
+static bool software_renderer_asked()
+{
+    const char *driver = SDL_GetHint(SDL_HINT_RENDER_DRIVER);
+    return driver && SDL_strcasecmp(driver, "software") == 0;
+}
+
 // The renderer, with vsync held off, having presented one black frame.
 static SDL_Renderer *create_renderer(render_context *ctx)
 {
@@ -99,10 +106,16 @@ static SDL_Renderer *create_renderer(render_context *ctx)
     // a software driver). Its fixed-function path draws the same pixels for every texture kind
     // used here (no YUV) at the same or lower cost per record. The environment can still
     // override this.
-    SDL_SetHint(SDL_HINT_RENDER_OPENGL_SHADERS, "0");
+    // Not for the software renderer: in a real window it presents through an OpenGL renderer
+    // of SDL's own, which makes its window texture anew at every resize without the fix of
+    // render_texture_create, and on the fixed-function path shows white from then on.
+    if (!software_renderer_asked()) SDL_SetHint(SDL_HINT_RENDER_OPENGL_SHADERS, "0");
     SDL_Renderer *renderer = SDL_CreateRenderer(ctx->window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
     if (!renderer) renderer = SDL_CreateRenderer(ctx->window, -1, SDL_RENDERER_ACCELERATED);
-    if (!renderer) renderer = SDL_CreateRenderer(ctx->window, -1, 0);
+    if (!renderer) {
+        SDL_ResetHint(SDL_HINT_RENDER_OPENGL_SHADERS); // this try may give the software renderer
+        renderer = SDL_CreateRenderer(ctx->window, -1, 0);
+    }
     if (!renderer) return nullptr;
     // The black frame and the start-up frame show nothing a refresh would make smoother; waiting
     // for one there would hold back the simulation's start. Vsync is back after them.
