@@ -46,6 +46,25 @@ static mrb_value protected_inspect(mrb_state *mrb, void *data)
     return mrb_inspect(mrb, *(mrb_value *)data);
 }
 
+// The class of a value and, for an exception, the message it was made with ("KeyError:
+// key not found"), read from the objects themselves: none of the game's code runs.
+static char *held_text_alloc(mrb_state *mrb, mrb_value v)
+{
+    const char *name = mrb_obj_classname(mrb, v);
+    if (!name) name = "?";
+    char *out = nullptr;
+    if (mrb_type(v) == MRB_TT_EXCEPTION && (mrb_exc_ptr(v)->flags & MRB_EXC_MESG_STRING_FLAG) &&
+        mrb_exc_ptr(v)->mesg && RSTR_LEN(mrb_exc_ptr(v)->mesg) > 0) {
+        RString *mesg = mrb_exc_ptr(v)->mesg;
+        if (SDL_asprintf(&out, "%s: %.*s", name, (int)RSTR_LEN(mesg), RSTR_PTR(mesg)) < 0) out = nullptr;
+    } else if (mrb_type(v) == MRB_TT_EXCEPTION) {
+        out = SDL_strdup(name);
+    } else if (SDL_asprintf(&out, "#<%s>", name) < 0) {
+        out = nullptr;
+    }
+    return out;
+}
+
 char *ruby_inspect_alloc(mrb_state *mrb, mrb_value v)
 {
     int ai = mrb_gc_arena_save(mrb);
@@ -54,7 +73,15 @@ char *ruby_inspect_alloc(mrb_state *mrb, mrb_value v)
     char *out;
     if (failed || !mrb_string_p(s)) {
         mrb->exc = nullptr;
-        out = SDL_strdup("(uninspectable value)");
+        // What an inspect of the game's own that raises leaves to say: the class, what the
+        // object holds, and what the inspect raised.
+        char *held = held_text_alloc(mrb, v);
+        char *raised = failed ? held_text_alloc(mrb, s) : nullptr;
+        if (!raised || SDL_asprintf(&out, "%s (its inspect raised %s)", held ? held : "?", raised) < 0)
+            out = held ? SDL_strdup(held) : nullptr;
+        SDL_free(held);
+        SDL_free(raised);
+        if (!out) out = SDL_strdup("(uninspectable value)");
     } else {
         out = (char *)SDL_malloc((size_t)RSTRING_LEN(s) + 1);
         if (out) {

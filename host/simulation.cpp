@@ -68,21 +68,22 @@ static bool is_exit_request(mrb_state *mrb, mrb_value exception)
     return mrb_obj_is_kind_of(mrb, exception, mrb_class_get_under(mrb, zoq, "ExitRequest"));
 }
 
-// A file whose code raised (or did not compile) is logged, then named to the runtime with
-// its exception: a test run must not go on against a game that did not load. An `exit`
-// while loading is the run ending, not a failure.
+// A file whose code raised (or did not compile) is named to the runtime with its exception,
+// which reports it as it reports an exception in the game's tick, with the whole backtrace,
+// and keeps the game from going on as if it had loaded. Only when the runtime cannot say
+// it is it logged here. An `exit` while loading is the run ending, not a failure.
 static void report_load_failure(game_context *context, const char *path)
 {
     mrb_state *mrb = context->interpreter;
     if (!mrb->exc) return;
     mrb_value exception = mrb_obj_value(mrb->exc);
-    if (is_exit_request(mrb, exception)) {
-        mrb->exc = nullptr;
-        return;
-    }
+    mrb->exc = nullptr;
+    if (is_exit_request(mrb, exception)) return;
     mrb_gc_protect(mrb, exception); // held by the arena once the pending slot is cleared
+    mrb_value reported = ruby_call2(mrb, context->runtime, "load_failed", mrb_str_new_cstr(mrb, path), exception);
+    if (ruby_truthy(reported)) return;
+    mrb->exc = mrb_obj_ptr(exception);
     ruby_log_exception(mrb);
-    ruby_call2(mrb, context->runtime, "load_failed", mrb_str_new_cstr(mrb, path), exception);
 }
 
 mrb_int simulation_load_queued_files(game_context *context)

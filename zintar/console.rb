@@ -464,16 +464,16 @@ module ZOQ
     rescue Exception => e
       begin
         try_search_docs e
-        puts "* EXCEPTION: #{e}"
+        puts "* EXCEPTION: #{e.__report_message__}"
       rescue Exception => failure
-        original_puts "* EXCEPTION: #{failure}"
+        original_puts "* EXCEPTION: #{failure.__report_message__}"
       end
       nil
     end
 
     def try_search_docs exception
       @last_command_errored = true
-      text = exception.to_s
+      text = exception.__report_message__
       return nil unless text.include?("wrong number of arguments")
       name = method_name_of(exception).delete("'")
       return nil if name.empty? || name.include?(" ")
@@ -505,13 +505,14 @@ module ZOQ
         end
       rescue Exception => e
         fatal = "* FATAL: The ZOQ::Console console threw an unhandled exception and has been reset. You should report this exception (along with reproduction steps) to Zintarel."
+        text = e.__report_message__
         begin
-          puts e.to_s
+          puts text
           puts fatal
         rescue Exception
         end
         @disabled = true
-        original_puts e.to_s
+        original_puts text
         original_puts fatal
       end
       nil
@@ -794,8 +795,8 @@ module ZOQ
     # clamp"), none when the typed text raised it itself ("(eval):1:in eval"); the text before
     # the message's first ":" when there is no backtrace.
     def method_name_of exception
-      line = (exception.backtrace || [])[0]
-      return exception.to_s.split(":")[0].to_s unless line
+      line = exception.__report_backtrace__[0]
+      return exception.__report_message__.split(":")[0].to_s unless line
       at = line.rindex(":in ")
       name = at ? line[(at + 4)..-1].to_s.strip : ""
       return "" if name == "eval" && line.start_with?("(eval)")

@@ -59,8 +59,47 @@ class BareDefinitionsContainer
 end
 
 class Exception
+  # The interpreter's own readers, which no game's override can make raise.
+  HELD_TO_S = instance_method(:to_s) unless const_defined?(:HELD_TO_S)
+  HELD_BACKTRACE = instance_method(:backtrace) unless const_defined?(:HELD_BACKTRACE)
+  HELD_CLASS = Kernel.instance_method(:class) unless const_defined?(:HELD_CLASS)
+  HELD_CLASS_NAME = Module.instance_method(:to_s) unless const_defined?(:HELD_CLASS_NAME)
+
   def __backtrace_to_org__
-    ("** Backtrace:\n" + (backtrace || []).map { |line| "*** #{line}" }.join("\n") + "\n").strip
+    ("** Backtrace:\n" + __report_backtrace__.map { |line| "*** #{line}" }.join("\n") + "\n").strip
+  end
+
+  # The message for a report. A report must be made even when the game's own message (or
+  # the to_s behind it) raises: then the class, the text the exception holds, and what the
+  # message raised.
+  def __report_message__
+    text = message
+    text.is_a?(String) ? text : text.to_s
+  rescue Exception => failure
+    "#{__held_text__} (its message raised #{failure.__held_text__})"
+  end
+
+  # The class and the text given when the exception was made, read without the game's code.
+  def __held_text__
+    name = HELD_TO_S.bind(self).call
+    klass = HELD_CLASS_NAME.bind(HELD_CLASS.bind(self).call).call
+    name == klass ? klass : "#{klass}: #{name}"
+  rescue Exception
+    "an exception"
+  end
+
+  # The backtrace for a report: the interpreter's own when the game's backtrace raises or
+  # is not a list of lines.
+  def __report_backtrace__
+    lines = backtrace
+    return lines if lines.is_a?(Array) && lines.all? { |line| line.is_a?(String) }
+    HELD_BACKTRACE.bind(self).call || []
+  rescue Exception
+    begin
+      HELD_BACKTRACE.bind(self).call || []
+    rescue Exception
+      []
+    end
   end
 end
 
@@ -392,12 +431,14 @@ class Object
   def __pretty_print_exception__ e, inner_exception = nil
     quiet = is_a?(ZOQ) || is_a?(TopLevelView)
     class_info = quiet ? "" : "\n" + self.class.to_s
+    message = e.__report_message__
     if inner_exception
-      text = "* EXCEPTION:\n#{e}\n* INNER EXCEPTION: #{inner_exception}\n#{class_info}"
-    elsif class_info.empty? && !e.to_s.strip.include?("\n")
-      text = "* EXCEPTION: #{e}\n" + e.__backtrace_to_org__
+      inner = inner_exception.is_a?(Exception) ? inner_exception.__report_message__ : inner_exception
+      text = "* EXCEPTION:\n#{message}\n* INNER EXCEPTION: #{inner}\n#{class_info}"
+    elsif class_info.empty? && !message.strip.include?("\n")
+      text = "* EXCEPTION: #{message}\n" + e.__backtrace_to_org__
     else
-      text = "* EXCEPTION:\n#{e}#{class_info}\n" + e.__backtrace_to_org__
+      text = "* EXCEPTION:\n#{message}#{class_info}\n" + e.__backtrace_to_org__
     end
     traced = $last_method_traced
     if traced

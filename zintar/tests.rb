@@ -102,7 +102,7 @@ module ZOQ
     end
 
     def test_signature_invalid_exception? e, m
-      text = e.message.to_s
+      text = e.__report_message__
       text.include?(m.to_s) && text.include?("wrong number of arguments")
     rescue Exception
       false
@@ -160,7 +160,7 @@ module ZOQ
       say "#{failed.length} test(s) failed."
       failed.each do |h|
         say "**** Test name: :#{h[:m]}"
-        say h[:e].message.to_s.gsub("* ERROR:", "").strip
+        say h[:e].__report_message__.gsub("* ERROR:", "").strip
       end
       nil
     end

@@ -36,7 +36,7 @@ TEST(TestOption, TheSummaryIsPrintedAndTheExitStatusSaysWhetherTheTestsPassed)
         {"tests/summary_fails.rb",
          "class BadMessage < StandardError; def message; raise 'no text'; end; end\n"
          "def test_a args, assert; raise BadMessage; end\n",
-         1, {"** Running: test_a"}},
+         1, {"** Running: test_a", "1 test(s) failed.", "BadMessage (its message raised RuntimeError: no text)"}},
         {"tests/focus.rb",
          "def focus_test_this args, assert; assert.ok!; end\ndef test_not_this args, assert; raise 'ran'; end\n", 0,
          {"1 test(s) passed.", "**** :focus_test_this", "0 test(s) failed."}},
@@ -79,6 +79,9 @@ TEST(TestOption, AGameWhoseCodeDoesNotLoadFailsTheRunAndSaysWhy)
          {"The game's code could not be loaded, so its tests were not run.\n** app/main.rb\nbroken at load"}},
         {"require 'app/more.rb'\ndef tick args; end\n", {"** app/more.rb\n", "undefined_name"}},
         {"def tick args; end\nexit\n", {"The run ended before its tests ran."}},
+        {"class LevelError < StandardError; def message; raise KeyError, 'no :name'; end; end\n"
+         "def tick args; end\nraise LevelError\n",
+         {"** app/main.rb\nLevelError (its message raised KeyError: no :name)"}},
     };
     g.write("game/app/more.rb", "undefined_name\n");
     for (const auto &game : games) {

@@ -2,6 +2,7 @@
 // is used with another interpreter (tests and the build tool open several), and when a
 // buffer that held one name holds another.
 #include "base/ruby.h"
+#include "support/host_test.h"
 
 #include <gtest/gtest.h>
 #include <mruby/compile.h>
@@ -34,4 +35,19 @@ TEST(RubyCall, ANameFindsItsMethodInEveryInterpreterAndEveryBuffer)
     EXPECT_EQ(3, call_answer(second, buffer));
     EXPECT_EQ(nullptr, second->exc);
     mrb_close(second);
+}
+
+// What a call raised is logged even when its inspect raises too: the class, the message it
+// was made with, and what the inspect raised.
+TEST(RubyCall, AnExceptionWhoseInspectRaisesIsLoggedByItsClassAndMessage)
+{
+    mrb_state *mrb = mrb_open();
+    mrb_load_string(mrb, "class Awkward < StandardError; def inspect; raise KeyError, 'no inspect'; end; end\n"
+                         "def host_raises_awkward; raise Awkward, 'made awkward'; end");
+    sdl_log_capture log;
+    mrb_value answer = ruby_call0(mrb, mrb_top_self(mrb), "host_raises_awkward");
+    EXPECT_TRUE(mrb_nil_p(answer));
+    EXPECT_EQ(1, log.count("Awkward: made awkward (its inspect raised KeyError: no inspect)"));
+    EXPECT_EQ(nullptr, mrb->exc);
+    mrb_close(mrb);
 }

@@ -74,6 +74,10 @@ test "typed commands print their input and result, and errors leave the console 
    ["1 +", ["-> 1 +", "* EXCEPTION: "]],
    ["raise 'broken on purpose'", ["-> raise 'broken on purpose'", "* EXCEPTION: broken on purpose"]],
    ["undefined_thing_here", ["-> undefined_thing_here", "* EXCEPTION: "]],
+   # An exception whose text raises is still shown, by its class and what it holds.
+   ["class NoText < StandardError; def to_s; raise 'no text'; end; end; raise NoText, 'held'",
+    ["-> class NoText < StandardError; def to_s; raise 'no text'; end; end; raise NoText, 'held'",
+     "* EXCEPTION: NoText: held (its message raised RuntimeError: no text)"]],
    ["  6 * 7  ", ["-> 6 * 7", "=> 42"]],
    # What a command defines, the next one can call, as a top-level def of a game file.
    ["def console_triple(x) x * 3 end", ["-> def console_triple(x) x * 3 end", "=> console_triple"]],

@@ -1,7 +1,7 @@
 # Helpers shared by the Ruby test files: the runner loads this file before each of them.
 
-# What loading queued files raised (the host logs such errors and goes on), and every path
-# loaded, in order.
+# What loading queued files raised (the host names each to the runtime and goes on), and
+# every path loaded, in order.
 $host_errors = []
 $host_loaded = []
 
@@ -46,6 +46,7 @@ def host_step ms
       $zoq.ffi_mrb.eval(text) if text
     rescue Exception => e
       $host_errors << e
+      $zoq.load_failed path, e
     end
   end
   result = $zoq.tick ms

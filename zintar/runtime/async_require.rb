@@ -29,8 +29,12 @@ module ZOQ
         record[:history] ||= []
         now = Kernel.global_tick_count
         last = record[:history][-1]
-        return nil if last && last[:global_at] + 50 > now
-        return nil if record[:current][:event] && now < 60
+        # A file whose load raised waits only for its next save, however soon that comes
+        # (while the game is not ready the global tick count does not move at all).
+        unless record[:current][:event] == :reload_failed
+          return nil if last && last[:global_at] + 50 > now
+          return nil if record[:current][:event] && now < 60
+        end
         change_reload_event path, :reload_queued
         log "** INFO: =#{path}= queued to load via ~require~. (#{Kernel.global_tick_count}, #{Kernel.tick_count})"
         # In place: the host may be holding this Array right now.
@@ -49,17 +53,27 @@ module ZOQ
         entry
       end
 
-      # The host could not run a queued file (its code raised; the host has logged it), or
-      # the file did not parse. Kept for --test, which runs no tests against a game that did
-      # not load; a failing --eval under --no-tick fails the run. An exit there is the run
-      # ending, not a failure.
+      # The host ran a queued file and it raised (or did not compile): reported as an
+      # exception in the game's tick is (report file, console, pause), and the file is not
+      # counted as loaded, so a game whose main.rb raised does not start, and the pause
+      # lasts until a load succeeds. An exit there is the run ending, not a failure.
+      # Answers true once reported.
       def load_failed path, exception
         return nil if exception.is_a?(ZOQ::ExitRequest)
         path = path.to_s
+        note_load_failure path, exception
+        change_reload_event path, :reload_failed
+        handle_step_exception exception
+        true
+      end
+
+      # Kept for --test, which runs no tests against a game that did not load; a failing
+      # --eval under --no-tick fails the run.
+      def note_load_failure path, exception
         # Each file's latest failure: a long session saved broken many times keeps one each.
         (@load_failures ||= {})[path] = exception
         if @no_tick && path == @eval_path
-          log_error "#{path} could not be run: #{exception.message.to_s.strip}"
+          log_error "#{path} could not be run: #{exception.__report_message__.strip}"
           @exit_code = 1 if (@exit_code || 0) == 0
         end
         nil

@@ -18,7 +18,7 @@ module ZOQ
         file_name
       rescue Exception => e
         comments = with_comments ? with_comments : "(none)"
-        log "* ERROR:\nExporting the game state failed:\n\nExport exception: #{e}.\n\nOriginal comments: #{comments}.\n\nIf the export exception above looks confusing, you should let Zintarel know about this error.\n\n"
+        log "* ERROR:\nExporting the game state failed:\n\nExport exception: #{e.__report_message__}.\n\nOriginal comments: #{comments}.\n\nIf the export exception above looks confusing, you should let Zintarel know about this error.\n\n"
       end
 
       def pretty_print_exception_and_export! e
@@ -51,7 +51,7 @@ module ZOQ
       # later step would run the failing tick again.
       def handle_step_exception e
         begin
-          if __exception_seems_vague__? e.message
+          if __exception_seems_vague__? e.__report_message__
             log_once :trace_tip, "* INFO: Try using ~trace!~\nIf the exception isn't helpful, try putting ~trace!~ near where you think the error occurred.\n"
           end
           local_file_name = "exceptions/game_state_#{report_tick_count}.txt"
@@ -59,7 +59,7 @@ module ZOQ
           pretty_print_exception_and_export! e
         rescue Exception => failure
           begin
-            original_puts "* EXCEPTION: #{e.message}\n* ERROR: Reporting the exception failed: #{failure.message}"
+            original_puts "* EXCEPTION: #{e.__report_message__}\n* ERROR: Reporting the exception failed: #{failure.__report_message__}"
           rescue Exception
           end
         end

@@ -109,7 +109,7 @@ module ZOQ
         notify_subdued!
         true
       rescue Exception => e
-        load_failed file, e
+        note_load_failure file, e
         pretty_print_exception_and_export! e
         pause!
         show_console :exception

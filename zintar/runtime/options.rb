@@ -139,7 +139,7 @@ module ZOQ
       # and a startup evaluation waiting for them would never end.
       def tick_no_tick_callbacks
         return if @scheduled_callbacks.empty? || @is_reloading || pending_reload?
-        return if @eval_path && !reload_completed?(@eval_path)
+        return if @eval_path && !load_finished?(@eval_path)
         Kernel.tick_count += 1
         callback = @scheduled_callbacks[Kernel.tick_count]
         callback.call if callback
@@ -151,11 +151,18 @@ module ZOQ
         record[:history].any? { |entry| entry[:event] == :reload_completed }
       end
 
+      # Loaded, or its load raised: either way there is nothing more to wait for.
+      def load_finished? path
+        record = @reload_list_history[path]
+        return true if record && record[:current] && record[:current][:event] == :reload_failed
+        reload_completed? path
+      end
+
       def tick_cli_eval
         if @eval_path
           if !@reload_list_history[@eval_path]
             mark_ruby_file_for_reload @eval_path
-          elsif reload_completed?(@eval_path) && quit_after_startup_eval?
+          elsif load_finished?(@eval_path) && quit_after_startup_eval?
             @eval_path = nil
             request_quit
           end
@@ -189,7 +196,7 @@ module ZOQ
       # against a game that is not there.
       def report_game_load_failures
         return false if @load_failures.nil? || @load_failures.empty?
-        text = @load_failures.map { |path, e| "** #{path}\n#{e.message.to_s.strip}" }.join("\n")
+        text = @load_failures.map { |path, e| "** #{path}\n#{e.__report_message__.strip}" }.join("\n")
         @tests.say "* ERROR:\nThe game's code could not be loaded, so its tests were not run.\n#{text}\n"
         true
       end
@@ -205,9 +212,9 @@ module ZOQ
         @tests.say "* ERROR:\nThe test file #{path} called #{e.message} before its tests ran.\n"
         false
       rescue Exception => e
-        where = (e.backtrace || [])[0]
-        where = where ? "\n** From: #{where.to_s.gsub("(eval)", path.to_s)}" : ""
-        log "* ERROR:\nThe test file #{path} could not be loaded.\n#{e.message}#{where}\n"
+        where = e.__report_backtrace__[0]
+        where = where ? "\n** From: #{where.gsub("(eval)", path.to_s)}" : ""
+        log "* ERROR:\nThe test file #{path} could not be loaded.\n#{e.__report_message__}#{where}\n"
         false
       end
 

@@ -251,7 +251,7 @@ module ZOQ
       def quit_part what
         yield
       rescue Exception => e
-        original_puts "* ERROR: Keeping the #{what} at quit failed: #{e.message}"
+        original_puts "* ERROR: Keeping the #{what} at quit failed: #{e.__report_message__}"
       end
 
       def pause!
