@@ -1,11 +1,18 @@
 #include "base/files.h"
 
 #include <SDL.h>
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
 #include <physfs.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 static SDL_mutex *write_mutex;
 
@@ -138,34 +145,163 @@ static char *clean_write_path(const char *path)
     return clean;
 }
 
-static int write_whole(const char *path, int append, const void *data, size_t length)
+static int append_whole(const char *path, const void *data, size_t length)
 {
-    PHYSFS_File *f = append ? PHYSFS_openAppend(path) : PHYSFS_openWrite(path);
+    PHYSFS_File *f = PHYSFS_openAppend(path);
     if (!f) return 0;
     PHYSFS_sint64 written = length ? PHYSFS_writeBytes(f, data, length) : 0;
     int closed = PHYSFS_close(f);
     return written >= 0 && (size_t)written == length && closed;
 }
 
-// A file that is replaced is written whole beside it first (".NAME.partial") and only then
-// renamed over it: a write that fails (a full disk) leaves the old file as it was.
-static int replace_file(const char *clean, const void *data, size_t length)
+// Each write replacing NAME writes ".NAME.<16 hex digits>.partial", the digits drawn for that
+// write: two processes writing the same file never share one, nor rename the other's.
+enum { PARTIAL_TAG_DIGITS = 16 };
+static const char PARTIAL_SUFFIX[] = ".partial";
+enum { PARTIAL_EXTRA = 2 + PARTIAL_TAG_DIGITS + sizeof PARTIAL_SUFFIX - 1 };
+
+// How much of NAME the partial name holds: a name the folder takes keeps a partial it takes.
+static size_t partial_stem_length(const char *name)
 {
-    const char *slash = strrchr(clean, '/');
-    size_t folder = slash ? (size_t)(slash - clean) + 1 : 0;
-    char *partial = sprintf_alloc("%.*s.%s.partial", (int)folder, clean, clean + folder);
-    const char *dir = PHYSFS_getWriteDir();
-    char *real_partial = partial && dir ? sprintf_alloc("%s/%s", dir, partial) : nullptr;
-    char *real_target = dir ? sprintf_alloc("%s/%s", dir, clean) : nullptr;
-    int ok = real_partial && real_target && write_whole(partial, 0, data, length);
-    // The file keeps the permissions it had, as it did when it was written in place.
-    struct stat old;
-    if (ok && stat(real_target, &old) == 0) chmod(real_partial, old.st_mode & 07777);
-    ok = ok && rename(real_partial, real_target) == 0;
-    if (!ok && partial) PHYSFS_delete(partial);
-    SDL_free(real_target);
-    SDL_free(real_partial);
-    SDL_free(partial);
+    size_t length = strlen(name);
+    return length + PARTIAL_EXTRA > NAME_MAX ? NAME_MAX - PARTIAL_EXTRA : length;
+}
+
+static int is_partial_of(const char *entry, const char *name)
+{
+    size_t name_length = partial_stem_length(name);
+    if (strlen(entry) != name_length + PARTIAL_EXTRA) return 0;
+    if (entry[0] != '.' || memcmp(entry + 1, name, name_length) != 0 || entry[name_length + 1] != '.') return 0;
+    const char *tag = entry + name_length + 2;
+    for (int i = 0; i < PARTIAL_TAG_DIGITS; i++)
+        if (!tag[i] || !strchr("0123456789abcdef", tag[i])) return 0;
+    return strcmp(tag + PARTIAL_TAG_DIGITS, PARTIAL_SUFFIX) == 0;
+}
+
+static uint64_t partial_tag(void)
+{
+    static SDL_atomic_t counter;
+    uint64_t tag;
+    if (getrandom(&tag, sizeof tag, GRND_NONBLOCK) == (ssize_t)sizeof tag) return tag;
+    return ((uint64_t)getpid() << 32 | (uint32_t)SDL_AtomicAdd(&counter, 1)) ^ SDL_GetPerformanceCounter() << 40;
+}
+
+// The folder holding the file (folders: the path's folders, or NULL), opened without
+// following a link at any level below the write directory, as PhysicsFS refuses them; -1 when
+// it cannot be. The path is cut at its slashes meanwhile and given back whole.
+static int open_folder(const char *write_dir, char *folders)
+{
+    int fd = write_dir ? open(write_dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+    for (char *at = folders; fd >= 0 && at;) {
+        char *slash = strchr(at, '/');
+        if (slash) *slash = 0;
+        int next = openat(fd, at, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (slash) *slash = '/';
+        close(fd);
+        fd = next;
+        at = slash ? slash + 1 : nullptr;
+    }
+    return fd;
+}
+
+// A writer holds a lock on its partial file from its creation to its rename, so one whose
+// lock can be had was left by a process that died mid-write.
+static void remove_stale_partials(int folder, const char *name)
+{
+    int listing = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *d = listing >= 0 ? fdopendir(listing) : nullptr;
+    if (!d) {
+        if (listing >= 0) close(listing);
+        return;
+    }
+    while (dirent *e = readdir(d)) {
+        if (!is_partial_of(e->d_name, name)) continue;
+        int fd = openat(folder, e->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        // Its writer may have renamed it into place between the open and the lock.
+        struct stat held, named;
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &held) == 0 && S_ISREG(held.st_mode) &&
+            fstatat(folder, e->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 && held.st_ino == named.st_ino &&
+            held.st_dev == named.st_dev)
+            unlinkat(folder, e->d_name, 0);
+        close(fd);
+    }
+    closedir(d);
+}
+
+struct partial_file {
+    char *name;
+    int data; // written and closed before the rename
+    int lock; // held until the rename
+};
+
+// A partial file no other writer can take: created exclusively and locked before a byte is
+// written. A sweep by another process may take it in between; then another is made.
+static int partial_create(int folder, const char *name, partial_file *p)
+{
+    for (int attempt = 0; attempt < 8; attempt++) {
+        p->name = sprintf_alloc(".%.*s.%016llx%s", (int)partial_stem_length(name), name,
+                                (unsigned long long)partial_tag(), PARTIAL_SUFFIX);
+        if (!p->name) return 0;
+        // PhysicsFS makes new files owner-only; a partial file is made the same.
+        p->data = openat(folder, p->name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (p->data < 0) {
+            SDL_free(p->name);
+            if (errno == EEXIST) continue;
+            return 0;
+        }
+        p->lock = openat(folder, p->name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        struct stat data, lock;
+        if (p->lock >= 0 && flock(p->lock, LOCK_EX | LOCK_NB) == 0 && fstat(p->data, &data) == 0 &&
+            fstat(p->lock, &lock) == 0 && data.st_nlink > 0 && data.st_ino == lock.st_ino && data.st_dev == lock.st_dev)
+            return 1;
+        if (fstat(p->data, &data) == 0 && data.st_nlink > 0) unlinkat(folder, p->name, 0);
+        if (p->lock >= 0) close(p->lock);
+        close(p->data);
+        SDL_free(p->name);
+    }
+    return 0;
+}
+
+static int write_all(int fd, const char *data, size_t length)
+{
+    while (length > 0) {
+        ssize_t n = write(fd, data, length);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return 0;
+        data += n;
+        length -= (size_t)n;
+    }
+    return 1;
+}
+
+// A file that is replaced is written whole beside it first and only then renamed over it: a
+// write that fails (a full disk) leaves the old file as it was, and a write that answers true
+// leaves its own whole bytes (or a later writer's).
+static int replace_file(char *clean, const void *data, size_t length)
+{
+    char *slash = strrchr(clean, '/');
+    if (slash) *slash = 0;
+    int folder = open_folder(PHYSFS_getWriteDir(), slash ? clean : nullptr);
+    if (slash) *slash = '/';
+    if (folder < 0) return 0;
+    const char *name = slash ? slash + 1 : clean;
+    // Before writing, so that on a full disk the space they hold is there for this write.
+    remove_stale_partials(folder, name);
+    partial_file p;
+    int ok = partial_create(folder, name, &p);
+    if (ok) {
+        ok = write_all(p.data, (const char *)data, length);
+        // The file keeps the permissions it had, as it did when it was written in place.
+        struct stat old;
+        if (ok && fstatat(folder, name, &old, AT_SYMLINK_NOFOLLOW) == 0) fchmod(p.data, old.st_mode & 07777);
+        ok = close(p.data) == 0 && ok;
+        ok = ok && renameat(folder, p.name, folder, name) == 0;
+        if (!ok) unlinkat(folder, p.name, 0);
+        close(p.lock);
+        SDL_free(p.name);
+    }
+    close(folder);
     return ok;
 }
 
@@ -182,7 +318,7 @@ int write_file_ex(int append, const char *path, const void *data, size_t length)
         PHYSFS_mkdir(clean);
         *slash = '/';
     }
-    int ok = append ? write_whole(clean, 1, data, length) : replace_file(clean, data, length);
+    int ok = append ? append_whole(clean, data, length) : replace_file(clean, data, length);
     SDL_free(clean);
     return ok;
 }
