@@ -1,7 +1,6 @@
 #include "base/files.h"
 
 #include <SDL.h>
-#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -10,7 +9,6 @@
 #include <stdio.h>
 #include <string.h>
 #include <sys/file.h>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -154,36 +152,19 @@ static int append_whole(const char *path, const void *data, size_t length)
     return written >= 0 && (size_t)written == length && closed;
 }
 
-// Each write replacing NAME writes ".NAME.<16 hex digits>.partial", the digits drawn for that
-// write: two processes writing the same file never share one, nor rename the other's.
-enum { PARTIAL_TAG_DIGITS = 16 };
+// A write replacing NAME writes ".NAME.SLOT.partial", SLOT the first number no live writer
+// holds: a writer locks its partial file from its creation to its rename, so two processes
+// writing the same file never share one, and one a process left when it died mid-write is
+// removed by the next write that comes to its slot.
+enum { PARTIAL_SLOTS = 64 };
 static const char PARTIAL_SUFFIX[] = ".partial";
-enum { PARTIAL_EXTRA = 2 + PARTIAL_TAG_DIGITS + sizeof PARTIAL_SUFFIX - 1 };
+enum { PARTIAL_EXTRA = 2 + 2 + sizeof PARTIAL_SUFFIX - 1 }; // two dots, up to two digits
 
 // How much of NAME the partial name holds: a name the folder takes keeps a partial it takes.
-static size_t partial_stem_length(const char *name)
+static int partial_stem_length(const char *name)
 {
     size_t length = strlen(name);
-    return length + PARTIAL_EXTRA > NAME_MAX ? NAME_MAX - PARTIAL_EXTRA : length;
-}
-
-static int is_partial_of(const char *entry, const char *name)
-{
-    size_t name_length = partial_stem_length(name);
-    if (strlen(entry) != name_length + PARTIAL_EXTRA) return 0;
-    if (entry[0] != '.' || memcmp(entry + 1, name, name_length) != 0 || entry[name_length + 1] != '.') return 0;
-    const char *tag = entry + name_length + 2;
-    for (int i = 0; i < PARTIAL_TAG_DIGITS; i++)
-        if (!tag[i] || !strchr("0123456789abcdef", tag[i])) return 0;
-    return strcmp(tag + PARTIAL_TAG_DIGITS, PARTIAL_SUFFIX) == 0;
-}
-
-static uint64_t partial_tag(void)
-{
-    static SDL_atomic_t counter;
-    uint64_t tag;
-    if (getrandom(&tag, sizeof tag, GRND_NONBLOCK) == (ssize_t)sizeof tag) return tag;
-    return ((uint64_t)getpid() << 32 | (uint32_t)SDL_AtomicAdd(&counter, 1)) ^ SDL_GetPerformanceCounter() << 40;
+    return (int)(length + PARTIAL_EXTRA > NAME_MAX ? NAME_MAX - PARTIAL_EXTRA : length);
 }
 
 // The folder holding the file (folders: the path's folders, or NULL), opened without
@@ -204,29 +185,24 @@ static int open_folder(const char *write_dir, char *folders)
     return fd;
 }
 
-// A writer holds a lock on its partial file from its creation to its rename, so one whose
-// lock can be had was left by a process that died mid-write.
-static void remove_stale_partials(int folder, const char *name)
+// Whether name still names fd's file, a regular one.
+static int still_named(int folder, const char *name, int fd)
 {
-    int listing = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR *d = listing >= 0 ? fdopendir(listing) : nullptr;
-    if (!d) {
-        if (listing >= 0) close(listing);
-        return;
-    }
-    while (dirent *e = readdir(d)) {
-        if (!is_partial_of(e->d_name, name)) continue;
-        int fd = openat(folder, e->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) continue;
-        // Its writer may have renamed it into place between the open and the lock.
-        struct stat held, named;
-        if (flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &held) == 0 && S_ISREG(held.st_mode) &&
-            fstatat(folder, e->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 && held.st_ino == named.st_ino &&
-            held.st_dev == named.st_dev)
-            unlinkat(folder, e->d_name, 0);
-        close(fd);
-    }
-    closedir(d);
+    struct stat held, named;
+    return fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+           held.st_ino == named.st_ino && held.st_dev == named.st_dev;
+}
+
+// Removes the partial file at name when no writer holds it; 0 when a writer does (or it cannot
+// be opened), and the slot is taken.
+static int remove_if_stale(int folder, const char *name)
+{
+    int fd = openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT; // gone meanwhile: the slot is free again
+    int stale = flock(fd, LOCK_EX | LOCK_NB) == 0 && still_named(folder, name, fd);
+    if (stale) unlinkat(folder, name, 0);
+    close(fd);
+    return stale;
 }
 
 struct partial_file {
@@ -235,29 +211,51 @@ struct partial_file {
     int lock; // held until the rename
 };
 
+static char *partial_name(const char *name, int slot)
+{
+    return sprintf_alloc(".%.*s.%d%s", partial_stem_length(name), name, slot, PARTIAL_SUFFIX);
+}
+
+// The stale partial files in the slots above a writer's own, up to the first free one: left
+// by writers that died while others wrote the same file.
+static void remove_stale_above(int folder, const char *name, int slot)
+{
+    for (int above = slot + 1; above < PARTIAL_SLOTS; above++) {
+        char *partial = partial_name(name, above);
+        struct stat st;
+        int taken = partial && fstatat(folder, partial, &st, AT_SYMLINK_NOFOLLOW) == 0;
+        if (taken) remove_if_stale(folder, partial);
+        SDL_free(partial);
+        if (!taken) return;
+    }
+}
+
 // A partial file no other writer can take: created exclusively and locked before a byte is
-// written. A sweep by another process may take it in between; then another is made.
+// written. A writer removing it for a stale one between the two makes this one try again.
 static int partial_create(int folder, const char *name, partial_file *p)
 {
-    for (int attempt = 0; attempt < 8; attempt++) {
-        p->name = sprintf_alloc(".%.*s.%016llx%s", (int)partial_stem_length(name), name,
-                                (unsigned long long)partial_tag(), PARTIAL_SUFFIX);
+    for (int slot = 0, tries = 0; slot < PARTIAL_SLOTS && tries < 4 * PARTIAL_SLOTS; tries++) {
+        p->name = partial_name(name, slot);
         if (!p->name) return 0;
         // PhysicsFS makes new files owner-only; a partial file is made the same.
         p->data = openat(folder, p->name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (p->data < 0) {
+        if (p->data >= 0) {
+            p->lock = openat(folder, p->name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+            if (p->lock >= 0 && flock(p->lock, LOCK_EX | LOCK_NB) == 0 && still_named(folder, p->name, p->data) &&
+                still_named(folder, p->name, p->lock)) {
+                remove_stale_above(folder, name, slot);
+                return 1;
+            }
+            // When another writer holds it, that writer removes it.
+            if (p->lock < 0 && still_named(folder, p->name, p->data)) unlinkat(folder, p->name, 0);
+            if (p->lock >= 0) close(p->lock);
+            close(p->data);
+        } else if (errno != EEXIST) {
             SDL_free(p->name);
-            if (errno == EEXIST) continue;
             return 0;
+        } else if (!remove_if_stale(folder, p->name)) {
+            slot++;
         }
-        p->lock = openat(folder, p->name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-        struct stat data, lock;
-        if (p->lock >= 0 && flock(p->lock, LOCK_EX | LOCK_NB) == 0 && fstat(p->data, &data) == 0 &&
-            fstat(p->lock, &lock) == 0 && data.st_nlink > 0 && data.st_ino == lock.st_ino && data.st_dev == lock.st_dev)
-            return 1;
-        if (fstat(p->data, &data) == 0 && data.st_nlink > 0) unlinkat(folder, p->name, 0);
-        if (p->lock >= 0) close(p->lock);
-        close(p->data);
         SDL_free(p->name);
     }
     return 0;
@@ -286,8 +284,6 @@ static int replace_file(char *clean, const void *data, size_t length)
     if (slash) *slash = '/';
     if (folder < 0) return 0;
     const char *name = slash ? slash + 1 : clean;
-    // Before writing, so that on a full disk the space they hold is there for this write.
-    remove_stale_partials(folder, name);
     partial_file p;
     int ok = partial_create(folder, name, &p);
     if (ok) {

@@ -235,22 +235,20 @@ TEST_F(Files, TwoProcessesReplacingOneFileNeverLeaveAMix)
 }
 
 // A partial file no writer holds any more (its process died mid-write) is removed by the next
-// write of the same file, also one named after a part of a long name; one a live writer holds,
-// another file's, and a game's own file that only looks like one stay.
+// write of the same file, at that write's slot and the ones above it, also for a name whose
+// partial holds only its beginning; one a live writer holds and another file's stay.
 TEST_F(Files, TheNextWriteRemovesTheStalePartialsOfItsFileOnly)
 {
-    const std::string dir = fx.game_dir + "/save", tag = ".0123456789abcdef.partial";
-    const std::string long_name = std::string(240, 'l') + ".txt"; // its partial holds 229 of its bytes
+    const std::string dir = fx.game_dir + "/save", long_name = std::string(246, 'l') + ".txt";
     struct {
         std::string file, partial;
         bool held; // by a writer still writing
         bool stays;
-    } rows[] = {{"slot.txt", ".slot.txt" + tag, false, false},
-                {"slot.txt", ".slot.txt.fedcba9876543210.partial", true, true},
-                {"slot.txt", ".other.txt" + tag, false, true},
-                {"slot.txt", ".slot.txt.notawriters.partial", false, true},
-                {"slot.txt", ".slot.txt" + tag + ".txt", false, true},
-                {long_name, "." + long_name.substr(0, 229) + tag, false, false}};
+    } rows[] = {{"slot.txt", ".slot.txt.0.partial", true, true},
+                {"slot.txt", ".slot.txt.1.partial", false, false},
+                {"slot.txt", ".slot.txt.2.partial", false, false},
+                {"slot.txt", ".other.txt.1.partial", false, true},
+                {long_name, "." + long_name.substr(0, 243) + ".0.partial", false, false}};
     std::vector<int> holders;
     for (const auto &row : rows) {
         ASSERT_TRUE(write_file(dir + "/" + row.partial, "half"));
