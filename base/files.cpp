@@ -1,11 +1,16 @@
 #include "base/files.h"
 
 #include <SDL.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
 #include <physfs.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 static SDL_mutex *write_mutex;
 
@@ -138,34 +143,161 @@ static char *clean_write_path(const char *path)
     return clean;
 }
 
-static int write_whole(const char *path, int append, const void *data, size_t length)
+static int append_whole(const char *path, const void *data, size_t length)
 {
-    PHYSFS_File *f = append ? PHYSFS_openAppend(path) : PHYSFS_openWrite(path);
+    PHYSFS_File *f = PHYSFS_openAppend(path);
     if (!f) return 0;
     PHYSFS_sint64 written = length ? PHYSFS_writeBytes(f, data, length) : 0;
     int closed = PHYSFS_close(f);
     return written >= 0 && (size_t)written == length && closed;
 }
 
-// A file that is replaced is written whole beside it first (".NAME.partial") and only then
-// renamed over it: a write that fails (a full disk) leaves the old file as it was.
-static int replace_file(const char *clean, const void *data, size_t length)
+// A write replacing NAME writes ".NAME.SLOT.partial", SLOT the first number no live writer
+// holds: a writer locks its partial file from its creation to its rename, so two processes
+// writing the same file never share one, and one a process left when it died mid-write is
+// removed by the next write that comes to its slot.
+enum { PARTIAL_SLOTS = 64 };
+static const char PARTIAL_SUFFIX[] = ".partial";
+enum { PARTIAL_EXTRA = 2 + 2 + sizeof PARTIAL_SUFFIX - 1 }; // two dots, up to two digits
+
+// How much of NAME the partial name holds: a name the folder takes keeps a partial it takes.
+static int partial_stem_length(const char *name)
 {
-    const char *slash = strrchr(clean, '/');
-    size_t folder = slash ? (size_t)(slash - clean) + 1 : 0;
-    char *partial = sprintf_alloc("%.*s.%s.partial", (int)folder, clean, clean + folder);
-    const char *dir = PHYSFS_getWriteDir();
-    char *real_partial = partial && dir ? sprintf_alloc("%s/%s", dir, partial) : nullptr;
-    char *real_target = dir ? sprintf_alloc("%s/%s", dir, clean) : nullptr;
-    int ok = real_partial && real_target && write_whole(partial, 0, data, length);
-    // The file keeps the permissions it had, as it did when it was written in place.
-    struct stat old;
-    if (ok && stat(real_target, &old) == 0) chmod(real_partial, old.st_mode & 07777);
-    ok = ok && rename(real_partial, real_target) == 0;
-    if (!ok && partial) PHYSFS_delete(partial);
-    SDL_free(real_target);
-    SDL_free(real_partial);
-    SDL_free(partial);
+    size_t length = strlen(name);
+    return (int)(length + PARTIAL_EXTRA > NAME_MAX ? NAME_MAX - PARTIAL_EXTRA : length);
+}
+
+// The folder holding the file (folders: the path's folders, or NULL), opened without
+// following a link at any level below the write directory, as PhysicsFS refuses them; -1 when
+// it cannot be. The path is cut at its slashes meanwhile and given back whole.
+static int open_folder(const char *write_dir, char *folders)
+{
+    int fd = write_dir ? open(write_dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+    for (char *at = folders; fd >= 0 && at;) {
+        char *slash = strchr(at, '/');
+        if (slash) *slash = 0;
+        int next = openat(fd, at, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (slash) *slash = '/';
+        close(fd);
+        fd = next;
+        at = slash ? slash + 1 : nullptr;
+    }
+    return fd;
+}
+
+// Whether name still names fd's file, a regular one.
+static int still_named(int folder, const char *name, int fd)
+{
+    struct stat held, named;
+    return fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+           held.st_ino == named.st_ino && held.st_dev == named.st_dev;
+}
+
+// Removes the partial file at name when no writer holds it; 0 when a writer does (or it cannot
+// be opened), and the slot is taken.
+static int remove_if_stale(int folder, const char *name)
+{
+    int fd = openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT; // gone meanwhile: the slot is free again
+    int stale = flock(fd, LOCK_EX | LOCK_NB) == 0 && still_named(folder, name, fd);
+    if (stale) unlinkat(folder, name, 0);
+    close(fd);
+    return stale;
+}
+
+struct partial_file {
+    char *name;
+    int data; // written and closed before the rename
+    int lock; // held until the rename
+};
+
+static char *partial_name(const char *name, int slot)
+{
+    return sprintf_alloc(".%.*s.%d%s", partial_stem_length(name), name, slot, PARTIAL_SUFFIX);
+}
+
+// The stale partial files in the slots above a writer's own, up to the first free one: left
+// by writers that died while others wrote the same file.
+static void remove_stale_above(int folder, const char *name, int slot)
+{
+    for (int above = slot + 1; above < PARTIAL_SLOTS; above++) {
+        char *partial = partial_name(name, above);
+        struct stat st;
+        int taken = partial && fstatat(folder, partial, &st, AT_SYMLINK_NOFOLLOW) == 0;
+        if (taken) remove_if_stale(folder, partial);
+        SDL_free(partial);
+        if (!taken) return;
+    }
+}
+
+// A partial file no other writer can take: created exclusively and locked before a byte is
+// written. A writer removing it for a stale one between the two makes this one try again.
+static int partial_create(int folder, const char *name, partial_file *p)
+{
+    for (int slot = 0, tries = 0; slot < PARTIAL_SLOTS && tries < 4 * PARTIAL_SLOTS; tries++) {
+        p->name = partial_name(name, slot);
+        if (!p->name) return 0;
+        // PhysicsFS makes new files owner-only; a partial file is made the same.
+        p->data = openat(folder, p->name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (p->data >= 0) {
+            p->lock = openat(folder, p->name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+            if (p->lock >= 0 && flock(p->lock, LOCK_EX | LOCK_NB) == 0 && still_named(folder, p->name, p->data) &&
+                still_named(folder, p->name, p->lock)) {
+                remove_stale_above(folder, name, slot);
+                return 1;
+            }
+            // When another writer holds it, that writer removes it.
+            if (p->lock < 0 && still_named(folder, p->name, p->data)) unlinkat(folder, p->name, 0);
+            if (p->lock >= 0) close(p->lock);
+            close(p->data);
+        } else if (errno != EEXIST) {
+            SDL_free(p->name);
+            return 0;
+        } else if (!remove_if_stale(folder, p->name)) {
+            slot++;
+        }
+        SDL_free(p->name);
+    }
+    return 0;
+}
+
+static int write_all(int fd, const char *data, size_t length)
+{
+    while (length > 0) {
+        ssize_t n = write(fd, data, length);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return 0;
+        data += n;
+        length -= (size_t)n;
+    }
+    return 1;
+}
+
+// A file that is replaced is written whole beside it first and only then renamed over it: a
+// write that fails (a full disk) leaves the old file as it was, and a write that answers true
+// leaves its own whole bytes (or a later writer's).
+static int replace_file(char *clean, const void *data, size_t length)
+{
+    char *slash = strrchr(clean, '/');
+    if (slash) *slash = 0;
+    int folder = open_folder(PHYSFS_getWriteDir(), slash ? clean : nullptr);
+    if (slash) *slash = '/';
+    if (folder < 0) return 0;
+    const char *name = slash ? slash + 1 : clean;
+    partial_file p;
+    int ok = partial_create(folder, name, &p);
+    if (ok) {
+        ok = write_all(p.data, (const char *)data, length);
+        // The file keeps the permissions it had, as it did when it was written in place.
+        struct stat old;
+        if (ok && fstatat(folder, name, &old, AT_SYMLINK_NOFOLLOW) == 0) fchmod(p.data, old.st_mode & 07777);
+        ok = close(p.data) == 0 && ok;
+        ok = ok && renameat(folder, p.name, folder, name) == 0;
+        if (!ok) unlinkat(folder, p.name, 0);
+        close(p.lock);
+        SDL_free(p.name);
+    }
+    close(folder);
     return ok;
 }
 
@@ -182,7 +314,7 @@ int write_file_ex(int append, const char *path, const void *data, size_t length)
         PHYSFS_mkdir(clean);
         *slash = '/';
     }
-    int ok = append ? write_whole(clean, 1, data, length) : replace_file(clean, data, length);
+    int ok = append ? append_whole(clean, data, length) : replace_file(clean, data, length);
     SDL_free(clean);
     return ok;
 }

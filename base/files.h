@@ -24,8 +24,9 @@ char *loadfile(const char *path, size_t *length);
 
 // Writes (append 0: replacing) into the current write directory, creating the parent
 // folders. 1 when every byte was written and the file closed cleanly; 0 when something
-// other than a regular file stands at the path. A file replaced is written beside it and
-// renamed over it once whole, so a failed write leaves the old file as it was.
+// other than a regular file stands at the path. A file replaced is written beside it, in a
+// partial file no other writer or process can take, and renamed over it once whole, so a
+// failed write leaves the old file as it was and a true one its own whole bytes.
 int write_file_ex(int append, const char *path, const void *data, size_t length);
 
 // Point the write directory at write_dir and write there, all under the write lock.

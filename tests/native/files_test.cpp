@@ -7,15 +7,20 @@
 #include "support/test_files.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <physfs.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <string.h>
 #include <unistd.h>
+#include <vector>
 
 class Files : public HostTest {};
 
@@ -173,4 +178,88 @@ TEST_F(Files, OnAFullDiskAFailedWriteLeavesTheOldFileAsItWas)
     // Room again: the next write replaces it.
     EXPECT_TRUE(write("short"));
     EXPECT_EQ("short", read_file(disk.dir + "/save.txt"));
+}
+
+// One writer's version of a file: a first line naming writer and number, then bytes that
+// follow from both, so part of a version, or two versions in one file, does not pass as whole.
+static std::string version_text(char writer, int number)
+{
+    std::string text = writer + (" " + std::to_string(number)) + "\n";
+    for (int block = 0; text.size() < (writer == 'A' ? 1000000u : 700000u); block++)
+        text += std::string(4096, (char)('a' + (number * 7 + writer + block) % 26));
+    return text;
+}
+
+static bool is_whole_version(const std::string &text)
+{
+    return text.size() > 2 && (text[0] == 'A' || text[0] == 'B') && text == version_text(text[0], atoi(&text[2]));
+}
+
+// Two processes replace the same file again and again while a third reads it: every version
+// read, and the file each write that answered true left, is one writer's whole bytes.
+TEST_F(Files, TwoProcessesReplacingOneFileNeverLeaveAMix)
+{
+    const std::string dir = fx.game_dir;
+    const int writes = 100;
+    pid_t writers[2];
+    for (int w = 0; w < 2; w++) {
+        const char name = w ? 'B' : 'A';
+        writers[w] = fork();
+        ASSERT_GE(writers[w], 0);
+        if (writers[w] > 0) continue;
+        int torn = 0, refused = 0;
+        for (int n = 0; n < writes; n++) {
+            std::string text = version_text(name, n);
+            if (!storefile_write_override(dir.c_str(), "save.txt", text.data(), text.size())) refused++;
+            else if (!is_whole_version(read_file(dir + "/save.txt"))) torn++;
+        }
+        std::string result = std::to_string(torn) + " torn, " + std::to_string(refused) + " refused";
+        write_file(fx.root + "/writer" + name + ".txt", result);
+        _exit(0);
+    }
+    int reads = 0, mixed = 0, running = 2;
+    while (running > 0) {
+        std::string text = read_file(dir + "/save.txt");
+        if (!text.empty()) {
+            reads++;
+            mixed += !is_whole_version(text);
+        }
+        for (pid_t &w : writers)
+            if (w > 0 && waitpid(w, nullptr, WNOHANG) == w) w = 0, running--;
+    }
+    EXPECT_EQ("0 torn, 0 refused", read_file(fx.root + "/writerA.txt"));
+    EXPECT_EQ("0 torn, 0 refused", read_file(fx.root + "/writerB.txt"));
+    EXPECT_EQ(0, mixed) << "of " << reads << " reads";
+    EXPECT_TRUE(is_whole_version(read_file(dir + "/save.txt")));
+    EXPECT_FALSE(partials_left(dir));
+}
+
+// A partial file no writer holds any more (its process died mid-write) is removed by the next
+// write of the same file, at that write's slot and the ones above it, also for a name whose
+// partial holds only its beginning; one a live writer holds and another file's stay.
+TEST_F(Files, TheNextWriteRemovesTheStalePartialsOfItsFileOnly)
+{
+    const std::string dir = fx.game_dir + "/save", long_name = std::string(246, 'l') + ".txt";
+    struct {
+        std::string file, partial;
+        bool held; // by a writer still writing
+        bool stays;
+    } rows[] = {{"slot.txt", ".slot.txt.0.partial", true, true},
+                {"slot.txt", ".slot.txt.1.partial", false, false},
+                {"slot.txt", ".slot.txt.2.partial", false, false},
+                {"slot.txt", ".other.txt.1.partial", false, true},
+                {long_name, "." + long_name.substr(0, 243) + ".0.partial", false, false}};
+    std::vector<int> holders;
+    for (const auto &row : rows) {
+        ASSERT_TRUE(write_file(dir + "/" + row.partial, "half"));
+        if (!row.held) continue;
+        holders.push_back(open((dir + "/" + row.partial).c_str(), O_RDONLY));
+        ASSERT_EQ(0, flock(holders.back(), LOCK_EX | LOCK_NB));
+    }
+    for (const auto &row : rows) {
+        EXPECT_TRUE(storefile_write_override(fx.game_dir.c_str(), ("save/" + row.file).c_str(), "whole", 5));
+        EXPECT_EQ("whole", read_file(dir + "/" + row.file));
+    }
+    for (const auto &row : rows) EXPECT_EQ(row.stays, mode_of(dir + "/" + row.partial) != "missing") << row.partial;
+    for (int fd : holders) close(fd);
 }
