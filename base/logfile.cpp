@@ -63,10 +63,12 @@ static void forget_paths(logfile *f)
     f->dir = f->native = nullptr;
 }
 
-// Creates the folders on the way to native (a path with at least one '/').
-static void make_parents(char *native)
+// Creates the folders between the write directory and the file (native is dir + "/" + path).
+// The write directory itself is never made: one removed (a test's folder, a folder the player
+// deleted) stays removed, and the lines are said to be lost instead.
+static void make_parents(char *native, size_t dir_length)
 {
-    for (char *slash = strchr(native + 1, '/'); slash; slash = strchr(slash + 1, '/')) {
+    for (char *slash = strchr(native + dir_length + 1, '/'); slash; slash = strchr(slash + 1, '/')) {
         *slash = 0;
         mkdir(native, 0755);
         *slash = '/';
@@ -95,7 +97,7 @@ static bool open_file(logfile *f, const char *dir, bool truncate)
     if (!closes_at_exit) closes_at_exit = atexit(logfile_close) == 0;
     int fd = open(f->native, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0 && errno == ENOENT) {
-        make_parents(f->native);
+        make_parents(f->native, strlen(dir));
         fd = open(f->native, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, 0644);
     }
     if (fd < 0) return false;
@@ -230,7 +232,7 @@ static void flush_and_die(int signal)
 
 void logfile_catch_fatal_signals(void)
 {
-    static const int fatal[] = {SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGQUIT, SIGHUP, SIGPIPE};
+    static const int fatal[] = {SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGQUIT};
     for (int s : fatal) {
         struct sigaction action = {};
         action.sa_handler = flush_and_die;

@@ -2,12 +2,41 @@
 #include "base/logfile.h"
 #include "host/startup.h"
 
+#include <fcntl.h>
 #include <malloc.h>
 #include <signal.h>
 #include <stdio.h>
+#include <unistd.h>
+
+// A closed terminal ends the run as SIGTERM does, through the whole shutdown: a recording,
+// the console history and the logs are kept.
+static void quit_at_hangup(int) { kill(getpid(), SIGTERM); }
+
+static void ignore_signal(int) {}
+
+static void catch_signal(int number, void (*handler)(int))
+{
+    struct sigaction action = {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    sigaction(number, &action, nullptr);
+}
+
+// A reader that went away (`| head -1`) or a standard output closed at launch changes neither
+// what the game saves nor how the run ends: writes to it fail and the run goes on.
+static void keep_running_without_a_reader(void)
+{
+    // Caught rather than ignored: programs the game starts get the usual SIGPIPE back.
+    catch_signal(SIGPIPE, ignore_signal);
+    // A closed descriptor 0, 1 or 2 would be the next file opened (a log file), and what is
+    // printed would land in it.
+    for (int fd = 0; fd <= 2; fd++)
+        if (fcntl(fd, F_GETFD) < 0) open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+}
 
 int main(int argc, char **argv)
 {
+    keep_running_without_a_reader();
     // Logs reach a pipe line by line, as they are written.
     setvbuf(stdout, nullptr, _IOLBF, 0);
     // The OpenGL driver allocates and frees blocks of hundreds of kilobytes for every draw:
@@ -18,6 +47,7 @@ int main(int argc, char **argv)
     mallopt(M_TRIM_THRESHOLD, 64 << 20);
     signal(SIGSEGV, crash_signal_handler);
     logfile_catch_fatal_signals();
+    catch_signal(SIGHUP, quit_at_hangup);
     main_startup(argc, argv);
     main_render_loop();
 }

@@ -14,6 +14,7 @@
 #include "services/http_client.h" // shutdown releases the transfers
 
 #include <execinfo.h>
+#include <fcntl.h>
 #include <mruby/string.h>
 #include <mruby/variable.h>
 #include <physfs.h>
@@ -22,6 +23,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 // What start-up makes and shutdown takes down. The game record goes to the simulation thread,
@@ -46,6 +48,32 @@ static int wait_helper(SDL_Thread *&thread)
     return result;
 }
 
+// The children of the thread that shows the start-up failure box: SDL shows it from a
+// process of its own, which must not outlive ours.
+static char box_children_path[64];
+
+// SIGTERM or SIGINT while the failure box waits for its button: the message is on standard
+// error already, so the run ends there with the failure's status, and its box with it.
+static void end_failed_startup(int)
+{
+    int fd = open(box_children_path, O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        char list[512];
+        ssize_t n = read(fd, list, sizeof list - 1);
+        close(fd);
+        long pid = 0;
+        for (ssize_t i = 0; i <= n; i++) {
+            if (i < n && list[i] >= '0' && list[i] <= '9') {
+                pid = pid * 10 + (list[i] - '0');
+            } else {
+                if (pid > 0) kill((pid_t)pid, SIGKILL);
+                pid = 0;
+            }
+        }
+    }
+    _exit(1);
+}
+
 void startup_fail(const char *format, ...)
 {
     char message[256];
@@ -57,8 +85,17 @@ void startup_fail(const char *format, ...)
     fflush(stderr);
     // A message box would block a headless run forever; show it only with a real display.
     if (!render_driver_is_headless(SDL_getenv("SDL_VIDEODRIVER")))
-        if (SDL_getenv("DISPLAY") || SDL_getenv("WAYLAND_DISPLAY"))
+        if (SDL_getenv("DISPLAY") || SDL_getenv("WAYLAND_DISPLAY")) {
+            // SDL's own handlers only queue a quit event that nobody reads any more.
+            snprintf(box_children_path, sizeof box_children_path, "/proc/self/task/%ld/children",
+                     (long)syscall(SYS_gettid));
+            struct sigaction action = {};
+            action.sa_handler = end_failed_startup;
+            sigemptyset(&action.sa_mask);
+            sigaction(SIGTERM, &action, nullptr);
+            sigaction(SIGINT, &action, nullptr);
             SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Startup failure!", message, nullptr);
+        }
     // A helper still loading must finish before the libraries it uses shut down; a device it
     // opened before the step that would have opened it is closed again.
     if (host.gl_library_helper) SDL_WaitThread(host.gl_library_helper, nullptr);
@@ -250,8 +287,24 @@ static void start_subsystems(const startup_options &options, int x11, int argc, 
     simulation_queue_frame(&game);
 }
 
+// The per-user folder goes under XDG_DATA_HOME only when that is an absolute path, else under
+// $HOME/.local/share. PhysicsFS takes any value (an empty one put the folder at the root of
+// the file system, a relative one under the current directory) and, without one, the home of
+// the user's account rather than $HOME. Done before any thread reads the environment.
+static void ignore_unusable_data_home(void)
+{
+    const char *data_home = getenv("XDG_DATA_HOME");
+    if (data_home && data_home[0] == '/') return;
+    const char *home = getenv("HOME");
+    char *default_home = home && home[0] == '/' ? sprintf_alloc("%s/.local/share", home) : nullptr;
+    if (default_home) setenv("XDG_DATA_HOME", default_home, 1);
+    else unsetenv("XDG_DATA_HOME");
+    SDL_free(default_home);
+}
+
 void main_startup(int argc, char **argv)
 {
+    ignore_unusable_data_home();
     startup_options options = read_options(argc, argv);
     SDL_SetHint("SDL_IOS_ORIENTATIONS", "LandscapeLeft LandscapeRight");
     int x11 = start_libraries(argc, argv);

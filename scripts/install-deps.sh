@@ -4,7 +4,7 @@
 set -e
 cd "$(dirname "$0")/.."
 packages="build-essential cmake pkg-config git libsdl2-dev libphysfs-dev libopenal-dev
-  libstb-dev liblodepng-dev libcjson-dev libcurl4-openssl-dev libcurl4 fonts-dejavu-core xvfb xdotool libx11-dev zip
+  libstb-dev liblodepng-dev libcjson-dev libcurl4-openssl-dev libcurl4 fonts-dejavu-core xvfb xfonts-base xdotool libx11-dev zip
   googletest libgtest-dev ruby rake bison dpkg-dev openssl python3"
 missing=""
 for p in $packages; do

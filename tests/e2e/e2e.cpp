@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -32,10 +33,11 @@ static void copy_executable(const std::string &from, const std::string &to)
 
 e2e_game::e2e_game(const std::string &name)
 {
-    std::string templ = "/tmp/zintarel-e2e-" + name + "-XXXXXX";
-    std::vector<char> buf(templ.begin(), templ.end());
-    buf.push_back(0);
-    root = mkdtemp(buf.data()) ? buf.data() : "/tmp";
+    root = make_temp_folder("zintarel-e2e-" + name);
+    if (root.empty()) {
+        fprintf(stderr, "no temporary folder for %s\n", name.c_str());
+        abort();
+    }
     // A real copy: the runtime writes beside its executable, and the file system refuses links.
     copy_executable(ZINTAREL_BINARY, root + "/zintarel");
     write_file(root + "/font.ttf", read_file(ZINTAREL_FONT));
@@ -70,7 +72,7 @@ static long resident_kb(pid_t pid)
 }
 
 e2e_run e2e_game::run(const std::vector<std::string> &args, int timeout_seconds,
-                      const std::vector<std::string> &extra_env, const e2e_signal *signal) const
+                      const std::vector<std::string> &extra_env, const e2e_signal *signal, e2e_output output) const
 {
     e2e_run result;
     std::string out_path = root + "/.stdout", err_path = root + "/.stderr";
@@ -87,7 +89,9 @@ e2e_run e2e_game::run(const std::vector<std::string> &args, int timeout_seconds,
         env_strings.push_back(entry);
     };
     for (const std::string &e : extra_env) add_unless_named(e.c_str());
-    for (const char *e : {"SDL_VIDEODRIVER=dummy", "ALSOFT_DRIVERS=null"}) add_unless_named(e);
+    // What the game writes per user (the production folder, caches) stays in the test's folder.
+    std::string home = "HOME=" + root + "/home";
+    for (const char *e : {"SDL_VIDEODRIVER=dummy", "ALSOFT_DRIVERS=null", home.c_str()}) add_unless_named(e);
     for (char **e = environ; *e; e++) add_unless_named(*e);
     std::vector<char *> envp, argv = {(char *)"./zintarel"};
     for (std::string &e : env_strings) envp.push_back(&e[0]);
@@ -97,16 +101,26 @@ e2e_run e2e_game::run(const std::vector<std::string> &args, int timeout_seconds,
 
     auto start = std::chrono::steady_clock::now();
     auto elapsed = [&start] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
+    int gone_reader[2] = {-1, -1};
+    if (output == e2e_output::reader_gone && pipe2(gone_reader, O_CLOEXEC) != 0) return result;
     pid_t pid = fork();
     if (pid == 0) {
         int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (out < 0 || err < 0 || chdir(root.c_str()) != 0) _exit(126);
-        dup2(out, 1);
+        if (output == e2e_output::reader_gone) {
+            close(gone_reader[0]);
+            dup2(gone_reader[1], 1);
+        } else if (output == e2e_output::closed) {
+            close(1);
+        } else {
+            dup2(out, 1);
+        }
         dup2(err, 2);
         execve("./zintarel", argv.data(), envp.data());
         _exit(127);
     }
+    if (gone_reader[0] >= 0) close(gone_reader[0]), close(gone_reader[1]);
     int status = 0;
     bool signalled = false;
     double ready_at = -1; // when the signal's file was first seen
@@ -121,7 +135,9 @@ e2e_run e2e_game::run(const std::vector<std::string> &args, int timeout_seconds,
             next_sample = elapsed() + 0.1;
         }
         if (signal && !signalled) {
-            if (ready_at < 0 && (signal->when_exists.empty() || exists(signal->when_exists))) ready_at = elapsed();
+            if (ready_at < 0 && (signal->when_exists.empty() || exists(signal->when_exists)) &&
+                (!signal->ready || signal->ready(pid)))
+                ready_at = elapsed();
             if (ready_at >= 0 && (elapsed() - ready_at) * 1000 >= signal->after_ms) {
                 if (signal->before) signal->before();
                 kill(pid, signal->number);
@@ -187,4 +203,53 @@ bool e2e_capture_window(e2e_picture *picture)
     }
     XCloseDisplay(display);
     return captured;
+}
+
+e2e_display::e2e_display()
+{
+    int ready[2];
+    if (pipe2(ready, O_CLOEXEC) != 0) return;
+    std::string fd = std::to_string(ready[1]);
+    pid_t child = fork();
+    if (child == 0) {
+        fcntl(ready[1], F_SETFD, 0); // the server writes its display number there
+        int null = open("/dev/null", O_WRONLY);
+        if (null >= 0) dup2(null, 1), dup2(null, 2);
+        // -noreset: a server that resets once its last client leaves refuses the next one meanwhile.
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "800x600x24", "-nolisten", "tcp", "-noreset",
+               (char *)nullptr);
+        _exit(127);
+    }
+    close(ready[1]);
+    pid = child;
+    // The number arrives once the server accepts clients; a server that fails closes the pipe.
+    std::string number;
+    struct pollfd p = {ready[0], POLLIN, 0};
+    char c;
+    while (child > 0 && poll(&p, 1, 60000) == 1 && read(ready[0], &c, 1) == 1 && c != '\n') number += c;
+    close(ready[0]);
+    if (!number.empty()) name = ":" + number;
+}
+
+e2e_display::~e2e_display()
+{
+    if (pid <= 0) return;
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+}
+
+int e2e_display::windows_shown() const
+{
+    Display *display = name.empty() ? nullptr : XOpenDisplay(name.c_str());
+    if (!display) return 0;
+    Window root = DefaultRootWindow(display), parent, *children = nullptr;
+    unsigned count = 0;
+    int shown = 0;
+    XWindowAttributes a;
+    if (XQueryTree(display, root, &root, &parent, &children, &count))
+        for (unsigned i = 0; i < count; i++)
+            shown += XGetWindowAttributes(display, children[i], &a) && a.map_state == IsViewable;
+    if (children) XFree(children);
+    XCloseDisplay(display);
+    return shown;
 }

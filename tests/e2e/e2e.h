@@ -23,6 +23,14 @@ struct e2e_signal {
     int after_ms = 0;
     int number = 15;
     std::function<void()> before; // called just before the signal is sent (the game still runs)
+    std::function<bool(int pid)> ready; // when given, also asked until it answers true
+};
+
+// Where the game's standard output goes.
+enum class e2e_output {
+    captured,    // a file, read into e2e_run::out
+    reader_gone, // a pipe whose reading end is closed before the game starts
+    closed,      // no descriptor 1 at all
 };
 
 struct e2e_game {
@@ -35,7 +43,8 @@ struct e2e_game {
     // Runs ./zintarel with args from root; extra_env is "NAME=value" entries. Without a
     // signal the run ends by itself, or is killed after timeout_seconds.
     e2e_run run(const std::vector<std::string> &args, int timeout_seconds = 30,
-                const std::vector<std::string> &extra_env = {}, const e2e_signal *signal = nullptr) const;
+                const std::vector<std::string> &extra_env = {}, const e2e_signal *signal = nullptr,
+                e2e_output output = e2e_output::captured) const;
 };
 
 // Whether text holds part; how many times it does (overlapping ones counted).
@@ -58,6 +67,16 @@ struct e2e_picture {
 // PNG bytes (a screenshot) into picture; false, and the picture left as it was, when they do
 // not decode.
 bool e2e_decode_png(const std::string &png, e2e_picture *picture);
+
+// An X server of the test's own (Xvfb on a free display), for what only a real display shows.
+struct e2e_display {
+    std::string name; // ":N", empty when the server could not be started
+    int pid = -1;
+    e2e_display();
+    ~e2e_display();
+    // How many windows the server shows (mapped windows at the top of its screen).
+    int windows_shown() const;
+};
 
 // In a real X11 window: what the server shows of the largest window on the screen (the
 // game's); false, and the picture left as it was, when there is none.

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 static const char *quit_after_three =
@@ -200,6 +201,31 @@ TEST(Startup, ProductionKeepsEveryWriteInOneFolderNamedAfterTheTitle)
         // Nothing beside it: an uncleaned title writes to prefs/outside, prefs or prefs/data/a.
         EXPECT_EQ(std::vector<std::string>{row.folder}, names_in(g, "prefs/data")) << row.title;
         EXPECT_EQ(std::vector<std::string>{"data"}, names_in(g, "prefs")) << row.title;
+    }
+}
+
+// An empty or relative XDG_DATA_HOME is no data folder: the per-user folder is then under the
+// home's ".local/share", never at the root of the file system or under the current folder.
+TEST(Startup, ProductionIgnoresAnEmptyOrRelativeDataHome)
+{
+    for (const char *data_home : {"", "relative/data"}) {
+        e2e_game g("production data home");
+        // A title of this run's own: a run that takes the empty value writes to "/TITLE".
+        std::string title = "zintarel-data-home-" + g.root.substr(g.root.rfind('-') + 1);
+        g.write("game/app/main.rb", write_both);
+        g.write("game/metadata/game_metadata.txt",
+                "devid=studio\ndevtitle=Studio\ngameid=g\ngametitle=" + title + "\nversion=1.0\n");
+        e2e_run r = g.run({"game", "--production"}, 30,
+                          {std::string("XDG_DATA_HOME=") + data_home, "HOME=" + g.root + "/home"});
+        bool at_root = access(("/" + title).c_str(), F_OK) == 0;
+        if (at_root) {
+            EXPECT_EQ(0, system(("rm -rf '/" + title + "'").c_str()));
+        }
+        EXPECT_EQ(0, r.status) << data_home << r.err;
+        EXPECT_FALSE(at_root) << data_home;
+        EXPECT_EQ("r", g.read("home/.local/share/" + title + "/root.txt")) << data_home;
+        EXPECT_EQ("g", g.read("home/.local/share/" + title + "/game.txt")) << data_home;
+        EXPECT_FALSE(g.exists("relative")) << data_home;
     }
 }
 

@@ -113,9 +113,9 @@ TEST(CompileStep, BacktracesAndSyntaxErrorsKeepFileAndLine)
 
 TEST(CompileStep, TheBuildToolEmbedsCodeWithItsFileNames)
 {
-    char dir[] = "/tmp/zintarel-zoqc-XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(dir));
-    std::string rb = std::string(dir) + "/part.rb", c = std::string(dir) + "/part.c";
+    std::string dir = make_temp_folder("zintarel-zoqc");
+    ASSERT_FALSE(dir.empty());
+    std::string rb = dir + "/part.rb", c = dir + "/part.c";
     FILE *f = fopen(rb.c_str(), "w");
     ASSERT_NE(nullptr, f);
     fputs("FRAME = 1 / 60\ndef half(x) = x / 2\n"
@@ -134,7 +134,7 @@ TEST(CompileStep, TheBuildToolEmbedsCodeWithItsFileNames)
     interpreter in;
     ruby_load_irep(in.mrb, image.data());
     EXPECT_EQ("[0.0167, 2.5, \"" + rb + ":2:in half\"]", run(in.mrb, "$r"));
-    std::string clean = std::string("rm -rf ") + dir;
+    std::string clean = "rm -rf '" + dir + "'";
     EXPECT_EQ(0, system(clean.c_str()));
 }
 

@@ -162,6 +162,31 @@ TEST_F(Files, ALogFileThatIsNoFileIsRefusedAndALinkIsNotFollowed)
     EXPECT_EQ("line\n", read_file(dir + "/logs/log.txt"));
 }
 
+// A log removed while it stands open is made again at the next flush, and so is its logs
+// folder; the write directory itself is not: one removed stays removed.
+TEST_F(Files, ALogWhoseWriteDirectoryWasRemovedIsNotMadeAgainThere)
+{
+    struct {
+        const char *removed;
+        const char *left; // the log afterwards, "" when there is none
+    } rows[] = {{"logs", "two\n"}, {"", ""}};
+    for (const auto &row : rows) {
+        const std::string dir = fx.root + "/write";
+        make_dirs(dir);
+        ASSERT_TRUE(logfile_write(dir.c_str(), "logs/log.txt", "one\n", 4, 0));
+        logfile_flush();
+        ASSERT_EQ(0, system(("rm -rf '" + dir + "/" + row.removed + "'").c_str()));
+        logfile_write(dir.c_str(), "logs/log.txt", "two\n", 4, 1);
+        logfile_flush();
+        logfile_write(dir.c_str(), "logs/log.txt", "", 0, 1);
+        logfile_close();
+        EXPECT_EQ(row.left, read_file(dir + "/logs/log.txt")) << row.removed;
+        struct stat st;
+        EXPECT_EQ(*row.left != 0, stat(dir.c_str(), &st) == 0) << row.removed;
+        ASSERT_EQ(0, system(("rm -rf '" + dir + "'").c_str()));
+    }
+}
+
 TEST_F(Files, OnAFullDiskAFailedWriteLeavesTheOldFileAsItWas)
 {
     small_disk disk(fx.root + "/small", "64k");

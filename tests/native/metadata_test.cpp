@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <string>
+#include <fcntl.h>
 #include <unistd.h>
 
 class Metadata : public HostTest {};
@@ -14,8 +15,8 @@ class Metadata : public HostTest {};
 static std::string capture_stderr(const std::function<void()> &body)
 {
     fflush(stderr);
-    char path[] = "/tmp/zintarel-stderr-XXXXXX";
-    int fd = mkstemp(path);
+    std::string folder = make_temp_folder("zintarel-stderr"), path = folder + "/stderr.txt";
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int saved = dup(2);
     dup2(fd, 2);
     body();
@@ -24,7 +25,8 @@ static std::string capture_stderr(const std::function<void()> &body)
     close(saved);
     close(fd);
     std::string out = read_file(path, "<missing>");
-    remove(path);
+    remove(path.c_str());
+    rmdir(folder.c_str());
     return out;
 }
 

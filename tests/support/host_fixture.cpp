@@ -1,4 +1,5 @@
 #include "base/files.h"
+#include "base/logfile.h"
 #include "base/ruby.h"
 #include "compile/compile.h"
 #include "ffi/ffi.h"
@@ -13,14 +14,39 @@
 #include <stdlib.h>
 #include <string.h>
 #include <string>
+#include <unistd.h>
+#include <utility>
+#include <vector>
 
 game_context test_game;
 
+// The folders this process made and has not removed yet: a process that ends where the code
+// under test exits (a child that runs start-up's fatal paths) removes them at its exit. A
+// forked child inherits the list, not the folders.
+static std::vector<std::pair<pid_t, std::string>> live_roots;
+
+static void remove_root(const std::string &root)
+{
+    std::string cmd = "rm -rf '" + root + "'";
+    if (system(cmd.c_str()) != 0) fprintf(stderr, "could not remove %s\n", root.c_str());
+}
+
+static void remove_live_roots(void)
+{
+    // The log files first: what they hold is written now, into folders about to go.
+    logfile_close();
+    for (const auto &live : live_roots)
+        if (live.first == getpid()) remove_root(live.second);
+    live_roots.clear();
+}
+
 int host_fixture_up(host_fixture *fixture, bool construct_runtime)
 {
-    char templ[] = "/tmp/zintarel-test-XXXXXX";
-    if (!mkdtemp(templ)) return 0;
-    fixture->root = templ;
+    fixture->root = make_temp_folder("zintarel-test");
+    if (fixture->root.empty()) return 0;
+    static bool removes_at_exit = false;
+    if (!removes_at_exit) removes_at_exit = atexit(remove_live_roots) == 0;
+    live_roots.push_back({getpid(), fixture->root});
     fixture->game_dir = fixture->root + "/game";
     fixture->base_dir = fixture->root + "/base";
     make_dirs(fixture->game_dir + "/app");
@@ -58,11 +84,15 @@ void host_fixture_down(host_fixture *fixture)
     SDL_free(test_game.game_dir);
     SDL_free(test_game.base_dir);
     test_game = game_context();
+    // The log files stay open between lines: closed now, they are not made again in the
+    // folder after it is removed.
+    logfile_close();
     PHYSFS_deinit();
     threadstream_quit();
     SDL_Quit();
-    std::string cmd = "rm -rf '" + fixture->root + "'";
-    if (system(cmd.c_str()) != 0) fprintf(stderr, "could not remove %s\n", fixture->root.c_str());
+    remove_root(fixture->root);
+    for (size_t i = 0; i < live_roots.size(); i++)
+        if (live_roots[i].second == fixture->root) live_roots.erase(live_roots.begin() + (long)i--);
 }
 
 thread_channel *host_fixture_queues(void)

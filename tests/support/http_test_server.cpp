@@ -384,12 +384,11 @@ static int run_program(const std::vector<std::string> &args)
 
 bool https_test_server_start(https_test_server *server, std::string *error)
 {
-    char folder[] = "/tmp/zintarel-https-XXXXXX";
-    if (!mkdtemp(folder)) {
+    server->folder = make_temp_folder("zintarel-https");
+    if (server->folder.empty()) {
         *error = "no temporary folder";
         return false;
     }
-    server->folder = folder;
     std::string key = server->folder + "/key.pem", cert = server->folder + "/cert.pem";
     if (run_program({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
                      "-keyout", key, "-out", cert, "-days", "2", "-subj", "/CN=127.0.0.1"}) != 0) {

@@ -4,6 +4,7 @@
 #include <math.h>
 #include <stdint.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string>
 #include <sys/stat.h>
 
@@ -31,6 +32,21 @@ inline void make_dirs(const std::string &path)
 {
     for (size_t i = 1; i <= path.size(); i++)
         if (i == path.size() || path[i] == '/') mkdir(path.substr(0, i).c_str(), 0755);
+}
+
+// A new empty folder named prefix-XXXXXX, "" when none could be made. The test programs make
+// theirs in the build's own temporary folder, which a test run checks is left empty.
+inline std::string make_temp_folder(const std::string &prefix)
+{
+#ifdef ZINTAREL_TEST_TMP
+    std::string base = ZINTAREL_TEST_TMP;
+#else
+    const char *tmpdir = getenv("TMPDIR");
+    std::string base = tmpdir && tmpdir[0] == '/' ? tmpdir : "/tmp";
+#endif
+    make_dirs(base);
+    std::string path = base + "/" + prefix + "-XXXXXX";
+    return mkdtemp(&path[0]) ? path : "";
 }
 
 // Writes the file, creating its folders; false when it cannot be written.

@@ -1,0 +1,15 @@
+# The test programs make their folders in one temporary folder of the build (FOLDER):
+# "prepare" empties it before a run, "check" fails naming whatever a test left in it.
+if(STEP STREQUAL "prepare")
+  file(REMOVE_RECURSE "${FOLDER}")
+  file(MAKE_DIRECTORY "${FOLDER}")
+elseif(STEP STREQUAL "check")
+  file(GLOB_RECURSE left LIST_DIRECTORIES true RELATIVE "${FOLDER}" "${FOLDER}/*")
+  if(left)
+    list(SORT left)
+    string(REPLACE ";" "\n  " left "${left}")
+    message(FATAL_ERROR "Tests left these in ${FOLDER}:\n  ${left}")
+  endif()
+else()
+  message(FATAL_ERROR "STEP must be prepare or check")
+endif()
