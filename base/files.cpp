@@ -87,10 +87,15 @@ char *loadfile(const char *path, size_t *length)
         PHYSFS_close(f);
         return nullptr;
     }
-    size_t size = (size_t)file_length;
-    PHYSFS_sint64 got = PHYSFS_readBytes(f, buf, size);
+    size_t size = (size_t)file_length, done = 0;
+    // One read stops short of 2 GiB on Linux: read on until the file is whole.
+    while (done < size) {
+        PHYSFS_sint64 got = PHYSFS_readBytes(f, buf + done, size - done);
+        if (got <= 0) break;
+        done += (size_t)got;
+    }
     PHYSFS_close(f);
-    if (got < 0 || (size_t)got != size) {
+    if (done != size) {
         SDL_free(buf);
         return nullptr;
     }

@@ -36,7 +36,9 @@ static mrb_value ffi_mrb_eval(mrb_state *mrb, mrb_value self)
     const char *text = source_of(mrb, &length);
     RProc *proc = ruby_compile(mrb, text, (size_t)length, "(eval)");
     if (!proc) {
-        if (mrb->exc && mrb_obj_is_kind_of(mrb, mrb_obj_value(mrb->exc), mrb_exc_get(mrb, "SyntaxError"))) {
+        // A source too long to parse keeps the parser's message, which names its size.
+        if (mrb->exc && (size_t)length <= MRB_PARSER_SOURCE_MAX &&
+            mrb_obj_is_kind_of(mrb, mrb_obj_value(mrb->exc), mrb_exc_get(mrb, "SyntaxError"))) {
             mrb->exc = nullptr;
             mrb_raise(mrb, mrb_exc_get(mrb, "SyntaxError"), "syntax error");
         }

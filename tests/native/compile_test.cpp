@@ -9,7 +9,9 @@
 #include <mruby/string.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <string>
+#include <sys/mman.h>
 #include <vector>
 
 namespace {
@@ -109,6 +111,35 @@ TEST(CompileStep, BacktracesAndSyntaxErrorsKeepFileAndLine)
     EXPECT_NE(std::string::npos, syntax.find("(SyntaxError)")) << syntax;
     EXPECT_NE(std::string::npos, run(mrb, "eval('1 / ')").find("SyntaxError"));
     EXPECT_EQ("nil", run(mrb, "", "empty.rb"));
+}
+
+// The parser holds 2,147,483,647 bytes; a longer source is refused unread, naming its size.
+// The sources are views of one mapping whose untouched pages cost no memory: a String literal
+// of the length that ran the parser's token count over, and one that ends at its first line.
+TEST(CompileStep, ASourceLongerThanTheParserHoldsIsRefusedNamingItsSize)
+{
+    const size_t limit = MRB_PARSER_SOURCE_MAX, size = limit + 55;
+    void *mapping = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    ASSERT_NE(MAP_FAILED, mapping);
+    char *source = (char *)mapping;
+    source[0] = source[size - 1] = '\'';
+    memcpy(source + 1, "__END__\n", 8);
+    struct {
+        const char *text;
+        size_t length;
+        const char *expected;
+    } cases[] = {
+        {source, size, "big.rb:1: source too long to parse: 2147483702 bytes (at most 2147483647) (SyntaxError)"},
+        {source, limit + 1, "big.rb:1: source too long to parse: 2147483648 bytes (at most 2147483647) (SyntaxError)"},
+        {source + 1, limit, "nil"},
+    };
+    interpreter in;
+    for (const auto &c : cases) {
+        int ai = mrb_gc_arena_save(in.mrb);
+        EXPECT_EQ(c.expected, inspect_and_clear(in.mrb, ruby_load(in.mrb, c.text, c.length, "big.rb"))) << c.length;
+        mrb_gc_arena_restore(in.mrb, ai);
+    }
+    munmap(mapping, size);
 }
 
 TEST(CompileStep, TheBuildToolEmbedsCodeWithItsFileNames)

@@ -114,6 +114,23 @@ TEST_F(Simulation, QueuedFilesLoadInOrderPastMissingAndRaisingOnesAndPastAByteOr
     EXPECT_EQ("[]", eval("$zoq.get_ruby_reload_list"));
 }
 
+// A file a single read cannot take whole (2 GiB on Linux) is read whole, and one longer than
+// the parser holds fails to load with its size named (sparse on disk; 2 GiB of memory).
+TEST_F(Simulation, AQueuedFileLongerThanTheParserHoldsFailsToLoadNamingItsSize)
+{
+    FILE *f = fopen((fx.game_dir + "/app/big.rb").c_str(), "wb");
+    ASSERT_TRUE(f);
+    EXPECT_EQ(0, fputc('\'', f) == EOF || fseeko(f, 2147483701, SEEK_SET) || fputc('\'', f) == EOF || fclose(f));
+    eval("$zoq.mark_ruby_file_for_reload 'app/big.rb'");
+    sdl_log_capture log;
+    EXPECT_EQ(1, simulation_load_queued_files(&test_game));
+    const char *refusal = "app/big.rb:1: source too long to parse: 2147483702 bytes (at most 2147483647)";
+    EXPECT_EQ(std::string("\"") + refusal + "\"", eval("$zoq.instance_variable_get(:@load_failures)['app/big.rb'].message"));
+    EXPECT_EQ(1, log.count(refusal));
+    EXPECT_EQ(nullptr, test_game.interpreter->exc);
+    remove((fx.game_dir + "/app/big.rb").c_str());
+}
+
 TEST_F(Simulation, AReloadListThatCannotBeEmptiedIsLoggedNotLost)
 {
     eval("class ZOQ::Runtime; def get_ruby_reload_list; ['app/frozen.rb'].freeze; end; end");
