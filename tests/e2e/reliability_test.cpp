@@ -153,8 +153,10 @@ TEST(Reliability, AGameThatNeverComesBackFromItsTickEndsOnSigtermWithAFailure)
     }
 }
 
-// Paused by an exception, with the console open over it, for ten seconds: memory stays
-// where it was once the console was up.
+// Paused by an exception, with the console open over it, for twenty seconds: memory stays
+// where it was once the console was up. The pause's first frames still grow the heap to
+// where the collector holds it (about 11 MB over some 280 frames): the last ten seconds are
+// measured, which a busy machine's slower frames still leave after that.
 TEST(Reliability, AGamePausedByAnExceptionKeepsItsMemoryFlat)
 {
     e2e_game g("paused");
@@ -164,15 +166,15 @@ TEST(Reliability, AGamePausedByAnExceptionKeepsItsMemoryFlat)
                                 "end\n");
     e2e_signal term;
     term.when_exists = "exceptions/current.txt";
-    term.after_ms = 10000;
+    term.after_ms = 20000;
     e2e_run r = g.run({"game"}, 60, {}, &term);
     EXPECT_EQ(0, r.status) << r.err;
-    ASSERT_GT(r.rss.size(), 50u);
-    // From two seconds after the report on.
-    double paused_at = r.rss.back().first - 10;
+    ASSERT_GT(r.rss.size(), 100u);
+    // From ten seconds after the report on.
+    double paused_at = r.rss.back().first - 20;
     long first = 0, most = 0;
     for (const auto &sample : r.rss) {
-        if (sample.first < paused_at + 2) continue;
+        if (sample.first < paused_at + 10) continue;
         if (!first) first = sample.second;
         if (sample.second > most) most = sample.second;
     }
