@@ -137,8 +137,11 @@ test "a missing file is retried a second later while later files still load, the
                         change_line("src_backup_app_here.rb", 2000, "app/here.rb")].join("\n")
   $here = $late = $stuck = nil
   device_steps_until { $here }
-  # The failed file was asked for once before the later one loaded, and is tried again after.
-  assert_equal 1, requested("/src_backup_app_gone.rb")
+  # The failed file was asked for once, then the later one, before the failed one was tried
+  # again (a busy server may make either take more than one try).
+  files = requested.select { |path| path.start_with?("/src_backup_") }
+  assert_equal ["/src_backup_app_gone.rb", "/src_backup_app_here.rb"], files.uniq[0, 2]
+  assert_equal "/src_backup_app_here.rb", files[1]
   device_steps_until { requested("/src_backup_app_gone.rb") == 3 }
   serve "changes.txt", on_disk("served/changes.txt") + "\n" + change_line("src_backup_app_stuck.rb", 2001, "app/stuck.rb") +
                        "\n" + change_line("src_backup_app_late.rb", 2001, "app/late.rb")
