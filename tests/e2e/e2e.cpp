@@ -25,6 +25,10 @@
 
 extern char **environ;
 
+// Mesa keeps the shaders it compiles under the home folder: every program the tests start
+// (games, X servers, the shells that start them) goes without, so a run leaves nothing there.
+[[maybe_unused]] static const bool mesa_cache_off = setenv("MESA_SHADER_CACHE_DISABLE", "true", 1) == 0;
+
 static void copy_executable(const std::string &from, const std::string &to)
 {
     write_file(to, read_file(from));
