@@ -14,20 +14,12 @@ static void quit_at_hangup(int) { kill(getpid(), SIGTERM); }
 
 static void ignore_signal(int) {}
 
-static void catch_signal(int number, void (*handler)(int))
-{
-    struct sigaction action = {};
-    action.sa_handler = handler;
-    sigemptyset(&action.sa_mask);
-    sigaction(number, &action, nullptr);
-}
-
 // A reader that went away (`| head -1`) or a standard output closed at launch changes neither
 // what the game saves nor how the run ends: writes to it fail and the run goes on.
 static void keep_running_without_a_reader(void)
 {
     // Caught rather than ignored: programs the game starts get the usual SIGPIPE back.
-    catch_signal(SIGPIPE, ignore_signal);
+    startup_catch_signal(SIGPIPE, ignore_signal);
     // A closed descriptor 0, 1 or 2 would be the next file opened (a log file), and what is
     // printed would land in it.
     for (int fd = 0; fd <= 2; fd++)
@@ -47,7 +39,7 @@ int main(int argc, char **argv)
     mallopt(M_TRIM_THRESHOLD, 64 << 20);
     signal(SIGSEGV, crash_signal_handler);
     logfile_catch_fatal_signals();
-    catch_signal(SIGHUP, quit_at_hangup);
+    startup_catch_signal(SIGHUP, quit_at_hangup);
     main_startup(argc, argv);
     main_render_loop();
 }

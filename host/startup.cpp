@@ -48,6 +48,14 @@ static int wait_helper(SDL_Thread *&thread)
     return result;
 }
 
+void startup_catch_signal(int number, void (*handler)(int))
+{
+    struct sigaction action = {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    sigaction(number, &action, nullptr);
+}
+
 // The children of the thread that shows the start-up failure box: SDL shows it from a
 // process of its own, which must not outlive ours.
 static char box_children_path[64];
@@ -89,11 +97,8 @@ void startup_fail(const char *format, ...)
             // SDL's own handlers only queue a quit event that nobody reads any more.
             snprintf(box_children_path, sizeof box_children_path, "/proc/self/task/%ld/children",
                      (long)syscall(SYS_gettid));
-            struct sigaction action = {};
-            action.sa_handler = end_failed_startup;
-            sigemptyset(&action.sa_mask);
-            sigaction(SIGTERM, &action, nullptr);
-            sigaction(SIGINT, &action, nullptr);
+            startup_catch_signal(SIGTERM, end_failed_startup);
+            startup_catch_signal(SIGINT, end_failed_startup);
             SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Startup failure!", message, nullptr);
         }
     // A helper still loading must finish before the libraries it uses shut down; a device it
