@@ -25,8 +25,7 @@ static std::vector<std::string> list_dir(const std::string &path)
     return names;
 }
 
-// The game edits its own library once it has run for a second and a half (the poll
-// ignores edits in the first second, and the modification time has whole seconds).
+// The game edits its own library once it has run for a second and a half.
 static const char *reloading_main =
     "require 'app/lib.rb'\n"
     "def tick args\n"
@@ -180,6 +179,48 @@ TEST(RuntimeReload, AStateThatWouldNotLoadBackLeavesTheGoodSaveAndNamesItsValues
                              "started_at (Time), player.ship (Ship)", "Ship does not support serialization"})
         EXPECT_TRUE(contains(r.out, said) && contains(log, said)) << said << "\n" << r.out;
     EXPECT_FALSE(contains(r.out, "saved to file game_state")) << r.out;
+}
+
+// A save landing in the same second as the one just loaded keeps the file's modification
+// time (whole seconds). After its first second and a half, the game saves version N at the
+// start of a second; once N runs and that second has not ended, it saves N + 1 at once, and
+// watches for it to run.
+static const char *same_second_main =
+    "require 'app/lib.rb'\n"
+    "def save n\n"
+    "  $zoq.ffi_file.write 'app/lib.rb', \"def lib_value; #{n}; end\\n\"\n"
+    "  $saved, $saved_at = n, Time.now.to_i\n"
+    "end\n"
+    "def tick args\n"
+    "  now = Time.now\n"
+    "  if $quick\n"
+    "    puts \"quick save ran\" if lib_value == $quick\n"
+    "    puts \"quick save never ran\" if args.tick_count > $quick_at + 300\n"
+    "    $zoq.request_quit if lib_value == $quick || args.tick_count > $quick_at + 300\n"
+    "  elsif lib_value == ($saved || 1)\n"
+    "    if $saved && now.to_i == $saved_at && now.usec < 900_000\n"
+    "      save $saved + 1\n"
+    "      $quick, $quick_at = $saved, args.tick_count\n"
+    "    elsif now.to_i > ($saved_at || 0) && now.usec < 200_000 && args.tick_count > 90\n"
+    "      save(($saved || 1) + 1)\n"
+    "    end\n"
+    "  end\n"
+    "  $zoq.request_quit if args.tick_count > 1800\n"
+    "end\n";
+
+TEST(RuntimeReload, ASaveInTheSecondOfTheLastOneIsLoadedAndBackedUp)
+{
+    e2e_game g("same_second");
+    g.write("game/app/main.rb", same_second_main);
+    g.write("game/app/lib.rb", "def lib_value; 1; end\n");
+    e2e_run r = g.run({"game"}, 60);
+    EXPECT_EQ(0, r.status) << r.err;
+    ASSERT_TRUE(contains(r.out, "quick save ran")) << r.out;
+    std::string quick = g.read("game/app/lib.rb");
+    bool backed_up = false;
+    for (const std::string &name : list_dir(g.root + "/tmp/src_backup/archived"))
+        backed_up = backed_up || g.read("tmp/src_backup/archived/" + name) == quick;
+    EXPECT_TRUE(backed_up) << quick;
 }
 
 // With the framework's sources beside the executable, they are watched like the game's.

@@ -70,6 +70,22 @@ test "a path is not queued again within 50 global ticks, nor while the first 60 
   assert_equal nil, $zoq.mark_ruby_file_for_reload("app/g.rb")
 end
 
+test "a save the queue refuses for now is taken at a later poll, not dropped" do
+  write "app/g.rb", "$g = 1\n"
+  now = boot_game "require 'app/g.rb'\ndef tick args; end\n"
+  write "app/g.rb", "$g = 2\n"
+  # [global tick of the poll, what the game's file gave after the next step]
+  [[10, 1], [20, 1], [100, 2]].each do |tick, g|
+    Kernel.global_tick_count = tick
+    $zoq.reload_if_needed "app/g.rb"
+    now = run_steps now, 1
+    assert_equal g, $g, tick.to_s
+  end
+ensure
+  # Later tests date their events from a fresh count.
+  Kernel.global_tick_count = -1
+end
+
 test "a changed file with a syntax error pauses the game with a report; the fix loads and resumes" do
   write "app/lib.rb", "def lib_value; :one; end\n"
   write "app/main.rb", "require 'app/lib.rb'\ndef tick args; $ticks << args.tick_count; end\n"

@@ -27,14 +27,7 @@ module ZOQ
         record = (@reload_list_history[path] ||= { current: {}, history: [] })
         record[:current] ||= {}
         record[:history] ||= []
-        now = Kernel.global_tick_count
-        last = record[:history][-1]
-        # A file whose load raised waits only for its next save, however soon that comes
-        # (while the game is not ready the global tick count does not move at all).
-        unless record[:current][:event] == :reload_failed
-          return nil if last && last[:global_at] + 50 > now
-          return nil if record[:current][:event] && now < 60
-        end
+        return nil unless queue_takes?(path)
         change_reload_event path, :reload_queued
         log "** INFO: =#{path}= queued to load via ~require~. (#{Kernel.global_tick_count}, #{Kernel.tick_count})"
         # In place: the host may be holding this Array right now.
@@ -43,6 +36,20 @@ module ZOQ
         true
       rescue Exception => e
         raise "* EXCEPTION: ~Runtime#mark_ruby_file_for_reload~ failed for =#{path}=.\n#{e}"
+      end
+
+      # Whether a path may be queued now: not within 50 global ticks of its last event, nor,
+      # once it has one, while the first 60 global ticks run. A file whose load raised waits
+      # only for its next save, however soon that comes (while the game is not ready the
+      # global tick count does not move at all).
+      def queue_takes? path
+        record = @reload_list_history[path]
+        current = record && record[:current]
+        return true if current.nil? || current[:event] == :reload_failed
+        now = Kernel.global_tick_count
+        last = record[:history] && record[:history][-1]
+        return false if last && last[:global_at] + 50 > now
+        !(current[:event] && now < 60)
       end
 
       def change_reload_event path, event

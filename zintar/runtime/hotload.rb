@@ -2,6 +2,10 @@ module ZOQ
   class Runtime
     # Polls the modification times of the watched sources and of the mailbox file, and
     # queues what changed after a syntax check and a backup.
+    #
+    # A modification time has whole seconds, so a save in the same second as the one seen
+    # last would keep its time: until that second has passed, a file's text is kept as well
+    # and a save is told by it. Only files saved in the last second or two are read by a poll.
     module Hotload
       CORE_FILES = ["repl.rb", "app/main.rb", "app/repl.rb", "app/tests.rb", "app/test.rb", "app/stdin.rb"].freeze
 
@@ -11,6 +15,7 @@ module ZOQ
         @hotload_if_needed = 0
         @mailbox_if_needed = 0
         @file_mtimes = {}
+        @file_texts = {}
         @suppress_mailbox = true
         files_to_reload.each { |file| init_mtimes file }
         init_mtimes MAILBOX
@@ -32,6 +37,17 @@ module ZOQ
         mtime = @ffi_file.mtime(file)
         @file_mtimes[current] = mtime
         @file_mtimes[:"last_#{file}"] = mtime
+        remember_text file, mtime
+      end
+
+      # Keeps the text a file was seen with while a save could still land in the second of its
+      # modification time (one second's margin for the file system's coarser clock).
+      def remember_text file, mtime, text = nil
+        if mtime >= 0 && mtime >= Time.now.to_i - 1
+          @file_texts[file] = text || @ffi_file.read(file)
+        else
+          @file_texts.delete file
+        end
       end
 
       def hotload_if_needed
@@ -66,13 +82,28 @@ module ZOQ
       def reload_if_needed file, force = false
         current = :"current_#{file}"
         last = :"last_#{file}"
-        @file_mtimes[current] = @ffi_file.mtime(file)
-        return nil if !force && @file_mtimes[current] == @file_mtimes[last]
+        mtime = @file_mtimes[current] = @ffi_file.mtime(file)
+        text = nil
+        unless force
+          if mtime == @file_mtimes[last]
+            return nil unless @file_texts.key?(file)
+            text = @ffi_file.read(file)
+            if text == @file_texts[file]
+              remember_text file, mtime, text
+              return nil
+            end
+          end
+          # Queued a moment ago, or early in the run: taken at a later poll, not dropped.
+          return nil unless queue_takes?(file)
+        end
+        # Read before the load, so a save landing meanwhile differs from it at the next poll.
+        text ||= @ffi_file.read(file) if mtime >= Time.now.to_i - 1
         begin
           on_load_succeeded file if reload_ruby_file(file)
         ensure
-          # Seen either way: a refused or failed change waits for the next edit.
-          @file_mtimes[last] = @file_mtimes[current]
+          # Seen either way: a failed change waits for the next edit.
+          @file_mtimes[last] = mtime
+          remember_text file, mtime, text
         end
       end
 
