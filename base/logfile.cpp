@@ -102,8 +102,11 @@ static bool open_file(logfile *f, const char *dir, bool truncate)
     }
     if (fd < 0) return false;
     struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (truncate && ftruncate(fd, 0) != 0)) {
+    bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (!regular || (truncate && ftruncate(fd, 0) != 0)) {
+        int error = regular ? errno : EINVAL;
         close(fd);
+        errno = error;
         return false;
     }
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
@@ -168,6 +171,8 @@ bool logfile_write(const char *dir, const char *path, const void *data, size_t l
         flush_file(f);
         ok = open_file(f, dir, false);
     }
+    // Said from the first line on, as a log that fails mid-run is.
+    if (!ok) warn(f, "open", errno);
     if (ok) {
         if (f->length.load() + length > LOGFILE_BUFFER) flush_file(f);
         if (length > LOGFILE_BUFFER) {

@@ -13,7 +13,7 @@
 bool logfile_handles(const char *path);
 
 // Appends data to the log file path under dir (append 0: empties it first), creating its
-// folder. false when the file cannot be opened (or is no regular file). A later failure to
+// folder. false when the file cannot be opened (or is no regular file). A failure to open or
 // write is said once per file on standard error.
 bool logfile_write(const char *dir, const char *path, const void *data, size_t length, int append);
 

@@ -61,3 +61,19 @@ TEST(Log, AFullDiskIsSaidOnceOnStandardErrorAndTheLogEndsOnAWholeLine)
     EXPECT_EQ('\n', log.back()) << log.substr(log.size() - 200);
     EXPECT_TRUE(contains(r.out, "tick 10 line 199 ")); // standard output still had every line
 }
+
+TEST(Log, ALogThatCannotBeOpenedAtStartIsSaidOncePerFile)
+{
+    e2e_game g("log_unopenable");
+    g.write("logs", "a file where the logs folder would be");
+    g.write("game/app/main.rb", "def tick args\n"
+                                "  log \"logged #{args.tick_count}\"\n"
+                                "  puts \"printed #{args.tick_count}\"\n"
+                                "  $zoq.request_quit if args.tick_count == 5\n"
+                                "end\n");
+    e2e_run r = g.run({"game"});
+    EXPECT_EQ(0, r.status) << r.err;
+    for (const char *file : {"logs/log.txt", "logs/puts.txt"})
+        EXPECT_EQ(1, occurrences(r.err, std::string(file) + " could not be written (open: ")) << file << r.err;
+    EXPECT_TRUE(contains(r.out, "logged 5") && contains(r.out, "printed 5")) << r.out;
+}
