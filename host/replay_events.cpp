@@ -128,11 +128,12 @@ struct event_keys {
     mrb_value id, name, value_1, value_2, value_count;
 };
 
-// Reads one line into history when it is a plain event its callback takes; false otherwise.
-bool read_plain_event(mrb_state *mrb, mrb_value line, mrb_value history, mrb_value checks, const event_keys &keys)
+// Reads one stripped line into history when it is a plain event its callback takes; false
+// otherwise.
+bool read_plain_event(mrb_state *mrb, const char *line, const char *end, mrb_value history, mrb_value checks,
+                      const event_keys &keys)
 {
-    if (!mrb_string_p(line)) return false;
-    line_reader r = {RSTRING_PTR(line), RSTRING_PTR(line) + RSTRING_LEN(line)};
+    line_reader r = {line, end};
     if (!r.take('[') || !r.take(':')) return false;
     const char *name = r.at;
     while (r.at < r.end && (isalnum((unsigned char)*r.at) || *r.at == '_')) r.at++;
@@ -168,18 +169,35 @@ bool read_plain_event(mrb_state *mrb, mrb_value line, mrb_value history, mrb_val
     return true;
 }
 
+// The blanks String#strip takes from each end: the interpreter's own list, where only the end
+// also loses NULs.
+bool stripped_at_start(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool stripped_at_end(char c) { return c == 0 || stripped_at_start(c); }
+
 mrb_value replay_read_plain_events(mrb_state *mrb, mrb_value self)
 {
-    mrb_value lines, history, checks;
-    mrb_get_args(mrb, "AHH", &lines, &history, &checks);
+    mrb_value text, history, checks;
+    mrb_get_args(mrb, "SHH", &text, &history, &checks);
     event_keys keys = {mrb_symbol_value(mrb_intern_lit(mrb, "id")), mrb_symbol_value(mrb_intern_lit(mrb, "name")),
                        mrb_symbol_value(mrb_intern_lit(mrb, "value_1")), mrb_symbol_value(mrb_intern_lit(mrb, "value_2")),
                        mrb_symbol_value(mrb_intern_lit(mrb, "value_count"))};
     mrb_value left = mrb_ary_new(mrb);
     int ai = mrb_gc_arena_save(mrb);
-    for (mrb_int i = 0; i < RARRAY_LEN(lines); i++) {
-        if (!read_plain_event(mrb, RARRAY_PTR(lines)[i], history, checks, keys)) mrb_ary_push(mrb, left, mrb_int_value(mrb, i));
+    // The text is the caller's and stays put: the collector never moves a String's bytes.
+    const char *at = RSTRING_PTR(text), *end = at + RSTRING_LEN(text);
+    for (mrb_int index = 0; at < end; index++) {
+        const char *line_end = (const char *)memchr(at, '\n', (size_t)(end - at));
+        if (!line_end) line_end = end;
+        const char *first = at, *last = line_end;
+        while (first < last && stripped_at_start(*first)) first++;
+        while (last > first && stripped_at_end(last[-1])) last--;
+        // A blank line costs nothing; one the host cannot read goes to the framework whole.
+        if (first < last && !read_plain_event(mrb, first, last, history, checks, keys)) {
+            mrb_value pair[2] = {mrb_int_value(mrb, index), mrb_str_new(mrb, at, (mrb_int)(line_end - at))};
+            mrb_ary_push(mrb, left, mrb_ary_new_from_values(mrb, 2, pair));
+        }
         mrb_gc_arena_restore(mrb, ai);
+        at = line_end + 1;
     }
     return left;
 }

@@ -275,8 +275,8 @@ module ZOQ
   # The text of a replay file, read into the replay data, refusing what it cannot read. Each
   # value must lie in the range its callback can take, so a hand-edited file is refused here,
   # with its name and line, rather than failing inside the input bridge later. The host reads
-  # the lines of the plain form (read_plain_events, most of a long file); the rest are read
-  # here, where every error is worded.
+  # the lines of the plain form (read_plain_events, most of a long file) and skips blank ones;
+  # the rest are read here, where every error is worded.
   module ReplayFile
     INT32 = [-2147483648, 2147483647].freeze
     MODIFIERS = [0, 65535].freeze
@@ -302,15 +302,16 @@ module ZOQ
       "Replay data seems corrupt. #{detail}"
     end
 
+    # The text is never split into lines here: a file padded with blank lines (people edit
+    # these by hand) costs no more than its own text.
     def self.parse text, file_name
-      lines = text.split("\n")
-      unless lines[0].to_s.strip == Recording::VERSION_LINE
+      first_line = text[0, text.index("\n") || text.length]
+      unless first_line.strip == Recording::VERSION_LINE
         raise "The replay file #{file_name} is not compatible with this version of Zintarel Playframe. Please recreate the replay (sorry)."
       end
       data = { input_history: {}, seed: nil, stopped_at: nil, recorded_at: nil }
       history = data[:input_history]
-      read_plain_events(lines, history, CHECKS).each do |index|
-        l = lines[index]
+      read_plain_events(text, history, CHECKS).each do |index, l|
         line = l.strip
         next if line.empty? || line == Recording::VERSION_LINE
         if line.start_with?("[")

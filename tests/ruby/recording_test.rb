@@ -303,7 +303,8 @@ test "the host reads a plain event line to the values the framework reads from i
     ["[:textinput, \"b,c]\", 0, 1, 1, 0]", true],
     ["[:key_up_player_one, 15, 0, 1, 9, 4]", true],
     ["[:textinput, \"\\e\", 0, 1, 1, 0]", false],                # an escape
-    ["[:mouse_move, 5, 6, 2, 1, 0] ", false],                    # blanks around
+    ["[:mouse_move, 5, 6, 2, 1, 0] ", true],                     # blanks around, as strip takes them
+    ["\t[:mouse_move, 5, 6, 2, 1, 0]\r\0", true],
     ["[ :mouse_move, 5, 6, 2, 1, 0]", false],
     ["[:finger_move, 1, 2, 3, 1, 0]", false],                    # a touch's y in the count
     ["[:key_up_player_one, 15.0, 0, 1, 9, 4]", false],           # a key as a Float
@@ -315,13 +316,29 @@ test "the host reads a plain event line to the values the framework reads from i
     ["[:no_such_callback_at_all, 5, 6, 2, 1, 0]", false]
   ].each do |line, read_by_host|
     history = {}
-    left = ZOQ::ReplayFile.read_plain_events [line], history, ZOQ::ReplayFile::CHECKS
-    assert_equal [read_by_host, read_by_host ? [] : [0]], [history.length == 1, left], line
+    left = ZOQ::ReplayFile.read_plain_events line, history, ZOQ::ReplayFile::CHECKS
+    assert_equal [read_by_host, read_by_host ? [] : [[0, line]]], [history.length == 1, left], line
     next unless read_by_host
     tick, list = history.first
     e = list[0]
     host = [e[:name], e[:value_1], e[:value_2], e[:value_count], e[:id], tick]
-    framework = ZOQ::ReplayFile.read_event(line)
+    framework = ZOQ::ReplayFile.read_event(line.strip)
     assert_equal framework.map { |v| [v, v.class] }, host.map { |v| [v, v.class] }, line
+  end
+end
+
+test "blank lines and CR line ends cost a replay file nothing per line, and its lines keep their numbers" do
+  head = "replay_version 2.0\r\nstopped_at 10\r\nseed 3\r\n"
+  text = head + " \t\r\n\n\0\n" * 50_000 + "[:key_down_raw, 97, 0, 2, 1, 2]\r\n"
+  GC.disable
+  before = ObjectSpace.count_objects
+  data = ZOQ::ReplayFile.parse text, "padded.txt"
+  after = ObjectSpace.count_objects
+  GC.enable
+  made = (after[:TOTAL] - after[:FREE]) - (before[:TOTAL] - before[:FREE])
+  assert made < 1000, "#{made} objects for 150,000 blank lines"
+  assert_equal [[:key_down_raw, 97, 1]], data[:input_history][2].map { |e| [e[:name], e[:value_1], e[:id]] }
+  assert_raises(RuntimeError, "I don't know how to parse x\r. (padded.txt, line 150005)") do
+    ZOQ::ReplayFile.parse text + "x\r\n", "padded.txt"
   end
 end
