@@ -132,6 +132,8 @@ module ZOQ
             write_file file, ""
             write_file processed, contents
             reload_if_needed processed, true
+            # No poll watches a processed copy: its text is not kept for one.
+            @file_texts.delete processed
             return true
           end
         else
