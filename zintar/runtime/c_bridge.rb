@@ -195,7 +195,11 @@ module ZOQ
         controller = __inputs__.controllers[player_num.to_i - 1]
         case event
         when :key_down then controller.activate_down label
-        when :key_held then controller.activate_held label
+        when :key_held
+          # Every calculation ends by clearing key_down: a press still there was reported in a
+          # step whose calculation was skipped (steps catching up), and it stays a press until
+          # a tick has seen it.
+          controller.activate_held label unless controller.key_down.send(label)
         when :key_up then controller.activate_up label
         else
           raise "  * ERROR:\n  Layout#set_key failed for player_num: #{player_num}, raw_key: #{raw_key}, event: #{event}.\n\n"
