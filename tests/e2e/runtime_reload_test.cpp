@@ -183,8 +183,8 @@ TEST(RuntimeReload, AStateThatWouldNotLoadBackLeavesTheGoodSaveAndNamesItsValues
 
 // A save landing in the same second as the one just loaded keeps the file's modification
 // time (whole seconds). After its first second and a half, the game saves version N at the
-// start of a second; once N runs and that second has not ended, it saves N + 1 at once, and
-// watches for it to run.
+// start of a second and brings the poll to three steps later, in the same second; once N
+// runs and that second has not ended, it saves N + 1 at once, and watches for it to run.
 static const char *same_second_main =
     "require 'app/lib.rb'\n"
     "def save n\n"
@@ -203,6 +203,7 @@ static const char *same_second_main =
     "      $quick, $quick_at = $saved, args.tick_count\n"
     "    elsif now.to_i > ($saved_at || 0) && now.usec < 200_000 && args.tick_count > 90\n"
     "      save(($saved || 1) + 1)\n"
+    "      $zoq.instance_variable_set :@hotload_if_needed, 57\n"
     "    end\n"
     "  end\n"
     "  $zoq.request_quit if args.tick_count > 1800\n"
