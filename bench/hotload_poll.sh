@@ -8,9 +8,7 @@
 set -e
 . "$(dirname "$0")/runtime_copy.sh"
 other="$2"
-[ -n "$other" ] && cp "$other" "$dir/other"
-mkdir -p "$dir/game/app"
-echo 'def tick args; end' > "$dir/game/app/main.rb"
+eval_game "$other"
 i=0
 while [ $i -lt 200 ]; do
   echo "def lib_$i; $i; end" > "$dir/game/app/lib_$i.rb"

@@ -7,9 +7,7 @@
 set -e
 . "$(dirname "$0")/runtime_copy.sh"
 other="$2"
-[ -n "$other" ] && cp "$other" "$dir/other"
-mkdir -p "$dir/game/app"
-echo 'def tick args; end' > "$dir/game/app/main.rb"
+eval_game "$other"
 cat > "$dir/game/app/make.rb" <<'RUBY'
 [50_000, 200_000].each do |n|
   lines = ["replay_version 2.0", "stopped_at #{n + 1}", "seed 7", "recorded_at 2026-01-01 10:00:00 +0000"]

@@ -8,9 +8,7 @@
 set -e
 . "$(dirname "$0")/runtime_copy.sh"
 other="$2"
-[ -n "$other" ] && cp "$other" "$dir/other"
-mkdir -p "$dir/game/app"
-echo 'def tick args; end' > "$dir/game/app/main.rb"
+eval_game "$other"
 cat > "$dir/game/app/make.rb" <<'RUBY'
 head = "replay_version 2.0\nstopped_at 500001\nseed 7\nrecorded_at 2026-01-01 10:00:00 +0000\n"
 event = "[:key_down_raw, 97, 0, 2, 1, 0]\n"

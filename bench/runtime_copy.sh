@@ -6,3 +6,12 @@ build="$(cd "${1:-build}" && pwd)"
 dir=$(mktemp -d /tmp/zintarel-bench-XXXXXX)
 trap 'rm -rf "$dir"' EXIT
 cp "$build/zintarel" "$build/font.ttf" "$build/console-logo.png" "$dir/"
+
+# For the benchmarks that run Ruby files of their own (--eval FILE --no-tick) in a game that
+# does nothing else, in this build and, when given one, in another (an older build): copies
+# that other executable to $dir/other and makes the game in $dir/game.
+eval_game() {
+  [ -z "$1" ] || cp "$1" "$dir/other"
+  mkdir -p "$dir/game/app"
+  echo 'def tick args; end' > "$dir/game/app/main.rb"
+}

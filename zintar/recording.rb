@@ -312,8 +312,9 @@ module ZOQ
       data = { input_history: {}, seed: nil, stopped_at: nil, recorded_at: nil }
       history = data[:input_history]
       read_plain_events(text, history, CHECKS).each do |index, l|
+        # The host skips blank lines.
         line = l.strip
-        next if line.empty? || line == Recording::VERSION_LINE
+        next if line == Recording::VERSION_LINE
         if line.start_with?("[")
           values = read_event line
           raise unparsable(l, file_name, index) unless values

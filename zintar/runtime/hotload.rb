@@ -41,13 +41,19 @@ module ZOQ
       end
 
       # Keeps the text a file was seen with while a save could still land in the second of its
-      # modification time (one second's margin for the file system's coarser clock).
+      # modification time (one second's margin for the file system's coarser clock), so a poll
+      # reads only files saved in the last second or two.
       def remember_text file, mtime, text = nil
-        if mtime >= 0 && mtime >= Time.now.to_i - 1
+        if saved_lately? mtime
           @file_texts[file] = text || @ffi_file.read(file)
         else
           @file_texts.delete file
         end
+      end
+
+      # Whether a save could still land in the second of this modification time (-1: no file).
+      def saved_lately? mtime
+        mtime >= 0 && mtime >= Time.now.to_i - 1
       end
 
       def hotload_if_needed
@@ -97,7 +103,7 @@ module ZOQ
           return nil unless queue_takes?(file)
         end
         # Read before the load, so a save landing meanwhile differs from it at the next poll.
-        text ||= @ffi_file.read(file) if mtime >= Time.now.to_i - 1
+        text ||= @ffi_file.read(file) if saved_lately?(mtime)
         begin
           on_load_succeeded file if reload_ruby_file(file)
         ensure
