@@ -21,4 +21,4 @@ export MRUBY_CONFIG="$out/build_config.rb" MRUBY_BUILD_DIR="$out/build"
 if [ "$mode" = test ]; then
   exec rake -m -j4 test
 fi
-rake -m -j4 > "$out/build.log" 2>&1 || { tail -40 "$out/build.log"; exit 1; }
+rake -m -j"$(nproc)" > "$out/build.log" 2>&1 || { tail -40 "$out/build.log"; exit 1; }
