@@ -5,7 +5,7 @@ set -e
 cd "$(dirname "$0")/.."
 packages="build-essential cmake pkg-config git libsdl2-dev libphysfs-dev libopenal-dev
   libstb-dev liblodepng-dev libcjson-dev libcurl4-openssl-dev libcurl4 fonts-dejavu-core xvfb xfonts-base xdotool libx11-dev zip
-  googletest libgtest-dev ruby rake bison dpkg-dev openssl python3"
+  googletest libgtest-dev ninja-build ruby rake bison dpkg-dev openssl python3"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
